@@ -1,0 +1,10 @@
+#pragma once
+
+#include "BoitesMessage.h"
+
+// For programs without windows: the box goes to the standard error stream.
+class BoitesMessageConsole : public BoitesMessage
+{
+public:
+    int afficher(const QString &message, int boutons, const QString &titre) override;
+};

@@ -1,0 +1,36 @@
+#include "GestionPortsReels.h"
+
+#include "PortComSerie.h"
+#include "PortComTcp.h"
+
+namespace {
+// A port that never opens, for a name that leads nowhere: its reason shows when opening.
+class PortComInvalide : public PortCom
+{
+public:
+    PortComInvalide(const QString &nomPort, const QString &raison) : PortCom(nomPort) { mTexteErreur = raison; }
+    bool Ouvrir() override { return false; }
+    void EcrireTexte(const QByteArray &) override {}
+    void Fermer() override { setActif(false); }
+};
+}
+
+GestionPortsReels::GestionPortsReels(Plateforme &plateforme, const CorrespondancePorts &correspondance)
+    : mPlateforme(plateforme), mCorrespondance(correspondance)
+{
+}
+
+std::unique_ptr<PortCom> GestionPortsReels::ObtenirPort(const QString &nomPort)
+{
+    const DestinationPort d = mCorrespondance.resoudre(nomPort);
+    const QString nom = CorrespondancePorts::normaliser(nomPort);
+    switch (d.genre) {
+    case DestinationPort::Serie:
+        return std::make_unique<PortComSerie>(nom, d.peripherique);
+    case DestinationPort::Tcp:
+        return std::make_unique<PortComTcp>(nom, d.hote, d.port, mPlateforme);
+    case DestinationPort::Invalide:
+        break;
+    }
+    return std::make_unique<PortComInvalide>(nom, d.erreur);
+}

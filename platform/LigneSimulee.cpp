@@ -1,0 +1,84 @@
+#include "LigneSimulee.h"
+
+#include <algorithm>
+#include <cmath>
+
+LigneSimulee::LigneSimulee(PlateformeSimulee &plateforme, Reglages reglages)
+    : mPlateforme(plateforme), mReglages(reglages), mAleatoire(reglages.graine)
+{
+    mA.mLigne = mB.mLigne = this;
+    mA.mAutre = &mB;
+    mB.mAutre = &mA;
+}
+
+LigneSimulee::~LigneSimulee()
+{
+    for (auto id : mEnVol)
+        mPlateforme.annuler(id);
+}
+
+void LigneSimulee::Extremite::envoyer(const QByteArray &octets)
+{
+    if (mLigne && !octets.isEmpty())
+        mLigne->transmettre(*this, octets);
+}
+
+void LigneSimulee::Extremite::brancher(const void *proprietaire, std::function<void(const QByteArray &)> reception)
+{
+    mProprietaire = proprietaire;
+    mReception = std::move(reception);
+}
+
+void LigneSimulee::Extremite::debrancher(const void *proprietaire)
+{
+    if (mProprietaire != proprietaire)
+        return;
+    mProprietaire = nullptr;
+    mReception = nullptr;
+}
+
+void LigneSimulee::couper(qint64 instantUs)
+{
+    mCoupureUs = instantUs;
+}
+
+void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
+{
+    const double usParOctet = 10.0 * 1e6 / std::max(1, mReglages.bauds);
+    const double maintenant = double(mPlateforme.maintenantUs());
+    Extremite *arrivee = depart.mAutre;
+    for (qsizetype debut = 0; debut < octets.size(); debut += mReglages.tailleBloc) {
+        const QByteArray bloc = octets.mid(debut, mReglages.tailleBloc);
+        depart.mLibreUs = std::max(depart.mLibreUs, maintenant) + usParOctet * double(bloc.size());
+        const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
+        auto id = std::make_shared<PlateformeSimulee::Identifiant>(0);
+        *id = mPlateforme.planifier(arriveeUs - mPlateforme.maintenantUs(), [this, arrivee, bloc, arriveeUs, id] {
+            mEnVol.erase(std::remove(mEnVol.begin(), mEnVol.end(), *id), mEnVol.end());
+            if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)
+                return;
+            const QByteArray recu = degrader(bloc);
+            mOctetsLivres += recu.size();
+            if (arrivee->mReception && !recu.isEmpty()) {
+                auto reception = arrivee->mReception; // the handler may unplug the end
+                reception(recu);
+            }
+        });
+        mEnVol.push_back(*id);
+    }
+}
+
+QByteArray LigneSimulee::degrader(QByteArray bloc)
+{
+    if (mReglages.tauxCorruption <= 0 && mReglages.tauxPerte <= 0)
+        return bloc;
+    std::uniform_real_distribution<double> tirage(0.0, 1.0);
+    QByteArray resultat;
+    for (char octet : bloc) {
+        if (tirage(mAleatoire) < mReglages.tauxPerte)
+            continue;
+        if (tirage(mAleatoire) < mReglages.tauxCorruption)
+            octet = char(octet ^ char(1 + mAleatoire() % 255));
+        resultat.append(octet);
+    }
+    return resultat;
+}

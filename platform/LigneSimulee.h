@@ -1,0 +1,78 @@
+#pragma once
+
+#include "PlateformeSimulee.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <random>
+
+struct ReglagesLigne
+{
+    qint32 bauds = 38400;
+    quint32 latenceMs = 0;
+    int tailleBloc = 16;          // bytes handed over at once on arrival
+    double tauxCorruption = 0.0;  // probability that a byte arrives altered
+    double tauxPerte = 0.0;       // probability that a byte is lost
+    quint32 graine = 1;
+};
+
+// A simulated cable between two ends, in virtual time: bytes leave each end at baud/10 bytes
+// per second, arrive after the latency, in blocks as a real driver hands them over, and can be
+// corrupted, dropped or cut off for tests.
+class LigneSimulee
+{
+public:
+    using Reglages = ReglagesLigne;
+
+    class Extremite
+    {
+    public:
+        // Sends bytes towards the other end. Returns at once; delivery happens in later events.
+        void envoyer(const QByteArray &octets);
+        // Who receives what arrives at this end; bytes arriving with nobody plugged in are lost.
+        void brancher(const void *proprietaire, std::function<void(const QByteArray &)> reception);
+        void debrancher(const void *proprietaire);
+        const void *proprietaire() const { return mProprietaire; }
+
+    private:
+        friend class LigneSimulee;
+        LigneSimulee *mLigne = nullptr;
+        Extremite *mAutre = nullptr;
+        const void *mProprietaire = nullptr;
+        std::function<void(const QByteArray &)> mReception;
+        double mLibreUs = 0; // when this end's transmitter has sent everything queued
+    };
+
+    LigneSimulee(PlateformeSimulee &plateforme, Reglages reglages = {});
+    ~LigneSimulee();
+    LigneSimulee(const LigneSimulee &) = delete;
+    LigneSimulee &operator=(const LigneSimulee &) = delete;
+
+    Extremite &a() { return mA; }
+    Extremite &b() { return mB; }
+
+    void setBauds(qint32 bauds) { mReglages.bauds = bauds; }
+    void setLatenceMs(quint32 latence) { mReglages.latenceMs = latence; }
+    void setTauxCorruption(double taux) { mReglages.tauxCorruption = taux; }
+    void setTauxPerte(double taux) { mReglages.tauxPerte = taux; }
+    // From this moment of virtual time on, nothing more arrives at either end.
+    void couper(qint64 instantUs);
+    void couperMaintenant() { couper(mPlateforme.maintenantUs()); }
+    void retablir() { mCoupureUs = -1; }
+
+    qint64 octetsLivres() const { return mOctetsLivres; }
+
+private:
+    void transmettre(Extremite &depart, const QByteArray &octets);
+    QByteArray degrader(QByteArray bloc);
+
+    PlateformeSimulee &mPlateforme;
+    Reglages mReglages;
+    Extremite mA;
+    Extremite mB;
+    qint64 mCoupureUs = -1;
+    qint64 mOctetsLivres = 0;
+    std::mt19937 mAleatoire;
+    std::vector<PlateformeSimulee::Identifiant> mEnVol;
+};

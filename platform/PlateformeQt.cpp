@@ -1,0 +1,72 @@
+#include "PlateformeQt.h"
+
+#include "MinuterieQt.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+PlateformeQt::PlateformeQt()
+{
+    mDepart.start();
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    mTickDepart = quint32(quint64(ts.tv_sec) * 1000 + quint64(ts.tv_nsec) / 1'000'000);
+}
+
+quint32 PlateformeQt::tickMs() const
+{
+    return mTickDepart + quint32(quint64(mDepart.elapsed()));
+}
+
+QDateTime PlateformeQt::maintenant() const
+{
+    return QDateTime::currentDateTime();
+}
+
+bool PlateformeQt::reglerDateHeure(const QDateTime &dateHeure, QString *erreur)
+{
+    if (!dateHeure.isValid()) {
+        if (erreur)
+            *erreur = QStringLiteral("Réglage de l'horloge impossible : date et heure invalides.");
+        return false;
+    }
+    const qint64 ms = dateHeure.toMSecsSinceEpoch();
+    timespec ts{};
+    ts.tv_sec = time_t(ms / 1000);
+    ts.tv_nsec = long(ms % 1000) * 1'000'000;
+    if (clock_settime(CLOCK_REALTIME, &ts) == 0)
+        return true;
+    if (erreur) {
+        const int numero = errno;
+        *erreur = numero == EPERM
+            ? QStringLiteral("Réglage de l'horloge refusé : le programme n'a pas le droit de changer "
+                             "l'heure du système (privilège CAP_SYS_TIME).")
+            : QStringLiteral("Réglage de l'horloge impossible : %1").arg(QString::fromLocal8Bit(std::strerror(numero)));
+    }
+    return false;
+}
+
+std::unique_ptr<Minuterie> PlateformeQt::creerMinuterie()
+{
+    return std::make_unique<MinuterieQt>();
+}
+
+void PlateformeQt::pomper(quint32 attenteMaxMs)
+{
+    if (attenteMaxMs == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // Block in the event loop rather than spin: the single-shot timer bounds the wait, and
+    // any arriving data or tick wakes it earlier.
+    QTimer reveil;
+    reveil.setTimerType(Qt::PreciseTimer);
+    reveil.setSingleShot(true);
+    reveil.start(int(std::min<quint32>(attenteMaxMs, 24u * 3600 * 1000)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Notification.h"
+
+#include <QByteArray>
+#include <QString>
+
+// One port of the serial-port component: configured, opened, written, closed. Received bytes
+// and errors come as notifications on the user-interface thread, never from inside
+// EcrireTexte or Ouvrir, so a handler may wait (and receive more) without missing data.
+class PortCom
+{
+public:
+    virtual ~PortCom() = default;
+
+    void setBauds(qint32 bauds) { mBauds = bauds; }
+    void setParite(const QString &parite) { mParite = parite; }
+    void setBitsDonnees(int bits) { mBitsDonnees = bits; }
+    void setBitsStop(int bits) { mBitsStop = bits; }
+    qint32 Bauds() const { return mBauds; }
+
+    // Opens with the settings above; on failure TexteErreur() says why, in French.
+    virtual bool Ouvrir() = 0;
+    virtual void EcrireTexte(const QByteArray &texte) = 0;
+    virtual void Fermer() = 0;
+
+    QString TexteErreur() const { return mTexteErreur; }
+    QString NomPort() const { return mNomPort; }
+    bool Actif() const { return mActif; }
+    void setActif(bool actif) { mActif = actif; }
+
+    Notification<QByteArray> Lecture;
+    Notification<QString, int> Erreur;
+
+protected:
+    explicit PortCom(QString nomPort) : mNomPort(std::move(nomPort)) {}
+
+    // Checks the settings common to every kind of port; fills TexteErreur on refusal.
+    bool verifierReglages();
+    // The parity letter without blanks, upper case ("N", "E", "O", "M", "S"), or "" if unknown.
+    QString lettreParite() const;
+
+    qint32 mBauds = 38400;
+    QString mParite = QStringLiteral("n");
+    int mBitsDonnees = 8;
+    int mBitsStop = 1;
+    QString mTexteErreur;
+    QString mNomPort;
+    bool mActif = false;
+};

@@ -1,0 +1,43 @@
+#include "PortComQt.h"
+
+void PortComQt::brancher(QIODevice *peripherique)
+{
+    mPeripherique = peripherique;
+    QObject::connect(peripherique, &QIODevice::readyRead, &mContexte, [this] { recevoir(); });
+}
+
+void PortComQt::recevoir()
+{
+    mEnAttente += mPeripherique->readAll();
+    if (mLivraisonPrevue || mEnAttente.isEmpty())
+        return;
+    mLivraisonPrevue = true;
+    QMetaObject::invokeMethod(&mContexte, [this] { livrer(); }, Qt::QueuedConnection);
+}
+
+void PortComQt::livrer()
+{
+    mLivraisonPrevue = false;
+    const QByteArray donnees = std::exchange(mEnAttente, QByteArray());
+    if (!donnees.isEmpty())
+        Lecture(donnees); // may tear this port down: nothing after this line
+}
+
+void PortComQt::signalerErreur(const QString &texte, int numero)
+{
+    QMetaObject::invokeMethod(&mContexte, [this, texte, numero] { Erreur(texte, numero); }, Qt::QueuedConnection);
+}
+
+void PortComQt::EcrireTexte(const QByteArray &texte)
+{
+    if (mPeripherique && mPeripherique->isOpen())
+        mPeripherique->write(texte);
+}
+
+void PortComQt::Fermer()
+{
+    if (mPeripherique)
+        mPeripherique->close();
+    mEnAttente.clear();
+    setActif(false);
+}

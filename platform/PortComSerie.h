@@ -1,0 +1,20 @@
+#pragma once
+
+#include "PortComQt.h"
+
+#include <QSerialPort>
+
+class PortComSerie : public PortComQt
+{
+public:
+    PortComSerie(QString nomPort, QString peripherique);
+    ~PortComSerie() override;
+
+    bool Ouvrir() override;
+
+private:
+    void reduireLatence();
+
+    QSerialPort mSerie;
+    QString mPeripherique;
+};

@@ -1,0 +1,43 @@
+#include "PortComSimule.h"
+
+PortComSimule::PortComSimule(QString nomPort, LigneSimulee::Extremite *extremite)
+    : PortCom(std::move(nomPort)), mExtremite(extremite)
+{
+}
+
+PortComSimule::~PortComSimule()
+{
+    Fermer();
+}
+
+bool PortComSimule::Ouvrir()
+{
+    mTexteErreur.clear();
+    if (!verifierReglages())
+        return false;
+    if (!mExtremite) {
+        mTexteErreur = QStringLiteral("Le port %1 n'existe pas.").arg(NomPort());
+        return false;
+    }
+    if (mExtremite->proprietaire() && mExtremite->proprietaire() != this) {
+        mTexteErreur = QStringLiteral("Accès refusé au port %1 : il est déjà utilisé par un autre programme.").arg(NomPort());
+        return false;
+    }
+    mExtremite->brancher(this, [this](const QByteArray &octets) { Lecture(octets); });
+    mOuvert = true;
+    return true;
+}
+
+void PortComSimule::EcrireTexte(const QByteArray &texte)
+{
+    if (mOuvert)
+        mExtremite->envoyer(texte);
+}
+
+void PortComSimule::Fermer()
+{
+    if (mOuvert && mExtremite)
+        mExtremite->debrancher(this);
+    mOuvert = false;
+    setActif(false);
+}

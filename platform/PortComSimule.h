@@ -1,0 +1,20 @@
+#pragma once
+
+#include "LigneSimulee.h"
+#include "PortCom.h"
+
+// A port plugged into one end of a simulated line (or into nothing: it then fails to open).
+class PortComSimule : public PortCom
+{
+public:
+    PortComSimule(QString nomPort, LigneSimulee::Extremite *extremite);
+    ~PortComSimule() override;
+
+    bool Ouvrir() override;
+    void EcrireTexte(const QByteArray &texte) override;
+    void Fermer() override;
+
+private:
+    LigneSimulee::Extremite *mExtremite;
+    bool mOuvert = false;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "PortComQt.h"
+
+#include <QTcpSocket>
+
+class Plateforme;
+
+// A "TCP" port: a raw byte stream to host:port (a modem emulator, or a serial server).
+class PortComTcp : public PortComQt
+{
+public:
+    PortComTcp(QString nomPort, QString hote, quint16 port, Plateforme &plateforme);
+    ~PortComTcp() override;
+
+    bool Ouvrir() override;
+
+    static constexpr quint32 delaiConnexionMs = 5000;
+
+private:
+    QTcpSocket mSocket;
+    QString mHote;
+    quint16 mPort;
+    Plateforme &mPlateforme;
+};

@@ -1,0 +1,369 @@
+#include "FComm.h"
+
+#include "BoitesMessage.h"
+#include "GestionPorts.h"
+#include "MGlobal.h"
+#include "Plateforme.h"
+#include "Windows1252.h"
+
+#include <QStringList>
+
+const QByteArray FComm::STX = QByteArray(1, '\x02');
+
+namespace {
+// A failure inside an operation, trapped by that operation and reported as
+// "Erreur de port : [numero]description".
+struct ErreurPiegee
+{
+    int numero;
+    QString description;
+};
+
+constexpr int erreurIndice = 9;
+constexpr int erreurType = 13;
+constexpr int erreurDepassement = 6;
+constexpr int erreurObjet = 91;
+
+QByteArray octets(const char *texteUtf8)
+{
+    return Windows1252::depuisTexte(QString::fromUtf8(texteUtf8));
+}
+}
+
+FComm::FComm(Environnement environnement) : mEnv(environnement) {}
+
+FComm::~FComm()
+{
+    *mVivant = false;
+}
+
+QByteArray FComm::encoderEntete(qint64 longueur)
+{
+    Q_ASSERT(longueur >= 0 && longueur <= longueurMaximale);
+    QByteArray entete(3, '\0');
+    entete[0] = char(longueur / 65536);
+    entete[1] = char((longueur % 65536) / 256);
+    entete[2] = char(longueur % 256);
+    return entete;
+}
+
+qint32 FComm::decoderEntete(const QByteArray &texte)
+{
+    if (texte.size() < 3)
+        return 0;
+    const auto c = [&](int i) { return qint32(static_cast<unsigned char>(texte[i])); };
+    return 65536 * c(0) + 256 * c(1) + c(2);
+}
+
+void FComm::rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite)
+{
+    const auto vivant = mVivant;
+    MGlobal::AfficherMessage(mEnv.boites, description, Boutons::OK, titreBoite);
+    if (*vivant)
+        Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(numero).arg(description));
+}
+
+bool FComm::OpenPort()
+{
+    if (Port)
+        return true;
+    try {
+        Port = mEnv.ports.ObtenirPort(msNumPort);
+        Port->Lecture.connecter([this](const QByteArray &texte) { PortEvent_Lecture(texte); });
+        Port->Erreur.connecter([this](const QString &texte, int type) { PortEvent_Erreur(texte, type); });
+
+        const QStringList champs = msSettings.split(QLatin1Char(','));
+        if (champs.size() < 4)
+            throw ErreurPiegee{erreurIndice,
+                               QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
+                                              "bits d'arrêt attendus, séparés par des virgules).")
+                                   .arg(msSettings)};
+        const auto nombre = [&](int i, const char *quoi) {
+            bool ok = false;
+            const qint32 valeur = champs[i].trimmed().toInt(&ok);
+            if (!ok)
+                throw ErreurPiegee{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
+                                                   .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
+            return valeur;
+        };
+        Port->setBauds(nombre(0, "la vitesse"));
+        Port->setParite(champs[1]);
+        Port->setBitsDonnees(nombre(2, "le nombre de bits de données"));
+        Port->setBitsStop(nombre(3, "le nombre de bits d'arrêt"));
+
+        const auto vivant = mVivant;
+        const bool ouvert = Port->Ouvrir();
+        if (!*vivant)
+            return false;
+        if (!ouvert) {
+            MGlobal::AfficherMessage(mEnv.boites, Port ? Port->TexteErreur() : QString(), Boutons::OK,
+                                     QStringLiteral("Ouverture du port ") + (Port ? Port->NomPort() : msNumPort));
+            return false;
+        }
+        Information(QStringLiteral("Port de communication ouvert"));
+        if (!*vivant || !Port)
+            return false;
+        Port->setActif(true);
+        return true;
+    } catch (const ErreurPiegee &e) {
+        rapporterErreurPiegee(e.numero, e.description, QStringLiteral("Connecter"));
+        return false;
+    }
+}
+
+bool FComm::Connecter()
+{
+    if (!Port && !OpenPort())
+        return false;
+    TexteReçu_Clear();
+    mbLigneOccupee = false;
+    mbReponseTrameeAttendue = false;
+    return true;
+}
+
+bool FComm::Déconnecter()
+{
+    if (Port)
+        Port->Fermer();
+    const auto vivant = mVivant;
+    Information(QStringLiteral("Port de communication fermé"));
+    if (!*vivant)
+        return true;
+    mbLigneOccupee = false;
+    mbReponseTrameeAttendue = false;
+    return true;
+}
+
+void FComm::LibererPort()
+{
+    Port.reset();
+}
+
+void FComm::TexteReçu_Clear()
+{
+    msTexteReçu.clear();
+    mlLongueurAttendue = 0;
+}
+
+bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 TimeOut, bool MiseEnFormeSTXTLEN,
+                   QByteArray *RéponseReçue)
+{
+    if (sbEcrireEnCours && mbArreter)
+        sbEcrireEnCours = false;
+    if (sbEcrireEnCours)
+        return false;
+
+    sbEcrireEnCours = true;
+    if (mbLigneOccupee && mbArreter)
+        mbLigneOccupee = false;
+    mbArreter = false;
+
+    const auto vivant = mVivant;
+    Plateforme &plateforme = mEnv.plateforme;
+    const QByteArray texteDonne = Texte;
+    QString message;
+
+    const auto echec = [&](const QString &texte) {
+        mbArreter = false;
+        sbEcrireEnCours = false;
+        mbLigneOccupee = false;
+        mbReponseTrameeAttendue = false;
+        TexteReçu_Clear();
+        Erreur(texte);
+        return false;
+    };
+
+    try {
+        if (!Port && !Connecter()) {
+            if (*vivant)
+                sbEcrireEnCours = false;
+            return false;
+        }
+        if (!*vivant)
+            return false;
+
+        if (mbLigneOccupee) {
+            const bool libre = plateforme.attendreQue([&] { return !*vivant || !mbLigneOccupee; }, 60000);
+            if (!*vivant)
+                return false;
+            if (!libre) {
+                sbEcrireEnCours = false;
+                return false;
+            }
+        }
+
+        mbLigneOccupee = true;
+        TexteReçu_Clear();
+        mbEcritureTramee = MiseEnFormeSTXTLEN;
+        if (MiseEnFormeSTXTLEN) {
+            if (Texte.size() > longueurMaximale)
+                throw ErreurPiegee{erreurDepassement,
+                                   QStringLiteral("Dépassement de capacité : un message de %1 caractères ne peut pas être "
+                                                  "tramé (16 777 215 au plus).")
+                                       .arg(Texte.size())};
+            Texte = STX + encoderEntete(Texte.size()) + Texte;
+            mbReponseTrameeAttendue = true;
+        }
+        mlLongueurAttendue = 0;
+
+        const qint64 N = Texte.size();
+        qint64 i = 1;
+        for (; i <= N; i += tailleBlocEcriture) {
+            if (i > 1) {
+                ProgressEmission(qint32(i), qint32(N));
+                if (!*vivant)
+                    return false;
+                plateforme.pomper();
+                if (!*vivant)
+                    return false;
+            }
+            if (!Port)
+                throw ErreurPiegee{erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")};
+            Port->EcrireTexte(Texte.mid(i - 1, tailleBlocEcriture));
+            plateforme.pomper();
+            if (!*vivant)
+                return false;
+        }
+        if (i > tailleBlocEcriture + 1) {
+            ProgressEmission(qint32(i - 1), qint32(N));
+            if (!*vivant)
+                return false;
+        }
+
+        if (!RéponseAttendue.isEmpty()) {
+            mbLigneOccupee = false;
+            plateforme.pomper();
+            if (!*vivant)
+                return false;
+            const quint32 debut = plateforme.tickMs();
+            const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
+            const auto reponseLa = [&] {
+                if (mbEcritureTramee && mlLongueurAttendue > 0) {
+                    if (msTexteReçu.size() >= mlLongueurAttendue)
+                        return msTexteReçu.left(RéponseAttendue.size()).compare(RéponseAttendue, Qt::CaseInsensitive) == 0;
+                    if (TimeOut < 2 * mlLongueurAttendue)
+                        TimeOut = 2 * mlLongueurAttendue;
+                    return false;
+                }
+                return msTexteReçu.toLower().contains(RéponseAttendue.toLower());
+            };
+            for (;;) {
+                if (reponseLa())
+                    break;
+                plateforme.pomper(quint32(std::max<qint64>(1, qint64(TimeOut) - ecoule() + 1)));
+                if (!*vivant)
+                    return false;
+                if (mbArreter)
+                    return echec(Windows1252::versTexte(Texte));
+                if (ecoule() > TimeOut)
+                    break;
+            }
+            if (ecoule() > TimeOut) {
+                const QString douze = Windows1252::versTexte(texteDonne.left(12));
+                message = TimeOut > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
+                                            .arg(Windows1252::versTexte(RéponseAttendue), douze)
+                                      : douze;
+                return echec(message);
+            }
+        }
+    } catch (const ErreurPiegee &e) {
+        return echec(QStringLiteral("Erreur de port : [%1]%2").arg(e.numero).arg(e.description));
+    }
+
+    sbEcrireEnCours = false;
+    mbArreter = false;
+    if (RéponseReçue)
+        *RéponseReçue = msTexteReçu;
+    mbLigneOccupee = false;
+    mbReponseTrameeAttendue = false;
+    TexteReçu_Clear();
+    return true;
+}
+
+void FComm::PortEvent_Lecture(const QByteArray &Texte)
+{
+    msTexteReçu += Texte;
+
+    if (mbReponseTrameeAttendue) {
+        if (mbEcritureTramee && mlLongueurAttendue == 0) {
+            const qsizetype stx = msTexteReçu.indexOf(STX);
+            if (stx < 0)
+                return;
+            msTexteReçu.remove(0, stx + 1);
+            mlLongueurAttendue = decoderEntete(msTexteReçu);
+            if (mlLongueurAttendue > 0)
+                msTexteReçu.remove(0, 3);
+        } else if (mlLongueurAttendue > 50) {
+            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+        }
+        return;
+    }
+
+    if (mlLongueurAttendue > 0) {
+        if (msTexteReçu.size() >= mlLongueurAttendue)
+            livrer();
+        else if (mlLongueurAttendue > 50)
+            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+        return;
+    }
+
+    const qsizetype stx = msTexteReçu.indexOf(STX);
+    if (stx >= 0) {
+        mbLigneOccupee = true;
+        msTexteReçu.remove(0, stx + 1);
+        mlLongueurAttendue = decoderEntete(msTexteReçu);
+        if (mlLongueurAttendue > 0)
+            msTexteReçu.remove(0, 3);
+        if (msTexteReçu.size() >= mlLongueurAttendue)
+            livrer();
+        return;
+    }
+
+    reconnaitreCodeResultat();
+}
+
+void FComm::reconnaitreCodeResultat()
+{
+    static const QByteArray crlf("\r\n");
+    const qsizetype connect = msTexteReçu.indexOf(crlf + "CONNECT ");
+    if (connect >= 0) {
+        msTexteReçu.remove(0, connect);
+        if (msTexteReçu.size() < 15)
+            return;
+        const auto vivant = mVivant;
+        Reception(octets("Connecté à ") + msTexteReçu.mid(10, 5));
+        if (*vivant)
+            ModemEtatConnexion(true);
+        return;
+    }
+    static const struct
+    {
+        const char *code;
+        const char *texte;
+    } echecs[] = {{"BUSY", "Le poste est occupé."}, {"NO DIAL TONE", "Pas de tonalité."}, {"NO CARRIER", "Pas de porteuse."}};
+    for (const auto &e : echecs) {
+        if (msTexteReçu.contains(crlf + e.code)) {
+            const auto vivant = mVivant;
+            Reception(octets(e.texte));
+            if (*vivant)
+                ModemEtatConnexion(false);
+            return;
+        }
+    }
+    if (msTexteReçu.contains(crlf + "RING"))
+        Reception(QByteArrayLiteral("RING"));
+}
+
+void FComm::livrer()
+{
+    mbLigneOccupee = false;
+    const auto vivant = mVivant;
+    Reception(msTexteReçu);
+    if (*vivant)
+        TexteReçu_Clear();
+}
+
+void FComm::PortEvent_Erreur(const QString &Texte, int)
+{
+    Erreur(Texte);
+}

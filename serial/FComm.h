@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Environnement.h"
+#include "Notification.h"
+#include "PortCom.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+// The line driver of one station link: opens the port, frames and writes the link's
+// commands (STX, three-byte big-endian length, text), waits for their answers, reassembles
+// incoming framed messages and recognises the modem's result codes.
+//
+// Ecrire and OpenPort (for TCP ports) wait while events run: received data, timer ticks and
+// the owner's handlers run inside them, may call Ecrire again (refused by the busy guard),
+// ArréterAttendre, or destroy this object. Every wait re-checks that the object still lives.
+class FComm
+{
+public:
+    explicit FComm(Environnement environnement);
+    ~FComm();
+    FComm(const FComm &) = delete;
+    FComm &operator=(const FComm &) = delete;
+
+    QString msNumPort;
+    QString msSettings = QStringLiteral("38400, n, 8, 1");
+    std::unique_ptr<PortCom> Port;
+
+    bool OpenPort();
+    bool Connecter();
+    bool Déconnecter();
+    QByteArray TexteReçu() const { return msTexteReçu; }
+    void TexteReçu_Clear();
+    bool Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue = {}, qint32 TimeOut = 2000,
+                bool MiseEnFormeSTXTLEN = true, QByteArray *RéponseReçue = nullptr);
+    void ArréterAttendre() { mbArreter = true; }
+    // Drops the port object, so that the next Connecter opens it again with new settings.
+    void LibererPort();
+
+    void PortEvent_Lecture(const QByteArray &Texte);
+    void PortEvent_Erreur(const QString &Texte, int TypeErreur);
+
+    // Notifications, in their declaration order.
+    Notification<QByteArray> Reception;
+    Notification<qint32, qint32> ProgressRecept;
+    Notification<qint32, qint32> ProgressEmission;
+    Notification<QString> Erreur;
+    Notification<QString> Information;
+    Notification<bool> ModemEtatConnexion;
+
+    static constexpr qint32 tailleBlocEcriture = 512;
+    static constexpr qint32 longueurMaximale = 16'777'215;
+    // longueur must lie within 0 to longueurMaximale.
+    static QByteArray encoderEntete(qint64 longueur);
+    static qint32 decoderEntete(const QByteArray &texte);
+    static const QByteArray STX;
+
+private:
+    void rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite);
+    void reconnaitreCodeResultat();
+    void livrer();
+
+    Environnement mEnv;
+    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    QByteArray msTexteReçu;
+    qint32 mlLongueurAttendue = 0;
+    bool mbArreter = false;
+    bool mbEcritureTramee = false;
+    bool mbLigneOccupee = false;
+    bool mbReponseTrameeAttendue = false;
+    bool sbEcrireEnCours = false;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "BoitesMessageScriptees.h"
+#include "Environnement.h"
+#include "FComm.h"
+#include "GestionPortsSimules.h"
+#include "LigneSimulee.h"
+#include "PlateformeSimulee.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// A test bench in virtual time: a simulated line whose end A is the port "COM1:" and whose
+// end B is a scripted peer that records what it receives and can answer.
+class BancLigne
+{
+public:
+    explicit BancLigne(LigneSimulee::Reglages reglages = {});
+    ~BancLigne();
+
+    Environnement env() { return {plateforme, boites, ports}; }
+
+    // The peer sends bytes now, or after a delay in virtual time.
+    void pairEnvoie(const QByteArray &octets, quint32 dansMs = 0);
+    // Frames a text as the line driver does.
+    static QByteArray trame(const QByteArray &texte);
+
+    PlateformeSimulee plateforme;
+    BoitesMessageScriptees boites;
+    GestionPortsSimules ports;
+    LigneSimulee ligne;
+
+    QByteArray recuParLePair;
+    // Called for each block the peer receives, after it was recorded.
+    std::function<void(const QByteArray &)> surReceptionPair;
+};
+
+// Records an FComm's notifications, in order, as readable lines.
+class JournalFComm
+{
+public:
+    explicit JournalFComm(FComm &comm);
+    QStringList lignes;
+    QList<QByteArray> receptions;
+};

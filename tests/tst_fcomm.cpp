@@ -1,0 +1,349 @@
+#include "BancLigne.h"
+#include "Windows1252.h"
+
+#include <QTest>
+
+class TstFComm : public QObject
+{
+    Q_OBJECT
+
+    struct Poste
+    {
+        explicit Poste(LigneSimulee::Reglages r = {}) : banc(r), comm(banc.env()), journal(comm)
+        {
+            comm.msNumPort = QStringLiteral("COM1:");
+        }
+        BancLigne banc;
+        FComm comm;
+        JournalFComm journal;
+    };
+
+private slots:
+    void ecritureVideEtTrameVide()
+    {
+        Poste p;
+        QVERIFY(p.comm.Ecrire(QByteArray(), QByteArray(), 2000, false));
+        p.banc.plateforme.executerTout();
+        QVERIFY(p.banc.recuParLePair.isEmpty());
+        QVERIFY(p.comm.Ecrire(QByteArray()));
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.banc.recuParLePair, QByteArray("\x02\0\0\0", 4));
+        QCOMPARE(p.journal.lignes, QStringList({"Information:Port de communication ouvert"}));
+    }
+
+    void progressionDEmission_data()
+    {
+        QTest::addColumn<int>("longueur");
+        QTest::addColumn<QStringList>("progression");
+        QTest::newRow("508: rien") << 508 << QStringList();
+        QTest::newRow("509") << 509 << QStringList({"ProgressEmission:513/513", "ProgressEmission:1024/513"});
+        QTest::newRow("1000") << 1000 << QStringList({"ProgressEmission:513/1004", "ProgressEmission:1024/1004"});
+        QTest::newRow("1100") << 1100
+                              << QStringList({"ProgressEmission:513/1104", "ProgressEmission:1025/1104",
+                                              "ProgressEmission:1536/1104"});
+    }
+
+    void progressionDEmission()
+    {
+        QFETCH(int, longueur);
+        QFETCH(QStringList, progression);
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        p.journal.lignes.clear();
+        const QByteArray texte(longueur, 'x');
+        QVERIFY(p.comm.Ecrire(texte));
+        QCOMPARE(p.journal.lignes, progression);
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.banc.recuParLePair, BancLigne::trame(texte));
+    }
+
+    void reponseDuModemSansEgardALaCasse()
+    {
+        Poste p;
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair == "ATZ0\r")
+                p.banc.pairEnvoie("\r\nok\r\n", 30);
+        };
+        QByteArray recu;
+        QVERIFY(p.comm.Ecrire("ATZ0\r", "OK", 2000, false, &recu));
+        QCOMPARE(recu, QByteArray("\r\nok\r\n"));
+        QVERIFY(p.comm.TexteReçu().isEmpty());
+    }
+
+    void repliqueTrameeEtDelaiProlonge()
+    {
+        // The header announces 100 characters: the wait grows to 200 ms while the rest comes.
+        Poste p({.bauds = 115200});
+        const QByteArray reponse = "OKFICHIER" + QByteArray(91, '.');
+        const QByteArray trame = BancLigne::trame(reponse);
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("CMD")) {
+                p.banc.pairEnvoie(trame.left(10), 10);
+                p.banc.pairEnvoie(trame.mid(10), 180);
+            }
+        };
+        QByteArray recu;
+        QVERIFY(p.comm.Ecrire("CMD", "okfichier", 100, true, &recu));
+        QCOMPARE(recu, reponse);
+        QVERIFY(p.journal.lignes.contains("ProgressRecept:100/100") || !p.journal.lignes.filter("ProgressRecept").isEmpty());
+
+        // A complete reply that does not begin with the awaited answer runs the wait out.
+        p.banc.recuParLePair.clear();
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("CMD2"))
+                p.banc.pairEnvoie(BancLigne::trame("NON OKFICHIER"), 5);
+        };
+        const quint32 debut = p.banc.plateforme.tickMs();
+        QVERIFY(!p.comm.Ecrire("CMD2", "OKFICHIER", 500));
+        QVERIFY(p.banc.plateforme.ecouleDepuis(debut) >= 500);
+        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:Temps d'attente de réponse écoulé. (OKFICHIER / CMD2)"));
+    }
+
+    void messagesDeTempsEcoule()
+    {
+        Poste p;
+        const quint32 debut = p.banc.plateforme.tickMs();
+        QVERIFY(!p.comm.Ecrire("ABCDEFGHIJKLMNOP", "OK", 2000));
+        const quint32 duree = p.banc.plateforme.ecouleDepuis(debut);
+        QVERIFY2(duree > 2000 && duree < 2010, qPrintable(QString::number(duree)));
+        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:Temps d'attente de réponse écoulé. (OK / ABCDEFGHIJKL)"));
+        QVERIFY(!p.comm.Ecrire("ABCDEFGHIJKLMNOP", "OK", 0));
+        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:ABCDEFGHIJKL"));
+        // Each failure leaves the driver idle: the next write goes through.
+        QVERIFY(p.comm.Ecrire("X"));
+    }
+
+    void arretDemandePendantLAttenteEtGardeDeReentree()
+    {
+        Poste p;
+        auto minuterie = p.banc.plateforme.creerMinuterie();
+        bool imbriqueRefuse = false;
+        int erreursAvantImbrique = 0;
+        minuterie->Timer.connecter([&] {
+            minuterie->setEnabled(false);
+            erreursAvantImbrique = p.journal.lignes.filter("Erreur").size();
+            imbriqueRefuse = !p.comm.Ecrire("AUTRE");
+            p.comm.ArréterAttendre();
+        });
+        minuterie->setInterval(500);
+        minuterie->setEnabled(true);
+        const quint32 debut = p.banc.plateforme.tickMs();
+        QVERIFY(!p.comm.Ecrire("QUESTION", "OUI", 3000));
+        QVERIFY(p.banc.plateforme.ecouleDepuis(debut) < 600);
+        QVERIFY(imbriqueRefuse);
+        QCOMPARE(erreursAvantImbrique, 0);
+        QCOMPARE(p.journal.lignes.filter("Erreur").size(), 1); // the refused write raised nothing
+        QCOMPARE(p.journal.lignes.last(), "Erreur:" + Windows1252::versTexte(BancLigne::trame("QUESTION")));
+        QVERIFY(p.comm.Ecrire("APRES"));
+    }
+
+    void gardeBloqueeLibereeParArret()
+    {
+        // A write still "in progress" (its wait was abandoned from a handler that never
+        // returned to it) is let through once a stop was requested.
+        Poste p;
+        bool interieur = false;
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (!interieur && p.banc.recuParLePair.endsWith("PREMIER")) {
+                interieur = true;
+                p.banc.plateforme.planifier(1000, [&] {
+                    QVERIFY(!p.comm.Ecrire("REFUSE"));
+                    p.comm.ArréterAttendre();
+                    QVERIFY(p.comm.Ecrire("ACCEPTE"));
+                });
+            }
+        };
+        QVERIFY(!p.comm.Ecrire("PREMIER", "OUI", 3000));
+        p.banc.plateforme.executerTout();
+        QVERIFY(p.banc.recuParLePair.contains("ACCEPTE"));
+        QVERIFY(!p.banc.recuParLePair.contains("REFUSE"));
+    }
+
+    void codesDeResultat_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("morceaux");
+        QTest::addColumn<QStringList>("attendu");
+        const QString occupe = QStringLiteral("Reception:Le poste est occupé.");
+        QTest::newRow("CONNECT 38400") << QList<QByteArray>{"\r\nCONNECT 38400\r\n"}
+                                       << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"});
+        QTest::newRow("CONNECT 9600") << QList<QByteArray>{"\r\nCONNECT 9600\r\n"}
+                                      << QStringList({"Reception:Connecté à 9600\r", "ModemEtatConnexion:1"});
+        QTest::newRow("CONNECT 1 attend") << QList<QByteArray>{"\r\nCONNECT 1"} << QStringList();
+        QTest::newRow("CONNECT coupé") << QList<QByteArray>{"xx\r\nCONN", "ECT 1", "9200\r\n"}
+                                       << QStringList({"Reception:Connecté à 19200", "ModemEtatConnexion:1"});
+        QTest::newRow("BUSY et CONNECT") << QList<QByteArray>{"\r\nBUSY\r\n\r\nCONNECT 38400\r\n"}
+                                         << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"});
+        QTest::newRow("BUSY") << QList<QByteArray>{"\r\nBUSY\r\n"} << QStringList({occupe, "ModemEtatConnexion:0"});
+        QTest::newRow("NO DIAL TONE") << QList<QByteArray>{"\r\nNO DIAL", " TONE\r\n"}
+                                      << QStringList({"Reception:Pas de tonalité.", "ModemEtatConnexion:0"});
+        QTest::newRow("NO CARRIER coupé") << QList<QByteArray>{"\r", "\nNO CAR", "RIER\r\n"}
+                                          << QStringList({"Reception:Pas de porteuse.", "ModemEtatConnexion:0"});
+        QTest::newRow("RING") << QList<QByteArray>{"\r\nRING\r\n"} << QStringList({"Reception:RING"});
+        QTest::newRow("casse exacte") << QList<QByteArray>{"\r\nring\r\n\r\nBusy\r\n"} << QStringList();
+    }
+
+    void codesDeResultat()
+    {
+        QFETCH(QList<QByteArray>, morceaux);
+        QFETCH(QStringList, attendu);
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        p.journal.lignes.clear();
+        for (const QByteArray &m : morceaux)
+            p.comm.PortEvent_Lecture(m);
+        QCOMPARE(p.journal.lignes, attendu);
+    }
+
+    void messageTrameNonSollicite()
+    {
+        Poste p({.bauds = 38400, .tailleBloc = 16});
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        QVERIFY(p.comm.Connecter());
+        p.journal.lignes.clear();
+        // Split over many blocks, with a "RING" inside: one delivery, the RING is data.
+        const QByteArray texte = "MESSAGE=bonjour\r\nRING\r\n" + QByteArray(60, 'z');
+        p.banc.pairEnvoie("bruit" + BancLigne::trame(texte));
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({texte}));
+        QVERIFY(!p.journal.lignes.filter("ProgressRecept").isEmpty());
+        QCOMPARE(p.journal.lignes.filter("ProgressRecept").last(), QStringLiteral("ProgressRecept:71/83"));
+
+        // A zero length leaves its three header characters in the delivered text.
+        p.journal.receptions.clear();
+        p.comm.PortEvent_Lecture(QByteArray("\x02\0\0\0", 4));
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray(3, '\0')}));
+
+        // A chunk ending inside the header is delivered at once with what followed the STX.
+        p.journal.receptions.clear();
+        p.comm.PortEvent_Lecture(QByteArray("\x02\0", 2));
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray(1, '\0')}));
+        p.journal.receptions.clear();
+        p.comm.PortEvent_Lecture(QByteArray("\x02", 1));
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray()}));
+    }
+
+    void repliqueTardiveLivreeCommeMessage()
+    {
+        Poste p;
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("FICHIER"))
+                p.banc.pairEnvoie(BancLigne::trame("OKFICHIER"), 3500);
+        };
+        QVERIFY(!p.comm.Ecrire("FICHIER", "OKFICHIER", 3000));
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"OKFICHIER"}));
+    }
+
+    void ecrireAttendLaFinDUnMessageEntrant()
+    {
+        Poste p({.bauds = 9600});
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        QVERIFY(p.comm.Connecter());
+        const QByteArray long_ = QByteArray(2000, 'L');
+        p.banc.pairEnvoie(BancLigne::trame(long_));
+        p.banc.plateforme.avancer(100); // the message is arriving
+        qint64 debutEcriture = -1;
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (debutEcriture < 0)
+                debutEcriture = p.banc.plateforme.maintenantUs();
+        };
+        QVERIFY(p.comm.Ecrire("REPONSE"));
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({long_}));
+        p.banc.plateforme.executerTout();
+        // 2004 bytes at 960 bytes/s: our write left only after the message was all in.
+        QVERIFY(debutEcriture > 2004 * 1e6 / 960);
+        QVERIFY(p.banc.recuParLePair.endsWith("REPONSE"));
+    }
+
+    void enteteGeanteSuivieDeSilence()
+    {
+        // A header announcing 16 MB, then nothing: the line stays busy, and a write gives up
+        // after its 60 s wait instead of hanging.
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        p.comm.PortEvent_Lecture(QByteArray("\x02\xff\xff\xff" "abc", 7));
+        const quint32 debut = p.banc.plateforme.tickMs();
+        QVERIFY(!p.comm.Ecrire("YAQUELQUUN?", "OUI", 3000));
+        QCOMPARE(p.banc.plateforme.ecouleDepuis(debut), 60000u);
+        QVERIFY(p.banc.recuParLePair.isEmpty());
+        // The supervision's stop request frees the line for the next write.
+        p.comm.ArréterAttendre();
+        QVERIFY(p.comm.Ecrire("YAQUELQUUN?"));
+    }
+
+    void texteTropLongPourEtreTrame()
+    {
+        Poste p;
+        QVERIFY(!p.comm.Ecrire(QByteArray(16'777'216, 'x')));
+        QVERIFY(p.journal.lignes.last().startsWith("Erreur:Erreur de port : [6]"));
+        QVERIFY(p.comm.Ecrire("OK"));
+    }
+
+    void connecterApresDeconnecterNeRouvrePas()
+    {
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        QVERIFY(p.comm.Port->Actif());
+        QVERIFY(p.comm.Déconnecter());
+        QVERIFY(!p.comm.Port->Actif());
+        QVERIFY(p.comm.Connecter());
+        QCOMPARE(p.banc.ports.portsObtenus(), 1);
+        QVERIFY(!p.comm.Port->Actif());
+        QCOMPARE(p.journal.lignes,
+                 QStringList({"Information:Port de communication ouvert", "Information:Port de communication fermé"}));
+    }
+
+    void reglagesEtPortsInvalides_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("reglages");
+        QTest::addColumn<QString>("titreBoite");
+        QTest::addColumn<QString>("erreur");
+        QTest::newRow("trois champs") << "COM1:" << "38400, n, 8" << "Connecter" << "Erreur:Erreur de port : [9]";
+        QTest::newRow("vitesse abc") << "COM1:" << "abc, n, 8, 1" << "Connecter" << "Erreur:Erreur de port : [13]";
+        QTest::newRow("parité x") << "COM1:" << "38400, x, 8, 1" << "Ouverture du port COM1:" << "";
+        QTest::newRow("vitesse 0") << "COM1:" << "0, n, 8, 1" << "Ouverture du port COM1:" << "";
+        QTest::newRow("port absent") << "COM9:" << "38400, n, 8, 1" << "Ouverture du port COM9:" << "";
+    }
+
+    void reglagesEtPortsInvalides()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, reglages);
+        QFETCH(QString, titreBoite);
+        QFETCH(QString, erreur);
+        Poste p;
+        p.comm.msNumPort = port;
+        p.comm.msSettings = reglages;
+        QVERIFY(!p.comm.Connecter());
+        QCOMPARE(p.banc.boites.boites.size(), 1);
+        QCOMPARE(p.banc.boites.boites[0].titre, titreBoite);
+        QVERIFY(!p.banc.boites.boites[0].message.isEmpty());
+        if (erreur.isEmpty())
+            QVERIFY(p.journal.lignes.isEmpty());
+        else
+            QVERIFY(p.journal.lignes.size() == 1 && p.journal.lignes[0].startsWith(erreur));
+        // The port object is kept: nothing is tried again until it is dropped.
+        QVERIFY(p.comm.Connecter());
+        QCOMPARE(p.banc.boites.boites.size(), 1);
+        p.comm.LibererPort();
+        p.comm.msNumPort = "COM1:";
+        p.comm.msSettings = "38400, n, 8, 1";
+        QVERIFY(p.comm.Connecter());
+        QVERIFY(p.comm.Port->Actif());
+    }
+
+    void destructionPendantUneAttente()
+    {
+        auto banc = std::make_unique<BancLigne>();
+        auto comm = std::make_unique<FComm>(banc->env());
+        comm->msNumPort = "COM1:";
+        banc->plateforme.planifier(300'000, [&] { comm.reset(); });
+        QVERIFY(!comm->Ecrire("QUESTION", "OUI", 3000));
+        QVERIFY(!comm);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFComm)
+#include "tst_fcomm.moc"

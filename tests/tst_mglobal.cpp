@@ -1,0 +1,144 @@
+#include "BoitesMessageScriptees.h"
+#include "MGlobal.h"
+#include "PlateformeSimulee.h"
+#include "Windows1252.h"
+
+#include <QTest>
+
+namespace {
+// Straightforward re-statement of the key over character codes, for texts the tests build.
+qint64 cleAttendue(const QByteArray &t, const QList<qsizetype> &positionsLues)
+{
+    qint64 s = 0;
+    for (qsizetype i : positionsLues) {
+        const qint32 c = qint16(Windows1252::codeCaractere(uchar(t[i - 1])));
+        if (c != 0)
+            s += (c < i ? i % c : c % i) + c;
+    }
+    return s;
+}
+}
+
+class TstMGlobal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleDonnees_data()
+    {
+        QTest::addColumn<QByteArray>("texte");
+        QTest::addColumn<QByteArray>("cle");
+        QTest::newRow("vide") << QByteArray() << QByteArray("0");
+        QTest::newRow("abc") << QByteArray("abc") << QByteArray("294");
+        QTest::newRow("A") << QByteArray("A") << QByteArray("65");
+        QTest::newRow("code 0 ne compte pas") << QByteArray("a\0b", 3) << QByteArray::number(97 + (98 % 3 + 98));
+        // Position 200 holds code 97 < 200: the remainder is 200 mod 97.
+        QByteArray long200(199, '\0');
+        long200 += 'a';
+        QTest::newRow("reste de l'indice") << long200 << QByteArray::number(200 % 97 + 97);
+        // 0x80 is the euro sign, code 8364: bytes count through the code page.
+        QTest::newRow("euro") << QByteArray("\x80") << QByteArray::number(8364 % 1 + 8364);
+    }
+
+    void cleDonnees()
+    {
+        QFETCH(QByteArray, texte);
+        QFETCH(QByteArray, cle);
+        QCOMPARE(MGlobal::CleDonnees(texte), cle);
+    }
+
+    void cleDonneesPositionsLues()
+    {
+        // 2049 characters: the 2049th counts; 2050 to 2058 do not; 2059 does.
+        QByteArray t(2070, '\0');
+        t[2048] = 'x';
+        QCOMPARE(MGlobal::CleDonnees(t.left(2049)), QByteArray::number(cleAttendue(t, {2049})));
+        t[2049] = 'y';
+        t[2057] = 'y';
+        QCOMPARE(MGlobal::CleDonnees(t.left(2058)), QByteArray::number(cleAttendue(t, {2049})));
+        t[2058] = 'z';
+        QCOMPARE(MGlobal::CleDonnees(t.left(2059)), QByteArray::number(cleAttendue(t, {2049, 2059})));
+
+        // Two texts that differ only where nothing is read have the same key.
+        QByteArray u(3000, 'k');
+        QByteArray v = u;
+        v[2049] = 'Q'; // position 2050
+        QCOMPARE(MGlobal::CleDonnees(u), MGlobal::CleDonnees(v));
+        v[2048] = 'Q'; // position 2049
+        QVERIFY(MGlobal::CleDonnees(u) != MGlobal::CleDonnees(v));
+    }
+
+    void cleDonneesAuDelaDuMillion()
+    {
+        // Past the millionth character only every hundredth counts, as (c mod i) + c.
+        QByteArray t(1'000'301, '\0');
+        t[1'000'000] = 'a';     // position 1000001: counts
+        t[1'000'050] = 'b';     // position 1000051: not read
+        t[1'000'100] = 'c';     // position 1000101: counts
+        QCOMPARE(MGlobal::CleDonnees(t), QByteArray::number(97 + 97 + 99 + 99));
+        t[999'998] = 'd';       // position 999999 = 2049 + 10k: read by the second pass
+        QCOMPARE(MGlobal::CleDonnees(t), QByteArray::number(97 + 97 + 99 + 99 + 999'999 % 100 + 100));
+    }
+
+    void windows1252AllerRetour()
+    {
+        QByteArray tous;
+        for (int i = 0; i < 256; ++i)
+            tous.append(char(i));
+        const QString texte = Windows1252::versTexte(tous);
+        QCOMPARE(texte[0x80], QChar(0x20AC));
+        QCOMPARE(texte[0x81], QChar(0x81));
+        QCOMPARE(texte[0xE9], QChar(u'é'));
+        QCOMPARE(Windows1252::depuisTexte(texte), tous);
+        QCOMPARE(Windows1252::depuisTexte(QStringLiteral("Connecté à ")), QByteArray("Connect\xE9 \xE0 "));
+        QCOMPARE(Windows1252::depuisTexte(QStringLiteral("Ω")), QByteArray("?"));
+    }
+
+    void attendreParPasDe250ms_data()
+    {
+        QTest::addColumn<int>("demande");
+        QTest::addColumn<int>("dure");
+        QTest::newRow("0") << 0 << 0;
+        QTest::newRow("-5") << -5 << 0;
+        QTest::newRow("1") << 1 << 250;
+        QTest::newRow("200") << 200 << 250;
+        QTest::newRow("250") << 250 << 250;
+        QTest::newRow("251") << 251 << 500;
+        QTest::newRow("1000") << 1000 << 1000;
+    }
+
+    void attendreParPasDe250ms()
+    {
+        QFETCH(int, demande);
+        QFETCH(int, dure);
+        PlateformeSimulee p;
+        const quint32 debut = p.tickMs();
+        MGlobal::Attendre(p, demande);
+        QCOMPARE(int(p.ecouleDepuis(debut)), dure);
+    }
+
+    void attendreLaisseTournerLesMinuteries()
+    {
+        PlateformeSimulee p;
+        auto m = p.creerMinuterie();
+        int tics = 0;
+        m->Timer.connecter([&] { ++tics; });
+        m->setInterval(100);
+        m->setEnabled(true);
+        MGlobal::Attendre(p, 1000);
+        QCOMPARE(tics, 10);
+    }
+
+    void afficherMessageRendLaReponse()
+    {
+        BoitesMessageScriptees boites;
+        QCOMPARE(MGlobal::AfficherMessage(boites, "m", Boutons::OuiNon | Boutons::DefautBouton2, "t"), int(Reponse::Non));
+        boites.repondre(Reponse::Oui);
+        QCOMPARE(MGlobal::AfficherMessage(boites, "m2", Boutons::OuiNon, "t2"), int(Reponse::Oui));
+        QCOMPARE(boites.boites.size(), 2);
+        QCOMPARE(boites.boites[1].titre, QStringLiteral("t2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstMGlobal)
+#include "tst_mglobal.moc"

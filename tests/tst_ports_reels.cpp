@@ -1,0 +1,175 @@
+// The production side of the serial-port component: a pseudo-terminal pair standing in for a
+// cable, and loopback TCP. These wait on real I/O, bounded by the driver's own time-outs.
+#include "BoitesMessageScriptees.h"
+#include "CorrespondancePorts.h"
+#include "FComm.h"
+#include "GestionPortsReels.h"
+#include "PlateformeQt.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstPortsReels : public QObject
+{
+    Q_OBJECT
+
+    PlateformeQt plateforme;
+    BoitesMessageScriptees boites;
+    CorrespondancePorts correspondance;
+    GestionPortsReels ports{plateforme, correspondance};
+
+    Environnement env() { return {plateforme, boites, ports}; }
+
+private slots:
+    void correspondanceDesNoms_data()
+    {
+        QTest::addColumn<QString>("nom");
+        QTest::addColumn<int>("genre");
+        QTest::addColumn<QString>("cible");
+        QTest::newRow("COM1:") << "COM1:" << int(DestinationPort::Serie) << "/dev/ttyS0";
+        QTest::newRow("com3 sans deux-points") << " com3 " << int(DestinationPort::Serie) << "/dev/ttyS2";
+        QTest::newRow("TCP1:") << "TCP1:" << int(DestinationPort::Tcp) << "127.0.0.1:7001";
+        QTest::newRow("TCP16:") << "Tcp16:" << int(DestinationPort::Tcp) << "127.0.0.1:7016";
+        QTest::newRow("chemin") << "/dev/ttyUSB0" << int(DestinationPort::Serie) << "/dev/ttyUSB0";
+        QTest::newRow("inconnu") << "LPT1:" << int(DestinationPort::Invalide) << "";
+        QTest::newRow("COM0:") << "COM0:" << int(DestinationPort::Invalide) << "";
+        QTest::newRow("vide") << "" << int(DestinationPort::Invalide) << "";
+    }
+
+    void correspondanceDesNoms()
+    {
+        QFETCH(QString, nom);
+        QFETCH(int, genre);
+        QFETCH(QString, cible);
+        const DestinationPort d = correspondance.resoudre(nom);
+        QCOMPARE(int(d.genre), genre);
+        if (d.genre == DestinationPort::Serie)
+            QCOMPARE(d.peripherique, cible);
+        else if (d.genre == DestinationPort::Tcp)
+            QCOMPARE(QStringLiteral("%1:%2").arg(d.hote).arg(d.port), cible);
+        else
+            QVERIFY(!d.erreur.isEmpty());
+    }
+
+    void redirectionDesNoms()
+    {
+        CorrespondancePorts c;
+        QVERIFY(c.definir("COM2:", "/dev/ttyUSB0").isEmpty());
+        QVERIFY(c.definir("tcp3", "192.0.2.7:4001").isEmpty());
+        QVERIFY(!c.definir("COM4:", "n'importe quoi").isEmpty());
+        QCOMPARE(c.resoudre("COM2:").peripherique, QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(c.resoudre("TCP3:").port, quint16(4001));
+        QCOMPARE(c.resoudre("COM4:").peripherique, QStringLiteral("/dev/ttyS3"));
+        QVERIFY(c.definir("COM2:", "").isEmpty());
+        QCOMPARE(c.resoudre("COM2:").peripherique, QStringLiteral("/dev/ttyS1"));
+    }
+
+    void pseudoTerminauxCommeUnCable()
+    {
+        const QString socat = QStandardPaths::findExecutable("socat");
+        if (socat.isEmpty())
+            QSKIP("socat n'est pas installé");
+        QTemporaryDir dossier;
+        const QString a = dossier.filePath("ttyA"), b = dossier.filePath("ttyB");
+        QProcess cable;
+        cable.start(socat, {"-d", QStringLiteral("pty,raw,echo=0,link=%1").arg(a), QStringLiteral("pty,raw,echo=0,link=%1").arg(b)});
+        QVERIFY(cable.waitForStarted());
+        QTRY_VERIFY(QFile::exists(a) && QFile::exists(b));
+
+        FComm appelant(env()), appele(env());
+        appelant.msNumPort = a;
+        appele.msNumPort = b;
+        QList<QByteArray> recus;
+        appele.Reception.connecter([&](const QByteArray &t) {
+            recus << t;
+            appele.TexteReçu_Clear();
+            appele.Ecrire("OUI");
+        });
+        QVERIFY(appelant.Connecter());
+        QVERIFY(appele.Connecter());
+        QByteArray tous;
+        for (int i = 0; i < 256; ++i)
+            tous.append(char(i));
+        QByteArray reponse;
+        QVERIFY(appelant.Ecrire("YAQUELQUUN?" + tous + tous, "OUI", 3000, true, &reponse));
+        QCOMPARE(reponse, QByteArray("OUI"));
+        QCOMPARE(recus, QList<QByteArray>({"YAQUELQUUN?" + tous + tous}));
+        QVERIFY(boites.boites.isEmpty());
+
+        // A second opening of the same device is refused with a readable reason.
+        FComm intrus(env());
+        intrus.msNumPort = a;
+        QVERIFY(!intrus.Connecter());
+        QCOMPARE(boites.boites.last().titre, QStringLiteral("Ouverture du port ") + a);
+        QVERIFY(boites.boites.last().message.contains(QStringLiteral("Accès refusé")));
+
+        appelant.Déconnecter();
+        appele.Déconnecter();
+        cable.terminate();
+        cable.waitForFinished();
+    }
+
+    void peripheriqueInexistant()
+    {
+        boites.boites.clear();
+        FComm comm(env());
+        comm.msNumPort = "/dev/navette-absent";
+        QVERIFY(!comm.Connecter());
+        QCOMPARE(boites.boites.size(), 1);
+        QVERIFY(boites.boites[0].message.contains(QStringLiteral("n'existe pas")));
+    }
+
+    void tcpEnBoucleLocale()
+    {
+        QTcpServer serveur;
+        QVERIFY(serveur.listen(QHostAddress::LocalHost));
+        CorrespondancePorts c;
+        QVERIFY(c.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(serveur.serverPort())).isEmpty());
+        GestionPortsReels gestion(plateforme, c);
+        FComm comm({plateforme, boites, gestion});
+        comm.msNumPort = "TCP1:";
+        QTcpSocket *pair = nullptr;
+        QObject::connect(&serveur, &QTcpServer::newConnection, [&] {
+            pair = serveur.nextPendingConnection();
+            QObject::connect(pair, &QTcpSocket::readyRead, [&] {
+                if (pair->readAll().endsWith("CLK"))
+                    pair->write(QByteArray("\x02\0\0\3OUI", 7));
+            });
+        });
+        QVERIFY(comm.Connecter());
+        QVERIFY(comm.Ecrire("CLK", "OUI", 2000));
+
+        // The other side hangs up: the driver reports it.
+        QStringList erreurs;
+        comm.Erreur.connecter([&](const QString &e) { erreurs << e; });
+        pair->disconnectFromHost();
+        QTRY_COMPARE(erreurs.size(), 1);
+        QVERIFY(erreurs[0].contains(QStringLiteral("fermée")));
+        QVERIFY(!comm.Port->Actif());
+    }
+
+    void tcpSansPersonneALEcoute()
+    {
+        QTcpServer serveur;
+        QVERIFY(serveur.listen(QHostAddress::LocalHost));
+        const quint16 portLibre = serveur.serverPort();
+        serveur.close();
+        CorrespondancePorts c;
+        c.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(portLibre));
+        GestionPortsReels gestion(plateforme, c);
+        boites.boites.clear();
+        FComm comm({plateforme, boites, gestion});
+        comm.msNumPort = "TCP1:";
+        QVERIFY(!comm.Connecter());
+        QCOMPARE(boites.boites.size(), 1);
+        QCOMPARE(boites.boites[0].titre, QStringLiteral("Ouverture du port TCP1:"));
+        QVERIFY(boites.boites[0].message.contains(QStringLiteral("connexion refusée")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPortsReels)
+#include "tst_ports_reels.moc"

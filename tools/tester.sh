@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite.
+set -euo pipefail
+racine="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$racine/tools/installer-dependances.sh"
+cmake -S "$racine" -B "$racine/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$racine/build"
+cd "$racine/build"
+ctest --output-on-failure --no-tests=error -j2
