@@ -1,5 +1,7 @@
 #include "CorrespondancePorts.h"
 
+#include "FichierIni.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -85,4 +87,22 @@ DestinationPort CorrespondancePorts::resoudre(const QString &nomPort) const
                               "périphérique comme /dev/ttyUSB0 est attendu).")
                    .arg(nom);
     return d;
+}
+
+QStringList CorrespondancePorts::charger(FichierIni &ini)
+{
+    QStringList erreurs;
+    const QString section = ini.Section(), cle = ini.Cle(), valeur = ini.Valeur();
+    for (const QString &nom : ini.Cles(sectionIni)) {
+        ini.setSection(sectionIni);
+        ini.setCle(nom);
+        ini.Lire();
+        const QString erreur = definir(nom, ini.Valeur());
+        if (!erreur.isEmpty())
+            erreurs << QStringLiteral("Section [%1], %2 : %3").arg(sectionIni, nom, erreur);
+    }
+    ini.setSection(section);
+    ini.setCle(cle);
+    ini.setValeur(valeur);
+    return erreurs;
 }

@@ -63,6 +63,12 @@ void FComm::rapporterErreurPiegee(int numero, const QString &description, const 
         Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(numero).arg(description));
 }
 
+void FComm::Afficher(CInterlocuteur &Poste)
+{
+    if (mDialogue)
+        mDialogue->afficher(*this, Poste);
+}
+
 bool FComm::OpenPort()
 {
     if (Port)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DialogueParametres.h"
 #include "Environnement.h"
 #include "Notification.h"
 #include "PortCom.h"
@@ -27,6 +28,10 @@ public:
     QString msNumPort;
     QString msSettings = QStringLiteral("38400, n, 8, 1");
     std::unique_ptr<PortCom> Port;
+
+    // Shows the settings dialog for the station (when a dialog was given).
+    void Afficher(CInterlocuteur &Poste);
+    void setDialogue(DialogueParametres *dialogue) { mDialogue = dialogue; }
 
     bool OpenPort();
     bool Connecter();
@@ -63,6 +68,7 @@ private:
     void livrer();
 
     Environnement mEnv;
+    DialogueParametres *mDialogue = nullptr;
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;

@@ -3,6 +3,7 @@
 #include "BoitesMessageScriptees.h"
 #include "CorrespondancePorts.h"
 #include "FComm.h"
+#include "FichierIni.h"
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
 
@@ -66,6 +67,27 @@ private slots:
         QCOMPARE(c.resoudre("COM4:").peripherique, QStringLiteral("/dev/ttyS3"));
         QVERIFY(c.definir("COM2:", "").isEmpty());
         QCOMPARE(c.resoudre("COM2:").peripherique, QStringLiteral("/dev/ttyS1"));
+    }
+
+    void redirectionsLuesDansLeFichierDeConfiguration()
+    {
+        QTemporaryDir dossier;
+        QFile f(dossier.filePath("navette.INI"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Port A]\nNumPort=COM1:\n[ports]\ncom1 = /dev/ttyUSB0\nTCP2:=192.0.2.9:4002\nCOM5:=ailleurs\n");
+        f.close();
+        FichierIni ini;
+        ini.setFichier(f.fileName());
+        ini.setSection("Port A");
+        ini.setCle("NumPort");
+        CorrespondancePorts c;
+        const QStringList erreurs = c.charger(ini);
+        QCOMPARE(erreurs.size(), 1);
+        QVERIFY(erreurs[0].startsWith("Section [Ports], COM5: : Destination de port incompréhensible"));
+        QCOMPARE(c.resoudre("COM1:").peripherique, QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(c.resoudre("TCP2:").hote, QStringLiteral("192.0.2.9"));
+        QCOMPARE(ini.Section(), QStringLiteral("Port A"));
+        QCOMPARE(ini.Cle(), QStringLiteral("NumPort"));
     }
 
     void pseudoTerminauxCommeUnCable()

@@ -1,0 +1,89 @@
+#include "CInterlocuteur.h"
+
+#include "BoitesMessage.h"
+#include "FichierIni.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "Plateforme.h"
+#include "ProprietaireLiaison.h"
+
+CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(contexte)) {}
+
+CInterlocuteur::~CInterlocuteur()
+{
+    Terminer();
+    *mVivant = false;
+}
+
+QString CInterlocuteur::nomTypeTimeOut(qint32 type)
+{
+    static const char *const noms[] = {"Non définie", "Appel", "Réponse", "Surveillance",
+                                       "Réception", "Réinitialisation", "Déconnexion"};
+    return type >= 0 && type <= 6 ? QString::fromUtf8(noms[type]) : QStringLiteral("?");
+}
+
+void CInterlocuteur::setTypeTimeOut(qint32 type)
+{
+    mlTypeTO = type;
+    const QString compteur = mTimeOut ? mTimeOut->Tag() : QString();
+    const int duree = mTimeOut && mTimeOut->Enabled() ? mTimeOut->Interval() / 1000 : 0;
+    EtatTimeOut(nomTypeTimeOut(type), compteur, duree);
+}
+
+void CInterlocuteur::attacherMinuterie()
+{
+    if (mTimeOut)
+        return;
+    mTimeOut = &mContexte.proprietaire.TimeOutAppel();
+}
+
+void CInterlocuteur::ArreterTempos()
+{
+    if (mTimeOut)
+        mTimeOut->setEnabled(false);
+    setTypeTimeOut(0);
+}
+
+void CInterlocuteur::Configurer()
+{
+    const auto vivant = mVivant;
+    if (FrmComm)
+        FrmComm->Afficher(*this); // modal: anything may run meanwhile
+    if (!*vivant || mbTerminer)
+        return;
+    EcrireConfiguration();
+    mContexte.proprietaire.chargerFenetreInstance();
+}
+
+void CInterlocuteur::Terminer()
+{
+    mbTerminer = true;
+    if (mTimeOut)
+        mTimeOut->setEnabled(false);
+    mContexte.proprietaire.terminerFenetreInstance();
+
+    // Only once: after the first run FrmComm is gone and the position was stored.
+    if (!FrmComm)
+        return;
+    ProprietaireLiaison &fenetre = mContexte.proprietaire;
+    if (!fenetre.fenetreMinimisee()) {
+        const QPoint position = fenetre.positionFenetre();
+        mContexte.ini.setCle(QStringLiteral("LEFT"));
+        mContexte.ini.setValeur(QString::number(position.x()));
+        mContexte.ini.Enregistrer();
+        mContexte.ini.setCle(QStringLiteral("TOP"));
+        mContexte.ini.setValeur(QString::number(position.y()));
+        mContexte.ini.Enregistrer();
+    }
+    if (FrmComm->Port && FrmComm->Port->Actif())
+        FrmComm->Déconnecter();
+    FrmComm.reset();
+}
+
+bool CInterlocuteur::Connecter()
+{
+    if (mbTerminer)
+        return false;
+    attacherMinuterie();
+    return FrmComm && FrmComm->Connecter();
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "Environnement.h"
+#include "FComm.h"
+#include "Notification.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class DialogueParametres;
+class FichierIni;
+class Minuterie;
+class ProprietaireLiaison;
+
+// What a link object is given when created.
+struct ContexteLiaison
+{
+    Environnement env;
+    FichierIni &ini;                       // the program's one profile file
+    ProprietaireLiaison &proprietaire;     // the main window
+    QString dossierProgramme;
+    QString nomExecutable;                 // without extension
+    DialogueParametres *dialogue = nullptr;
+};
+
+// The link engine: one object per station link. It holds the station's parameters, its line
+// driver FrmComm and its supervision timer, and offers what the main window calls to
+// configure, connect, test, send and disconnect.
+//
+// Several operations wait with events running (commands awaiting answers, pauses): the
+// driver's notifications, the timer's tick and the owner's handlers then run in the middle of
+// the operation, and may even end the link (Terminer). Each operation re-reads state after
+// its waits and stops when the object was torn down.
+class CInterlocuteur
+{
+public:
+    explicit CInterlocuteur(ContexteLiaison contexte);
+    ~CInterlocuteur();
+    CInterlocuteur(const CInterlocuteur &) = delete;
+    CInterlocuteur &operator=(const CInterlocuteur &) = delete;
+
+    // Public members, in their declaration order.
+    QString Tag;
+    QString Index = QStringLiteral("1");
+    bool PosteAppellant = false;
+    QString NumTelAppel;
+    QString CheminFichiersRecus;
+    QString CheminFichiersAEnvoyer;
+    bool Silencieux = false;
+    bool SvrHoraire = false;
+    QString VitesseConx;
+    QString ScriptInit;
+    qint16 NbreErreurs = 0;
+    QString PartieGrosFichier;
+    std::unique_ptr<FComm> FrmComm;
+
+    bool Initialiser(QString FichierConfig = {}, QString SectionConfig = {});
+    void Configurer();
+    void Terminer();
+    bool Connecter();
+    bool TesterConnexion(bool AvecEvent = false);
+    bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
+                         QByteArray *RéponseReçue = nullptr);
+    bool ModemEtatConnexion() const { return mbModemConnecte; }
+    void ArreterTempos();
+
+    // The supervision timer, once the first Connecter attached it (null before).
+    Minuterie *TimeOut() const { return mTimeOut; }
+    qint32 TypeTimeOut() const { return mlTypeTO; }
+
+    // Notifications, in their declaration order.
+    Notification<QString> FichierReçu;
+    Notification<QString, QString &> CommandeReçue;
+    Notification<QString> Information;
+    Notification<qint32, qint32> ProgressRecept;
+    Notification<qint32, qint32> ProgressEmission;
+    Notification<bool> ModemEtatConnexionChange;
+    Notification<QString, QString, int> EtatTimeOut;
+
+    static QString nomTypeTimeOut(qint32 type);
+    QString SectionConfig() const { return msSectionConfig; }
+
+private:
+    friend class TstCInterlocuteur;
+
+    void setTypeTimeOut(qint32 type);
+    void ArmerSurveillance(bool Relance);
+    void ArmerReception();
+    void ArmerReinitialisation(bool Relance);
+    void ArmerAppel();
+    void attacherMinuterie();
+
+    void EcrireConfiguration();
+    void lireCleStation(const QString &cle);
+    void lirePosition(const QString &cle);
+
+    ContexteLiaison mContexte;
+    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+
+    bool mbModemConnecte = false;
+    QString msSectionConfig;
+    qint32 mlTypeTO = 0;
+    bool mbTerminer = false;
+    Minuterie *mTimeOut = nullptr;
+    quint32 mlDernierEchange = 0;
+    QByteArray msGrosFichier;
+};

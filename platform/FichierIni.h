@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The profile file: named sections of "key=value" lines, made to be read and edited by a
+// person. Names are written as they are (blanks and accents included), compared without
+// regard to case or surrounding blanks. Every line the file holds is kept byte for byte:
+// comments, lines it does not understand, duplicate sections and keys (the first one counts).
+// The file is UTF-8; a file that is not valid UTF-8 is read as Windows-1252.
+//
+// Enregistrer replaces the whole file atomically and flushes it to disk before returning: a
+// failed or interrupted write leaves the previous file whole.
+class FichierIni
+{
+public:
+    QString Fichier() const { return mFichier; }
+    void setFichier(const QString &chemin);
+    void setSection(const QString &section) { mSection = section; }
+    QString Section() const { return mSection; }
+    void setCle(const QString &cle) { mCle = cle; }
+    QString Cle() const { return mCle; }
+    QString Valeur() const { return mValeur; }
+    void setValeur(const QString &valeur) { mValeur = valeur; }
+
+    // True when the key exists in the section; Valeur then holds its value, else "".
+    bool Lire();
+    // Stores Valeur under the key, creating section and key when missing.
+    bool Enregistrer();
+
+    // Keys of a section, in file order, each once.
+    QStringList Cles(const QString &section);
+    // Why the last Enregistrer failed, in French ("" after a success).
+    QString DerniereErreur() const { return mDerniereErreur; }
+
+private:
+    struct Ligne
+    {
+        QByteArray brut;  // as read, without its line end
+        QString section;  // the section the line belongs to
+        QString cle;      // empty when the line holds no key
+        QString valeur;
+        bool enTete = false;
+    };
+
+    void charger();
+    static bool memeNom(const QString &a, const QString &b);
+    int trouverCle(const QString &section, const QString &cle) const;
+    static Ligne analyser(const QByteArray &brut, const QString &sectionCourante, bool utf8);
+
+    QString mFichier;
+    QString mSection;
+    QString mCle;
+    QString mValeur;
+    QString mDerniereErreur;
+
+    QList<Ligne> mLignes;
+    QByteArray mFinDeLigne = "\n";
+    QDateTime mDateChargee;
+    qint64 mTailleChargee = -1;
+    QString mCheminCharge;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "DialogueParametres.h"
+#include "Plateforme.h"
+#include "ProprietaireLiaison.h"
+
+#include <functional>
+#include <memory>
+
+// Stands in for the main window: its supervision timer, a window position, a screen size,
+// and counts of what was asked of the instance window.
+class ProprietaireSimule : public ProprietaireLiaison
+{
+public:
+    explicit ProprietaireSimule(Plateforme &plateforme) : minuterie(plateforme.creerMinuterie()) {}
+
+    Minuterie &TimeOutAppel() override { return *minuterie; }
+    bool fenetreMinimisee() const override { return minimisee; }
+    QPoint positionFenetre() const override { return position; }
+    void deplacerFenetre(const QPoint &p) override { position = p; }
+    QSize tailleEcran() const override { return ecran; }
+    void chargerFenetreInstance() override { ++chargementsInstance; }
+    void terminerFenetreInstance() override { ++terminaisonsInstance; }
+
+    std::unique_ptr<Minuterie> minuterie;
+    bool minimisee = false;
+    QPoint position{100, 80};
+    QSize ecran{1280, 1024};
+    int chargementsInstance = 0;
+    int terminaisonsInstance = 0;
+};
+
+// Stands in for the settings dialog: runs what the test says when shown.
+class DialogueScripte : public DialogueParametres
+{
+public:
+    void afficher(FComm &comm, CInterlocuteur &poste) override
+    {
+        ++affichages;
+        if (action)
+            action(comm, poste);
+    }
+    std::function<void(FComm &, CInterlocuteur &)> action;
+    int affichages = 0;
+};
