@@ -1,11 +1,13 @@
 #include "CInterlocuteur.h"
 
 #include "BoitesMessage.h"
+#include "Dezipper.h"
 #include "FichierIni.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
 #include "ProprietaireLiaison.h"
+#include "Zipper.h"
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(contexte)) {}
 
@@ -61,6 +63,13 @@ void CInterlocuteur::Terminer()
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     mContexte.proprietaire.terminerFenetreInstance();
+
+    if (mCompression)
+        mCompression->Fermer();
+    if (mDecompression)
+        mDecompression->Fermer();
+    mCompression.reset();
+    mDecompression.reset();
 
     // Only once: after the first run FrmComm is gone and the position was stored.
     if (!FrmComm)

@@ -10,6 +10,8 @@
 #include <memory>
 
 class DialogueParametres;
+class Dezipper;
+class Zipper;
 class FichierIni;
 class Minuterie;
 class ProprietaireLiaison;
@@ -63,6 +65,7 @@ public:
     bool TesterConnexion(bool AvecEvent = false);
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr);
+    bool EnvoyerFichier(const QString &Fichier);
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     void ArreterTempos();
 
@@ -92,6 +95,22 @@ private:
     void ArmerAppel();
     void attacherMinuterie();
 
+    void FrmComm_Reception(const QByteArray &Texte);
+    bool TraiterReception(const QByteArray &Texte);
+    void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
+    void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
+    void repondre(const QByteArray &texte);
+
+    bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
+    bool RecevoirFichier(QByteArray &Texte);
+    QString dossierReception();
+    QString horodatage() const;
+    // A stamped name ("ddmmyy hhnnss name") that nothing in the folder holds yet.
+    QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {});
+    // The name itself when free, else a stamped one.
+    QString nomLibre(const QString &dossier, const QString &nom);
+    bool mettreDeCote(const QString &fichier, const QString &raison);
+
     void EcrireConfiguration();
     void lireCleStation(const QString &cle);
     void lirePosition(const QString &cle);
@@ -106,4 +125,7 @@ private:
     Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
     QByteArray msGrosFichier;
+    qint32 mDernierePartieRecue = 0;
+    std::unique_ptr<Zipper> mCompression;
+    std::unique_ptr<Dezipper> mDecompression;
 };

@@ -55,7 +55,9 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
     FrmComm->setDialogue(mContexte.dialogue);
     FrmComm->Erreur.connecter([this](const QString &m) { Information(m); });
     FrmComm->Information.connecter([this](const QString &m) { Information(m); });
-    FrmComm->ProgressEmission.connecter([this](qint32 e, qint32 t) { ProgressEmission(e, t); });
+    FrmComm->ProgressEmission.connecter([this](qint32 e, qint32 t) { FrmComm_ProgressEmission(e, t); });
+    FrmComm->ProgressRecept.connecter([this](qint32 r, qint32 a) { FrmComm_ProgressRecept(r, a); });
+    FrmComm->Reception.connecter([this](const QByteArray &t) { FrmComm_Reception(t); });
 
     FichierIni &ini = mContexte.ini;
     if (!FichierConfig.isEmpty()) {

@@ -19,6 +19,11 @@ public:
     virtual void deplacerFenetre(const QPoint &position) = 0;
     virtual QSize tailleEcran() const = 0;
 
+    // The connect box (0 not connected, 1 connected, 2 in progress) and the outgoing scanner's
+    // box (1: files are sent). Setting a box runs its handler, as a click would.
+    virtual int valeurCocheConnecter() const = 0;
+    virtual void setCocheSynchro(int valeur) = 0;
+
     // Registers the instance window again (its caption follows the port name).
     virtual void chargerFenetreInstance() = 0;
     virtual void terminerFenetreInstance() = 0;

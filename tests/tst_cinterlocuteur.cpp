@@ -2,7 +2,7 @@
 #include "CInterlocuteur.h"
 #include "FichierIni.h"
 #include "Minuterie.h"
-#include "ProprietaireSimule.h"
+#include "PosteSimule.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -12,40 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-QByteArray lireFichier(const QString &chemin)
+// A station on a simulated line whose other end is scripted.
+struct Station : BancLigne, PosteSimule
 {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void ecrireFichier(const QString &chemin, const QByteArray &contenu)
-{
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(contenu);
-}
-}
-
-// A station in a temporary program folder, on a simulated line whose other end is scripted.
-struct Station
-{
-    Station() : proprietaire(banc.plateforme) {}
-    ~Station() { poste.reset(); } // its last notifications still reach the lists below
-
-    QString cheminIni() const { return dossier.filePath("navette.INI"); }
-    CInterlocuteur &creer()
-    {
-        poste = std::make_unique<CInterlocuteur>(
-            ContexteLiaison{banc.env(), ini, proprietaire, dossier.path(), QStringLiteral("navette"), &dialogue});
-        poste->Information.connecter([this](const QString &t) { informations << t; });
-        poste->EtatTimeOut.connecter([this](const QString &type, const QString &compteur, int duree) {
-            etats << QStringLiteral("%1|%2|%3").arg(type, compteur).arg(duree);
-        });
-        poste->CommandeReçue.connecter([this](const QString &c, QString &) { commandes << c; });
-        return *poste;
-    }
-    // A configured station whose port is COM1:, the simulated line.
+    Station() : PosteSimule(BancLigne::env(), BancLigne::plateforme) {}
+    BancLigne &banc = *this;
     CInterlocuteur &creerConfiguree(const QByteArray &autresCles = {})
     {
         ecrireFichier(cheminIni(), "[Port 1]\nNumPort=COM1:\nParametresPort=38400,n,8,1\n" + autresCles);
@@ -53,14 +24,6 @@ struct Station
         p.Initialiser();
         return p;
     }
-
-    BancLigne banc;
-    QTemporaryDir dossier;
-    FichierIni ini;
-    ProprietaireSimule proprietaire;
-    DialogueScripte dialogue;
-    std::unique_ptr<CInterlocuteur> poste;
-    QStringList informations, etats, commandes;
 };
 
 class TstCInterlocuteur : public QObject

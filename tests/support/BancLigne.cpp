@@ -7,6 +7,8 @@ BancLigne::BancLigne(LigneSimulee::Reglages reglages) : ligne(plateforme, reglag
     ports.declarer(QStringLiteral("COM1:"), ligne.a());
     ligne.b().brancher(this, [this](const QByteArray &octets) {
         recuParLePair += octets;
+        mEnCours += octets;
+        decouperTrames();
         if (surReceptionPair)
             surReceptionPair(octets);
     });
@@ -42,4 +44,29 @@ JournalFComm::JournalFComm(FComm &comm)
     comm.Erreur.connecter([this](const QString &m) { lignes << QStringLiteral("Erreur:") + m; });
     comm.Information.connecter([this](const QString &m) { lignes << QStringLiteral("Information:") + m; });
     comm.ModemEtatConnexion.connecter([this](bool c) { lignes << QStringLiteral("ModemEtatConnexion:%1").arg(c); });
+}
+
+void BancLigne::decouperTrames()
+{
+    for (;;) {
+        const qsizetype stx = mEnCours.indexOf('\x02');
+        if (stx < 0) {
+            mEnCours.clear();
+            return;
+        }
+        mEnCours.remove(0, stx);
+        if (mEnCours.size() < 4)
+            return;
+        const qint32 longueur = FComm::decoderEntete(mEnCours.mid(1, 3));
+        if (mEnCours.size() < 4 + longueur)
+            return;
+        const QByteArray texte = mEnCours.mid(4, longueur);
+        mEnCours.remove(0, 4 + longueur);
+        tramesRecues.append(texte);
+        if (repondeur) {
+            const QByteArray reponse = repondeur(texte);
+            if (!reponse.isEmpty())
+                pairEnvoie(trame(reponse), delaiReponseMs);
+        }
+    }
 }

@@ -7,6 +7,7 @@
 #include "LigneSimulee.h"
 #include "PlateformeSimulee.h"
 
+#include <QList>
 #include <QStringList>
 
 #include <functional>
@@ -32,8 +33,17 @@ public:
     LigneSimulee ligne;
 
     QByteArray recuParLePair;
+    // Framed texts the peer received whole, in order.
+    QList<QByteArray> tramesRecues;
+    // When set, answers each framed text the peer receives; an empty answer sends nothing.
+    std::function<QByteArray(const QByteArray &)> repondeur;
+    quint32 delaiReponseMs = 1;
     // Called for each block the peer receives, after it was recorded.
     std::function<void(const QByteArray &)> surReceptionPair;
+
+private:
+    void decouperTrames();
+    QByteArray mEnCours;
 };
 
 // Records an FComm's notifications, in order, as readable lines.

@@ -19,6 +19,8 @@ public:
     QPoint positionFenetre() const override { return position; }
     void deplacerFenetre(const QPoint &p) override { position = p; }
     QSize tailleEcran() const override { return ecran; }
+    int valeurCocheConnecter() const override { return cocheConnecter; }
+    void setCocheSynchro(int valeur) override { cocheSynchro = valeur; }
     void chargerFenetreInstance() override { ++chargementsInstance; }
     void terminerFenetreInstance() override { ++terminaisonsInstance; }
 
@@ -26,6 +28,8 @@ public:
     bool minimisee = false;
     QPoint position{100, 80};
     QSize ecran{1280, 1024};
+    int cocheConnecter = 1;
+    int cocheSynchro = 1;
     int chargementsInstance = 0;
     int terminaisonsInstance = 0;
 };

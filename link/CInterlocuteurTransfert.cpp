@@ -1,0 +1,315 @@
+// File sending and receiving.
+#include "CInterlocuteur.h"
+
+#include "BoitesMessage.h"
+#include "Dezipper.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "Plateforme.h"
+#include "Windows1252.h"
+#include "Zipper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+constexpr qint64 taillePartie = 1024;
+constexpr qint64 partiesMax = 999;
+const QString extensionArchive = QStringLiteral(".ZQZIP");
+
+qint32 nombre3(const QByteArray &texte, bool &ok)
+{
+    ok = texte.size() == 3 && std::all_of(texte.begin(), texte.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return ok ? texte.toInt() : 0;
+}
+}
+
+bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
+{
+    QString Fichier = FichierDonne;
+    if (!FrmComm || !FrmComm->Connecter())
+        return false;
+    if (Fichier.isEmpty() || !QFileInfo(Fichier).isFile()) {
+        Information(Fichier + QStringLiteral(" a disparu."));
+        return true;
+    }
+    if (mTimeOut)
+        mTimeOut->setEnabled(false);
+    const auto vivant = mVivant;
+    bool resultat = false;
+    bool rearmer = true;
+
+    if (QFileInfo(Fichier).size() > 300) {
+        if (!mCompression) {
+            mCompression = std::make_unique<Zipper>();
+            mCompression->Preparer();
+            mCompression->Reglage(0);
+        }
+        mCompression->Vider();
+        mCompression->setNomArchive(Fichier + extensionArchive);
+        mCompression->Fichiers().append(Fichier);
+        QString raison;
+        mCompression->Compresser(raison);
+        if (!raison.isEmpty()) {
+            MGlobal::AfficherMessage(mContexte.env.boites, Fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
+                                     QStringLiteral("Compression"));
+            if (!*vivant)
+                return false;
+        } else {
+            Fichier += extensionArchive;
+        }
+    }
+
+    const QByteArray nom = Windows1252::depuisTexte(QFileInfo(Fichier).fileName());
+    const qint64 longueurTexte = 12 + 1 + nom.size() + QFileInfo(Fichier).size();
+    if (nom.size() > 255) {
+        resultat = mettreDeCote(FichierDonne, QStringLiteral("son nom dépasse 255 caractères"));
+    } else if (longueurTexte >= partiesMax * taillePartie) {
+        resultat = mettreDeCote(FichierDonne,
+                                QStringLiteral("%1 caractères à transmettre, %2 au plus").arg(longueurTexte).arg(partiesMax * taillePartie - 1));
+    } else if (!EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
+        if (!*vivant)
+            return false;
+        Information(QStringLiteral("Le poste distant n'est pas prêt"));
+    } else {
+        QFile lecture(Fichier);
+        if (!*vivant)
+            return false;
+        if (!lecture.open(QIODevice::ReadOnly)) {
+            Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(Fichier, lecture.errorString()));
+        } else {
+            const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
+            lecture.close();
+            const qint64 L = T.size();
+            if (L < taillePartie) {
+                resultat = EnvoyerCommande(T, "OKFICHIER", qint32(L / 10 + 4000));
+            } else {
+                const qint64 P = L / taillePartie + 1;
+                bool nouvelleTentative = false;
+                resultat = true;
+                for (qint64 i = 1; i <= P && *vivant;) {
+                    PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
+                    const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
+                    const QByteArray commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0')
+                        + QByteArray::number(P).rightJustified(3, '0') + MGlobal::CleDonnees(partie) + '\t' + partie;
+                    const QByteArray attendu = i < P ? QByteArray("OKPARTFIC") : QByteArray("OKFICHIER");
+                    if (EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000))) {
+                        nouvelleTentative = false;
+                        ++i;
+                    } else if (!*vivant) {
+                        return false;
+                    } else if (!nouvelleTentative) {
+                        nouvelleTentative = true;
+                        Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
+                    } else {
+                        Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
+                        resultat = false;
+                        rearmer = false;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    if (!*vivant)
+        return false;
+    if (rearmer)
+        ArmerSurveillance(false);
+    if (Fichier.endsWith(extensionArchive))
+        QFile::remove(Fichier);
+    return resultat;
+}
+
+bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)
+{
+    // Too big for the part numbering, or a name the line cannot carry: sending would fail
+    // forever. The file goes aside, out of the scanner's reach, and the user is told.
+    const QString dossier = QFileInfo(fichier).absolutePath() + QStringLiteral("/Refusés");
+    QDir().mkpath(dossier);
+    const QString cible = nomLibre(dossier, QFileInfo(fichier).fileName());
+    if (!QFile::rename(fichier, cible)) {
+        Information(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2), et il ne peut pas être mis de côté dans %3.")
+                        .arg(fichier, raison, dossier));
+        return false;
+    }
+    Information(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2) : il est mis de côté sous %3.").arg(fichier, raison, cible));
+    return true;
+}
+
+QString CInterlocuteur::horodatage() const
+{
+    return mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyy HHmmss"));
+}
+
+QString CInterlocuteur::nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe)
+{
+    QString cible;
+    for (int essai = 1;; ++essai) {
+        // The stamp changes with the clock; after a few tries a counter settles it.
+        const QString stamp = horodatage() + (essai > 8 ? QStringLiteral(" (%1)").arg(essai) : QString());
+        cible = QDir(dossier).filePath(nom.isEmpty() ? stamp + suffixe : stamp + QLatin1Char(' ') + nom + suffixe);
+        if (!QFileInfo::exists(cible))
+            return cible;
+        mContexte.env.plateforme.pomper(250);
+    }
+}
+
+QString CInterlocuteur::nomLibre(const QString &dossier, const QString &nom)
+{
+    const QString cible = QDir(dossier).filePath(nom);
+    return QFileInfo::exists(cible) ? nomHorodate(dossier, nom) : cible;
+}
+
+QString CInterlocuteur::dossierReception()
+{
+    if (!CheminFichiersRecus.trimmed().isEmpty())
+        return CheminFichiersRecus;
+    // No incoming folder configured: the file must still land somewhere of ours.
+    const QString dossier = mContexte.dossierProgramme + QStringLiteral("/Reçus");
+    QDir().mkpath(dossier);
+    return dossier;
+}
+
+bool CInterlocuteur::RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon)
+{
+    Complet = false;
+    Doublon = false;
+    bool okI = false, okP = false;
+    const qint32 i = nombre3(Texte.left(3), okI);
+    const qint32 P = nombre3(Texte.mid(3, 3), okP);
+    if (okI && okP)
+        PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i + 1).arg(P);
+    const qsizetype tab = Texte.indexOf('\t', 6);
+    if (!okI || !okP || i < 1 || i > P || tab < 0)
+        return false; // an unreadable header is refused like a wrong key
+    const QByteArray cle = Texte.mid(6, tab - 6);
+    const QByteArray partie = Texte.mid(tab + 1);
+    if (i == 1) {
+        msGrosFichier.clear();
+        mDernierePartieRecue = 0;
+    }
+    if (MGlobal::CleDonnees(partie) != cle)
+        return false;
+    Complet = i == P;
+    if (i == mDernierePartieRecue) {
+        Doublon = true; // its answer was lost and the sender sent it again
+        return true;
+    }
+    if (i != mDernierePartieRecue + 1)
+        return false; // a part is missing: appending would corrupt the file
+    msGrosFichier += partie;
+    mDernierePartieRecue = i;
+    return true;
+}
+
+bool CInterlocuteur::RecevoirFichier(QByteArray &Texte)
+{
+    QString etape = QStringLiteral("Récupération des infos");
+    QString cible;
+    const auto vivant = mVivant;
+    Plateforme &plateforme = mContexte.env.plateforme;
+
+    const auto echec = [&](const QString &description) {
+        if (!*vivant)
+            return false;
+        Information(cible + QStringLiteral(" : erreur ") + description);
+        Information(QStringLiteral("Etape : ") + etape);
+        QFile erreur(nomHorodate(dossierReception(), QString(), QStringLiteral(".Err")));
+        if (erreur.open(QIODevice::WriteOnly))
+            erreur.write(Texte + "\n");
+        return false;
+    };
+
+    if (Texte.isEmpty())
+        return echec(QStringLiteral("texte vide"));
+    const int N = static_cast<unsigned char>(Texte[0]);
+    if (N == 0 || N + 1 > Texte.size())
+        return echec(QStringLiteral("longueur de nom illisible"));
+    const QString nomRecu = Windows1252::versTexte(Texte.mid(1, N)).toUpper();
+    const QString nom = Dezipper::nomSur(nomRecu);
+    if (nom != nomRecu)
+        Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(nomRecu, nom));
+    Texte = Texte.mid(N + 1);
+    etape = QStringLiteral("Fichier ") + nom;
+    const QString dossier = dossierReception();
+    const bool archive = nom.endsWith(extensionArchive);
+    const QString travail = dossier + QStringLiteral("/UNZIP");
+
+    if (archive) {
+        if (!mDecompression) {
+            etape = QStringLiteral("Création Dézipper");
+            mDecompression = std::make_unique<Dezipper>();
+            etape = QStringLiteral("Initialisation Dézipper");
+            mDecompression->Preparer();
+        }
+        etape = QStringLiteral("Crée le sous-répertoire ") + travail;
+        if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
+            return echec(QStringLiteral("dossier impossible à créer"));
+        plateforme.pomper();
+        mDecompression->setDossierExtraction(travail);
+        cible = travail + QLatin1Char('/') + nom;
+        mDecompression->setNomArchive(cible);
+        plateforme.pomper();
+    } else {
+        cible = dossier + QLatin1Char('/') + nom;
+        etape = QStringLiteral("Cherche un fichier identique ") + cible;
+        if (QFileInfo::exists(cible)) {
+            etape = QStringLiteral("Cherche un nom de fichier ") + cible;
+            cible = nomHorodate(dossier, nom);
+        }
+    }
+    if (!*vivant)
+        return false;
+
+    etape = QStringLiteral("Ouvre le fichier ") + cible;
+    {
+        QSaveFile sortie(cible);
+        if (!sortie.open(QIODevice::WriteOnly) || sortie.write(Texte) != Texte.size() || !sortie.commit())
+            return echec(sortie.errorString());
+    }
+    etape = QStringLiteral("Fichier fermé");
+
+    if (archive) {
+        etape = QStringLiteral("Dézippage");
+        QString raison;
+        mDecompression->Decompresser(raison);
+        if (!raison.isEmpty()) {
+            MGlobal::AfficherMessage(mContexte.env.boites, cible + QStringLiteral("\r\n") + raison, Boutons::OK,
+                                     QStringLiteral("Décompression"));
+            if (!*vivant)
+                return false;
+        } else {
+            etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
+            QFile::remove(mDecompression->NomArchive());
+            etape = QStringLiteral("Copie le fichier dans le répertoire de download");
+            const QString nomFichier = nom.left(nom.size() - extensionArchive.size());
+            cible = dossier + QLatin1Char('/') + nomFichier;
+            etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
+            if (QFileInfo::exists(cible)) {
+                etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
+                cible = nomHorodate(dossier, nomFichier);
+            }
+            const QString extrait = mDecompression->FichierExtrait();
+            etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + cible;
+            if (!QFile::rename(extrait, cible))
+                return echec(QStringLiteral("déplacement impossible"));
+        }
+    }
+    FichierReçu(cible);
+    if (*vivant)
+        Information(QStringLiteral("Fichier réceptionné"));
+    return true;
+}
+
+void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)
+{
+    if (mContexte.env.plateforme.ecouleDepuis(mlDernierEchange) > 5000) {
+        if (Recu < Attendu)
+            ArmerReception();
+        else
+            ArmerSurveillance(true);
+    }
+    ProgressRecept(Recu, Attendu);
+}

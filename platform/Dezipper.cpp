@@ -1,0 +1,100 @@
+#include "Dezipper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStorageInfo>
+
+#include <zip.h>
+
+QString Dezipper::nomSur(const QString &nom)
+{
+    QString sur = nom;
+    const int separateur = int(std::max(sur.lastIndexOf(QLatin1Char('/')), sur.lastIndexOf(QLatin1Char('\\'))));
+    sur = sur.mid(separateur + 1);
+    if (sur.size() >= 2 && sur[1] == QLatin1Char(':'))
+        sur = sur.mid(2); // a drive letter
+    QString propre;
+    for (const QChar c : std::as_const(sur))
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F && c != QLatin1Char(':'))
+            propre.append(c);
+    propre = propre.trimmed();
+    if (propre.isEmpty() || propre == QLatin1String(".") || propre == QLatin1String(".."))
+        propre = QStringLiteral("FICHIER SANS NOM");
+    // Room for a date stamp in front, within the 255 bytes a file name may take.
+    while (propre.toUtf8().size() > 220)
+        propre.remove(0, 1);
+    return propre;
+}
+
+void Dezipper::Decompresser(QString &raison)
+{
+    raison.clear();
+    mFichierExtrait.clear();
+    int code = 0;
+    zip_t *archive = zip_open(QFile::encodeName(mNomArchive).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!archive) {
+        zip_error_t erreur;
+        zip_error_init_with_code(&erreur, code);
+        raison = QStringLiteral("Archive illisible : %1").arg(QString::fromLocal8Bit(zip_error_strerror(&erreur)));
+        zip_error_fini(&erreur);
+        return;
+    }
+    const auto fermer = qScopeGuard([&] { zip_discard(archive); });
+
+    zip_stat_t stat;
+    zip_int64_t index = -1;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive, zip_uint64_t(i), 0, &stat) == 0 && (stat.valid & ZIP_STAT_NAME)
+            && !QByteArray(stat.name).endsWith('/')) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0) {
+        raison = QStringLiteral("L'archive ne contient aucun fichier.");
+        return;
+    }
+    const QStorageInfo disque(mDossierExtraction);
+    if ((stat.valid & ZIP_STAT_SIZE) && disque.isValid() && qint64(stat.size) > disque.bytesAvailable()) {
+        raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
+        return;
+    }
+    const QString cible = QDir(mDossierExtraction).filePath(nomSur(QString::fromUtf8(stat.name)));
+    zip_file_t *entree = zip_fopen_index(archive, zip_uint64_t(index), 0);
+    if (!entree) {
+        raison = QStringLiteral("Lecture de l'archive impossible : %1").arg(QString::fromLocal8Bit(zip_strerror(archive)));
+        return;
+    }
+    QSaveFile sortie(cible);
+    if (!sortie.open(QIODevice::WriteOnly)) {
+        zip_fclose(entree);
+        raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
+        return;
+    }
+    QByteArray bloc(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const zip_int64_t lus = zip_fread(entree, bloc.data(), zip_uint64_t(bloc.size()));
+        if (lus < 0) {
+            raison = QStringLiteral("Archive abîmée : %1").arg(QString::fromLocal8Bit(zip_file_strerror(entree)));
+            break;
+        }
+        if (lus == 0)
+            break;
+        if (sortie.write(bloc.constData(), lus) != lus) {
+            raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
+            break;
+        }
+    }
+    zip_fclose(entree);
+    if (!raison.isEmpty()) {
+        sortie.cancelWriting();
+        return;
+    }
+    if (!sortie.commit()) {
+        raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
+        return;
+    }
+    mFichierExtrait = cible;
+}

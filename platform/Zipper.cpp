@@ -1,0 +1,105 @@
+#include "Zipper.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <zip.h>
+
+namespace {
+QString texteErreurZip(zip_error_t *erreur)
+{
+    return QString::fromLocal8Bit(zip_error_strerror(erreur));
+}
+}
+
+QString Zipper::ecrire(const QString &chemin, int methode) const
+{
+    int code = 0;
+    zip_t *archive = zip_open(QFile::encodeName(chemin).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!archive) {
+        zip_error_t erreur;
+        zip_error_init_with_code(&erreur, code);
+        const QString texte = texteErreurZip(&erreur);
+        zip_error_fini(&erreur);
+        return texte;
+    }
+    for (const QString &fichier : mFichiers) {
+        zip_source_t *source = zip_source_file(archive, QFile::encodeName(fichier).constData(), 0, -1);
+        const QByteArray nom = QFileInfo(fichier).fileName().toUtf8();
+        const zip_int64_t index = source ? zip_file_add(archive, nom.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0) {
+            if (source)
+                zip_source_free(source);
+            const QString texte = texteErreurZip(zip_get_error(archive));
+            zip_discard(archive);
+            return texte;
+        }
+        zip_set_file_compression(archive, zip_uint64_t(index), methode, methode == ZIP_CM_STORE ? 0 : 9);
+    }
+    if (zip_close(archive) != 0) {
+        const QString texte = texteErreurZip(zip_get_error(archive));
+        zip_discard(archive);
+        return texte;
+    }
+    return {};
+}
+
+void Zipper::Compresser(QString &raison)
+{
+    raison.clear();
+    if (mNomArchive.isEmpty()) {
+        raison = QStringLiteral("Aucun nom d'archive n'est donné.");
+        return;
+    }
+    if (mFichiers.isEmpty()) {
+        raison = QStringLiteral("Aucun fichier à mettre dans l'archive.");
+        return;
+    }
+    qint64 tailleOriginale = 0;
+    for (const QString &fichier : std::as_const(mFichiers)) {
+        const QFileInfo info(fichier);
+        if (!info.isFile()) {
+            raison = QStringLiteral("Fichier introuvable : %1").arg(fichier);
+            return;
+        }
+        tailleOriginale += info.size();
+    }
+
+    QList<int> methodes{ZIP_CM_DEFLATE};
+    if (mReglage == 0 && zip_compression_method_supported(ZIP_CM_BZIP2, 1))
+        methodes.prepend(ZIP_CM_BZIP2);
+    methodes.append(ZIP_CM_STORE);
+
+    QString meilleur;
+    qint64 meilleureTaille = -1;
+    for (int i = 0; i < methodes.size(); ++i) {
+        const int methode = methodes[i];
+        if (methode == ZIP_CM_STORE && meilleureTaille >= 0 && meilleureTaille < tailleOriginale)
+            break; // something already shrinks it
+        const QString essai = mNomArchive + QStringLiteral(".essai%1").arg(i);
+        const QString erreur = ecrire(essai, methode);
+        if (!erreur.isEmpty()) {
+            QFile::remove(essai);
+            raison = QStringLiteral("Création de l'archive %1 impossible : %2").arg(mNomArchive, erreur);
+            continue;
+        }
+        const qint64 taille = QFileInfo(essai).size();
+        if (meilleureTaille < 0 || taille < meilleureTaille) {
+            if (!meilleur.isEmpty())
+                QFile::remove(meilleur);
+            meilleur = essai;
+            meilleureTaille = taille;
+        } else {
+            QFile::remove(essai);
+        }
+    }
+    if (meilleur.isEmpty())
+        return; // raison says why
+    QFile::remove(mNomArchive);
+    if (!QFile::rename(meilleur, mNomArchive)) {
+        QFile::remove(meilleur);
+        raison = QStringLiteral("Création de l'archive %1 impossible : le fichier ne peut pas être mis en place.").arg(mNomArchive);
+        return;
+    }
+    raison.clear();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Compression side of the archive component: puts files into a standard zip archive, each at
+// whichever method the zip library offers makes it smallest (bzip2, deflate, or stored when
+// nothing shrinks it). The archive is written to a temporary file and renamed into place, so
+// a failure never leaves a half-written archive under its name.
+class Zipper
+{
+public:
+    void Preparer() {}
+    void Vider() { mFichiers.clear(); }
+    // 0: smallest archive (every method tried); 1: deflate only, quicker.
+    void Reglage(int reglage) { mReglage = reglage; }
+    QString NomArchive() const { return mNomArchive; }
+    void setNomArchive(const QString &chemin) { mNomArchive = chemin; }
+    QStringList &Fichiers() { return mFichiers; }
+    // Writes the archive; raison is "" on success, else why not, in French.
+    void Compresser(QString &raison);
+    void Fermer() { mFichiers.clear(); }
+
+private:
+    QString ecrire(const QString &chemin, int methode) const;
+
+    QString mNomArchive;
+    QStringList mFichiers;
+    int mReglage = 0;
+};

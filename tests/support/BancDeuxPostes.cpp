@@ -1,0 +1,19 @@
+#include "BancDeuxPostes.h"
+
+BancDeuxPostes::BancDeuxPostes(LigneSimulee::Reglages reglages, quint32 tickInitial)
+    : plateforme(tickInitial),
+      ligne(plateforme, reglages),
+      a({plateforme, boites, ports}, plateforme),
+      b({plateforme, boites, ports}, plateforme)
+{
+    ports.declarer(QStringLiteral("COM1:"), ligne.a());
+    ports.declarer(QStringLiteral("COM2:"), ligne.b());
+}
+
+void BancDeuxPostes::demarrer()
+{
+    a.creerConfiguree(QStringLiteral("COM1:"), "PosteAppellant=-1\n");
+    b.creerConfiguree(QStringLiteral("COM2:"));
+    a.poste->Connecter();
+    b.poste->Connecter();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "BoitesMessageScriptees.h"
+#include "GestionPortsSimules.h"
+#include "LigneSimulee.h"
+#include "PlateformeSimulee.h"
+#include "PosteSimule.h"
+
+// Two stations joined by a simulated cable: A on "COM1:", B on "COM2:".
+class BancDeuxPostes
+{
+public:
+    explicit BancDeuxPostes(LigneSimulee::Reglages reglages = {}, quint32 tickInitial = 100'000);
+
+    // Both link objects configured and connected to their ports.
+    void demarrer();
+
+    PlateformeSimulee plateforme;
+    BoitesMessageScriptees boites;
+    GestionPortsSimules ports;
+    LigneSimulee ligne;
+    PosteSimule a;
+    PosteSimule b;
+};

@@ -1,0 +1,49 @@
+#include "PosteSimule.h"
+
+#include <QDir>
+#include <QFile>
+
+QByteArray lireFichier(const QString &chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void ecrireFichier(const QString &chemin, const QByteArray &contenu)
+{
+    QFile f(chemin);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(contenu);
+}
+
+PosteSimule::PosteSimule(Environnement environnement, Plateforme &plateforme) : env(environnement), proprietaire(plateforme) {}
+
+PosteSimule::~PosteSimule()
+{
+    poste.reset(); // its last notifications still reach the lists
+}
+
+CInterlocuteur &PosteSimule::creer()
+{
+    poste = std::make_unique<CInterlocuteur>(
+        ContexteLiaison{env, ini, proprietaire, dossier.path(), QStringLiteral("navette"), &dialogue});
+    poste->Information.connecter([this](const QString &t) { informations << t; });
+    poste->EtatTimeOut.connecter([this](const QString &type, const QString &compteur, int duree) {
+        etats << QStringLiteral("%1|%2|%3").arg(type, compteur).arg(duree);
+    });
+    poste->CommandeReçue.connecter([this](const QString &c, QString &) { commandes << c; });
+    poste->FichierReçu.connecter([this](const QString &f) { fichiersRecus << f; });
+    return *poste;
+}
+
+CInterlocuteur &PosteSimule::creerConfiguree(const QString &port, const QByteArray &autresCles)
+{
+    QDir(dossier.path()).mkdir("recus");
+    QDir(dossier.path()).mkdir("envoi");
+    ecrireFichier(cheminIni(), "[Port 1]\nNumPort=" + port.toUtf8() + "\nParametresPort=38400,n,8,1\nCheminFichiersRecus="
+                                   + chemin("recus").toUtf8() + "\nCheminFichiersAEnvoyer=" + chemin("envoi").toUtf8() + "\n"
+                                   + autresCles);
+    CInterlocuteur &p = creer();
+    p.Initialiser();
+    return p;
+}

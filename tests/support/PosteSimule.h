@@ -1,0 +1,36 @@
+#pragma once
+
+#include "CInterlocuteur.h"
+#include "FichierIni.h"
+#include "ProprietaireSimule.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A station for tests: a temporary program folder with its configuration file, a stand-in
+// main window, and a link object whose notifications are recorded.
+class PosteSimule
+{
+public:
+    PosteSimule(Environnement env, Plateforme &plateforme);
+    ~PosteSimule();
+
+    QString cheminIni() const { return dossier.filePath("navette.INI"); }
+    QString chemin(const QString &nom) const { return dossier.filePath(nom); }
+    CInterlocuteur &creer();
+    // A configured station on the given port, with incoming and outgoing folders.
+    CInterlocuteur &creerConfiguree(const QString &port = QStringLiteral("COM1:"), const QByteArray &autresCles = {});
+
+    Environnement env;
+    QTemporaryDir dossier;
+    FichierIni ini;
+    ProprietaireSimule proprietaire;
+    DialogueScripte dialogue;
+    std::unique_ptr<CInterlocuteur> poste;
+    QStringList informations, etats, commandes, fichiersRecus;
+};
+
+QByteArray lireFichier(const QString &chemin);
+void ecrireFichier(const QString &chemin, const QByteArray &contenu);

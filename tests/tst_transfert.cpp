@@ -1,0 +1,451 @@
+#include "BancDeuxPostes.h"
+#include "BancLigne.h"
+#include "Dezipper.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "PosteSimule.h"
+#include "Zipper.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <random>
+
+namespace {
+QByteArray aleatoire(qsizetype taille, unsigned graine = 5)
+{
+    std::mt19937 alea(graine);
+    QByteArray o(taille, Qt::Uninitialized);
+    for (char &c : o)
+        c = char(alea());
+    return o;
+}
+
+QByteArray tousLesOctets(int repetitions)
+{
+    QByteArray o;
+    for (int r = 0; r < repetitions; ++r)
+        for (int i = 0; i < 256; ++i)
+            o.append(char(i));
+    return o;
+}
+
+QStringList fichiersDe(const QString &dossier)
+{
+    return QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+}
+
+// A sending station whose other end is a scripted receiver answering every command.
+struct Emetteur : BancLigne, PosteSimule
+{
+    Emetteur() : PosteSimule(BancLigne::env(), BancLigne::plateforme)
+    {
+        creerConfiguree();
+        poste->Connecter();
+        repondeur = [this](const QByteArray &t) -> QByteArray {
+            if (silence > 0) {
+                --silence;
+                return {};
+            }
+            if (t.startsWith("FICHIER") || t.startsWith("RECEPFICHIER"))
+                return "OKFICHIER";
+            if (t.startsWith("RECEPGROSFIC"))
+                return t.mid(12, 3) == t.mid(15, 3) ? "OKFICHIER" : "OKPARTFIC";
+            return {};
+        };
+    }
+    int silence = 0; // commands left unanswered from now on
+};
+
+class TstTransfert : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void seuilDeCompression()
+    {
+        Emetteur e;
+        const QString petit = e.chemin("envoi/petit.txt"), grand = e.chemin("envoi/grand.txt");
+        ecrireFichier(petit, QByteArray(300, 'p'));
+        ecrireFichier(grand, QByteArray(301, 'g'));
+        QVERIFY(e.poste->EnvoyerFichier(petit));
+        QCOMPARE(e.tramesRecues.size(), 2);
+        QCOMPARE(e.tramesRecues[0], QByteArray("FICHIER"));
+        QCOMPARE(e.tramesRecues[1], "RECEPFICHIER" + QByteArray(1, char(9)) + "petit.txt" + QByteArray(300, 'p'));
+        QVERIFY(e.poste->EnvoyerFichier(grand));
+        const QByteArray recu = e.tramesRecues.last();
+        QVERIFY(recu.startsWith("RECEPFICHIER" + QByteArray(1, char(15)) + "grand.txt.ZQZIP" + "PK\x03\x04"));
+        QVERIFY(!QFile::exists(grand + ".ZQZIP"));
+        QVERIFY(QFile::exists(grand)); // the scanner deletes it, not the sender
+
+        // The archive goes also when the send fails.
+        e.silence = 10;
+        QVERIFY(!e.poste->EnvoyerFichier(grand));
+        QVERIFY(!QFile::exists(grand + ".ZQZIP"));
+        QVERIFY(e.informations.contains("Le poste distant n'est pas prêt"));
+        QVERIFY(e.poste->TimeOut()->Enabled()); // supervision re-armed
+    }
+
+    void decoupageEnParties_data()
+    {
+        QTest::addColumn<int>("longueurTexte");
+        QTest::addColumn<QList<int>>("tailles");
+        QTest::newRow("1023: entier") << 1023 << QList<int>{};
+        QTest::newRow("1024: deux parties, la seconde vide") << 1024 << QList<int>{1024, 0};
+        QTest::newRow("2500: trois parties") << 2500 << QList<int>{1024, 1024, 452};
+    }
+
+    void decoupageEnParties()
+    {
+        QFETCH(int, longueurTexte);
+        QFETCH(QList<int>, tailles);
+        // Contents of at most 300 bytes travel as they are, so the text length is exact:
+        // a name of the right length makes up the rest.
+        Emetteur e;
+        const int contenu = 300;
+        const QString nom = QString(longueurTexte - 13 - contenu > 255 ? 0 : longueurTexte - 13 - contenu, QLatin1Char('n'));
+        QByteArray T;
+        QString fichier;
+        if (!nom.isEmpty()) {
+            fichier = e.chemin("envoi/" + nom);
+            ecrireFichier(fichier, aleatoire(contenu).left(contenu));
+            T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom.toLatin1() + lireFichier(fichier);
+        } else {
+            // Longer texts: a file whose archive we build the same way to learn its length.
+            const QString source = e.chemin("envoi/x.bin");
+            QByteArray donnees = aleatoire(longueurTexte);
+            for (int essai = 0; essai < 2; ++essai) {
+                ecrireFichier(source, donnees);
+                Zipper z;
+                z.setNomArchive(e.chemin("mesure.ZQZIP"));
+                z.Fichiers() << source;
+                QString raison;
+                z.Compresser(raison);
+                const qsizetype longueur = 12 + 1 + 11 + QFileInfo(e.chemin("mesure.ZQZIP")).size();
+                donnees.chop(longueur - longueurTexte);
+            }
+            fichier = source;
+            ecrireFichier(source, donnees);
+        }
+        QVERIFY(e.poste->EnvoyerFichier(fichier));
+        const QList<QByteArray> &trames = e.tramesRecues;
+        QCOMPARE(trames[0], QByteArray("FICHIER"));
+        if (tailles.isEmpty()) {
+            QCOMPARE(trames.size(), 2);
+            if (!T.isEmpty())
+                QCOMPARE(trames[1], T);
+            QCOMPARE(trames[1].size(), longueurTexte);
+            return;
+        }
+        QCOMPARE(trames.size(), 1 + tailles.size());
+        QByteArray reassemble;
+        for (int i = 0; i < tailles.size(); ++i) {
+            const QByteArray &t = trames[1 + i];
+            const QByteArray entete = "RECEPGROSFIC" + QByteArray::number(i + 1).rightJustified(3, '0')
+                + QByteArray::number(tailles.size()).rightJustified(3, '0');
+            QVERIFY(t.startsWith(entete));
+            const qsizetype tab = t.indexOf('\t', 18);
+            const QByteArray partie = t.mid(tab + 1);
+            QCOMPARE(partie.size(), tailles[i]);
+            QCOMPARE(t.mid(18, tab - 18), MGlobal::CleDonnees(partie));
+            reassemble += partie;
+        }
+        QCOMPARE(reassemble.size(), longueurTexte);
+        QVERIFY(reassemble.startsWith("RECEPFICHIER"));
+        QCOMPARE(e.poste->PartieGrosFichier, QStringLiteral("partie %1/%1 - ").arg(tailles.size()));
+    }
+
+    void nouvelleTentativeParPartie()
+    {
+        Emetteur e;
+        const QString fichier = e.chemin("envoi/gros.bin");
+        ecrireFichier(fichier, aleatoire(2600));
+        int numero = 0;
+        // Part 1 answered at its second sending, part 2 too: each part has its own retry.
+        e.repondeur = [&](const QByteArray &t) -> QByteArray {
+            if (t.startsWith("FICHIER"))
+                return "OKFICHIER";
+            ++numero;
+            if (numero == 1 || numero == 3)
+                return {};
+            return t.mid(12, 3) == t.mid(15, 3) ? "OKFICHIER" : "OKPARTFIC";
+        };
+        QVERIFY(e.poste->EnvoyerFichier(fichier));
+        QCOMPARE(e.informations.filter("Nouvelle tentative").size(), 2);
+        QVERIFY(e.informations.contains("Nouvelle tentative sur le paquet 1 / 3"));
+        QVERIFY(e.informations.contains("Nouvelle tentative sur le paquet 2 / 3"));
+    }
+
+    void partieEnEchecDeuxFois()
+    {
+        Emetteur e;
+        const QString fichier = e.chemin("envoi/gros.bin");
+        ecrireFichier(fichier, aleatoire(2600));
+        e.repondeur = [&](const QByteArray &t) -> QByteArray {
+            if (t.startsWith("FICHIER"))
+                return "OKFICHIER";
+            return t.mid(12, 3) == "001" ? "OKPARTFIC" : (t.mid(12, 3) == "002" ? "ERREURPARTFIC" : "");
+        };
+        QVERIFY(!e.poste->EnvoyerFichier(fichier));
+        QCOMPARE(e.informations.filter("Le poste distant n'a pas reçu").last(),
+                 QStringLiteral("Le poste distant n'a pas reçu sa part de fichier 2 / 3"));
+        QVERIFY(!e.poste->TimeOut()->Enabled());
+        QVERIFY(!QFile::exists(fichier + ".ZQZIP"));
+        QCOMPARE(std::count_if(e.tramesRecues.begin(), e.tramesRecues.end(),
+                               [](const QByteArray &t) { return t.startsWith("RECEPGROSFIC002"); }),
+                 2);
+        QCOMPARE(e.informations.filter("Temps d'attente").size(), 2);
+    }
+
+    void casParticuliersDEnvoi()
+    {
+        Emetteur e;
+        QVERIFY(e.poste->EnvoyerFichier(e.chemin("envoi/absent.txt")));
+        QCOMPARE(e.informations.last(), e.chemin("envoi/absent.txt") + " a disparu.");
+        QVERIFY(e.poste->EnvoyerFichier(QString()));
+        QCOMPARE(e.informations.last(), QStringLiteral(" a disparu."));
+
+        // A small file named like an archive is sent as it is, and deleted afterwards.
+        const QString faux = e.chemin("envoi/petit.ZQZIP");
+        ecrireFichier(faux, "abc");
+        QVERIFY(e.poste->EnvoyerFichier(faux));
+        QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\x0bpetit.ZQZIPabc"));
+        QVERIFY(!QFile::exists(faux));
+
+        // The archive cannot be made: the file goes under its own name.
+        const QString fichier = e.chemin("envoi/donnees.csv");
+        ecrireFichier(fichier, QByteArray(800, 'd'));
+        QDir().mkdir(fichier + ".ZQZIP");
+        QVERIFY(e.poste->EnvoyerFichier(fichier));
+        QCOMPARE(e.boites.boites.last().titre, QStringLiteral("Compression"));
+        QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\x0b" "donnees.csv" + QByteArray(800, 'd')));
+    }
+
+    void fichierTropGrosMisDeCote()
+    {
+        Emetteur e;
+        const QString fichier = e.chemin("envoi/enorme.bin");
+        ecrireFichier(fichier, aleatoire(999 * 1024));
+        QVERIFY(e.poste->EnvoyerFichier(fichier));
+        QVERIFY(!QFile::exists(fichier));
+        QVERIFY(QFile::exists(e.chemin("envoi/Refusés/enorme.bin")));
+        QVERIFY(e.informations.last().contains("mis de côté"));
+        QVERIFY(e.tramesRecues.isEmpty()); // nothing announced
+    }
+
+    void allerRetourDeTousLesOctets_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::newRow("entier, sans compression") << tousLesOctets(1).left(250);
+        QTest::newRow("entier, compressé") << tousLesOctets(2);
+        QTest::newRow("en parties, compressé") << tousLesOctets(40);
+        QTest::newRow("aléatoire, en parties") << aleatoire(20000);
+    }
+
+    void allerRetourDeTousLesOctets()
+    {
+        QFETCH(QByteArray, contenu);
+        BancDeuxPostes banc;
+        banc.demarrer();
+        const QString fichier = banc.a.chemin("envoi/Relevé été.dat");
+        ecrireFichier(fichier, contenu);
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        banc.plateforme.avancer(10);
+        QCOMPARE(banc.b.fichiersRecus, QStringList({banc.b.chemin("recus/RELEVÉ ÉTÉ.DAT")}));
+        QCOMPARE(lireFichier(banc.b.fichiersRecus[0]), contenu);
+        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
+        QVERIFY(banc.b.informations.contains("Fichier réceptionné"));
+        QCOMPARE(banc.b.proprietaire.cocheSynchro, 1);
+    }
+
+    void nomsHorodatesPourUnDeuxiemeFichier()
+    {
+        BancDeuxPostes banc;
+        banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
+        banc.demarrer();
+        for (const QByteArray &contenu : {QByteArray("premier"), QByteArray("second"), QByteArray(5000, 'z'), QByteArray(6000, 'y')}) {
+            const QString fichier = banc.a.chemin(contenu.size() > 300 ? "envoi/data.csv" : "envoi/report.txt");
+            ecrireFichier(fichier, contenu);
+            QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        }
+        const QStringList recus = fichiersDe(banc.b.chemin("recus"));
+        QCOMPARE(recus.size(), 4);
+        QVERIFY(recus.contains("REPORT.TXT"));
+        QVERIFY(recus.contains("DATA.CSV"));
+        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d REPORT\\.TXT$")).size(), 1);
+        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d DATA\\.CSV$")).size(), 1);
+        QCOMPARE(lireFichier(banc.b.chemin("recus/REPORT.TXT")), QByteArray("premier"));
+    }
+
+    void partieDoubleeEtPartieFausse()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        const QByteArray T = "RECEPFICHIER\x05" "A.BIN" + aleatoire(1500);
+        const auto partie = [&](int i, QByteArray contenu, QByteArray cle = {}) {
+            if (cle.isEmpty())
+                cle = MGlobal::CleDonnees(contenu);
+            return "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + "002" + cle + '\t' + contenu;
+        };
+        QByteArray flux;
+        banc.ligne.a().brancher(&flux, [&](const QByteArray &o) { flux += o; });
+        const auto recevoir = [&](const QByteArray &texte) {
+            b.FrmComm->PortEvent_Lecture(BancLigne::trame(texte));
+            banc.plateforme.avancer(50);
+        };
+        recevoir(partie(1, T.left(1024), "12345"));     // wrong key
+        recevoir(partie(1, T.left(1024)));
+        recevoir(partie(1, T.left(1024)));              // part 1 again: starts afresh
+        recevoir(partie(2, T.mid(1024)));
+        recevoir(partie(2, T.mid(1024)));               // its answer was lost: sent again
+        recevoir("RECEPGROSFIC0x1002\tabc");            // unreadable header
+        recevoir("RECEPGROSFIC001002123");              // no tab
+        QStringList reponses;
+        while (flux.size() >= 4) {
+            const qint32 longueur = FComm::decoderEntete(flux.mid(1, 3));
+            reponses << QString::fromLatin1(flux.mid(4, longueur));
+            flux.remove(0, 4 + longueur);
+        }
+        QCOMPARE(reponses, QStringList({"ERREURPARTFIC", "OKPARTFIC", "OKPARTFIC", "OKFICHIER", "OKFICHIER",
+                                        "ERREURPARTFIC", "ERREURPARTFIC"}));
+        QCOMPARE(banc.b.fichiersRecus.size(), 1);
+        QCOMPARE(lireFichier(banc.b.fichiersRecus[0]), T.mid(18));
+        QCOMPARE(banc.b.informations.filter("Erreur de réception").size(), 3);
+    }
+
+    void nomsHostiles_data()
+    {
+        QTest::addColumn<QByteArray>("nom");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("remontée") << QByteArray("../../etc/passwd") << "PASSWD";
+        QTest::newRow("barres inverses") << QByteArray("..\\..\\x.txt") << "X.TXT";
+        QTest::newRow("lecteur") << QByteArray("C:evil.bat") << "EVIL.BAT";
+        QTest::newRow("point point") << QByteArray("..") << "FICHIER SANS NOM";
+        QTest::newRow("contrôles") << QByteArray("a\x01\nb\x7f.txt") << "AB.TXT";
+        QTest::newRow("absolu") << QByteArray("/tmp/navette-intrus") << "NAVETTE-INTRUS";
+    }
+
+    void nomsHostiles()
+    {
+        QFETCH(QByteArray, nom);
+        QFETCH(QString, attendu);
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + "contenu"));
+        banc.plateforme.avancer(50);
+        QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList({attendu}));
+        QCOMPARE(fichiersDe(banc.b.dossier.path()), QStringList({"navette.INI"}));
+        QVERIFY(!QFile::exists("/tmp/navette-intrus"));
+    }
+
+    void archiveHostileOuIllisible()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        // An archive whose entry points elsewhere: only its last name component is used.
+        const QString source = banc.a.chemin("source");
+        ecrireFichier(source, "secret");
+        QProcess zip;
+        const QString python = QStandardPaths::findExecutable("python3");
+        if (!python.isEmpty()) {
+            zip.start(python, {"-c", "import zipfile,sys\n"
+                                     "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('../../../tmp/navette-evade','x')",
+                               banc.a.chemin("evil.zip")});
+            QVERIFY(zip.waitForFinished());
+            const QByteArray archive = lireFichier(banc.a.chemin("evil.zip"));
+            b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0dRAPPORT.ZQZIP" + archive));
+            banc.plateforme.avancer(50);
+            QVERIFY(!QFile::exists("/tmp/navette-evade"));
+            QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList({"RAPPORT"}));
+            QCOMPARE(lireFichier(banc.b.chemin("recus/RAPPORT")), QByteArray("x"));
+        }
+        // Not an archive at all: the box, and the archive stays in the work folder.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0a" "FAUX.ZQZIP" "pas un zip"));
+        banc.plateforme.avancer(50);
+        QCOMPARE(banc.boites.boites.last().titre, QStringLiteral("Décompression"));
+        QCOMPARE(banc.b.fichiersRecus.last(), banc.b.chemin("recus/UNZIP/FAUX.ZQZIP"));
+        // A shorter archive of the same name later: nothing of the old one's bytes stays.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0a" "FAUX.ZQZIP" "court"));
+        banc.plateforme.avancer(50);
+        QCOMPARE(lireFichier(banc.b.chemin("recus/UNZIP/FAUX.ZQZIP")), QByteArray("court"));
+    }
+
+    void cheminDErreur()
+    {
+        BancDeuxPostes banc;
+        banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
+        banc.demarrer();
+        // A name length beyond the text: the step, and what arrived kept in an error file.
+        banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x40" "COURT"));
+        banc.plateforme.avancer(50);
+        QVERIFY(banc.b.fichiersRecus.isEmpty());
+        QCOMPARE(banc.b.informations.filter("Etape : ").last(), QStringLiteral("Etape : Récupération des infos"));
+        const QStringList recus = fichiersDe(banc.b.chemin("recus"));
+        QCOMPARE(recus.size(), 1);
+        QVERIFY(recus[0].startsWith("040909 1530") && recus[0].endsWith(".Err"));
+        QCOMPARE(lireFichier(banc.b.chemin("recus/" + recus[0])), QByteArray("\x40" "COURT\n"));
+    }
+
+    void archiveStandardEtMethodeLaPlusCompacte()
+    {
+        QTemporaryDir dossier;
+        const QString csv = dossier.filePath("ventes.csv"), bruit = dossier.filePath("bruit.bin");
+        QByteArray lignes;
+        for (int i = 0; i < 3000; ++i)
+            lignes += QByteArray::number(20260000 + i % 28) + ";AGENCE" + QByteArray::number(i % 17) + ";" + QByteArray::number(i * 37 % 10007) + ",50\r\n";
+        ecrireFichier(csv, lignes);
+        ecrireFichier(bruit, aleatoire(50000));
+        for (const QString &source : {csv, bruit}) {
+            Zipper z;
+            z.Preparer();
+            z.Reglage(0);
+            z.Vider();
+            z.setNomArchive(source + ".ZQZIP");
+            z.Fichiers() << source;
+            QString raison;
+            z.Compresser(raison);
+            QVERIFY2(raison.isEmpty(), qPrintable(raison));
+            const qint64 taille = QFileInfo(source + ".ZQZIP").size();
+            if (source == csv)
+                QVERIFY(taille * 5 < lignes.size());
+            else
+                QVERIFY(taille < 50000 + 200); // stored, not grown
+            QCOMPARE(fichiersDe(dossier.path()).filter("essai"), QStringList());
+            const QString unzip = QStandardPaths::findExecutable("unzip");
+            if (!unzip.isEmpty())
+                QCOMPARE(QProcess::execute(unzip, {"-tqq", source + ".ZQZIP"}), 0);
+            Dezipper d;
+            const QString sortie = dossier.filePath("sortie");
+            QDir().mkdir(sortie);
+            d.setNomArchive(source + ".ZQZIP");
+            d.setDossierExtraction(sortie);
+            d.Decompresser(raison);
+            QVERIFY(raison.isEmpty());
+            QCOMPARE(lireFichier(d.FichierExtrait()), lireFichier(source));
+        }
+    }
+
+    void progressionDeReceptionArmeLaReception()
+    {
+        BancDeuxPostes banc({.bauds = 9600});
+        banc.demarrer();
+        QList<QPair<int, int>> progression;
+        banc.b.poste->ProgressRecept.connecter([&](qint32 r, qint32 a) { progression << qMakePair(int(r), int(a)); });
+        const QString fichier = banc.a.chemin("envoi/gros.bin");
+        ecrireFichier(fichier, aleatoire(5000));
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        QVERIFY(!progression.isEmpty());
+        QVERIFY(banc.b.etats.contains("Réception||5") || !banc.b.etats.filter("Réception").isEmpty());
+        QCOMPARE(banc.b.etats.last().section('|', 0, 0), QStringLiteral("Surveillance"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstTransfert)
+#include "tst_transfert.moc"
