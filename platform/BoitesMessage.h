@@ -32,6 +32,12 @@ public:
     // Shows a modal box and returns the answer. Timers and line notifications keep running
     // while it is shown.
     virtual int afficher(const QString &message, int boutons, const QString &titre) = 0;
+
+    // A question box that answers itself: after tempsRestant seconds without a choice its
+    // default button (OK when okParDefaut, else Annuler) is pressed. typeFenetre is the state
+    // the box takes when shown: 0 normal, 1 minimised, 2 maximised. True when closed by OK.
+    virtual bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
+                               int typeFenetre = 1) = 0;
 };
 
 // The answer a box gives when nobody chooses: its default button.

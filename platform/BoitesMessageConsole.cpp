@@ -7,3 +7,10 @@ int BoitesMessageConsole::afficher(const QString &message, int boutons, const QS
     std::fprintf(stderr, "[%s] %s\n", qUtf8Printable(titre), qUtf8Printable(message));
     return reponseParDefaut(boutons);
 }
+
+bool BoitesMessageConsole::afficherTempo(const QString &message, const QString &titre, int, bool okParDefaut, int)
+{
+    std::fprintf(stderr, "[%s] %s (réponse par défaut : %s)\n", qUtf8Printable(titre), qUtf8Printable(message),
+                 okParDefaut ? "Ok" : "Annuler");
+    return okParDefaut;
+}

@@ -7,4 +7,6 @@ class BoitesMessageConsole : public BoitesMessage
 {
 public:
     int afficher(const QString &message, int boutons, const QString &titre) override;
+    bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
+                       int typeFenetre = 1) override;
 };

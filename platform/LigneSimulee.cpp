@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-LigneSimulee::LigneSimulee(PlateformeSimulee &plateforme, Reglages reglages)
+LigneSimulee::LigneSimulee(Plateforme &plateforme, Reglages reglages)
     : mPlateforme(plateforme), mReglages(reglages), mAleatoire(reglages.graine)
 {
     mA.mLigne = mB.mLigne = this;
@@ -27,6 +27,8 @@ void LigneSimulee::Extremite::brancher(const void *proprietaire, std::function<v
 {
     mProprietaire = proprietaire;
     mReception = std::move(reception);
+    if (mAutre && mAutre->surPresenceAutre)
+        mAutre->surPresenceAutre(true);
 }
 
 void LigneSimulee::Extremite::debrancher(const void *proprietaire)
@@ -35,6 +37,8 @@ void LigneSimulee::Extremite::debrancher(const void *proprietaire)
         return;
     mProprietaire = nullptr;
     mReception = nullptr;
+    if (mAutre && mAutre->surPresenceAutre)
+        mAutre->surPresenceAutre(false);
 }
 
 void LigneSimulee::couper(qint64 instantUs)
@@ -51,7 +55,7 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
         const QByteArray bloc = octets.mid(debut, mReglages.tailleBloc);
         depart.mLibreUs = std::max(depart.mLibreUs, maintenant) + usParOctet * double(bloc.size());
         const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
-        auto id = std::make_shared<PlateformeSimulee::Identifiant>(0);
+        auto id = std::make_shared<Plateforme::Identifiant>(0);
         *id = mPlateforme.planifier(arriveeUs - mPlateforme.maintenantUs(), [this, arrivee, bloc, arriveeUs, id] {
             mEnVol.erase(std::remove(mEnVol.begin(), mEnVol.end(), *id), mEnVol.end());
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)

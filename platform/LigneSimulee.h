@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlateformeSimulee.h"
+#include "Plateforme.h"
 
 #include <QByteArray>
 
@@ -17,9 +17,9 @@ struct ReglagesLigne
     quint32 graine = 1;
 };
 
-// A simulated cable between two ends, in virtual time: bytes leave each end at baud/10 bytes
-// per second, arrive after the latency, in blocks as a real driver hands them over, and can be
-// corrupted, dropped or cut off for tests.
+// A simulated cable between two ends: bytes leave each end at baud/10 bytes per second, arrive
+// after the latency, in blocks as a real driver hands them over, and can be corrupted, dropped
+// or cut off. In virtual time for tests; on the real clock it paces the modem emulator's lines.
 class LigneSimulee
 {
 public:
@@ -34,6 +34,9 @@ public:
         void brancher(const void *proprietaire, std::function<void(const QByteArray &)> reception);
         void debrancher(const void *proprietaire);
         const void *proprietaire() const { return mProprietaire; }
+        // Told when something plugs into or unplugs from the other end (a modem sees the
+        // computer's port open and close as its DTR line).
+        std::function<void(bool)> surPresenceAutre;
 
     private:
         friend class LigneSimulee;
@@ -44,7 +47,7 @@ public:
         double mLibreUs = 0; // when this end's transmitter has sent everything queued
     };
 
-    LigneSimulee(PlateformeSimulee &plateforme, Reglages reglages = {});
+    LigneSimulee(Plateforme &plateforme, Reglages reglages = {});
     ~LigneSimulee();
     LigneSimulee(const LigneSimulee &) = delete;
     LigneSimulee &operator=(const LigneSimulee &) = delete;
@@ -67,12 +70,12 @@ private:
     void transmettre(Extremite &depart, const QByteArray &octets);
     QByteArray degrader(QByteArray bloc);
 
-    PlateformeSimulee &mPlateforme;
+    Plateforme &mPlateforme;
     Reglages mReglages;
     Extremite mA;
     Extremite mB;
     qint64 mCoupureUs = -1;
     qint64 mOctetsLivres = 0;
     std::mt19937 mAleatoire;
-    std::vector<PlateformeSimulee::Identifiant> mEnVol;
+    std::vector<Plateforme::Identifiant> mEnVol;
 };

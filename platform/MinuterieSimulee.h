@@ -22,5 +22,5 @@ private:
     PlateformeSimulee &mPlateforme;
     qint32 mInterval = 0;
     bool mEnabled = false;
-    PlateformeSimulee::Identifiant mEvenement = 0;
+    Plateforme::Identifiant mEvenement = 0;
 };

@@ -36,6 +36,13 @@ public:
     // attenteMaxMs have passed, whichever comes first (0: do not block).
     virtual void pomper(quint32 attenteMaxMs = 0) = 0;
 
+    // One-shot actions at a later moment, run from the event loop (never from inside the
+    // call that schedules them). Microseconds; production rounds up to milliseconds.
+    using Identifiant = quint64;
+    virtual qint64 maintenantUs() const = 0;
+    virtual Identifiant planifier(qint64 delaiUs, std::function<void()> action) = 0;
+    virtual void annuler(Identifiant id) = 0;
+
     // The one wait: pumps until condition() holds or delaiMs have passed.
     // Returns condition()'s last value. See the class comment for what may run meanwhile.
     bool attendreQue(const std::function<bool()> &condition, quint32 delaiMs);

@@ -70,3 +70,34 @@ void PlateformeQt::pomper(quint32 attenteMaxMs)
     reveil.start(int(std::min<quint32>(attenteMaxMs, 24u * 3600 * 1000)));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
+
+qint64 PlateformeQt::maintenantUs() const
+{
+    return mDepart.nsecsElapsed() / 1000;
+}
+
+PlateformeQt::Identifiant PlateformeQt::planifier(qint64 delaiUs, std::function<void()> action)
+{
+    const Identifiant id = mProchainId++;
+    auto *minuterie = new QTimer(&mContexte);
+    minuterie->setSingleShot(true);
+    minuterie->setTimerType(Qt::PreciseTimer);
+    QObject::connect(minuterie, &QTimer::timeout, &mContexte, [this, id, minuterie, action = std::move(action)] {
+        mPlanifies.erase(id);
+        minuterie->deleteLater();
+        action();
+    });
+    mPlanifies.emplace(id, minuterie);
+    minuterie->start(int(std::clamp<qint64>((delaiUs + 999) / 1000, 0, 24LL * 3600 * 1000)));
+    return id;
+}
+
+void PlateformeQt::annuler(Identifiant id)
+{
+    const auto it = mPlanifies.find(id);
+    if (it == mPlanifies.end())
+        return;
+    it->second->stop();
+    it->second->deleteLater();
+    mPlanifies.erase(it);
+}

@@ -12,8 +12,6 @@
 class PlateformeSimulee : public Plateforme
 {
 public:
-    using Identifiant = quint64;
-
     explicit PlateformeSimulee(quint32 tickInitial = 1000,
                                QDateTime dateInitiale = QDateTime(QDate(2026, 1, 15), QTime(8, 0)));
 
@@ -24,10 +22,9 @@ public:
     void pomper(quint32 attenteMaxMs = 0) override;
 
     // Virtual time in microseconds since the start of the simulation.
-    qint64 maintenantUs() const { return mMaintenantUs; }
-
-    Identifiant planifier(qint64 delaiUs, std::function<void()> action);
-    void annuler(Identifiant id);
+    qint64 maintenantUs() const override { return mMaintenantUs; }
+    Identifiant planifier(qint64 delaiUs, std::function<void()> action) override;
+    void annuler(Identifiant id) override;
 
     // Runs every event due in the next ms milliseconds, then stops there.
     void avancer(quint32 ms);

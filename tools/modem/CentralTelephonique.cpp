@@ -1,0 +1,48 @@
+#include "CentralTelephonique.h"
+
+#include "ModemHayes.h"
+
+CentralTelephonique::~CentralTelephonique() = default;
+
+void CentralTelephonique::inscrire(ModemHayes *modem)
+{
+    mModems.insert(modem->numero(), modem);
+}
+
+void CentralTelephonique::retirer(ModemHayes *modem)
+{
+    liberer(modem);
+    mModems.remove(modem->numero());
+}
+
+ModemHayes *CentralTelephonique::trouver(const QString &numero) const
+{
+    return mModems.value(numero, nullptr);
+}
+
+LigneSimulee &CentralTelephonique::relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit)
+{
+    liberer(appelant);
+    liberer(appele);
+    auto ligne = std::make_unique<LigneSimulee>(
+        mPlateforme, LigneSimulee::Reglages{.bauds = vitesse, .latenceMs = 0, .tailleBloc = 16, .tauxCorruption = bruit,
+                                            .graine = quint32(qHash(appelant->numero()))});
+    LigneSimulee &reference = *ligne;
+    mCommunications.push_back({appelant, appele, std::move(ligne)});
+    return reference;
+}
+
+void CentralTelephonique::liberer(ModemHayes *modem)
+{
+    for (auto it = mCommunications.begin(); it != mCommunications.end(); ++it) {
+        if (it->appelant != modem && it->appele != modem)
+            continue;
+        // The line may be delivering right now (a modem hangs up on what it received).
+        auto *ligne = it->ligne.release();
+        mCommunications.erase(it);
+        ligne->a().debrancher(ligne->a().proprietaire());
+        ligne->b().debrancher(ligne->b().proprietaire());
+        mPlateforme.planifier(0, [ligne] { delete ligne; });
+        return;
+    }
+}

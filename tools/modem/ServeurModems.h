@@ -1,0 +1,56 @@
+#pragma once
+
+#include "CentralTelephonique.h"
+#include "LigneSimulee.h"
+#include "ModemHayes.h"
+
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+#include <vector>
+
+class Plateforme;
+
+struct OptionsServeur
+{
+    quint16 premierPort = 7001;
+    int modems = 2;
+    bool direct = false; // null-modem cables: ports paired 1-2, 3-4, ..., no AT handling
+    ReglagesModem modele;
+};
+
+// Emulated modems (or cables) offered on loopback TCP ports: modem k listens on
+// 127.0.0.1 port premierPort + k - 1 and answers to the telephone number k. One computer at a
+// time per port; when it disconnects, the modem sees DTR drop.
+class ServeurModems
+{
+public:
+    ServeurModems(Plateforme &plateforme, OptionsServeur options);
+    ~ServeurModems();
+    // Returns "" or a French reason why a port could not be listened on.
+    QString demarrer();
+
+    std::function<void(const QString &)> journal;
+
+private:
+    struct Poste
+    {
+        int numero = 0;
+        QTcpServer serveur;
+        QTcpSocket *client = nullptr;
+        std::unique_ptr<ModemHayes> modem;
+        LigneSimulee::Extremite *cable = nullptr; // direct mode: this port's end of the cable
+    };
+
+    void accepter(Poste &poste);
+    void versClient(Poste &poste, const QByteArray &octets);
+    void noter(const QString &texte);
+
+    Plateforme &mPlateforme;
+    OptionsServeur mOptions;
+    CentralTelephonique mCentral;
+    std::vector<std::unique_ptr<Poste>> mPostes;
+    std::vector<std::unique_ptr<LigneSimulee>> mCables;
+};
