@@ -32,7 +32,7 @@ void CInterlocuteur::setTypeTimeOut(qint32 type)
     EtatTimeOut(nomTypeTimeOut(type), compteur, duree);
 }
 
-void CInterlocuteur::attacherMinuterie()
+void CInterlocuteur::AttacherMinuterie()
 {
     if (mTimeOut)
         return;
@@ -87,12 +87,4 @@ void CInterlocuteur::Terminer()
     if (FrmComm->Port && FrmComm->Port->Actif())
         FrmComm->Déconnecter();
     FrmComm.reset();
-}
-
-bool CInterlocuteur::Connecter()
-{
-    if (mbTerminer)
-        return false;
-    attacherMinuterie();
-    return FrmComm && FrmComm->Connecter();
 }

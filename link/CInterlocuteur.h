@@ -24,6 +24,7 @@ struct ContexteLiaison
     ProprietaireLiaison &proprietaire;     // the main window
     QString dossierProgramme;
     QString nomExecutable;                 // without extension
+    QString argumentLigneCommande;         // the station name given at start-up, if any
     DialogueParametres *dialogue = nullptr;
 };
 
@@ -62,6 +63,9 @@ public:
     void Configurer();
     void Terminer();
     bool Connecter();
+    bool ParamétrerModem(const QByteArray &Commande, const QString &LibelléCmde, const QByteArray &RéponseAttendue,
+                         int NbreEssais, qint32 PostTempo);
+    void Déconnecter();
     bool TesterConnexion(bool AvecEvent = false);
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr);
@@ -69,7 +73,9 @@ public:
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     void ArreterTempos();
 
-    // The supervision timer, once the first Connecter attached it (null before).
+    // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
+    void AttacherMinuterie();
+    // The supervision timer, once attached (null before).
     Minuterie *TimeOut() const { return mTimeOut; }
     qint32 TypeTimeOut() const { return mlTypeTO; }
 
@@ -93,9 +99,11 @@ private:
     void ArmerReception();
     void ArmerReinitialisation(bool Relance);
     void ArmerAppel();
-    void attacherMinuterie();
 
     void FrmComm_Reception(const QByteArray &Texte);
+    void FrmComm_Erreur(const QString &Message);
+    void FrmComm_Information(const QString &Message);
+    void FrmComm_ModemEtatConnexion(bool Connecté);
     bool TraiterReception(const QByteArray &Texte);
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
@@ -122,6 +130,8 @@ private:
     QString msSectionConfig;
     qint32 mlTypeTO = 0;
     bool mbTerminer = false;
+    bool bEnCours = false;
+    bool bModemInitialise = false;
     Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
     QByteArray msGrosFichier;

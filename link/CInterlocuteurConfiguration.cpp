@@ -53,8 +53,9 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
 {
     FrmComm = std::make_unique<FComm>(mContexte.env);
     FrmComm->setDialogue(mContexte.dialogue);
-    FrmComm->Erreur.connecter([this](const QString &m) { Information(m); });
-    FrmComm->Information.connecter([this](const QString &m) { Information(m); });
+    FrmComm->Erreur.connecter([this](const QString &m) { FrmComm_Erreur(m); });
+    FrmComm->Information.connecter([this](const QString &m) { FrmComm_Information(m); });
+    FrmComm->ModemEtatConnexion.connecter([this](bool c) { FrmComm_ModemEtatConnexion(c); });
     FrmComm->ProgressEmission.connecter([this](qint32 e, qint32 t) { FrmComm_ProgressEmission(e, t); });
     FrmComm->ProgressRecept.connecter([this](qint32 r, qint32 a) { FrmComm_ProgressRecept(r, a); });
     FrmComm->Reception.connecter([this](const QByteArray &t) { FrmComm_Reception(t); });

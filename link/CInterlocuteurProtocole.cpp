@@ -80,3 +80,50 @@ void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)
 {
     ProgressEmission(std::min(Envoyés, Total), Total);
 }
+
+void CInterlocuteur::FrmComm_Erreur(const QString &Message)
+{
+    Information(QStringLiteral("%1 (%2)").arg(Message).arg(NbreErreurs));
+    if (mlTypeTO == 6)
+        return;
+    if (NbreErreurs >= 4) {
+        NbreErreurs = 0;
+        const auto vivant = mVivant;
+        Déconnecter();
+        if (*vivant)
+            Connecter();
+        return;
+    }
+    ++NbreErreurs;
+    if ((mlTypeTO == 3 || mlTypeTO == 5) && mTimeOut) {
+        mTimeOut->setTag(QStringLiteral("5"));
+        setTypeTimeOut(mlTypeTO);
+    }
+}
+
+void CInterlocuteur::FrmComm_Information(const QString &Message)
+{
+    if (mlTypeTO != 6)
+        Information(Message);
+}
+
+void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
+{
+    if (mTimeOut)
+        mTimeOut->setEnabled(false);
+    mbModemConnecte = Connecté;
+    const auto vivant = mVivant;
+    ModemEtatConnexionChange(Connecté);
+    if (!*vivant)
+        return;
+    if (!Connecté) {
+        if (!PosteAppellant || mlTypeTO == 1)
+            ArmerReinitialisation(true);
+    } else if (PosteAppellant) {
+        ArmerSurveillance(false);
+    } else if (mTimeOut) {
+        mTimeOut->setInterval(1500);
+        mTimeOut->setEnabled(true);
+        setTypeTimeOut(2);
+    }
+}

@@ -13,6 +13,8 @@ public:
     virtual ~ProprietaireLiaison() = default;
 
     virtual Minuterie &TimeOutAppel() = 0;
+    // The hourglass pointer while the modem is being set up.
+    virtual void curseurAttente(bool attente) = 0;
 
     virtual bool fenetreMinimisee() const = 0;
     virtual QPoint positionFenetre() const = 0;

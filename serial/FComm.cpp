@@ -73,54 +73,72 @@ bool FComm::OpenPort()
 {
     if (Port)
         return true;
+    Port = mEnv.ports.ObtenirPort(msNumPort);
+    Port->Lecture.connecter([this](const QByteArray &texte) { PortEvent_Lecture(texte); });
+    Port->Erreur.connecter([this](const QString &texte, int type) { PortEvent_Erreur(texte, type); });
+    return ouvrir(true);
+}
+
+void FComm::appliquerReglages()
+{
+    const QStringList champs = msSettings.split(QLatin1Char(','));
+    if (champs.size() < 4)
+        throw ErreurPiegee{erreurIndice,
+                           QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
+                                          "bits d'arrêt attendus, séparés par des virgules).")
+                               .arg(msSettings)};
+    const auto nombre = [&](int i, const char *quoi) {
+        bool ok = false;
+        const qint32 valeur = champs[i].trimmed().toInt(&ok);
+        if (!ok)
+            throw ErreurPiegee{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
+                                               .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
+        return valeur;
+    };
+    Port->setBauds(nombre(0, "la vitesse"));
+    Port->setParite(champs[1]);
+    Port->setBitsDonnees(nombre(2, "le nombre de bits de données"));
+    Port->setBitsStop(nombre(3, "le nombre de bits d'arrêt"));
+}
+
+bool FComm::ouvrir(bool premiere)
+{
+    const auto vivant = mVivant;
     try {
-        Port = mEnv.ports.ObtenirPort(msNumPort);
-        Port->Lecture.connecter([this](const QByteArray &texte) { PortEvent_Lecture(texte); });
-        Port->Erreur.connecter([this](const QString &texte, int type) { PortEvent_Erreur(texte, type); });
-
-        const QStringList champs = msSettings.split(QLatin1Char(','));
-        if (champs.size() < 4)
-            throw ErreurPiegee{erreurIndice,
-                               QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
-                                              "bits d'arrêt attendus, séparés par des virgules).")
-                                   .arg(msSettings)};
-        const auto nombre = [&](int i, const char *quoi) {
-            bool ok = false;
-            const qint32 valeur = champs[i].trimmed().toInt(&ok);
-            if (!ok)
-                throw ErreurPiegee{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
-                                                   .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
-            return valeur;
-        };
-        Port->setBauds(nombre(0, "la vitesse"));
-        Port->setParite(champs[1]);
-        Port->setBitsDonnees(nombre(2, "le nombre de bits de données"));
-        Port->setBitsStop(nombre(3, "le nombre de bits d'arrêt"));
-
-        const auto vivant = mVivant;
-        const bool ouvert = Port->Ouvrir();
-        if (!*vivant)
-            return false;
-        if (!ouvert) {
-            MGlobal::AfficherMessage(mEnv.boites, Port ? Port->TexteErreur() : QString(), Boutons::OK,
-                                     QStringLiteral("Ouverture du port ") + (Port ? Port->NomPort() : msNumPort));
-            return false;
-        }
-        Information(QStringLiteral("Port de communication ouvert"));
-        if (!*vivant || !Port)
-            return false;
-        Port->setActif(true);
-        return true;
+        appliquerReglages();
     } catch (const ErreurPiegee &e) {
-        rapporterErreurPiegee(e.numero, e.description, QStringLiteral("Connecter"));
+        if (premiere)
+            rapporterErreurPiegee(e.numero, e.description, QStringLiteral("Connecter"));
+        else
+            Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(e.numero).arg(e.description));
         return false;
     }
+    const bool ouvert = Port->Ouvrir();
+    if (!*vivant || !Port)
+        return false;
+    if (!ouvert) {
+        const QString titre = QStringLiteral("Ouverture du port ") + Port->NomPort();
+        if (premiere)
+            MGlobal::AfficherMessage(mEnv.boites, Port->TexteErreur(), Boutons::OK, titre);
+        else
+            Erreur(titre + QStringLiteral(" : ") + Port->TexteErreur());
+        return false;
+    }
+    Information(QStringLiteral("Port de communication ouvert"));
+    if (!*vivant || !Port)
+        return false;
+    Port->setActif(true);
+    return true;
 }
 
 bool FComm::Connecter()
 {
-    if (!Port && !OpenPort())
+    if (!Port) {
+        if (!OpenPort())
+            return false;
+    } else if (!Port->Actif() && !ouvrir(false)) {
         return false;
+    }
     TexteReçu_Clear();
     mbLigneOccupee = false;
     mbReponseTrameeAttendue = false;

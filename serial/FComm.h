@@ -34,6 +34,9 @@ public:
     void setDialogue(DialogueParametres *dialogue) { mDialogue = dialogue; }
 
     bool OpenPort();
+    // Opens the port when needed. A port closed by Déconnecter is opened again with the
+    // current settings; a failure then is reported through Erreur, not a box, so that an
+    // unattended station retrying every 30 s does not pile boxes up.
     bool Connecter();
     bool Déconnecter();
     QByteArray TexteReçu() const { return msTexteReçu; }
@@ -63,6 +66,8 @@ public:
     static const QByteArray STX;
 
 private:
+    void appliquerReglages();
+    bool ouvrir(bool premiere);
     void rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite);
     void reconnaitreCodeResultat();
     void livrer();

@@ -270,7 +270,7 @@ private slots:
         Station s;
         CInterlocuteur &p = s.creerConfiguree();
         p.PosteAppellant = appelant;
-        QVERIFY(p.Connecter());
+        p.AttacherMinuterie();
         p.TimeOut()->setTag("7");
         armer(p, genre, relance);
         QCOMPARE(s.etats.last(), etat);
@@ -285,7 +285,7 @@ private slots:
     {
         Station s;
         CInterlocuteur &p = s.creerConfiguree();
-        QVERIFY(p.Connecter());
+        p.AttacherMinuterie();
         int tics = 0;
         quint32 instantTic = 0;
         p.TimeOut()->Timer.connecter([&] {
@@ -315,7 +315,7 @@ private slots:
     {
         Station s;
         CInterlocuteur &p = s.creerConfiguree();
-        QVERIFY(p.Connecter());
+        p.AttacherMinuterie();
         bool activePendant = true;
         s.banc.surReceptionPair = [&](const QByteArray &) { activePendant = p.TimeOut()->Enabled(); };
         p.TimeOut()->setEnabled(false);
@@ -371,15 +371,16 @@ private slots:
         p.NbreErreurs = 2;
         QVERIFY(!p.TesterConnexion(true));
         QVERIFY(s.commandes.isEmpty());
-        QCOMPARE(p.NbreErreurs, qint16(2));
-        QCOMPARE(s.informations.last(), QStringLiteral("Temps d'attente de réponse écoulé. (OUI / YAQUELQUUN?)"));
+        QCOMPARE(p.NbreErreurs, qint16(3)); // one more line error
+        QCOMPARE(s.informations.last(), QStringLiteral("Temps d'attente de réponse écoulé. (OUI / YAQUELQUUN?) (2)"));
     }
 
     void terminerDeuxFoisEtPosition()
     {
         Station s;
         CInterlocuteur &p = s.creerConfiguree();
-        QVERIFY(p.Connecter());
+        p.AttacherMinuterie();
+        QVERIFY(p.FrmComm->Connecter());
         p.ArmerSurveillance(false);
         s.proprietaire.position = QPoint(33, 44);
         p.Terminer();

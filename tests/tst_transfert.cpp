@@ -45,7 +45,7 @@ struct Emetteur : BancLigne, PosteSimule
     Emetteur() : PosteSimule(BancLigne::env(), BancLigne::plateforme)
     {
         creerConfiguree();
-        poste->Connecter();
+        poste->AttacherMinuterie();
         repondeur = [this](const QByteArray &t) -> QByteArray {
             if (silence > 0) {
                 --silence;

@@ -14,6 +14,8 @@ void BancDeuxPostes::demarrer()
 {
     a.creerConfiguree(QStringLiteral("COM1:"), "PosteAppellant=-1\n");
     b.creerConfiguree(QStringLiteral("COM2:"));
-    a.poste->Connecter();
-    b.poste->Connecter();
+    for (PosteSimule *p : {&a, &b}) {
+        p->poste->AttacherMinuterie();
+        p->poste->FrmComm->Connecter();
+    }
 }

@@ -26,7 +26,7 @@ PosteSimule::~PosteSimule()
 CInterlocuteur &PosteSimule::creer()
 {
     poste = std::make_unique<CInterlocuteur>(
-        ContexteLiaison{env, ini, proprietaire, dossier.path(), QStringLiteral("navette"), &dialogue});
+        ContexteLiaison{env, ini, proprietaire, dossier.path(), QStringLiteral("navette"), QStringLiteral("A"), &dialogue});
     poste->Information.connecter([this](const QString &t) { informations << t; });
     poste->EtatTimeOut.connecter([this](const QString &type, const QString &compteur, int duree) {
         etats << QStringLiteral("%1|%2|%3").arg(type, compteur).arg(duree);

@@ -15,6 +15,7 @@ public:
     explicit ProprietaireSimule(Plateforme &plateforme) : minuterie(plateforme.creerMinuterie()) {}
 
     Minuterie &TimeOutAppel() override { return *minuterie; }
+    void curseurAttente(bool attente) override { sablier = attente; }
     bool fenetreMinimisee() const override { return minimisee; }
     QPoint positionFenetre() const override { return position; }
     void deplacerFenetre(const QPoint &p) override { position = p; }
@@ -26,6 +27,7 @@ public:
 
     std::unique_ptr<Minuterie> minuterie;
     bool minimisee = false;
+    bool sablier = false;
     QPoint position{100, 80};
     QSize ecran{1280, 1024};
     int cocheConnecter = 1;

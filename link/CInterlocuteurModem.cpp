@@ -1,0 +1,203 @@
+// Bringing the link up and down through the modems (or a direct cable).
+#include "CInterlocuteur.h"
+
+#include "BoitesMessage.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "Plateforme.h"
+#include "ProprietaireLiaison.h"
+
+#include <QRegularExpression>
+
+namespace {
+const QString eteignez = QStringLiteral("Eteignez et rallumer le modem,");
+const QString relancez = QStringLiteral(" puis relancez la connexion (éventuellement l'ordinateur).");
+}
+
+bool CInterlocuteur::Connecter()
+{
+    if (mbTerminer || bEnCours)
+        return false;
+    bEnCours = true;
+    const auto vivant = mVivant;
+    ProprietaireLiaison &fenetre = mContexte.proprietaire;
+    Plateforme &plateforme = mContexte.env.plateforme;
+    BoitesMessage &boites = mContexte.env.boites;
+    // Whatever the way out: the guard and the pointer go back.
+    const auto fin = [&](bool resultat) {
+        if (*vivant) {
+            bEnCours = false;
+            fenetre.curseurAttente(false);
+        }
+        return resultat;
+    };
+    const auto termine = [&] { return !*vivant || mbTerminer || !FrmComm; };
+
+    AttacherMinuterie();
+    ArmerReinitialisation(false);
+    if (!FrmComm || !FrmComm->Connecter())
+        return fin(true); // the re-initialisation timeout will try again
+    if (termine())
+        return fin(false);
+    fenetre.curseurAttente(true);
+
+    for (int essai = 1; essai <= 2; ++essai) {
+        bool ok = true;
+        QString morceau;
+        const auto envoyer = [&](const QString &texte) {
+            return ParamétrerModem(texte.toLatin1() + '\r', texte, "OK", 2, 1000);
+        };
+        for (const QChar c : std::as_const(ScriptInit)) {
+            if (c == QLatin1Char('|')) {
+                if (!morceau.isEmpty())
+                    ok = envoyer(morceau);
+                morceau.clear();
+                if (termine())
+                    return fin(false);
+            } else {
+                morceau += c;
+            }
+        }
+        if (!morceau.isEmpty() && ok)
+            ok = envoyer(morceau);
+        if (ok && !termine())
+            ok = ParamétrerModem(Silencieux ? "ATM0\r" : "ATM1\r",
+                                 QStringLiteral("Silencieux = ") + (Silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")),
+                                 "OK", 2, 1000);
+        if (ok && !VitesseConx.trimmed().isEmpty() && !termine())
+            ok = ParamétrerModem("AT" + VitesseConx.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + VitesseConx,
+                                 "OK", 2, 1000);
+        if (termine())
+            return fin(false);
+        if (ok) {
+            bModemInitialise = true;
+            break;
+        }
+        Information(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
+        Déconnecter();
+        if (termine())
+            return fin(false);
+        if (essai == 2 && !bModemInitialise) {
+            const QString argument = mContexte.argumentLigneCommande;
+            const bool confirme = boites.afficherTempo(QStringLiteral("Le modem '") + argument + QStringLiteral("' ne semble pas connecté.\r\n")
+                                                           + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
+                                                       argument, 20, true, 1);
+            if (termine() || !confirme)
+                return fin(false);
+        }
+        if (mTimeOut)
+            mTimeOut->setEnabled(false);
+        MGlobal::Attendre(plateforme, 2000);
+        if (termine())
+            return fin(false);
+        FrmComm->Connecter();
+        MGlobal::Attendre(plateforme, 5000);
+        if (termine())
+            return fin(false);
+        ArmerReinitialisation(false);
+    }
+
+    if (!NumTelAppel.isEmpty() && PosteAppellant) {
+        if (NumTelAppel == QLatin1String("DIRECT")) {
+            Information(QStringLiteral("Connexion directe..."));
+            TesterConnexion(true);
+            return fin(true);
+        }
+        static const QRegularExpression composable(QStringLiteral("^[0-9*#,;!@ ()+TtPpWw-]*$"));
+        if (!composable.match(NumTelAppel).hasMatch())
+            Information(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(NumTelAppel));
+        Information(QStringLiteral("Numérotation du '") + NumTelAppel + QStringLiteral("' en cours..."));
+        if (FrmComm->Ecrire("ATDT" + NumTelAppel.toLatin1() + '\r', QByteArray(), 2000, false)) {
+            if (termine())
+                return fin(false);
+            ArmerAppel();
+            Information(QStringLiteral("Attente de réponse..."));
+            return fin(true);
+        }
+        if (termine())
+            return fin(false);
+        if (mTimeOut)
+            mTimeOut->setEnabled(false);
+        fenetre.curseurAttente(false);
+        boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez, QStringLiteral("Appel du numéro ") + NumTelAppel, 20, true, 1);
+        if (termine())
+            return fin(false);
+        ArmerReinitialisation(false);
+        return fin(false);
+    }
+
+    Information(QStringLiteral("Paramétrage Attente d'appel..."));
+    bool prepare = ParamétrerModem("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
+    if (prepare && !termine())
+        prepare = ParamétrerModem("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
+    if (prepare && !termine())
+        prepare = ParamétrerModem("ATS0=1\r", QStringLiteral("1 sonnerie"), "OK", 2, 1000);
+    if (termine())
+        return fin(false);
+    if (prepare) {
+        Information(QStringLiteral("Paramétrage accepté"));
+        Information(QStringLiteral("Attente d'appel..."));
+        ArmerReinitialisation(false);
+        return fin(true);
+    }
+    Information(QStringLiteral("Echec de paramétrage"));
+    const bool confirme = boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez, QStringLiteral("Modem non initialisé"), 30, true, 1);
+    if (termine())
+        return fin(false);
+    if (confirme) {
+        ArmerReinitialisation(true);
+        return fin(true);
+    }
+    return fin(false);
+}
+
+bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString &LibelléCmde, const QByteArray &RéponseAttendue,
+                                     int NbreEssais, qint32 PostTempo)
+{
+    const auto vivant = mVivant;
+    Information(QStringLiteral("Paramétrage ") + LibelléCmde);
+    bool resultat = *vivant && FrmComm && FrmComm->Ecrire(Commande, RéponseAttendue, 1000, false);
+    if (!*vivant)
+        return false;
+    if (!resultat) {
+        Information(QStringLiteral("Echec de paramétrage ") + LibelléCmde);
+        if (NbreEssais > 1)
+            return ParamétrerModem(Commande, LibelléCmde, RéponseAttendue, NbreEssais - 1, PostTempo);
+    }
+    MGlobal::Attendre(mContexte.env.plateforme, PostTempo);
+    return resultat;
+}
+
+void CInterlocuteur::Déconnecter()
+{
+    const auto vivant = mVivant;
+    Plateforme &plateforme = mContexte.env.plateforme;
+    setTypeTimeOut(6);
+    if (mTimeOut)
+        mTimeOut->setEnabled(false);
+    const auto ecrire = [&](const QByteArray &texte) {
+        if (*vivant && FrmComm)
+            FrmComm->Ecrire(texte, QByteArray(), 2000, false);
+        return *vivant;
+    };
+    if (FrmComm && FrmComm->Connecter()) {
+        FrmComm->ArréterAttendre();
+        EnvoyerCommande("STOP", QByteArray(), 3000);
+    }
+    if (!*vivant)
+        return;
+    if (PosteAppellant) {
+        if (!ecrire("+++"))
+            return;
+        MGlobal::Attendre(plateforme, 2000);
+        if (!ecrire("ATH0\r"))
+            return;
+    }
+    MGlobal::Attendre(plateforme, 2000);
+    if (!ecrire("ATZ0\r"))
+        return;
+    if (FrmComm && !FrmComm->Déconnecter())
+        Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
+    if (*vivant)
+        setTypeTimeOut(0);
+}
