@@ -29,6 +29,14 @@ PortComSerie::~PortComSerie()
     mSerie.close();
 }
 
+void PortComSerie::Fermer()
+{
+    // The last command (a modem reset) must leave before the port closes.
+    if (mSerie.isOpen() && mSerie.bytesToWrite() > 0)
+        mSerie.waitForBytesWritten(200);
+    PortComQt::Fermer();
+}
+
 bool PortComSerie::Ouvrir()
 {
     mTexteErreur.clear();

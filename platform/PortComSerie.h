@@ -11,6 +11,7 @@ public:
     ~PortComSerie() override;
 
     bool Ouvrir() override;
+    void Fermer() override;
 
 private:
     void reduireLatence();

@@ -1,0 +1,271 @@
+// Bringing a link up and down against emulated modems, in virtual time.
+#include "BancLigne.h"
+#include "BancModems.h"
+#include "Minuterie.h"
+#include "PosteSimule.h"
+
+#include <QTest>
+
+namespace {
+// Two stations on emulated modems: A on COM1 (modem "1"), B on COM2 (modem "2").
+struct DeuxStations : BancModems
+{
+    explicit DeuxStations(ReglagesModem m1 = {}, ReglagesModem m2 = {})
+        : BancModems(m1, m2), a(env(), plateforme), b(env(), plateforme)
+    {
+    }
+    PosteSimule a;
+    PosteSimule b;
+    QByteArray versModem1; // what station A wrote to its modem
+};
+
+QStringList parametrages(const QStringList &informations)
+{
+    return informations.filter(QRegularExpression("^(Echec de p|P)aramétrage "));
+}
+}
+
+class TstConnexionModem : public QObject
+{
+    Q_OBJECT
+
+    // Records what the station writes to the modem on cable 1.
+    static void espionner(DeuxStations &s)
+    {
+        s.cable1.b().brancher(s.modem1.get(), [&s](const QByteArray &o) {
+            s.versModem1 += o;
+            s.modem1->depuisTerminal(o);
+        });
+    }
+
+private slots:
+    void scriptsDInitialisation_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("envoyes");
+        QTest::addColumn<bool>("initialise");
+        QTest::newRow("deux commandes") << "ATZ0|AT&F0" << QStringList({"ATZ0", "AT&F0"}) << true;
+        QTest::newRow("deux barres") << "ATZ0||AT&F0" << QStringList({"ATZ0", "AT&F0"}) << true;
+        QTest::newRow("une barre seule") << "|" << QStringList() << true;
+        QTest::newRow("première en échec, barre finale") << "ATJ|ATZ0|" << QStringList({"ATJ", "ATZ0"}) << true;
+        QTest::newRow("première en échec, dernière non envoyée") << "ATJ|ATZ0" << QStringList({"ATJ"}) << false;
+    }
+
+    void scriptsDInitialisation()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, envoyes);
+        QFETCH(bool, initialise);
+        DeuxStations s;
+        espionner(s);
+        s.boites.repondreTempo(false); // a second failed try is not retried here
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", ("ScriptInit=" + script + "\nSilencieux=-1\n").toUtf8());
+        a.Connecter();
+        QStringList essai1;
+        for (const QString &ligne : parametrages(s.a.informations)) {
+            if (ligne.startsWith("Paramétrage Silencieux") || ligne.startsWith("Echec de paramétrage. (Essai"))
+                break;
+            if (ligne.startsWith("Paramétrage ") && (essai1.isEmpty() || essai1.last() != ligne.mid(12)))
+                essai1 << ligne.mid(12);
+        }
+        QCOMPARE(essai1, envoyes);
+        QCOMPARE(s.a.informations.contains("Paramétrage Silencieux = Oui"), initialise);
+        QCOMPARE(s.a.informations.contains("Echec de paramétrage. (Essai 1)"), !initialise);
+        if (initialise)
+            QVERIFY(s.versModem1.contains("ATM0\r"));
+    }
+
+    void silencieuxEtVitesse()
+    {
+        DeuxStations s;
+        espionner(s);
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "Silencieux=0\nParamètre vitesse=   \n");
+        QVERIFY(a.Connecter());
+        QVERIFY(s.a.informations.contains("Paramétrage Silencieux = Non"));
+        QVERIFY(s.versModem1.contains("ATM1\r"));
+        QVERIFY(s.a.informations.filter("Vitesse de connexion").isEmpty());
+
+        DeuxStations t;
+        espionner(t);
+        CInterlocuteur &b = t.a.creerConfiguree("COM1:", "Paramètre vitesse=&N8\n");
+        QVERIFY(b.Connecter());
+        QVERIFY(t.a.informations.contains("Paramétrage Vitesse de connexion = &N8"));
+        QVERIFY(t.versModem1.contains("AT&N8\r"));
+    }
+
+    void appelSonnerieReponseDeBoutEnBout()
+    {
+        DeuxStations s;
+        CInterlocuteur &b = s.b.creerConfiguree("COM2:");
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
+        QStringList etatsA, etatsB;
+        a.ModemEtatConnexionChange.connecter([&](bool c) { etatsA << QString::number(c); });
+        b.ModemEtatConnexionChange.connecter([&](bool c) { etatsB << QString::number(c); });
+        QVERIFY(b.Connecter());
+        QVERIFY(s.b.informations.contains("Paramétrage accepté"));
+        QVERIFY(s.b.informations.contains("Attente d'appel..."));
+        QCOMPARE(s.b.etats.last(), QStringLiteral("Réinitialisation|0|30"));
+        QVERIFY(a.Connecter());
+        QVERIFY(s.a.informations.contains("Numérotation du '2' en cours..."));
+        QCOMPARE(s.a.informations.last(), QStringLiteral("Attente de réponse..."));
+        QCOMPARE(s.a.etats.last(), QStringLiteral("Appel|0|30"));
+        s.plateforme.avancer(5000);
+        QCOMPARE(etatsA, QStringList({"1"}));
+        QCOMPARE(etatsB, QStringList({"1"}));
+        QVERIFY(a.ModemEtatConnexion() && b.ModemEtatConnexion());
+        QVERIFY(s.a.commandes.contains("Connecté à 38400"));
+        QVERIFY(s.b.commandes.contains("Connecté à 38400"));
+        QCOMPARE(s.a.etats.last(), QStringLiteral("Surveillance|0|30"));
+        QCOMPARE(s.b.etats.last().section('|', 0, 0), QStringLiteral("Réponse"));
+
+        // Over the modems, a command and its answer.
+        b.CommandeReçue.connecter([](const QString &c, QString &reponse) {
+            if (c.startsWith("MESSAGE="))
+                reponse = "MESSAGE=reçu";
+        });
+        QVERIFY(a.EnvoyerCommande("MESSAGE=bonjour", "", 3000));
+        s.plateforme.avancer(200);
+        QVERIFY(s.a.commandes.contains("MESSAGE=reçu"));
+
+        // The caller hangs up in order: the called side loses its carrier.
+        a.Déconnecter();
+        s.plateforme.avancer(2000);
+        QCOMPARE(etatsB.last(), QStringLiteral("0"));
+        QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie|0|0"));
+        QCOMPARE(s.modem1->etat(), ModemHayes::Etat::Repos);
+    }
+
+    void directEtNumeros()
+    {
+        DeuxStations s;
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=DIRECT\n");
+        QVERIFY(a.Connecter());
+        QVERIFY(s.a.informations.contains("Connexion directe..."));
+        QVERIFY(s.a.informations.filter("Numérotation").isEmpty());
+        QVERIFY(s.a.informations.filter("Temps d'attente de réponse écoulé. (OUI / YAQUELQUUN?)").size() == 1);
+
+        DeuxStations t;
+        espionner(t);
+        CInterlocuteur &b = t.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=direct\n");
+        QVERIFY(b.Connecter());
+        t.plateforme.avancer(100); // the last command is still on the cable
+        QVERIFY(t.versModem1.contains("ATDTdirect\r"));
+        QVERIFY(t.a.informations.contains("Le numéro 'direct' contient des caractères qu'un modem ne compose pas."));
+
+        DeuxStations u;
+        CInterlocuteur &c = u.a.creerConfiguree("COM1:", "PosteAppellant=-1\n");
+        QVERIFY(c.Connecter());
+        QVERIFY(u.a.informations.contains("Paramétrage Attente d'appel..."));
+    }
+
+    void connecterReentreEtPortAbsent()
+    {
+        DeuxStations s;
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:");
+        bool imbrique = true;
+        s.plateforme.planifier(500'000, [&] { imbrique = a.Connecter(); });
+        QVERIFY(a.Connecter());
+        QVERIFY(!imbrique);
+
+        DeuxStations t;
+        espionner(t);
+        CInterlocuteur &b = t.a.creerConfiguree("COM7:");
+        QVERIFY(b.Connecter());
+        QCOMPARE(t.boites.boites.size(), 1);
+        QVERIFY(t.versModem1.isEmpty());
+        QCOMPARE(t.a.etats.last(), QStringLiteral("Réinitialisation|0|30"));
+        QVERIFY(b.TimeOut()->Enabled());
+        QVERIFY(!t.a.proprietaire.sablier);
+    }
+
+    void deconnecterSelonLeRole()
+    {
+        for (const bool appelant : {true, false}) {
+            DeuxStations s;
+            espionner(s);
+            CInterlocuteur &a = s.a.creerConfiguree("COM1:", appelant ? "PosteAppellant=-1\n" : "");
+            QVERIFY(a.FrmComm->Connecter());
+            a.Déconnecter();
+            s.plateforme.avancer(100);
+            QCOMPARE(s.versModem1.contains("+++"), appelant);
+            QCOMPARE(s.versModem1.contains("ATH0\r"), appelant);
+            QVERIFY(s.versModem1.endsWith("ATZ0\r"));
+            QVERIFY(s.versModem1.startsWith(BancLigne::trame("STOP")));
+            QCOMPARE(s.a.etats.first().section('|', 0, 0), QStringLiteral("Déconnexion"));
+            QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie||0"));
+            QVERIFY(!a.FrmComm->Port->Actif());
+        }
+    }
+
+    void modemEteint_data()
+    {
+        QTest::addColumn<bool>("confirme");
+        QTest::newRow("boîte refusée") << false;
+        QTest::newRow("compte à rebours écoulé") << true;
+    }
+
+    void modemEteint()
+    {
+        // Nothing answers on the line: two tries, then the box; its countdown is virtual time.
+        QFETCH(bool, confirme);
+        BancLigne banc;
+        banc.boites.setPlateforme(&banc.plateforme);
+        PosteSimule s(banc.env(), banc.plateforme);
+        CInterlocuteur &a = s.creerConfiguree("COM1:");
+        if (!confirme)
+            banc.boites.repondreTempo(false, 3000);
+        const quint32 debut = banc.plateforme.tickMs();
+        QCOMPARE(a.Connecter(), confirme);
+        const quint32 duree = banc.plateforme.ecouleDepuis(debut);
+        QVERIFY(s.informations.contains("Echec de paramétrage. (Essai 1)"));
+        QVERIFY(s.informations.contains("Echec de paramétrage. (Essai 2)"));
+        QCOMPARE(s.informations.filter("Echec de paramétrage ATZ0").size(), 4);
+        QCOMPARE(banc.boites.boitesTempo.first().message,
+                 QStringLiteral("Le modem 'A' ne semble pas connecté.\r\nPeut être n'est-il pas allumé ou branché."));
+        QCOMPARE(banc.boites.boitesTempo.first().tempsRestant, 20);
+        // Per try: the script (2 x 1 s + 1 s pause), a hang-up (2 s), 2 s + 5 s of pauses.
+        if (!confirme) {
+            QVERIFY2(duree >= 12000 + 3000 + 5000 && duree < 22000, qPrintable(QString::number(duree)));
+            return;
+        }
+        QCOMPARE(banc.boites.boitesTempo.size(), 2);
+        QCOMPARE(banc.boites.boitesTempo[1].titre, QStringLiteral("Modem non initialisé"));
+        QVERIFY2(duree >= 12000 * 2 + 20000 + 3000 + 30000 && duree < 90000, qPrintable(QString::number(duree)));
+        QCOMPARE(s.etats.last(), QStringLiteral("Réinitialisation|5|30"));
+    }
+
+    void modemsInhabituels()
+    {
+        // A modem that echoes nothing and answers in numbers, another that answers garbage.
+        DeuxStations s;
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\nScriptInit=ATE0V0\n");
+        s.boites.repondreTempo(false);
+        QVERIFY(!a.Connecter()); // "0" is not "OK": it is treated as absent
+        QCOMPARE(s.boites.boitesTempo.size(), 1);
+
+        BancLigne banc;
+        banc.surReceptionPair = [&](const QByteArray &) { banc.pairEnvoie("\r\n#@!?\r\n", 10); };
+        PosteSimule t(banc.env(), banc.plateforme);
+        CInterlocuteur &b = t.creerConfiguree("COM1:");
+        QVERIFY(b.Connecter());
+        QVERIFY(t.informations.contains("Echec de paramétrage"));
+    }
+
+    void scriptDeMilleCommandes()
+    {
+        DeuxStations s;
+        QStringList morceaux;
+        for (int i = 0; i < 1000; ++i)
+            morceaux << QStringLiteral("ATS%1=%2").arg(20 + i % 10).arg(i % 200);
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", ("ScriptInit=" + morceaux.join('|') + "\n").toUtf8());
+        const quint32 debut = s.plateforme.tickMs();
+        QVERIFY(a.Connecter());
+        const quint32 duree = s.plateforme.ecouleDepuis(debut);
+        QCOMPARE(s.a.informations.filter(QRegularExpression("^Paramétrage ATS")).size(), 1000);
+        // Each command: its answer, then the 1000 ms pause.
+        QVERIFY2(duree > 1000 * 1000 && duree < 1000 * 1100 + 10000, qPrintable(QString::number(duree)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstConnexionModem)
+#include "tst_connexion_modem.moc"
