@@ -1,0 +1,62 @@
+#pragma once
+
+#include "DialogueParametres.h"
+
+#include <QString>
+#include <QStringList>
+
+class Plateforme;
+class DialogueComm;
+
+// The window that draws the settings dialog: it shows the fields, copies the user's edits
+// back into them and calls the buttons' handlers.
+class VueDialogueComm
+{
+public:
+    virtual ~VueDialogueComm() = default;
+    virtual void montrer(DialogueComm &dialogue) = 0; // modal, without waiting
+    virtual void cacher() = 0;
+};
+
+// The communication settings dialog: port and line settings, calling role and number,
+// folders, silent mode, time server, the modem's speed command and its script (one command
+// per line here, "|"-separated in the station's parameters).
+class DialogueComm : public DialogueParametres
+{
+public:
+    // Check box values as the dialog keeps them: 0 clear, 1 ticked, 2 grey.
+    enum { Decoche = 0, Coche = 1, Grise = 2 };
+
+    DialogueComm(Plateforme &plateforme, VueDialogueComm &vue);
+
+    void afficher(FComm &comm, CInterlocuteur &poste) override;
+    void Form_Load();
+    void BtnOK_Click();
+    void BtnAnnuler_Click();
+    void Form_Unload();
+
+    static QString scriptVersTexte(const QString &script);
+    static QString texteVersScript(const QString &texte);
+
+    // The controls.
+    QStringList listePorts;
+    QStringList listeVitesses;
+    QString cboPort;
+    QString TxtSettings = QStringLiteral("38400, n, 8, 1");
+    int CochePosteAppellant = Decoche;
+    QString txtNumTel;
+    QString txtDirEmission;
+    QString txtDirReception;
+    int CocheSilencieux = Decoche;
+    int chkSvrHoraire = Decoche;
+    QString cboVitesse;
+    QString txtScriptInit;
+    bool visible() const { return mVisible; }
+
+private:
+    Plateforme &mPlateforme;
+    VueDialogueComm &mVue;
+    FComm *mComm = nullptr;
+    bool mCharge = false;
+    bool mVisible = false;
+};
