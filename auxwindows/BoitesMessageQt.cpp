@@ -5,6 +5,7 @@
 #include "Plateforme.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -57,4 +58,17 @@ bool BoitesMessageQt::afficherTempo(const QString &message, const QString &titre
     FenetreMsgBoxTempo fenetre;
     FMsgBoxTempo boite(mPlateforme, fenetre, QApplication::applicationDisplayName());
     return boite.Afficher(message, titre, tempsRestant, okParDefaut, typeFenetre);
+}
+
+QString BoitesMessageQt::saisir(const QString &invite, const QString &titre)
+{
+    QInputDialog boite;
+    boite.setWindowTitle(titre.isEmpty() ? QApplication::applicationDisplayName() : titre);
+    boite.setLabelText(invite);
+    boite.setWindowModality(Qt::ApplicationModal);
+    bool fini = false;
+    QObject::connect(&boite, &QInputDialog::finished, [&fini] { fini = true; });
+    boite.open();
+    mPlateforme.attendreQue([&fini] { return fini; }, 0xFFFFFFFFu);
+    return boite.result() == QDialog::Accepted ? boite.textValue() : QString();
 }

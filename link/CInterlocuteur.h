@@ -70,6 +70,7 @@ public:
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr);
     bool EnvoyerFichier(const QString &Fichier);
+    bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     void ArreterTempos();
 
@@ -93,6 +94,7 @@ public:
 
 private:
     friend class TstCInterlocuteur;
+    friend class TstProtocole;
 
     void setTypeTimeOut(qint32 type);
     void ArmerSurveillance(bool Relance);
@@ -108,6 +110,7 @@ private:
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void repondre(const QByteArray &texte);
+    void reglerHorloge(const QByteArray &Texte);
 
     bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
     bool RecevoirFichier(QByteArray &Texte);
@@ -132,6 +135,7 @@ private:
     bool mbTerminer = false;
     bool bEnCours = false;
     bool bModemInitialise = false;
+    bool mRefusHorlogeSignale = false;
     Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
     QByteArray msGrosFichier;

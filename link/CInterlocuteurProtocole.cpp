@@ -1,6 +1,7 @@
 // The dialogue between the stations: what a received text is, and the driver's notifications.
 #include "CInterlocuteur.h"
 
+#include "BoitesMessage.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
 #include "ProprietaireLiaison.h"
@@ -33,6 +34,42 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
     NbreErreurs = 0;
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
+    QString sansReponse;
+    if (Texte.startsWith("YAQUELQUUN?")) {
+        repondre("OUI");
+        if (!*vivant)
+            return true;
+        mbModemConnecte = true;
+        CommandeReçue(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!") : QStringLiteral("Connexion confirmée"),
+                      sansReponse);
+        if (*vivant)
+            ArmerSurveillance(false);
+        return true;
+    }
+    if (Texte.startsWith("CLK") && Texte.size() >= 17) {
+        repondre("OUI");
+        if (!*vivant)
+            return true;
+        mbModemConnecte = true;
+        reglerHorloge(Texte);
+        CommandeReçue(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
+                                                   : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
+                      sansReponse);
+        if (*vivant)
+            ArmerSurveillance(false);
+        return true;
+    }
+    if (Texte.startsWith("STOP")) {
+        Information(QStringLiteral("Le poste distant se déconnecte."));
+        Déconnecter();
+        if (!*vivant)
+            return true;
+        mbModemConnecte = false;
+        ModemEtatConnexionChange(false);
+        if (*vivant)
+            ArmerReinitialisation(!PosteAppellant);
+        return true;
+    }
     if (Texte.startsWith("FICHIER")) {
         mContexte.proprietaire.setCocheSynchro(0);
         PartieGrosFichier.clear();
@@ -73,7 +110,71 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         ArmerReception();
         return true;
     }
+    if (Texte.startsWith("RING")) {
+        Information(QStringLiteral("Le téléphone sonne..."));
+        ArmerReinitialisation(true);
+        return true;
+    }
+    if (Texte.startsWith("JESUISAPPELANT")) {
+        Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
+        repondre("OKTUESAPPELANT");
+        if (!*vivant)
+            return true;
+        PosteAppellant = false;
+        EcrireConfiguration();
+        Déconnecter();
+        if (*vivant)
+            Connecter();
+        return true;
+    }
     return false;
+}
+
+void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
+{
+    // The digits come from the other station: check them before touching the clock.
+    const QDate date(Texte.mid(7, 4).toInt(), Texte.mid(5, 2).toInt(), Texte.mid(3, 2).toInt());
+    const QTime heure(Texte.mid(11, 2).toInt(), Texte.mid(13, 2).toInt(), Texte.mid(15, 2).toInt());
+    const QByteArray chiffres = Texte.mid(3, 14);
+    const bool queDesChiffres = std::all_of(chiffres.begin(), chiffres.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!queDesChiffres || !date.isValid() || !heure.isValid()) {
+        Information(QStringLiteral("Heure reçue invalide (%1) : l'horloge n'est pas changée.").arg(QString::fromLatin1(chiffres)));
+        return;
+    }
+    QString erreur;
+    if (mContexte.env.plateforme.reglerDateHeure(QDateTime(date, heure), &erreur)) {
+        mRefusHorlogeSignale = false;
+        return;
+    }
+    // Said once, not at every link test.
+    if (!mRefusHorlogeSignale)
+        Information(QStringLiteral("Mise à l'heure impossible : ") + erreur);
+    mRefusHorlogeSignale = true;
+}
+
+bool CInterlocuteur::DefinirCePosteEnAppelant()
+{
+    if (PosteAppellant) {
+        Information(QStringLiteral("Ce poste est 'appelant'."));
+        return true;
+    }
+    const auto vivant = mVivant;
+    if (NumTelAppel.isEmpty()) {
+        const QString numero = mContexte.env.boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
+                                                            QStringLiteral("Changement d'appelant"));
+        if (!*vivant)
+            return false;
+        NumTelAppel = numero;
+    }
+    if (NumTelAppel.isEmpty())
+        return false;
+    Information(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
+    if (!EnvoyerCommande("JESUISAPPELANT", "OKTUESAPPELANT", 2000) || !*vivant)
+        return false;
+    PosteAppellant = true;
+    Information(QStringLiteral("Paramétrage accepté par l'autre poste."));
+    EcrireConfiguration();
+    return true;
 }
 
 void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)

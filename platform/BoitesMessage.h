@@ -38,6 +38,9 @@ public:
     // the box takes when shown: 0 normal, 1 minimised, 2 maximised. True when closed by OK.
     virtual bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
                                int typeFenetre = 1) = 0;
+
+    // An input box; "" when the user cancels or types nothing.
+    virtual QString saisir(const QString &invite, const QString &titre) = 0;
 };
 
 // The answer a box gives when nobody chooses: its default button.

@@ -14,3 +14,9 @@ bool BoitesMessageConsole::afficherTempo(const QString &message, const QString &
                  okParDefaut ? "Ok" : "Annuler");
     return okParDefaut;
 }
+
+QString BoitesMessageConsole::saisir(const QString &invite, const QString &titre)
+{
+    std::fprintf(stderr, "[%s] %s (aucune saisie possible ici)\n", qUtf8Printable(titre), qUtf8Printable(invite));
+    return {};
+}

@@ -18,3 +18,9 @@ bool BoitesMessageScriptees::afficherTempo(const QString &message, const QString
         mPlateforme->attendreQue([] { return false; }, apresMs);
     return reponse;
 }
+
+QString BoitesMessageScriptees::saisir(const QString &invite, const QString &titre)
+{
+    saisies.append({invite, 0, titre});
+    return mSaisies.isEmpty() ? QString() : mSaisies.dequeue();
+}

@@ -30,7 +30,10 @@ public:
     bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
                        int typeFenetre = 1) override;
 
+    QString saisir(const QString &invite, const QString &titre) override;
+
     void repondre(int reponse) { mReponses.enqueue(reponse); }
+    void repondreSaisie(const QString &texte) { mSaisies.enqueue(texte); }
     // The next timed box is answered after apresMs; without a script, the countdown runs out.
     void repondreTempo(bool reponse, quint32 apresMs = 0) { mReponsesTempo.enqueue({reponse, apresMs}); }
     // With a platform, the boxes take their time there (the countdown in virtual time).
@@ -38,9 +41,11 @@ public:
 
     QList<Boite> boites;
     QList<BoiteTempo> boitesTempo;
+    QList<Boite> saisies;
 
 private:
     QQueue<int> mReponses;
+    QQueue<QString> mSaisies;
     QQueue<QPair<bool, quint32>> mReponsesTempo;
     Plateforme *mPlateforme = nullptr;
 };

@@ -260,6 +260,7 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
             if (!*vivant)
                 return false;
             const quint32 debut = plateforme.tickMs();
+            mbReponseComplete = false;
             const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
             const auto reponseLa = [&] {
                 if (mbEcritureTramee && mlLongueurAttendue > 0) {
@@ -282,7 +283,12 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
                 if (ecoule() > TimeOut)
                     break;
             }
-            if (ecoule() > TimeOut) {
+            // A handler that ran long inside the wait (a box, another station's work in a
+            // simulation) may return control after the deadline: an answer that came in time
+            // still counts.
+            const bool arriveeATemps =
+                mbReponseComplete && qint64(quint32(mlTickReponseComplete - debut)) <= TimeOut && reponseLa();
+            if (ecoule() > TimeOut && !arriveeATemps) {
                 const QString douze = Windows1252::versTexte(texteDonne.left(12));
                 message = TimeOut > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
                                             .arg(Windows1252::versTexte(RéponseAttendue), douze)
@@ -319,6 +325,10 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
                 msTexteReçu.remove(0, 3);
         } else if (mlLongueurAttendue > 50) {
             ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+        }
+        if (!mbReponseComplete && mlLongueurAttendue > 0 && msTexteReçu.size() >= mlLongueurAttendue) {
+            mbReponseComplete = true;
+            mlTickReponseComplete = mEnv.plateforme.tickMs();
         }
         return;
     }

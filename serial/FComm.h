@@ -77,6 +77,8 @@ private:
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;
+    bool mbReponseComplete = false;     // the framed reply awaited is all in
+    quint32 mlTickReponseComplete = 0;  // since when
     bool mbArreter = false;
     bool mbEcritureTramee = false;
     bool mbLigneOccupee = false;

@@ -1,0 +1,175 @@
+// The dialogue between two stations on a simulated cable, in virtual time.
+#include "BancDeuxPostes.h"
+#include "BancLigne.h"
+#include "Minuterie.h"
+
+#include <QTest>
+
+namespace {
+void recevoir(BancDeuxPostes &banc, PosteSimule &poste, const QByteArray &texte)
+{
+    poste.poste->FrmComm->PortEvent_Lecture(BancLigne::trame(texte));
+    banc.plateforme.avancer(100);
+}
+}
+
+class TstProtocole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void testsDeLiaison_data()
+    {
+        QTest::addColumn<QByteArray>("texte");
+        QTest::addColumn<QString>("chezLeDestinataire");
+        QTest::addColumn<bool>("repondOui");
+        QTest::newRow("YAQUELQUUN?") << QByteArray("YAQUELQUUN?") << "Connexion confirmée" << true;
+        QTest::newRow("YAQUELQUUN? et autre chose") << QByteArray("YAQUELQUUN?xyz") << "Connexion confirmée" << true;
+        QTest::newRow("chut") << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << true;
+        QTest::newRow("minuscules") << QByteArray("yaquelquun?") << "yaquelquun?" << false;
+        QTest::newRow("CLK") << QByteArray("CLK01022009134507") << "Connexion confirmée avec synchronisation horaire" << true;
+        QTest::newRow("CLK chut") << QByteArray("CLK01022009134507CHUT!") << "Connexion, chut!" << true;
+        QTest::newRow("CLK trop court") << QByteArray("CLK010220") << "CLK010220" << false;
+        QTest::newRow("OUI tardif") << QByteArray("OUI") << "OUI" << false;
+    }
+
+    void testsDeLiaison()
+    {
+        QFETCH(QByteArray, texte);
+        QFETCH(QString, chezLeDestinataire);
+        QFETCH(bool, repondOui);
+        BancDeuxPostes banc;
+        banc.demarrer();
+        QStringList versA;
+        banc.a.poste->CommandeReçue.connecter([&](const QString &c, QString &) { versA << c; });
+        QVERIFY(banc.a.poste->EnvoyerCommande(texte, "", 3000));
+        banc.plateforme.avancer(200);
+        QCOMPARE(banc.b.commandes, QStringList({chezLeDestinataire}));
+        QCOMPARE(versA.contains("OUI"), repondOui); // the answer came after the sender stopped waiting
+        QCOMPARE(banc.b.poste->ModemEtatConnexion(), repondOui);
+        QCOMPARE(banc.plateforme.reglagesHorloge(), texte.startsWith("CLK") && repondOui ? 1 : 0);
+        if (repondOui)
+            QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
+    }
+
+    void miseALHeure()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        banc.a.poste->SvrHoraire = true;
+        QVERIFY(banc.a.poste->TesterConnexion(true));
+        QCOMPARE(banc.a.commandes.last(), QStringLiteral("Connexion vérifiée par synchronisation horaire"));
+        QCOMPARE(banc.plateforme.reglagesHorloge(), 1);
+
+        banc.plateforme.reglerDateHeure(QDateTime(QDate(2030, 1, 1), QTime(0, 0)), nullptr);
+        recevoir(banc, banc.b, "CLK01022009134507");
+        QCOMPARE(banc.plateforme.maintenant().date(), QDate(2009, 2, 1));
+        QCOMPARE(banc.plateforme.maintenant().time().toString("HH:mm"), QStringLiteral("13:45"));
+
+        // Digits that make no date: the clock stays, and the user is told.
+        const int reglages = banc.plateforme.reglagesHorloge();
+        recevoir(banc, banc.b, "CLK31022009256107");
+        recevoir(banc, banc.b, "CLK0102200913450x");
+        QCOMPARE(banc.plateforme.reglagesHorloge(), reglages);
+        QCOMPARE(banc.b.informations.filter("Heure reçue invalide").size(), 2);
+
+        // No right to set the clock: said once, not at every test.
+        banc.plateforme.refuserReglageHorloge(true);
+        recevoir(banc, banc.b, "CLK01022009134507");
+        recevoir(banc, banc.b, "CLK01022009134510");
+        QCOMPARE(banc.b.informations.filter("Mise à l'heure impossible").size(), 1);
+    }
+
+    void stopEtStopIgnorePendantDeconnexion()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        QList<bool> etats;
+        banc.b.poste->ModemEtatConnexionChange.connecter([&](bool c) { etats << c; });
+        recevoir(banc, banc.b, "STOP");
+        banc.plateforme.avancer(5000);
+        QVERIFY(banc.b.informations.contains("Le poste distant se déconnecte."));
+        QCOMPARE(etats, QList<bool>({false}));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
+
+        // While B hangs up itself, a STOP from A is dropped.
+        BancDeuxPostes banc2;
+        banc2.demarrer();
+        banc2.plateforme.planifier(500'000, [&] { recevoir(banc2, banc2.b, "STOP"); });
+        banc2.b.poste->Déconnecter();
+        QVERIFY(!banc2.b.informations.contains("Le poste distant se déconnecte."));
+    }
+
+    void ringEtNegociationDuRoleAppelant()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        recevoir(banc, banc.b, "RING");
+        QVERIFY(banc.b.informations.contains("Le téléphone sonne..."));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
+
+        // A already calls: nothing is sent.
+        QVERIFY(banc.a.poste->DefinirCePosteEnAppelant());
+        QVERIFY(banc.a.informations.contains("Ce poste est 'appelant'."));
+
+        // B wants the role, has no number, and the user cancels the input box.
+        QVERIFY(!banc.b.poste->DefinirCePosteEnAppelant());
+        QCOMPARE(banc.boites.saisies.last().titre, QStringLiteral("Changement d'appelant"));
+        QVERIFY(banc.a.commandes.isEmpty());
+
+        // Now with a number: A gives the role up and saves it.
+        banc.boites.repondreSaisie("0102030405");
+        banc.boites.repondreTempo(false);
+        QVERIFY(banc.b.poste->DefinirCePosteEnAppelant());
+        QVERIFY(banc.b.poste->PosteAppellant);
+        QVERIFY(lireFichier(banc.b.cheminIni()).contains("PosteAppellant=-1\n"));
+        QVERIFY(lireFichier(banc.b.cheminIni()).contains("NumTelAppel=0102030405\n"));
+        banc.plateforme.avancer(60000);
+        QVERIFY(!banc.a.poste->PosteAppellant);
+        QVERIFY(lireFichier(banc.a.cheminIni()).contains("PosteAppellant=0\n"));
+        QVERIFY(banc.a.informations.contains("Suite à demande, je deviens 'appellé'..."));
+    }
+
+    void cinqErreursDeSuiteReconnectent()
+    {
+        BancLigne banc;
+        PosteSimule s(banc.env(), banc.plateforme);
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
+        p.AttacherMinuterie();
+        p.ArmerSurveillance(false);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!p.TesterConnexion(false));
+        QCOMPARE(p.NbreErreurs, qint16(4));
+        QVERIFY(s.informations.last().endsWith("(3)"));
+        QCOMPARE(s.etats.last(), QStringLiteral("Surveillance|5|0")); // sooner next time; stopped while the command is out
+        banc.boites.repondreTempo(true, 0);
+        banc.boites.repondreTempo(true, 0);
+        QVERIFY(!p.TesterConnexion(false));
+        QVERIFY(!s.informations.filter(QRegularExpression("\\(4\\)$")).isEmpty());
+        QVERIFY(s.etats.filter("Déconnexion").size() >= 1);
+        QVERIFY(s.informations.contains("Paramétrage ATZ0"));
+    }
+
+    void etatDuModemSelonLeRole()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
+        b.TimeOut()->setTag("3");
+        b.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réponse|3|1"));
+        a.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
+        QCOMPARE(banc.a.etats.last(), QStringLiteral("Surveillance|0|30"));
+        a.FrmComm->TexteReçu_Clear();
+        const int avant = banc.a.etats.size();
+        a.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
+        QCOMPARE(banc.a.etats.size(), avant); // caller, not dialling: nothing armed
+        QVERIFY(!a.ModemEtatConnexion());
+        b.FrmComm->TexteReçu_Clear();
+        b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstProtocole)
+#include "tst_protocole.moc"
