@@ -1,17 +1,22 @@
-// Until the main window exists, the program shows what the line driver does: two stations
-// joined by a pseudo-terminal pair (a stand-in for a serial cable) exchange framed commands.
+// Until the main window exists, the program shows the link engine at work: two stations, each
+// with its own folders and configuration, call each other through the modem emulator, test
+// the link, exchange a file and a message, and hang up.
 #include "BoitesMessageConsole.h"
+#include "CInterlocuteur.h"
 #include "CorrespondancePorts.h"
-#include "FComm.h"
+#include "FichierIni.h"
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
+#include "ProprietaireConsole.h"
 #include "Windows1252.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTime>
 
 #include <cstdio>
 
@@ -22,65 +27,111 @@ void afficher(const char *poste, const QString &texte)
     std::fflush(stdout);
 }
 
-void suivre(FComm &comm, const char *poste)
+// Two free consecutive ports on the loopback interface, for the emulator's two modems.
+quint16 portsLibres()
 {
-    comm.Information.connecter([poste](const QString &t) { afficher(poste, t); });
-    comm.Erreur.connecter([poste](const QString &t) { afficher(poste, QStringLiteral("Erreur : ") + t); });
-    comm.ProgressEmission.connecter([poste](qint32 e, qint32 t) { afficher(poste, QStringLiteral("émission %1 / %2").arg(e).arg(t)); });
-    comm.ProgressRecept.connecter([poste](qint32 r, qint32 a) { afficher(poste, QStringLiteral("réception %1 / %2").arg(r).arg(a)); });
+    for (quint16 p = 17001; p < 18000; p += 2) {
+        QTcpServer un, deux;
+        if (un.listen(QHostAddress::LocalHost, p) && deux.listen(QHostAddress::LocalHost, p + 1))
+            return p;
+    }
+    return 0;
 }
+
+struct Station
+{
+    Station(const char *nom, Environnement env, Plateforme &plateforme, const QString &dossier, const QByteArray &cles)
+        : nom(nom), proprietaire(plateforme)
+    {
+        QDir().mkpath(dossier + "/envoi");
+        QDir().mkpath(dossier + "/recus");
+        QFile ini(dossier + "/navette.INI");
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Port " + QByteArray(nom) + "]\n" + cles + "CheminFichiersRecus=" + dossier.toUtf8() + "/recus\n"
+                      + "CheminFichiersAEnvoyer=" + dossier.toUtf8() + "/envoi\n");
+        ini.close();
+        poste = std::make_unique<CInterlocuteur>(ContexteLiaison{env, fichierIni, proprietaire, dossier, "navette", nom});
+        poste->Index = QString::fromLatin1(nom);
+        poste->Information.connecter([this](const QString &t) { afficher(this->nom, t); });
+        poste->CommandeReçue.connecter([this](const QString &c, QString &reponse) {
+            afficher(this->nom, QStringLiteral("reçu : ") + c);
+            if (c.startsWith("MESSAGE=") && !c.startsWith("MESSAGE=Bien reçu"))
+                reponse = QStringLiteral("MESSAGE=Bien reçu, merci.");
+        });
+        poste->FichierReçu.connecter([this](const QString &f) { afficher(this->nom, QStringLiteral("fichier reçu : ") + f); });
+        poste->ModemEtatConnexionChange.connecter([this](bool c) {
+            afficher(this->nom, c ? QStringLiteral("liaison établie") : QStringLiteral("liaison coupée"));
+        });
+        poste->Initialiser();
+    }
+    const char *nom;
+    FichierIni fichierIni;
+    ProprietaireConsole proprietaire;
+    std::unique_ptr<CInterlocuteur> poste;
+};
 }
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QString socat = QStandardPaths::findExecutable("socat");
-    if (socat.isEmpty()) {
-        std::fprintf(stderr, "socat est introuvable : lancez tools/installer-dependances.sh en root.\n");
-        return 1;
-    }
-    QTemporaryDir dossier;
-    const QString a = dossier.filePath("ttyA"), b = dossier.filePath("ttyB");
-    QProcess cable;
-    cable.start(socat, {QStringLiteral("pty,raw,echo=0,link=%1").arg(a), QStringLiteral("pty,raw,echo=0,link=%1").arg(b)});
+    QCoreApplication::setApplicationName(QStringLiteral("navette"));
     PlateformeQt plateforme;
-    if (!cable.waitForStarted() || !plateforme.attendreQue([&] { return QFile::exists(a) && QFile::exists(b); }, 5000)) {
-        std::fprintf(stderr, "Le câble simulé (socat) n'a pas démarré.\n");
+
+    const quint16 port = portsLibres();
+    QProcess emulateur;
+    emulateur.setProcessChannelMode(QProcess::ForwardedChannels);
+    emulateur.start(QCoreApplication::applicationDirPath() + "/navette-modem", {"--port", QString::number(port), "--vitesse", "38400"});
+    if (port == 0 || !emulateur.waitForStarted()) {
+        std::fprintf(stderr, "L'émulateur de modem (navette-modem) n'a pas pu démarrer.\n");
         return 1;
     }
-    afficher("--", QStringLiteral("Câble simulé entre %1 et %2, 38400 bauds").arg(a, b));
+    plateforme.attendreQue([] { return false; }, 300);
 
+    QTemporaryDir dossier;
     BoitesMessageConsole boites;
     CorrespondancePorts correspondance;
+    correspondance.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(port));
+    correspondance.definir("TCP2:", QStringLiteral("127.0.0.1:%1").arg(port + 1));
     GestionPortsReels ports(plateforme, correspondance);
-    FComm posteA({plateforme, boites, ports}), posteB({plateforme, boites, ports});
-    posteA.msNumPort = a;
-    posteB.msNumPort = b;
-    suivre(posteA, "A");
-    suivre(posteB, "B");
-    posteB.Reception.connecter([&](const QByteArray &texte) {
-        posteB.TexteReçu_Clear();
-        afficher("B", QStringLiteral("reçu %1 caractères : %2").arg(texte.size()).arg(Windows1252::versTexte(texte.left(40))));
-        if (texte.startsWith("YAQUELQUUN?") || texte.startsWith("MESSAGE="))
-            posteB.Ecrire("OUI");
-    });
-    if (!posteA.Connecter() || !posteB.Connecter())
+    const Environnement env{plateforme, boites, ports};
+
+    Station b("B", env, plateforme, dossier.filePath("B"), "NumPort=TCP2:\nPosteAppellant=0\n");
+    Station a("A", env, plateforme, dossier.filePath("A"), "NumPort=TCP1:\nPosteAppellant=-1\nNumTelAppel=2\n");
+
+    afficher("--", QStringLiteral("B se prépare à répondre, A appelle le 2."));
+    b.poste->Connecter();
+    a.poste->Connecter();
+    if (!plateforme.attendreQue([&] { return a.poste->ModemEtatConnexion() && b.poste->ModemEtatConnexion(); }, 20000)) {
+        afficher("--", QStringLiteral("La liaison ne s'est pas établie."));
+        emulateur.terminate();
+        emulateur.waitForFinished();
         return 1;
+    }
+    a.poste->TesterConnexion(true);
 
-    QByteArray reponse;
-    afficher("A", QStringLiteral("test de la liaison : YAQUELQUUN?"));
-    if (posteA.Ecrire("YAQUELQUUN?", "OUI", 3000, true, &reponse))
-        afficher("A", QStringLiteral("réponse : ") + Windows1252::versTexte(reponse));
-    const QByteArray message = "MESSAGE=" + Windows1252::depuisTexte(QStringLiteral("Relevé de fin de journée, données jointes. ")).repeated(40);
-    afficher("A", QStringLiteral("envoi d'un message de %1 caractères").arg(message.size()));
-    if (posteA.Ecrire(message, "OUI", 3000, true, &reponse))
-        afficher("A", QStringLiteral("réponse : ") + Windows1252::versTexte(reponse));
-    afficher("A", QStringLiteral("commande sans réponse, attente 1 s"));
-    posteA.Ecrire("INCONNUE", "OK", 1000);
+    const QString fichier = dossier.filePath("A/envoi/releve.csv");
+    QFile csv(fichier);
+    if (csv.open(QIODevice::WriteOnly))
+        for (int i = 0; i < 1500; ++i)
+            csv.write(QStringLiteral("%1/03/2026;S%2;P%3;%4\r\n").arg(1 + i % 28).arg(100 + i % 7).arg(i % 300).arg(i * 13 % 997).toUtf8());
+    csv.close();
+    afficher("A", QStringLiteral("envoi de releve.csv (%1 octets)").arg(QFileInfo(fichier).size()));
+    QString partie;
+    a.poste->ProgressEmission.connecter([&](qint32, qint32) {
+        if (a.poste->PartieGrosFichier != partie)
+            afficher("A", QStringLiteral("envoi de la ") + (partie = a.poste->PartieGrosFichier).chopped(3));
+    });
+    afficher("A", a.poste->EnvoyerFichier(fichier) ? QStringLiteral("fichier remis") : QStringLiteral("fichier non remis"));
 
-    posteA.Déconnecter();
-    posteB.Déconnecter();
-    cable.terminate();
-    cable.waitForFinished();
+    a.poste->EnvoyerCommande(Windows1252::depuisTexte(QStringLiteral("MESSAGE=Le relevé de mars est parti.")), "", 3000);
+    plateforme.attendreQue([] { return false; }, 1500);
+
+    afficher("--", QStringLiteral("A raccroche."));
+    a.poste->Déconnecter();
+    plateforme.attendreQue([&] { return !b.poste->ModemEtatConnexion(); }, 5000);
+    a.poste->Terminer();
+    b.poste->Terminer();
+    emulateur.terminate();
+    emulateur.waitForFinished();
     return 0;
 }

@@ -122,7 +122,9 @@ void CInterlocuteur::lireCleStation(const QString &cle)
     ini.Lire();
     const QString valeur = ini.Valeur();
     if (cle == QLatin1String("ParametresPort")) {
-        FrmComm->msSettings = valeur;
+        // Missing or blank, the driver keeps its default rather than failing to open.
+        if (!valeur.trimmed().isEmpty())
+            FrmComm->msSettings = valeur;
     } else if (cle == QLatin1String("PosteAppellant")) {
         if (const auto b = lireBooleen(valeur))
             PosteAppellant = *b;
