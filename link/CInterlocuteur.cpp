@@ -37,6 +37,12 @@ void CInterlocuteur::AttacherMinuterie()
     if (mTimeOut)
         return;
     mTimeOut = &mContexte.proprietaire.TimeOutAppel();
+    // The timer outlives this object: a late tick must find it gone, not dangling.
+    mTimeOut->Timer.connecter([this, vivant = std::weak_ptr<bool>(mVivant)] {
+        const auto encore = vivant.lock();
+        if (encore && *encore)
+            TimeOut_Timer();
+    });
 }
 
 void CInterlocuteur::ArreterTempos()

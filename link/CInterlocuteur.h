@@ -95,6 +95,7 @@ public:
 private:
     friend class TstCInterlocuteur;
     friend class TstProtocole;
+    friend class TstSurveillance;
 
     void setTypeTimeOut(qint32 type);
     void ArmerSurveillance(bool Relance);
@@ -102,6 +103,7 @@ private:
     void ArmerReinitialisation(bool Relance);
     void ArmerAppel();
 
+    void TimeOut_Timer();
     void FrmComm_Reception(const QByteArray &Texte);
     void FrmComm_Erreur(const QString &Message);
     void FrmComm_Information(const QString &Message);

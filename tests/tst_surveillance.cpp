@@ -1,0 +1,150 @@
+// The supervision timer over minutes of virtual time: quiet links tested, stalled receptions
+// given up, unanswered calls redialled, failed checks reconnected.
+#include "BancDeuxPostes.h"
+#include "BancLigne.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+
+#include <QTest>
+
+class TstSurveillance : public QObject
+{
+    Q_OBJECT
+
+    static int compte(const QStringList &lignes, const QString &texte) { return int(lignes.count(texte)); }
+
+private slots:
+    void lienCalmeTesteApresSixIntervalles()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        QByteArray versA;
+        banc.a.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { versA += t + "|"; });
+        b.ArmerSurveillance(false);
+        banc.plateforme.avancer(119'000);
+        QVERIFY(!versA.contains("YAQUELQUUN?CHUT!"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|5|20"));
+        banc.plateforme.avancer(2000);
+        QVERIFY(versA.contains("YAQUELQUUN?CHUT!"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
+        QVERIFY(banc.a.commandes.contains("Connexion, chut!"));
+
+        // A driver error sets the counter to 5: the next tick tests at once.
+        b.FrmComm->Erreur("Erreur de port : [1]essai");
+        QCOMPARE(b.TimeOut()->Tag(), QStringLiteral("5"));
+        versA.clear();
+        banc.plateforme.avancer(20'500);
+        QVERIFY(versA.contains("YAQUELQUUN?CHUT!"));
+
+        // A tag that is not a number counts as 0.
+        b.TimeOut()->setTag("abc");
+        banc.plateforme.avancer(20'100);
+        QCOMPARE(b.TimeOut()->Tag(), QStringLiteral("0"));
+    }
+
+    void lienMuetReinitialise()
+    {
+        BancLigne banc;
+        banc.boites.setPlateforme(&banc.plateforme);
+        PosteSimule s(banc.env(), banc.plateforme);
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
+        p.AttacherMinuterie();
+        QVERIFY(p.FrmComm->Connecter());
+        p.ArmerSurveillance(true);
+        banc.plateforme.avancer(25'000);
+        QVERIFY(banc.tramesRecues.contains("YAQUELQUUN?CHUT!"));
+        QVERIFY(s.informations.contains("Aucune nouvelle, réinitialisation..."));
+        banc.plateforme.avancer(200'000);
+        QVERIFY(s.informations.contains("Réinitialisation effectuée") || s.informations.contains("Erreur de réinitialisation"));
+    }
+
+    void receptionInterrompue()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        // "FICHIER" announced, then nothing.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame("FICHIER"));
+        banc.plateforme.avancer(5500);
+        QCOMPARE(compte(banc.b.informations, "Données incomplètes. Nouvelle tentative."), 1);
+        // A part arriving in between resets the count.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPGROSFIC001002" + MGlobal::CleDonnees("x") + "\tx"));
+        banc.plateforme.avancer(6500);
+        banc.plateforme.avancer(6500);
+        QCOMPARE(compte(banc.b.informations, "Données incomplètes. Nouvelle tentative."), 3);
+        QCOMPARE(compte(banc.b.informations, "Données incomplètes. Arrêt de la réception"), 0);
+        banc.plateforme.avancer(6500);
+        QCOMPARE(compte(banc.b.informations, "Données incomplètes. Arrêt de la réception"), 1);
+        QVERIFY(banc.b.informations.contains("Test de communication... (TO Coupure) (3)"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20")); // A answered the test
+    }
+
+    void appelSansReponseRecompose()
+    {
+        BancLigne banc;
+        banc.boites.setPlateforme(&banc.plateforme);
+        banc.repondeur = nullptr;
+        banc.surReceptionPair = [&](const QByteArray &) {
+            if (banc.recuParLePair.endsWith("\r") && !banc.recuParLePair.endsWith("ATDT2\r"))
+                banc.pairEnvoie("\r\nOK\r\n", 5); // a modem that accepts everything but never connects
+        };
+        PosteSimule s(banc.env(), banc.plateforme);
+        CInterlocuteur &a = s.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
+        QVERIFY(a.Connecter());
+        QCOMPARE(s.etats.last(), QStringLiteral("Appel|0|30"));
+        banc.plateforme.avancer(30'500);
+        QCOMPARE(s.etats.last(), QStringLiteral("Appel|1|30"));
+        QCOMPARE(compte(s.informations, "Pas de communication"), 0);
+        banc.plateforme.avancer(30'000);
+        QCOMPARE(compte(s.informations, "Pas de communication"), 1);
+        banc.plateforme.avancer(20'000);
+        QCOMPARE(compte(s.informations, "Numérotation du '2' en cours..."), 2);
+    }
+
+    void premierTestDuPosteAppele()
+    {
+        // The called station's check of a new link: answered, it supervises; unanswered twice
+        // (each failure counted twice), it hangs up and reconnects.
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        b.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
+        banc.plateforme.avancer(5000);
+        QVERIFY(banc.b.commandes.contains("Connexion vérifiée"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
+
+        BancLigne seul;
+        seul.boites.setPlateforme(&seul.plateforme);
+        PosteSimule s(seul.env(), seul.plateforme);
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
+        p.AttacherMinuterie();
+        QVERIFY(p.FrmComm->Connecter());
+        p.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
+        const quint32 debut = seul.plateforme.tickMs();
+        seul.plateforme.avancer(1500 + 2500 + 3000 + 100);
+        QCOMPARE(s.informations.filter("Temps d'attente").size(), 1);
+        QCOMPARE(p.NbreErreurs, qint16(2));
+        QVERIFY(s.etats.filter("Déconnexion").isEmpty());
+        seul.plateforme.avancer(1500 + 2500 + 3000);
+        QVERIFY(!s.etats.filter("Déconnexion").isEmpty());
+        QVERIFY(seul.plateforme.ecouleDepuis(debut) >= 14000);
+    }
+
+    void rienApresTerminer()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        b.ArmerReinitialisation(true);
+        Minuterie *minuterie = b.TimeOut();
+        b.Terminer();
+        minuterie->setEnabled(true); // the owner's timer, switched on again from outside
+        banc.plateforme.avancer(31'000);
+        QVERIFY(!minuterie->Enabled());
+        QVERIFY(banc.b.informations.filter("réinitialisation").isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSurveillance)
+#include "tst_surveillance.moc"
