@@ -42,15 +42,6 @@ class TstCInterlocuteur : public QObject
     }
 
 private slots:
-    void nouvelObjet()
-    {
-        Station s;
-        CInterlocuteur &p = s.creer();
-        QCOMPARE(p.Index, QStringLiteral("1"));
-        QVERIFY(!p.FrmComm && !p.TimeOut() && !p.PosteAppellant && !p.ModemEtatConnexion());
-        QVERIFY(p.NumTelAppel.isEmpty() && p.ScriptInit.isEmpty());
-    }
-
     void premierDemarrageSansFichier()
     {
         Station s;
@@ -357,17 +348,6 @@ private slots:
         QCOMPARE(s.banc.recuParLePair, BancLigne::trame(commande));
         QCOMPARE(p.NbreErreurs, qint16(erreursApres));
         QCOMPARE(s.commandes, QStringList({resultat}));
-    }
-
-    void testDeLiaisonSansReponse()
-    {
-        Station s;
-        CInterlocuteur &p = s.creerConfiguree();
-        p.NbreErreurs = 2;
-        QVERIFY(!p.TesterConnexion(true));
-        QVERIFY(s.commandes.isEmpty());
-        QCOMPARE(p.NbreErreurs, qint16(3)); // one more line error
-        QCOMPARE(s.informations.last(), QStringLiteral("Temps d'attente de réponse écoulé. (OUI / YAQUELQUUN?) (2)"));
     }
 
     void terminerDeuxFoisEtPosition()

@@ -1,4 +1,3 @@
-#include "BoitesMessageScriptees.h"
 #include "MGlobal.h"
 #include "PlateformeSimulee.h"
 #include "Windows1252.h"
@@ -117,27 +116,6 @@ private slots:
         QCOMPARE(int(p.ecouleDepuis(debut)), dure);
     }
 
-    void attendreLaisseTournerLesMinuteries()
-    {
-        PlateformeSimulee p;
-        auto m = p.creerMinuterie();
-        int tics = 0;
-        m->Timer.connecter([&] { ++tics; });
-        m->setInterval(100);
-        m->setEnabled(true);
-        MGlobal::Attendre(p, 1000);
-        QCOMPARE(tics, 10);
-    }
-
-    void afficherMessageRendLaReponse()
-    {
-        BoitesMessageScriptees boites;
-        QCOMPARE(MGlobal::AfficherMessage(boites, "m", Boutons::OuiNon | Boutons::DefautBouton2, "t"), int(Reponse::Non));
-        boites.repondre(Reponse::Oui);
-        QCOMPARE(MGlobal::AfficherMessage(boites, "m2", Boutons::OuiNon, "t2"), int(Reponse::Oui));
-        QCOMPARE(boites.boites.size(), 2);
-        QCOMPARE(boites.boites[1].titre, QStringLiteral("t2"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TstMGlobal)

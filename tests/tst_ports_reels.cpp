@@ -56,19 +56,6 @@ private slots:
             QVERIFY(!d.erreur.isEmpty());
     }
 
-    void redirectionDesNoms()
-    {
-        CorrespondancePorts c;
-        QVERIFY(c.definir("COM2:", "/dev/ttyUSB0").isEmpty());
-        QVERIFY(c.definir("tcp3", "192.0.2.7:4001").isEmpty());
-        QVERIFY(!c.definir("COM4:", "n'importe quoi").isEmpty());
-        QCOMPARE(c.resoudre("COM2:").peripherique, QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(c.resoudre("TCP3:").port, quint16(4001));
-        QCOMPARE(c.resoudre("COM4:").peripherique, QStringLiteral("/dev/ttyS3"));
-        QVERIFY(c.definir("COM2:", "").isEmpty());
-        QCOMPARE(c.resoudre("COM2:").peripherique, QStringLiteral("/dev/ttyS1"));
-    }
-
     void redirectionsLuesDansLeFichierDeConfiguration()
     {
         QTemporaryDir dossier;
@@ -86,6 +73,8 @@ private slots:
         QVERIFY(erreurs[0].startsWith("Section [Ports], COM5: : Destination de port incompréhensible"));
         QCOMPARE(c.resoudre("COM1:").peripherique, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(c.resoudre("TCP2:").hote, QStringLiteral("192.0.2.9"));
+        QVERIFY(c.definir("COM1:", "").isEmpty()); // back to the default
+        QCOMPARE(c.resoudre("COM1:").peripherique, QStringLiteral("/dev/ttyS0"));
         QCOMPARE(ini.Section(), QStringLiteral("Port A"));
         QCOMPARE(ini.Cle(), QStringLiteral("NumPort"));
     }
