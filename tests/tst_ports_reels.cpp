@@ -163,6 +163,14 @@ private slots:
         QVERIFY(!comm.Port->Actif());
     }
 
+    void horlogeSystemeRefuseUneDateInvalide()
+    {
+        // Never a valid date here: the tests run as root and would really set the clock.
+        QString erreur;
+        QVERIFY(!plateforme.reglerDateHeure(QDateTime(), &erreur));
+        QVERIFY(erreur.startsWith(QStringLiteral("Réglage de l'horloge impossible")));
+    }
+
     void tcpSansPersonneALEcoute()
     {
         QTcpServer serveur;

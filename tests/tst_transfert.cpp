@@ -236,8 +236,11 @@ private slots:
         banc.demarrer();
         const QString fichier = banc.a.chemin("envoi/Relevé été.dat");
         ecrireFichier(fichier, contenu);
+        int progressions = 0;
+        banc.b.poste->ProgressRecept.connecter([&](qint32 recu, qint32 attendu) { progressions += recu < attendu; });
         QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
         banc.plateforme.avancer(10);
+        QVERIFY(progressions > 0); // long messages arrive in pieces, and say so
         QCOMPARE(banc.b.fichiersRecus, QStringList({banc.b.chemin("recus/RELEVÉ ÉTÉ.DAT")}));
         QCOMPARE(lireFichier(banc.b.fichiersRecus[0]), contenu);
         QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
