@@ -2,7 +2,7 @@
 #include "CInterlocuteur.h"
 #include "FichierIni.h"
 #include "Minuterie.h"
-#include "PosteSimule.h"
+#include "PosteSurLigne.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -12,19 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A station on a simulated line whose other end is scripted.
-struct Station : BancLigne, PosteSimule
-{
-    Station() : PosteSimule(BancLigne::env(), BancLigne::plateforme) {}
-    BancLigne &banc = *this;
-    CInterlocuteur &creerConfiguree(const QByteArray &autresCles = {})
-    {
-        ecrireFichier(cheminIni(), "[Port 1]\nNumPort=COM1:\nParametresPort=38400,n,8,1\n" + autresCles);
-        CInterlocuteur &p = creer();
-        p.Initialiser();
-        return p;
-    }
-};
+using Station = PosteSurLigne;
 
 class TstCInterlocuteur : public QObject
 {
@@ -147,7 +135,7 @@ private slots:
         if (python.isEmpty())
             QSKIP("python3 n'est pas installé");
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.PosteAppellant = true;
         p.NumTelAppel = "2";
         p.CheminFichiersRecus = "/srv/navette/reçus";
@@ -216,7 +204,7 @@ private slots:
     void ecritureImpossible()
     {
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         ecrireFichier(s.dossier.filePath("fichier"), "x");
         s.ini.setFichier(s.dossier.filePath("fichier/navette.INI")); // a folder that cannot exist
         p.CheminFichiersRecus = s.dossier.filePath("fichier/reçus");
@@ -230,7 +218,9 @@ private slots:
     {
         Station s;
         const QString recus = s.dossier.filePath("recus"), aEnvoyer = s.dossier.filePath("a/envoyer");
-        CInterlocuteur &p = s.creerConfiguree(("CheminFichiersRecus=" + recus + "\nCheminFichiersAEnvoyer=" + aEnvoyer + "\n").toUtf8());
+        ecrireFichier(s.cheminIni(), ("[Port 1]\nNumPort=COM1:\nCheminFichiersRecus=" + recus + "\nCheminFichiersAEnvoyer=" + aEnvoyer + "\n").toUtf8());
+        CInterlocuteur &p = s.creer();
+        p.Initialiser();
         QVERIFY(QFileInfo(recus).isDir());
         QVERIFY(!QFileInfo(aEnvoyer).exists()); // one level only: its parent is missing
         QCOMPARE(p.CheminFichiersAEnvoyer, aEnvoyer);
@@ -259,7 +249,7 @@ private slots:
         QFETCH(bool, relance);
         QFETCH(QString, etat);
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.PosteAppellant = appelant;
         p.AttacherMinuterie();
         p.TimeOut()->setTag("7");
@@ -275,7 +265,7 @@ private slots:
     void receptionGardeLeCompteurEtReArmerRedemarre()
     {
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         p.ArmerSurveillance(true);
         p.ArmerReception();
@@ -300,7 +290,7 @@ private slots:
     void envoyerCommandeRendLEtatDeLaMinuterie()
     {
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         bool activePendant = true;
         s.banc.surReceptionPair = [&](const QByteArray &) { activePendant = p.TimeOut()->Enabled(); };
@@ -337,7 +327,7 @@ private slots:
         QFETCH(int, erreursApres);
         Station s;
         s.banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.SvrHoraire = serveurHoraire;
         p.NbreErreurs = 3;
         s.banc.surReceptionPair = [&](const QByteArray &) {
@@ -353,7 +343,7 @@ private slots:
     void terminerDeuxFoisEtPosition()
     {
         Station s;
-        CInterlocuteur &p = s.creerConfiguree();
+        CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
         p.ArmerSurveillance(false);
@@ -371,7 +361,7 @@ private slots:
         QCOMPARE(s.proprietaire.terminaisonsInstance, 3);
 
         Station m;
-        m.creerConfiguree("LEFT=7\nTOP=8\n");
+        m.creerConfiguree("COM1:", "LEFT=7\nTOP=8\n");
         m.proprietaire.minimisee = true;
         m.proprietaire.position = QPoint(-32000, -32000);
         m.poste.reset();

@@ -1,5 +1,6 @@
 // Bringing a link up and down against emulated modems, in virtual time.
 #include "BancLigne.h"
+#include "PosteSurLigne.h"
 #include "BancModems.h"
 #include "Minuterie.h"
 #include "PosteSimule.h"
@@ -211,9 +212,8 @@ private slots:
     {
         // Nothing answers on the line: two tries, then the box; its countdown is virtual time.
         QFETCH(bool, confirme);
-        BancLigne banc;
-        banc.boites.setPlateforme(&banc.plateforme);
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         CInterlocuteur &a = s.creerConfiguree("COM1:");
         if (!confirme)
             banc.boites.repondreTempo(false, 3000);

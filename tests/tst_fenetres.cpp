@@ -1,6 +1,7 @@
 // The timed box and the settings dialog: their logic in virtual time through scripted views,
 // then the real Qt windows (offscreen) driven by keys and clicks.
 #include "BancLigne.h"
+#include "PosteSurLigne.h"
 #include "DialogueComm.h"
 #include "FMsgBoxTempo.h"
 #include "FenetreComm.h"
@@ -147,8 +148,8 @@ private slots:
 
     void annulerGardeLesModificationsEtCasesGrises()
     {
-        BancLigne banc;
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         VueDialogueScriptee vue;
         DialogueComm dialogue(banc.plateforme, vue);
         s.creerConfiguree("COM1:", "ScriptInit=ATZ0|AT&F0\nSilencieux=-1\n");
@@ -179,8 +180,8 @@ private slots:
 
     void okQuiEchoueGardeLeDialogue()
     {
-        BancLigne banc;
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         VueDialogueScriptee vue;
         DialogueComm dialogue(banc.plateforme, vue);
         s.creerConfiguree("COM1:");
@@ -206,8 +207,8 @@ private slots:
     void vraieFenetreEtConfiguration()
     {
         // Configurer through the real window: what the user types lands in the file.
-        BancLigne banc;
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         FenetreComm fenetre;
         DialogueComm dialogue(banc.plateforme, fenetre);
         s.creerConfiguree("COM1:");

@@ -1,6 +1,7 @@
 // The dialogue between two stations on a simulated cable, in virtual time.
 #include "BancDeuxPostes.h"
 #include "BancLigne.h"
+#include "PosteSurLigne.h"
 #include "Minuterie.h"
 
 #include <QTest>
@@ -132,8 +133,8 @@ private slots:
 
     void cinqErreursDeSuiteReconnectent()
     {
-        BancLigne banc;
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         p.ArmerSurveillance(false);

@@ -2,6 +2,7 @@
 // given up, unanswered calls redialled, failed checks reconnected.
 #include "BancDeuxPostes.h"
 #include "BancLigne.h"
+#include "PosteSurLigne.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
 
@@ -45,9 +46,8 @@ private slots:
 
     void lienMuetReinitialise()
     {
-        BancLigne banc;
-        banc.boites.setPlateforme(&banc.plateforme);
-        PosteSimule s(banc.env(), banc.plateforme);
+        PosteSurLigne s;
+        BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
@@ -114,9 +114,8 @@ private slots:
         QVERIFY(banc.b.commandes.contains("Connexion vérifiée"));
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
 
-        BancLigne seul;
-        seul.boites.setPlateforme(&seul.plateforme);
-        PosteSimule s(seul.env(), seul.plateforme);
+        PosteSurLigne s;
+        BancLigne &seul = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
