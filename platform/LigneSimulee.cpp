@@ -61,7 +61,6 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)
                 return;
             const QByteArray recu = degrader(bloc);
-            mOctetsLivres += recu.size();
             if (arrivee->mReception && !recu.isEmpty()) {
                 auto reception = arrivee->mReception; // the handler may unplug the end
                 reception(recu);

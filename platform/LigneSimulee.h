@@ -55,16 +55,8 @@ public:
     Extremite &a() { return mA; }
     Extremite &b() { return mB; }
 
-    void setBauds(qint32 bauds) { mReglages.bauds = bauds; }
-    void setLatenceMs(quint32 latence) { mReglages.latenceMs = latence; }
-    void setTauxCorruption(double taux) { mReglages.tauxCorruption = taux; }
-    void setTauxPerte(double taux) { mReglages.tauxPerte = taux; }
-    // From this moment of virtual time on, nothing more arrives at either end.
+    // From this moment on, nothing more arrives at either end.
     void couper(qint64 instantUs);
-    void couperMaintenant() { couper(mPlateforme.maintenantUs()); }
-    void retablir() { mCoupureUs = -1; }
-
-    qint64 octetsLivres() const { return mOctetsLivres; }
 
 private:
     void transmettre(Extremite &depart, const QByteArray &octets);
@@ -75,7 +67,6 @@ private:
     Extremite mA;
     Extremite mB;
     qint64 mCoupureUs = -1;
-    qint64 mOctetsLivres = 0;
     std::mt19937 mAleatoire;
     std::vector<Plateforme::Identifiant> mEnVol;
 };

@@ -13,8 +13,6 @@ public:
     using Abonne = std::function<void(Args...)>;
 
     void connecter(Abonne abonne) { mAbonnes.push_back(std::move(abonne)); }
-    void deconnecterTout() { mAbonnes.clear(); }
-    bool aDesAbonnes() const { return !mAbonnes.empty(); }
 
     void operator()(Args... args) const
     {

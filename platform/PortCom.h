@@ -17,7 +17,6 @@ public:
     void setParite(const QString &parite) { mParite = parite; }
     void setBitsDonnees(int bits) { mBitsDonnees = bits; }
     void setBitsStop(int bits) { mBitsStop = bits; }
-    qint32 Bauds() const { return mBauds; }
 
     // Opens with the settings above; on failure TexteErreur() says why, in French.
     virtual bool Ouvrir() = 0;

@@ -46,7 +46,6 @@ public:
     QString numero() const { return mReglages.numero; }
     Etat etat() const { return mEtat; }
     ReglagesModem &reglages() { return mReglages; }
-    int registre(int numero) const { return mRegistres.value(numero, 0); }
     // What happens, in French, for the standalone program's log.
     std::function<void(const QString &)> journal;
 
