@@ -114,6 +114,7 @@ private:
     void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
 
+    bool envoyerEnParties(const QByteArray &T, bool &rearmer);
     bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
     bool RecevoirFichier(QByteArray &Texte);
     QString dossierReception();

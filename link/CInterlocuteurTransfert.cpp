@@ -82,35 +82,8 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
         } else {
             const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
             lecture.close();
-            const qint64 L = T.size();
-            if (L < taillePartie) {
-                resultat = EnvoyerCommande(T, "OKFICHIER", qint32(L / 10 + 4000));
-            } else {
-                const qint64 P = L / taillePartie + 1;
-                bool nouvelleTentative = false;
-                resultat = true;
-                for (qint64 i = 1; i <= P && *vivant;) {
-                    PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
-                    const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
-                    const QByteArray commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0')
-                        + QByteArray::number(P).rightJustified(3, '0') + MGlobal::CleDonnees(partie) + '\t' + partie;
-                    const QByteArray attendu = i < P ? QByteArray("OKPARTFIC") : QByteArray("OKFICHIER");
-                    if (EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000))) {
-                        nouvelleTentative = false;
-                        ++i;
-                    } else if (!*vivant) {
-                        return false;
-                    } else if (!nouvelleTentative) {
-                        nouvelleTentative = true;
-                        Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
-                    } else {
-                        Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
-                        resultat = false;
-                        rearmer = false;
-                        break;
-                    }
-                }
-            }
+            resultat = T.size() < taillePartie ? EnvoyerCommande(T, "OKFICHIER", qint32(T.size() / 10 + 4000))
+                                               : envoyerEnParties(T, rearmer);
         }
     }
     if (!*vivant)
@@ -120,6 +93,35 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     if (Fichier.endsWith(extensionArchive))
         QFile::remove(Fichier);
     return resultat;
+}
+
+bool CInterlocuteur::envoyerEnParties(const QByteArray &T, bool &rearmer)
+{
+    const auto vivant = mVivant;
+    const qint64 P = T.size() / taillePartie + 1;
+    bool nouvelleTentative = false; // each part gets one more try, each its own
+    for (qint64 i = 1; i <= P;) {
+        PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
+        const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
+        const QByteArray commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0')
+            + QByteArray::number(P).rightJustified(3, '0') + MGlobal::CleDonnees(partie) + '\t' + partie;
+        const QByteArray attendu = i < P ? QByteArray("OKPARTFIC") : QByteArray("OKFICHIER");
+        const bool recue = EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000));
+        if (!*vivant)
+            return false;
+        if (recue) {
+            nouvelleTentative = false;
+            ++i;
+        } else if (!nouvelleTentative) {
+            nouvelleTentative = true;
+            Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
+        } else {
+            Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
+            rearmer = false; // the line errors already counted take over
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)
