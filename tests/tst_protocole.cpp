@@ -2,9 +2,13 @@
 #include "BancDeuxPostes.h"
 #include "BancLigne.h"
 #include "PosteSurLigne.h"
+#include "MGlobal.h"
 #include "Minuterie.h"
 
+#include <QDirIterator>
 #include <QTest>
+
+#include <random>
 
 namespace {
 void recevoir(BancDeuxPostes &banc, PosteSimule &poste, const QByteArray &texte)
@@ -169,6 +173,33 @@ private slots:
         b.FrmComm->TexteReçu_Clear();
         b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
+    }
+    void texteHostileDeLaLigne()
+    {
+        // A seeded stream of garbage, broken frames and keywords with random tails: the
+        // station must neither stop nor write anywhere but its incoming folder.
+        BancDeuxPostes banc;
+        banc.demarrer();
+        std::mt19937 alea(2026);
+        const QList<QByteArray> motsCles = {"FICHIER", "RECEPFICHIER", "RECEPGROSFIC", "CLK", "STOP", "RING",
+                                            "YAQUELQUUN?", "JESUISAPPELANT", "MESSAGE=", "OUI", ""};
+        for (int essai = 0; essai < 400; ++essai) {
+            QByteArray queue(int(alea() % 300), Qt::Uninitialized);
+            for (char &c : queue)
+                c = char(alea() % 4 == 0 ? alea() % 32 : alea());
+            QByteArray texte = motsCles[int(alea() % motsCles.size())] + queue;
+            QByteArray trame = BancLigne::trame(texte);
+            if (alea() % 5 == 0)
+                trame = trame.left(int(alea() % (trame.size() + 1))); // cut short
+            banc.b.poste->FrmComm->PortEvent_Lecture(trame);
+            banc.plateforme.avancer(alea() % 3000);
+        }
+        banc.plateforme.avancer(300'000);
+        QDirIterator tout(banc.b.dossier.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (tout.hasNext()) {
+            const QString chemin = tout.next();
+            QVERIFY2(chemin == banc.b.cheminIni() || chemin.startsWith(banc.b.chemin("recus/")), qPrintable(chemin));
+        }
     }
 };
 
