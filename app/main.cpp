@@ -8,13 +8,13 @@
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
 #include "ProprietaireConsole.h"
+#include "ServeurModems.h"
 #include "Windows1252.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTime>
 
@@ -25,17 +25,6 @@ void afficher(const char *poste, const QString &texte)
 {
     std::printf("%s  [%s] %s\n", qUtf8Printable(QTime::currentTime().toString("hh:mm:ss.zzz")), poste, qUtf8Printable(texte));
     std::fflush(stdout);
-}
-
-// Two free consecutive ports on the loopback interface, for the emulator's two modems.
-quint16 portsLibres()
-{
-    for (quint16 p = 17001; p < 18000; p += 2) {
-        QTcpServer un, deux;
-        if (un.listen(QHostAddress::LocalHost, p) && deux.listen(QHostAddress::LocalHost, p + 1))
-            return p;
-    }
-    return 0;
 }
 
 struct Station
@@ -77,7 +66,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("navette"));
     PlateformeQt plateforme;
 
-    const quint16 port = portsLibres();
+    const quint16 port = ServeurModems::premierPortLibre(2, 17001);
     QProcess emulateur;
     emulateur.setProcessChannelMode(QProcess::ForwardedChannels);
     emulateur.start(QCoreApplication::applicationDirPath() + "/navette-modem", {"--port", QString::number(port), "--vitesse", "38400"});

@@ -1,25 +1,16 @@
 // The standalone emulator as a terminal program sees it: a raw TCP client typing AT commands.
+#include "ServeurModems.h"
+
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
 namespace {
-quint16 portsLibres()
-{
-    for (quint16 p = 27001; p < 28000; p += 2) {
-        QTcpServer un, deux;
-        if (un.listen(QHostAddress::LocalHost, p) && deux.listen(QHostAddress::LocalHost, p + 1))
-            return p;
-    }
-    return 0;
-}
-
 struct Emulateur
 {
     explicit Emulateur(QStringList options)
     {
-        port = portsLibres();
+        port = ServeurModems::premierPortLibre(2, 27001);
         processus.start(NAVETTE_MODEM, options << "--port" << QString::number(port));
         processus.waitForStarted();
         processus.waitForReadyRead(5000); // it says what it listens on once it does

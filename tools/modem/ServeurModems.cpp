@@ -97,3 +97,18 @@ void ServeurModems::versClient(Poste &poste, const QByteArray &octets)
     if (poste.client && poste.client->state() == QAbstractSocket::ConnectedState)
         poste.client->write(octets);
 }
+
+quint16 ServeurModems::premierPortLibre(int nombre, quint16 depuis)
+{
+    for (int premier = depuis; premier + nombre - 1 <= 65535; premier += nombre) {
+        std::vector<std::unique_ptr<QTcpServer>> essais;
+        bool libres = true;
+        for (int k = 0; k < nombre && libres; ++k) {
+            essais.push_back(std::make_unique<QTcpServer>());
+            libres = essais.back()->listen(QHostAddress::LocalHost, quint16(premier + k));
+        }
+        if (libres)
+            return quint16(premier);
+    }
+    return 0;
+}

@@ -32,6 +32,9 @@ public:
     // Returns "" or a French reason why a port could not be listened on.
     QString demarrer();
 
+    // The first of `nombre` consecutive loopback ports free from `depuis` on (0: none).
+    static quint16 premierPortLibre(int nombre, quint16 depuis);
+
     std::function<void(const QString &)> journal;
 
 private:
