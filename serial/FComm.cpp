@@ -354,6 +354,9 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
     }
 
     reconnaitreCodeResultat();
+    // Noise on an idle line would otherwise pile up for months, and every search with it.
+    if (msTexteReçu.size() > tailleMaxHorsTrame)
+        msTexteReçu.remove(0, msTexteReçu.size() - 1024);
 }
 
 void FComm::reconnaitreCodeResultat()

@@ -60,6 +60,7 @@ public:
 
     static constexpr qint32 tailleBlocEcriture = 512;
     static constexpr qint32 longueurMaximale = 16'777'215;
+    static constexpr qint32 tailleMaxHorsTrame = 65536; // kept of what arrives outside any frame
     // longueur must lie within 0 to longueurMaximale.
     static QByteArray encoderEntete(qint64 longueur);
     static qint32 decoderEntete(const QByteArray &texte);

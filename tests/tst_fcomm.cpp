@@ -272,6 +272,17 @@ private slots:
         QVERIFY(p.comm.Ecrire("YAQUELQUUN?"));
     }
 
+    void bruitSurUneLigneAuRepos()
+    {
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        for (int i = 0; i < 200; ++i)
+            p.comm.PortEvent_Lecture(QByteArray(1000, 'x'));
+        QVERIFY(p.comm.TexteReçu().size() <= FComm::tailleMaxHorsTrame);
+        p.comm.PortEvent_Lecture("\r\nRING\r\n");
+        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Reception:RING"));
+    }
+
     void texteTropLongPourEtreTrame()
     {
         Poste p;
