@@ -8,13 +8,6 @@
 #include <QStringDecoder>
 
 namespace {
-QString decoder(const QByteArray &octets, bool utf8)
-{
-    if (utf8)
-        return QString::fromUtf8(octets);
-    return Windows1252::versTexte(octets);
-}
-
 QString uneLigne(QString texte)
 {
     texte.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -38,7 +31,7 @@ FichierIni::Ligne FichierIni::analyser(const QByteArray &brut, const QString &se
     Ligne ligne;
     ligne.brut = brut;
     ligne.section = sectionCourante;
-    const QString texte = decoder(brut, utf8).trimmed();
+    const QString texte = (utf8 ? QString::fromUtf8(brut) : Windows1252::versTexte(brut)).trimmed();
     if (texte.startsWith(QLatin1Char('[')) && texte.lastIndexOf(QLatin1Char(']')) > 0) {
         ligne.enTete = true;
         ligne.section = texte.mid(1, texte.lastIndexOf(QLatin1Char(']')) - 1).trimmed();

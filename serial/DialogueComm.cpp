@@ -100,9 +100,3 @@ void DialogueComm::BtnAnnuler_Click()
 {
     mVisible = false;
 }
-
-void DialogueComm::Form_Unload()
-{
-    if (mComm)
-        mComm->Déconnecter();
-}

@@ -33,7 +33,6 @@ public:
     void Form_Load();
     void BtnOK_Click();
     void BtnAnnuler_Click();
-    void Form_Unload();
 
     static QString scriptVersTexte(const QString &script);
     static QString texteVersScript(const QString &texte);

@@ -39,6 +39,19 @@ struct VueDialogueScriptee : VueDialogueComm
 };
 }
 
+// A configured station, port open, and the dialog's logic over a scripted view.
+struct DialogueSurPoste : PosteSurLigne
+{
+    explicit DialogueSurPoste(const QByteArray &cles = {}) : dialogue(plateforme, vue)
+    {
+        creerConfiguree("COM1:", cles);
+        poste->FrmComm->Connecter();
+    }
+    void afficher() { dialogue.afficher(*poste->FrmComm, *poste); }
+    VueDialogueScriptee vue;
+    DialogueComm dialogue;
+};
+
 class TstFenetres : public QObject
 {
     Q_OBJECT
@@ -148,14 +161,9 @@ private slots:
 
     void annulerGardeLesModificationsEtCasesGrises()
     {
-        PosteSurLigne s;
-        BancLigne &banc = s.banc;
-        VueDialogueScriptee vue;
-        DialogueComm dialogue(banc.plateforme, vue);
-        s.creerConfiguree("COM1:", "ScriptInit=ATZ0|AT&F0\nSilencieux=-1\n");
+        DialogueSurPoste s("ScriptInit=ATZ0|AT&F0\nSilencieux=-1\n");
         CInterlocuteur &poste = *s.poste;
-        QVERIFY(poste.FrmComm->Connecter());
-        vue.action = [](DialogueComm &d) {
+        s.vue.action = [](DialogueComm &d) {
             QCOMPARE(d.listePorts.size(), 32);
             QCOMPARE(d.listePorts.first(), QStringLiteral("COM1:"));
             QCOMPARE(d.listePorts.last(), QStringLiteral("TCP16:"));
@@ -169,7 +177,7 @@ private slots:
             d.txtScriptInit = "ATZ0\r\nATE0";
             d.BtnAnnuler_Click();
         };
-        dialogue.afficher(*poste.FrmComm, poste);
+        s.afficher();
         QVERIFY(poste.PosteAppellant);
         QVERIFY(!poste.Silencieux);
         QCOMPARE(poste.NumTelAppel, QStringLiteral("0611223344"));
@@ -180,14 +188,10 @@ private slots:
 
     void okQuiEchoueGardeLeDialogue()
     {
-        PosteSurLigne s;
-        BancLigne &banc = s.banc;
-        VueDialogueScriptee vue;
-        DialogueComm dialogue(banc.plateforme, vue);
-        s.creerConfiguree("COM1:");
+        DialogueSurPoste s;
         CInterlocuteur &poste = *s.poste;
         int essais = 0;
-        vue.action = [&](DialogueComm &d) {
+        s.vue.action = [&](DialogueComm &d) {
             d.cboPort = "COM5:";
             d.BtnOK_Click();
             ++essais;
@@ -197,9 +201,9 @@ private slots:
             d.BtnOK_Click();
             QVERIFY(!d.visible());
         };
-        dialogue.afficher(*poste.FrmComm, poste);
+        s.afficher();
         QCOMPARE(essais, 1);
-        QCOMPARE(banc.boites.boites.last().titre, QStringLiteral("Ouverture du port COM5:"));
+        QCOMPARE(s.boites.boites.last().titre, QStringLiteral("Ouverture du port COM5:"));
         QCOMPARE(poste.FrmComm->msSettings, QStringLiteral("9600, e, 7, 1"));
         QVERIFY(poste.FrmComm->Port->Actif());
     }
