@@ -4,8 +4,10 @@
 #include <cmath>
 
 LigneSimulee::LigneSimulee(Plateforme &plateforme, Reglages reglages)
-    : mPlateforme(plateforme), mReglages(reglages), mAleatoire(reglages.graine)
+    : mPlateforme(plateforme), mReglages(reglages), mAleatoire(reglages.graine), mAleatoireDecoupage(reglages.graine)
 {
+    mReglages.tailleBloc = std::max(1, mReglages.tailleBloc);
+    mReglages.tailleMin = std::clamp(mReglages.tailleMin, 1, mReglages.tailleBloc);
     mA.mLigne = mB.mLigne = this;
     mA.mAutre = &mB;
     mB.mAutre = &mA;
@@ -51,8 +53,11 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
     const double usParOctet = 10.0 * 1e6 / std::max(1, mReglages.bauds);
     const double maintenant = double(mPlateforme.maintenantUs());
     Extremite *arrivee = depart.mAutre;
-    for (qsizetype debut = 0; debut < octets.size(); debut += mReglages.tailleBloc) {
-        const QByteArray bloc = octets.mid(debut, mReglages.tailleBloc);
+    for (qsizetype debut = 0, taille = 0; debut < octets.size(); debut += taille) {
+        taille = mReglages.decoupage == Decoupage::Blocs
+                     ? mReglages.tailleBloc
+                     : std::uniform_int_distribution<int>(mReglages.tailleMin, mReglages.tailleBloc)(mAleatoireDecoupage);
+        const QByteArray bloc = octets.mid(debut, taille);
         depart.mLibreUs = std::max(depart.mLibreUs, maintenant) + usParOctet * double(bloc.size());
         const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
         auto id = std::make_shared<Plateforme::Identifiant>(0);

@@ -7,14 +7,23 @@
 #include <functional>
 #include <random>
 
+// How the receiving driver hands bytes over: real ports split frames anywhere.
+enum class Decoupage
+{
+    Blocs,     // pieces of tailleBloc bytes
+    Aleatoire, // pieces of tailleMin to tailleBloc bytes, drawn from the seed
+};
+
 struct ReglagesLigne
 {
     qint32 bauds = 38400;
     quint32 latenceMs = 0;
-    int tailleBloc = 16;          // bytes handed over at once on arrival
+    int tailleBloc = 16;          // bytes handed over at once on arrival (the most, when random)
     double tauxCorruption = 0.0;  // probability that a byte arrives altered
     double tauxPerte = 0.0;       // probability that a byte is lost
     quint32 graine = 1;
+    Decoupage decoupage = Decoupage::Aleatoire;
+    int tailleMin = 1;
 };
 
 // A simulated cable between two ends: bytes leave each end at baud/10 bytes per second, arrive
@@ -68,5 +77,6 @@ private:
     Extremite mB;
     qint64 mCoupureUs = -1;
     std::mt19937 mAleatoire;
+    std::mt19937 mAleatoireDecoupage;
     std::vector<Plateforme::Identifiant> mEnVol;
 };

@@ -316,13 +316,8 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
 
     if (mbReponseTrameeAttendue) {
         if (mbEcritureTramee && mlLongueurAttendue == 0) {
-            const qsizetype stx = msTexteReçu.indexOf(STX);
-            if (stx < 0)
+            if (lireEntete() != Entete::Lue)
                 return;
-            msTexteReçu.remove(0, stx + 1);
-            mlLongueurAttendue = decoderEntete(msTexteReçu);
-            if (mlLongueurAttendue > 0)
-                msTexteReçu.remove(0, 3);
         } else if (mlLongueurAttendue > 50) {
             ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
         }
@@ -341,14 +336,10 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
         return;
     }
 
-    const qsizetype stx = msTexteReçu.indexOf(STX);
-    if (stx >= 0) {
+    const Entete entete = lireEntete();
+    if (entete != Entete::Absente) {
         mbLigneOccupee = true;
-        msTexteReçu.remove(0, stx + 1);
-        mlLongueurAttendue = decoderEntete(msTexteReçu);
-        if (mlLongueurAttendue > 0)
-            msTexteReçu.remove(0, 3);
-        if (msTexteReçu.size() >= mlLongueurAttendue)
+        if (entete == Entete::Lue && msTexteReçu.size() >= mlLongueurAttendue)
             livrer();
         return;
     }
@@ -357,6 +348,23 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
     // Noise on an idle line would otherwise pile up for months, and every search with it.
     if (msTexteReçu.size() > tailleMaxHorsTrame)
         msTexteReçu.remove(0, msTexteReçu.size() - 1024);
+}
+
+FComm::Entete FComm::lireEntete()
+{
+    const qsizetype stx = msTexteReçu.indexOf(STX);
+    if (stx < 0)
+        return Entete::Absente;
+    msTexteReçu.remove(0, stx);
+    // A port may hand the header over one byte at a time: decoding it early would lose the
+    // frame, so the STX stays in the buffer until its three length characters are in.
+    if (msTexteReçu.size() < 4)
+        return Entete::Incomplete;
+    msTexteReçu.remove(0, 1);
+    mlLongueurAttendue = decoderEntete(msTexteReçu);
+    if (mlLongueurAttendue > 0)
+        msTexteReçu.remove(0, 3);
+    return Entete::Lue;
 }
 
 void FComm::reconnaitreCodeResultat()

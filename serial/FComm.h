@@ -70,6 +70,10 @@ private:
     void appliquerReglages();
     bool ouvrir(bool premiere);
     void rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite);
+    enum class Entete { Absente, Incomplete, Lue };
+    // Finds the frame's STX, drops what precedes it and, once the three length characters
+    // are in, sets mlLongueurAttendue and drops the header.
+    Entete lireEntete();
     void reconnaitreCodeResultat();
     void livrer();
 

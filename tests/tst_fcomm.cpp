@@ -194,9 +194,33 @@ private slots:
         QCOMPARE(p.journal.lignes, attendu);
     }
 
+    void codesDeResultatOctetParOctet()
+    {
+        // The owner empties the buffer on each notification; one code is reported once,
+        // however the port cuts it.
+        const QList<QPair<QByteArray, QString>> codes = {
+            {"\r\nCONNECT 38400\r\n", "Reception:Connecté à 38400"},
+            {"\r\nCONNECT 9600\r\n", "Reception:Connecté à 9600\r"},
+            {"\r\nRING\r\n", "Reception:RING"},
+            {"\r\nNO CARRIER\r\n", "Reception:Pas de porteuse."},
+            {"\r\nBUSY\r\n", "Reception:Le poste est occupé."},
+            {"\r\nNO DIAL TONE\r\n", "Reception:Pas de tonalité."}};
+        for (const auto &[code, texte] : codes) {
+            for (int taille = 1; taille <= 5; ++taille) {
+                Poste p;
+                p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+                QVERIFY(p.comm.Connecter());
+                p.journal.lignes.clear();
+                for (qsizetype i = 0; i < code.size(); i += taille)
+                    p.comm.PortEvent_Lecture(code.mid(i, taille));
+                QCOMPARE(p.journal.lignes.filter("Reception"), QStringList({texte}));
+            }
+        }
+    }
+
     void messageTrameNonSollicite()
     {
-        Poste p({.bauds = 38400, .tailleBloc = 16});
+        Poste p({.bauds = 38400, .tailleBloc = 16, .decoupage = Decoupage::Blocs});
         p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
         QVERIFY(p.comm.Connecter());
         p.journal.lignes.clear();
@@ -213,13 +237,49 @@ private slots:
         p.comm.PortEvent_Lecture(QByteArray("\x02\0\0\0", 4));
         QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray(3, '\0')}));
 
-        // A chunk ending inside the header is delivered at once with what followed the STX.
+        // A chunk ending right after the STX or inside the header waits for the rest.
         p.journal.receptions.clear();
-        p.comm.PortEvent_Lecture(QByteArray("\x02\0", 2));
-        QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray(1, '\0')}));
-        p.journal.receptions.clear();
-        p.comm.PortEvent_Lecture(QByteArray("\x02", 1));
-        QCOMPARE(p.journal.receptions, QList<QByteArray>({QByteArray()}));
+        p.comm.PortEvent_Lecture("xx" + FComm::STX);
+        p.comm.PortEvent_Lecture(QByteArray("\0", 1));
+        p.comm.PortEvent_Lecture(QByteArray("\0", 1));
+        QVERIFY(p.journal.receptions.isEmpty());
+        p.comm.PortEvent_Lecture("\x02OK");
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"OK"}));
+    }
+
+    void trameDecoupeeNImporteOu_data()
+    {
+        QTest::addColumn<bool>("reponseAttendue");
+        QTest::newRow("message spontané") << false;
+        QTest::newRow("réponse attendue") << true;
+    }
+
+    void trameDecoupeeNImporteOu()
+    {
+        // Every cut of a frame, noise before it included, on both receiving paths.
+        QFETCH(bool, reponseAttendue);
+        const QByteArray texte = "OKFICHIER" + QByteArray(60, 'r');
+        const QByteArray flux = "\r\nbruit" + BancLigne::trame(texte);
+        for (int taille = 1; taille <= 6; ++taille) {
+            Poste p({.bauds = 115200, .tailleBloc = taille, .decoupage = Decoupage::Blocs});
+            p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+            QByteArray recu;
+            if (reponseAttendue) {
+                p.banc.surReceptionPair = [&](const QByteArray &) {
+                    if (p.banc.recuParLePair.endsWith("FICHIER"))
+                        p.banc.pairEnvoie(flux, 5);
+                };
+                QVERIFY(p.comm.Ecrire("FICHIER", "OKFICHIER", 2000, true, &recu));
+            } else {
+                QVERIFY(p.comm.Connecter());
+                p.banc.pairEnvoie(flux);
+                p.banc.plateforme.executerTout();
+                QCOMPARE(p.journal.receptions.size(), 1);
+                recu = p.journal.receptions[0];
+            }
+            QCOMPARE(recu, texte);
+            QVERIFY(p.journal.lignes.filter("Erreur").isEmpty());
+        }
     }
 
     void repliqueTardiveLivreeCommeMessage()

@@ -110,7 +110,7 @@ private slots:
     void ligneDebitLatenceEtBlocs()
     {
         PlateformeSimulee p;
-        LigneSimulee ligne(p, {.bauds = 9600, .latenceMs = 20, .tailleBloc = 16});
+        LigneSimulee ligne(p, {.bauds = 9600, .latenceMs = 20, .tailleBloc = 16, .decoupage = Decoupage::Blocs});
         QList<QPair<qint64, int>> arrivees;
         int proprietaire = 0;
         ligne.b().brancher(&proprietaire, [&](const QByteArray &o) { arrivees << qMakePair(p.maintenantUs(), int(o.size())); });
@@ -142,7 +142,7 @@ private slots:
             return recu;
         };
         QCOMPARE(transmettre({}, -1), QByteArray(1000, 'z'));
-        QCOMPARE(transmettre({.bauds = 10000}, 50'000).size(), 48); // 1 ms a byte; blocks of 16 at 16, 32, 48 ms
+        QCOMPARE(transmettre({.bauds = 10000, .decoupage = Decoupage::Blocs}, 50'000).size(), 48); // 1 ms a byte; blocks of 16 at 16, 32, 48 ms
         const QByteArray corrompu = transmettre({.tauxCorruption = 0.1, .graine = 7}, -1);
         QCOMPARE(corrompu.size(), 1000);
         QVERIFY(corrompu.count('z') > 850 && corrompu.count('z') < 950);

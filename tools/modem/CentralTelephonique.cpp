@@ -26,7 +26,8 @@ LigneSimulee &CentralTelephonique::relier(ModemHayes *appelant, ModemHayes *appe
     liberer(appele);
     auto ligne = std::make_unique<LigneSimulee>(
         mPlateforme, LigneSimulee::Reglages{.bauds = vitesse, .latenceMs = 0, .tailleBloc = 16, .tauxCorruption = bruit,
-                                            .graine = quint32(qHash(appelant->numero()))});
+                                            .graine = quint32(qHash(appelant->numero())),
+                                            .decoupage = Decoupage::Blocs});
     LigneSimulee &reference = *ligne;
     mCommunications.push_back({appelant, appele, std::move(ligne)});
     return reference;
