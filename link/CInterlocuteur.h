@@ -90,6 +90,8 @@ public:
     Notification<QString, QString, int> EtatTimeOut;
 
     static QString nomTypeTimeOut(qint32 type);
+    // A text the other station sends as a command of its own, never as an answer.
+    static bool estCommandeDeLigne(const QByteArray &texte);
     QString SectionConfig() const { return msSectionConfig; }
 
 private:

@@ -12,6 +12,15 @@ void CInterlocuteur::repondre(const QByteArray &texte)
     EnvoyerCommande(texte, QByteArray(), 3000);
 }
 
+bool CInterlocuteur::estCommandeDeLigne(const QByteArray &texte)
+{
+    static const QByteArray motsCles[] = {"YAQUELQUUN?", "STOP", "FICHIER", "RECEPFICHIER", "RECEPGROSFIC", "JESUISAPPELANT",
+                                          "MESSAGE="};
+    if (texte.startsWith("CLK"))
+        return texte.size() >= 17;
+    return std::any_of(std::begin(motsCles), std::end(motsCles), [&](const QByteArray &m) { return texte.startsWith(m); });
+}
+
 void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
 {
     if (mTimeOut)

@@ -133,13 +133,17 @@ bool FComm::ouvrir(bool premiere)
 
 bool FComm::Connecter()
 {
+    // Already open: what is arriving belongs to a wait or a frame under way, and a handler
+    // answering a command from inside a wait comes through here.
+    if (Port && Port->Actif())
+        return true;
     if (!Port) {
         if (!OpenPort())
             return false;
-    } else if (!Port->Actif() && !ouvrir(false)) {
+    } else if (!ouvrir(false)) {
         return false;
     }
-    TexteReçu_Clear();
+    viderReception();
     mbLigneOccupee = false;
     mbReponseTrameeAttendue = false;
     return true;
@@ -165,8 +169,50 @@ void FComm::LibererPort()
 
 void FComm::TexteReçu_Clear()
 {
+    // A delivered frame has already left the buffer; what follows it is the next frame.
+    if (mLivraisons == 0)
+        viderReception();
+}
+
+void FComm::viderReception()
+{
     msTexteReçu.clear();
     mlLongueurAttendue = 0;
+}
+
+void FComm::garderTramesSuivantes(bool rendreEntete)
+{
+    // After an answer, a frame whose header was read gets it back for the idle reader; any
+    // other end of a wait drops it, or a garbled header would outlive every wait.
+    if (mlLongueurAttendue > 0 && rendreEntete)
+        msTexteReçu.prepend(STX + encoderEntete(mlLongueurAttendue));
+    else if (mlLongueurAttendue > 0)
+        msTexteReçu.clear();
+    mlLongueurAttendue = 0;
+    const qsizetype stx = msTexteReçu.indexOf(STX);
+    if (stx < 0) {
+        msTexteReçu.clear();
+        return;
+    }
+    msTexteReçu.remove(0, stx);
+    // Handled once the caller has its result back.
+    const auto vivant = mVivant;
+    mEnv.plateforme.planifier(0, [this, vivant] {
+        if (*vivant)
+            PortEvent_Lecture(QByteArray());
+    });
+}
+
+bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
+{
+    if (!Port || !Port->Actif() || Texte.size() > longueurMaximale)
+        return false;
+    const QByteArray trame = STX + encoderEntete(Texte.size()) + Texte;
+    if (mbEmissionEnCours)
+        mReponsesDifferees += trame; // never inside the frame we are writing
+    else
+        Port->EcrireTexte(trame);
+    return true;
 }
 
 bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 TimeOut, bool MiseEnFormeSTXTLEN,
@@ -174,8 +220,12 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
 {
     if (sbEcrireEnCours && mbArreter)
         sbEcrireEnCours = false;
-    if (sbEcrireEnCours)
+    if (sbEcrireEnCours) {
+        // The other station's command arrived while we wait: its answer goes out at once.
+        if (mLivraisons > 0 && RéponseAttendue.isEmpty() && MiseEnFormeSTXTLEN)
+            return ecrireReponseImbriquee(Texte);
         return false;
+    }
 
     sbEcrireEnCours = true;
     if (mbLigneOccupee && mbArreter)
@@ -185,14 +235,34 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
     const auto vivant = mVivant;
     Plateforme &plateforme = mEnv.plateforme;
     const QByteArray texteDonne = Texte;
-    QString message;
+    Attente attente{RéponseAttendue, Texte};
+    // A handler inside our wait may write and wait itself; ours is back when it returns.
+    struct Retablir
+    {
+        FComm *comm;
+        Attente *precedente;
+        std::shared_ptr<bool> vivant;
+        ~Retablir()
+        {
+            if (*vivant)
+                comm->mAttente = precedente;
+        }
+    } retablir{this, std::exchange(mAttente, &attente), vivant};
 
-    const auto echec = [&](const QString &texte) {
-        mbArreter = false;
+    const auto fin = [&](bool reussite) {
+        mbEmissionEnCours = false;
+        mReponsesDifferees.clear();
         sbEcrireEnCours = false;
+        mbArreter = false;
         mbLigneOccupee = false;
         mbReponseTrameeAttendue = false;
-        TexteReçu_Clear();
+        if (MiseEnFormeSTXTLEN)
+            garderTramesSuivantes(reussite);
+        else
+            viderReception();
+    };
+    const auto echec = [&](const QString &texte) {
+        fin(false);
         Erreur(texte);
         return false;
     };
@@ -217,7 +287,10 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
         }
 
         mbLigneOccupee = true;
-        TexteReçu_Clear();
+        if (MiseEnFormeSTXTLEN)
+            garderTramesSuivantes(false); // stale bytes go, a frame of the other station stays
+        else
+            viderReception();
         mbEcritureTramee = MiseEnFormeSTXTLEN;
         if (MiseEnFormeSTXTLEN) {
             if (Texte.size() > longueurMaximale)
@@ -226,12 +299,12 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
                                                   "tramé (16 777 215 au plus).")
                                        .arg(Texte.size())};
             Texte = STX + encoderEntete(Texte.size()) + Texte;
-            mbReponseTrameeAttendue = true;
+            mbReponseTrameeAttendue = !RéponseAttendue.isEmpty();
         }
-        mlLongueurAttendue = 0;
 
         const qint64 N = Texte.size();
         qint64 i = 1;
+        mbEmissionEnCours = true;
         for (; i <= N; i += tailleBlocEcriture) {
             if (i > 1) {
                 ProgressEmission(qint32(i), qint32(N));
@@ -248,6 +321,9 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
             if (!*vivant)
                 return false;
         }
+        mbEmissionEnCours = false;
+        if (Port && !mReponsesDifferees.isEmpty())
+            Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
         if (i > tailleBlocEcriture + 1) {
             ProgressEmission(qint32(i - 1), qint32(N));
             if (!*vivant)
@@ -260,15 +336,12 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
             if (!*vivant)
                 return false;
             const quint32 debut = plateforme.tickMs();
-            mbReponseComplete = false;
             const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
             const auto reponseLa = [&] {
-                if (mbEcritureTramee && mlLongueurAttendue > 0) {
-                    if (msTexteReçu.size() >= mlLongueurAttendue)
-                        return msTexteReçu.left(RéponseAttendue.size()).compare(RéponseAttendue, Qt::CaseInsensitive) == 0;
-                    if (TimeOut < 2 * mlLongueurAttendue)
+                if (MiseEnFormeSTXTLEN) {
+                    if (mbReponseTrameeAttendue && mlLongueurAttendue > 0 && TimeOut < 2 * mlLongueurAttendue)
                         TimeOut = 2 * mlLongueurAttendue;
-                    return false;
+                    return attente.acceptee;
                 }
                 return msTexteReçu.toLower().contains(RéponseAttendue.toLower());
             };
@@ -278,76 +351,142 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
                 plateforme.pomper(quint32(std::max<qint64>(1, qint64(TimeOut) - ecoule() + 1)));
                 if (!*vivant)
                     return false;
+                // An answer already in counts even when a stop came behind it.
+                if (attente.acceptee)
+                    break;
                 if (mbArreter)
                     return echec(Windows1252::versTexte(Texte));
+                if (attente.porteusePerdue)
+                    return echec(QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
+                                     .arg(Windows1252::versTexte(RéponseAttendue), Windows1252::versTexte(texteDonne.left(12))));
                 if (ecoule() > TimeOut)
                     break;
             }
             // A handler that ran long inside the wait (a box, another station's work in a
             // simulation) may return control after the deadline: an answer that came in time
             // still counts.
-            const bool arriveeATemps =
-                mbReponseComplete && qint64(quint32(mlTickReponseComplete - debut)) <= TimeOut && reponseLa();
+            const bool arriveeATemps = attente.acceptee && qint64(qint32(attente.tick - debut)) <= TimeOut;
             if (ecoule() > TimeOut && !arriveeATemps) {
                 const QString douze = Windows1252::versTexte(texteDonne.left(12));
-                message = TimeOut > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
-                                            .arg(Windows1252::versTexte(RéponseAttendue), douze)
-                                      : douze;
-                return echec(message);
+                return echec(TimeOut > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
+                                               .arg(Windows1252::versTexte(RéponseAttendue), douze)
+                                         : douze);
             }
         }
     } catch (const ErreurPiegee &e) {
         return echec(QStringLiteral("Erreur de port : [%1]%2").arg(e.numero).arg(e.description));
     }
 
-    sbEcrireEnCours = false;
-    mbArreter = false;
     if (RéponseReçue)
-        *RéponseReçue = msTexteReçu;
-    mbLigneOccupee = false;
-    mbReponseTrameeAttendue = false;
-    TexteReçu_Clear();
+        *RéponseReçue = MiseEnFormeSTXTLEN && !RéponseAttendue.isEmpty() ? attente.reponse : msTexteReçu;
+    fin(true);
     return true;
 }
 
 void FComm::PortEvent_Lecture(const QByteArray &Texte)
 {
     msTexteReçu += Texte;
+    const auto vivant = mVivant;
+    while (*vivant && decouper()) {
+    }
+}
 
-    if (mbReponseTrameeAttendue) {
-        if (mbEcritureTramee && mlLongueurAttendue == 0) {
-            if (lireEntete() != Entete::Lue)
-                return;
-        } else if (mlLongueurAttendue > 50) {
-            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+bool FComm::decouper()
+{
+    if (mbReponseTrameeAttendue && mAttente) {
+        if (mlLongueurAttendue == 0) {
+            if (porteusePerdueHorsTrame())
+                return false;
+            if (lireEntete() != Entete::Lue || mlLongueurAttendue == 0)
+                return false;
         }
-        if (!mbReponseComplete && mlLongueurAttendue > 0 && msTexteReçu.size() >= mlLongueurAttendue) {
-            mbReponseComplete = true;
-            mlTickReponseComplete = mEnv.plateforme.tickMs();
+        if (msTexteReçu.size() < mlLongueurAttendue) {
+            if (mlLongueurAttendue > 50)
+                ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+            return false;
         }
-        return;
+        const QByteArray trame = msTexteReçu.left(mlLongueurAttendue);
+        const bool croisee = commandeCroisee(trame);
+        if (!croisee && mAttente->complete)
+            return false; // a second answer waits for the end of the wait
+        msTexteReçu.remove(0, mlLongueurAttendue);
+        mlLongueurAttendue = 0;
+        if (croisee) {
+            // The other station's own command crossed ours: handle it now, and keep waiting
+            // for our answer behind it.
+            livrer(trame);
+            return true;
+        }
+        mAttente->complete = true;
+        mAttente->tick = mEnv.plateforme.tickMs();
+        mAttente->reponse = trame;
+        mAttente->acceptee = trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) == 0;
+        return true;
     }
 
     if (mlLongueurAttendue > 0) {
         if (msTexteReçu.size() >= mlLongueurAttendue)
-            livrer();
-        else if (mlLongueurAttendue > 50)
+            return livrerTrame();
+        if (mlLongueurAttendue > 50)
             ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
-        return;
+        return false;
     }
 
     const Entete entete = lireEntete();
     if (entete != Entete::Absente) {
         mbLigneOccupee = true;
-        if (entete == Entete::Lue && msTexteReçu.size() >= mlLongueurAttendue)
-            livrer();
-        return;
+        return entete == Entete::Lue && msTexteReçu.size() >= mlLongueurAttendue && livrerTrame();
     }
 
     reconnaitreCodeResultat();
     // Noise on an idle line would otherwise pile up for months, and every search with it.
     if (msTexteReçu.size() > tailleMaxHorsTrame)
         msTexteReçu.remove(0, msTexteReçu.size() - 1024);
+    return false;
+}
+
+bool FComm::commandeCroisee(const QByteArray &trame) const
+{
+    // Our own text coming back is a modem's echo, not a command.
+    return estCommande && estCommande(trame) && trame != mAttente->texteEnvoye
+        && trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) != 0;
+}
+
+bool FComm::porteusePerdueHorsTrame()
+{
+    static const QByteArray noCarrier("\r\nNO CARRIER");
+    const qsizetype stx = msTexteReçu.indexOf(STX);
+    const qsizetype code = msTexteReçu.indexOf(noCarrier);
+    if (code < 0 || (stx >= 0 && stx < code))
+        return false;
+    msTexteReçu.remove(0, code + noCarrier.size());
+    mAttente->porteusePerdue = true;
+    const auto vivant = mVivant;
+    livrer(octets("Pas de porteuse."));
+    if (*vivant)
+        ModemEtatConnexion(false);
+    return true;
+}
+
+bool FComm::livrerTrame()
+{
+    // A zero length leaves its three header characters as the text.
+    const qsizetype longueur = mlLongueurAttendue > 0 ? mlLongueurAttendue : std::min<qsizetype>(3, msTexteReçu.size());
+    const QByteArray trame = msTexteReçu.left(longueur);
+    msTexteReçu.remove(0, longueur);
+    mlLongueurAttendue = 0;
+    mbLigneOccupee = false;
+    livrer(trame);
+    return true;
+}
+
+void FComm::livrer(const QByteArray &texte)
+{
+    const auto vivant = mVivant;
+    ++mLivraisons;
+    Reception(texte);
+    if (*vivant)
+        --mLivraisons;
 }
 
 FComm::Entete FComm::lireEntete()
@@ -397,15 +536,6 @@ void FComm::reconnaitreCodeResultat()
     }
     if (msTexteReçu.contains(crlf + "RING"))
         Reception(QByteArrayLiteral("RING"));
-}
-
-void FComm::livrer()
-{
-    mbLigneOccupee = false;
-    const auto vivant = mVivant;
-    Reception(msTexteReçu);
-    if (*vivant)
-        TexteReçu_Clear();
 }
 
 void FComm::PortEvent_Erreur(const QString &Texte, int)

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // The line driver of one station link: opens the port, frames and writes the link's
@@ -47,6 +48,10 @@ public:
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
 
+    // Says whether a frame is a command of the other station rather than an answer: such a
+    // frame arriving while Ecrire waits is handled at once, and the wait goes on.
+    std::function<bool(const QByteArray &)> estCommande;
+
     void PortEvent_Lecture(const QByteArray &Texte);
     void PortEvent_Erreur(const QString &Texte, int TypeErreur);
 
@@ -75,18 +80,40 @@ private:
     // are in, sets mlLongueurAttendue and drops the header.
     Entete lireEntete();
     void reconnaitreCodeResultat();
-    void livrer();
+    // One step over the receive buffer; true when a frame left it and more may follow.
+    bool decouper();
+    bool porteusePerdueHorsTrame();
+    bool commandeCroisee(const QByteArray &trame) const;
+    bool ecrireReponseImbriquee(const QByteArray &Texte);
+    bool livrerTrame();
+    void livrer(const QByteArray &texte);
+    void viderReception();
+    // Drops what is not a frame of the other station; what is, is handled after the caller.
+    void garderTramesSuivantes(bool rendreEntete);
 
     Environnement mEnv;
     DialogueParametres *mDialogue = nullptr;
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;
-    bool mbReponseComplete = false;     // the framed reply awaited is all in
-    quint32 mlTickReponseComplete = 0;  // since when
     bool mbArreter = false;
     bool mbEcritureTramee = false;
     bool mbLigneOccupee = false;
     bool mbReponseTrameeAttendue = false;
     bool sbEcrireEnCours = false;
+    // What one Ecrire waits for, and what came.
+    struct Attente
+    {
+        QByteArray reponseAttendue;
+        QByteArray texteEnvoye; // unframed
+        bool complete = false;  // its framed answer is in
+        bool acceptee = false;  // and begins with reponseAttendue
+        quint32 tick = 0;       // since when
+        QByteArray reponse;
+        bool porteusePerdue = false; // "NO CARRIER" came instead
+    };
+    Attente *mAttente = nullptr; // the innermost Ecrire's
+    int mLivraisons = 0;               // Reception notifications under way
+    bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
+    QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
 };

@@ -282,6 +282,58 @@ private slots:
         }
     }
 
+    void tramesColleesEtCommandesCroisees()
+    {
+        // A frame is exactly its announced length: what follows begins the next frame.
+        Poste p;
+        p.comm.estCommande = [](const QByteArray &t) { return t.startsWith("YAQUELQUUN?") || t.startsWith("MESSAGE="); };
+        p.comm.Reception.connecter([&](const QByteArray &t) {
+            p.comm.TexteReçu_Clear();
+            if (t.startsWith("YAQUELQUUN?"))
+                QVERIFY(p.comm.Ecrire("OUI"));
+        });
+        QVERIFY(p.comm.Connecter());
+        p.comm.PortEvent_Lecture(BancLigne::trame("MESSAGE=un") + BancLigne::trame("MESSAGE=deux") + "bruit");
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"MESSAGE=un", "MESSAGE=deux"}));
+
+        // While we wait for OKFICHIER, the other station's link test and message come first:
+        // the test is answered at once, and our answer behind them still ends the wait.
+        p.journal.receptions.clear();
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("FICHIER"))
+                p.banc.pairEnvoie(BancLigne::trame("YAQUELQUUN?CHUT!") + BancLigne::trame("MESSAGE=salut")
+                                      + BancLigne::trame("OKFICHIER") + BancLigne::trame("MESSAGE=apres"),
+                                  20);
+        };
+        QByteArray recu;
+        QVERIFY(p.comm.Ecrire("FICHIER", "OKFICHIER", 3000, true, &recu));
+        QCOMPARE(recu, QByteArray("OKFICHIER"));
+        QVERIFY(p.banc.tramesRecues.endsWith("OUI"));
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"YAQUELQUUN?CHUT!", "MESSAGE=salut", "MESSAGE=apres"}));
+
+        // Our own command echoed by a modem in command mode is no command of the other side.
+        p.journal.receptions.clear();
+        p.banc.surReceptionPair = [&](const QByteArray &o) {
+            if (p.banc.recuParLePair.endsWith("YAQUELQUUN?"))
+                p.banc.pairEnvoie(BancLigne::trame("YAQUELQUUN?"), 5);
+        };
+        QVERIFY(!p.comm.Ecrire("YAQUELQUUN?", "OUI", 500));
+        QVERIFY(p.journal.receptions.isEmpty());
+
+        // "NO CARRIER" ends a framed wait at once as a lost line.
+        p.journal.lignes.clear();
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("RECEPFICHIER"))
+                p.banc.pairEnvoie("\r\nNO CARRIER\r\n", 50);
+        };
+        const quint32 debut = p.banc.plateforme.tickMs();
+        QVERIFY(!p.comm.Ecrire("RECEPFICHIER", "OKFICHIER", 4000));
+        QVERIFY(p.banc.plateforme.ecouleDepuis(debut) < 100);
+        QCOMPARE(p.journal.lignes, QStringList({"Reception:Pas de porteuse.", "ModemEtatConnexion:0",
+                                                "Erreur:Pas de porteuse pendant l'attente de réponse. (OKFICHIER / RECEPFICHIER)"}));
+    }
+
     void repliqueTardiveLivreeCommeMessage()
     {
         Poste p;

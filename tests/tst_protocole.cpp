@@ -231,6 +231,28 @@ private slots:
             QVERIFY2(poste->informations.filter("Erreur de réception").isEmpty(), qPrintable(poste->informations.join('\n')));
     }
 
+    void testDeLiaisonPendantUnEnvoi()
+    {
+        // B checks the link while A is sending it a file: both get through, nothing is refused.
+        BancDeuxPostes banc;
+        banc.demarrer();
+        const QString fichier = banc.a.chemin("envoi/croise.bin");
+        QByteArray contenu(5000, Qt::Uninitialized);
+        std::mt19937 alea(4);
+        for (char &c : contenu)
+            c = char(alea());
+        ecrireFichier(fichier, contenu);
+        bool testB = false;
+        banc.plateforme.planifier(300'000, [&] { testB = banc.b.poste->TesterConnexion(false); });
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        banc.plateforme.avancer(1000);
+        QVERIFY(testB);
+        QCOMPARE(lireFichier(banc.b.fichiersRecus.value(0)), contenu);
+        for (const PosteSimule *poste : {&banc.a, &banc.b})
+            QVERIFY2(poste->informations.filter("Temps d'attente").isEmpty() && poste->informations.filter("tentative").isEmpty(),
+                     qPrintable(poste->informations.join('\n')));
+    }
+
     void texteHostileDeLaLigne()
     {
         // A seeded stream of garbage, broken frames and keywords with random tails: the
