@@ -139,6 +139,7 @@ private:
     qint32 mlTypeTO = 0;
     bool mbTerminer = false;
     bool bEnCours = false;
+    bool mbReconnexionRefusee = false; // a Connecter came while one ran
     bool bModemInitialise = false;
     bool mRefusHorlogeSignale = false;
     Minuterie *mTimeOut = nullptr;

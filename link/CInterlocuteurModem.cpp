@@ -12,13 +12,20 @@
 namespace {
 const QString eteignez = QStringLiteral("Eteignez et rallumer le modem,");
 const QString relancez = QStringLiteral(" puis relancez la connexion (éventuellement l'ordinateur).");
+// Longer than a modem's escape guard time (S12 = 50, 1 s), with room for the line's delay.
+constexpr qint32 silenceGardeMs = 1200;
 }
 
 bool CInterlocuteur::Connecter()
 {
-    if (mbTerminer || bEnCours)
+    if (mbTerminer)
         return false;
+    if (bEnCours) {
+        mbReconnexionRefusee = true;
+        return false;
+    }
     bEnCours = true;
+    mbReconnexionRefusee = false;
     const auto vivant = mVivant;
     ProprietaireLiaison &fenetre = mContexte.proprietaire;
     Plateforme &plateforme = mContexte.env.plateforme;
@@ -28,6 +35,12 @@ bool CInterlocuteur::Connecter()
         if (*vivant) {
             bEnCours = false;
             fenetre.curseurAttente(false);
+            // A hang-up and reconnection asked for inside this call (five line errors during
+            // its link test, a role change) found it busy: without this, the station would
+            // stay unlinked with its supervision off for good.
+            const bool sansSurveillance = mTimeOut && (!mTimeOut->Enabled() || mlTypeTO == 0 || mlTypeTO == 6);
+            if (std::exchange(mbReconnexionRefusee, false) && !mbTerminer && sansSurveillance)
+                ArmerReinitialisation(false);
         }
         return resultat;
     };
@@ -175,26 +188,28 @@ void CInterlocuteur::Déconnecter()
     setTypeTimeOut(6);
     if (mTimeOut)
         mTimeOut->setEnabled(false);
-    const auto ecrire = [&](const QByteArray &texte) {
-        if (*vivant && FrmComm)
-            FrmComm->Ecrire(texte, QByteArray(), 2000, false);
-        return *vivant;
+    // The goodbye goes out only on an open port: reopening one that dropped would cost
+    // seconds and send a STOP that a peer on a direct cable would obey.
+    const auto ouvert = [&] { return *vivant && FrmComm && FrmComm->Port && FrmComm->Port->Actif(); };
+    const auto ecrire = [&](const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000) {
+        return ouvert() && FrmComm->Ecrire(texte, reponse, delai, false);
     };
-    if (FrmComm && FrmComm->Connecter()) {
+    if (ouvert()) {
         FrmComm->ArréterAttendre();
         EnvoyerCommande("STOP", QByteArray(), 3000);
+        if (PosteAppellant && ouvert()) {
+            // A modem takes "+++" only between two silences of its guard time (S12, 1 s by
+            // default); its "OK" comes after the second, and then it hears ATH0.
+            MGlobal::Attendre(plateforme, silenceGardeMs);
+            if (ouvert())
+                ecrire("+++", "OK", silenceGardeMs + 2000);
+            ecrire("ATH0\r");
+        }
+        if (ouvert())
+            MGlobal::Attendre(plateforme, 2000);
+        ecrire("ATZ0\r");
     }
     if (!*vivant)
-        return;
-    if (PosteAppellant) {
-        if (!ecrire("+++"))
-            return;
-        MGlobal::Attendre(plateforme, 2000);
-        if (!ecrire("ATH0\r"))
-            return;
-    }
-    MGlobal::Attendre(plateforme, 2000);
-    if (!ecrire("ATZ0\r"))
         return;
     if (FrmComm && !FrmComm->Déconnecter())
         Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));

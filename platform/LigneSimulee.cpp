@@ -43,6 +43,15 @@ void LigneSimulee::Extremite::debrancher(const void *proprietaire)
         mAutre->surPresenceAutre(false);
 }
 
+void LigneSimulee::Extremite::retirer()
+{
+    mRetiree = true;
+    if (mProprietaire && surRetrait) {
+        auto retrait = surRetrait; // the handler unplugs the end
+        retrait();
+    }
+}
+
 void LigneSimulee::couper(qint64 instantUs)
 {
     mCoupureUs = instantUs;

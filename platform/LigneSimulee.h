@@ -46,6 +46,12 @@ public:
         // Told when something plugs into or unplugs from the other end (a modem sees the
         // computer's port open and close as its DTR line).
         std::function<void(bool)> surPresenceAutre;
+        // The device behind this end is pulled out (a USB adapter, a serial server going
+        // down): the port plugged in is told, and nothing plugs in until it is put back.
+        void retirer();
+        void remettre() { mRetiree = false; }
+        bool retiree() const { return mRetiree; }
+        std::function<void()> surRetrait;
 
     private:
         friend class LigneSimulee;
@@ -54,6 +60,7 @@ public:
         const void *mProprietaire = nullptr;
         std::function<void(const QByteArray &)> mReception;
         double mLibreUs = 0; // when this end's transmitter has sent everything queued
+        bool mRetiree = false;
     };
 
     LigneSimulee(Plateforme &plateforme, Reglages reglages = {});

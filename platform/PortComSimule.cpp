@@ -15,7 +15,7 @@ bool PortComSimule::Ouvrir()
     mTexteErreur.clear();
     if (!verifierReglages())
         return false;
-    if (!mExtremite) {
+    if (!mExtremite || mExtremite->retiree()) {
         mTexteErreur = QStringLiteral("Le port %1 n'existe pas.").arg(NomPort());
         return false;
     }
@@ -24,6 +24,10 @@ bool PortComSimule::Ouvrir()
         return false;
     }
     mExtremite->brancher(this, [this](const QByteArray &octets) { Lecture(octets); });
+    mExtremite->surRetrait = [this] {
+        Fermer();
+        Erreur(QStringLiteral("Le périphérique du port %1 a disparu.").arg(NomPort()), 1);
+    };
     mOuvert = true;
     return true;
 }
@@ -36,8 +40,10 @@ void PortComSimule::EcrireTexte(const QByteArray &texte)
 
 void PortComSimule::Fermer()
 {
-    if (mOuvert && mExtremite)
+    if (mOuvert && mExtremite) {
+        mExtremite->surRetrait = nullptr;
         mExtremite->debrancher(this);
+    }
     mOuvert = false;
     setActif(false);
 }

@@ -64,6 +64,7 @@ void DialogueComm::afficher(FComm &comm, CInterlocuteur &poste)
     txtScriptInit = scriptVersTexte(poste.ScriptInit);
 
     mVisible = true;
+    mOK = false;
     mVue.montrer(*this);
     mPlateforme.attendreQue([this] { return !mVisible; }, 0xFFFFFFFFu);
     mVue.cacher();
@@ -77,7 +78,8 @@ void DialogueComm::afficher(FComm &comm, CInterlocuteur &poste)
     poste.SvrHoraire = chkSvrHoraire == Coche;
     poste.VitesseConx = cboVitesse;
     poste.ScriptInit = texteVersScript(txtScriptInit);
-    if (poste.FrmComm.get() == &comm)
+    // After Annuler the port stays closed: only OK opens it again.
+    if (mOK && poste.FrmComm.get() == &comm)
         comm.Connecter();
     mComm = nullptr;
 }
@@ -92,8 +94,10 @@ void DialogueComm::BtnOK_Click()
     mComm->msNumPort = cboPort;
     mComm->msSettings = TxtSettings;
     // A port that does not open keeps the dialog on screen: the driver already said why.
-    if (mComm->Connecter())
+    if (mComm->Connecter()) {
+        mOK = true;
         mVisible = false;
+    }
 }
 
 void DialogueComm::BtnAnnuler_Click()

@@ -58,4 +58,5 @@ private:
     FComm *mComm = nullptr;
     bool mCharge = false;
     bool mVisible = false;
+    bool mOK = false; // closed through OK
 };

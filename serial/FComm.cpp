@@ -118,12 +118,18 @@ bool FComm::ouvrir(bool premiere)
         return false;
     if (!ouvert) {
         const QString titre = QStringLiteral("Ouverture du port ") + Port->NomPort();
+        // A port that is gone (an adapter unplugged, a serial server restarting) is not a
+        // line error: the station retries at each re-initialisation, and says so once.
+        const QString texte = titre + QStringLiteral(" : ") + Port->TexteErreur();
         if (premiere)
             MGlobal::AfficherMessage(mEnv.boites, Port->TexteErreur(), Boutons::OK, titre);
-        else
-            Erreur(titre + QStringLiteral(" : ") + Port->TexteErreur());
+        else if (texte != mDernierEchecOuverture)
+            Information(texte + QStringLiteral(" Nouvel essai à chaque réinitialisation."));
+        if (*vivant)
+            mDernierEchecOuverture = texte;
         return false;
     }
+    mDernierEchecOuverture.clear();
     Information(QStringLiteral("Port de communication ouvert"));
     if (!*vivant || !Port)
         return false;

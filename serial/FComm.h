@@ -36,8 +36,8 @@ public:
 
     bool OpenPort();
     // Opens the port when needed. A port closed by Déconnecter is opened again with the
-    // current settings; a failure then is reported through Erreur, not a box, so that an
-    // unattended station retrying every 30 s does not pile boxes up.
+    // current settings; a failure then is said once in an information line, not a box, so
+    // that an unattended station retrying for days does not pile boxes up.
     bool Connecter();
     bool Déconnecter();
     QByteArray TexteReçu() const { return msTexteReçu; }
@@ -114,6 +114,7 @@ private:
     };
     Attente *mAttente = nullptr; // the innermost Ecrire's
     int mLivraisons = 0;               // Reception notifications under way
+    QString mDernierEchecOuverture;    // said once until the port opens again
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
 };

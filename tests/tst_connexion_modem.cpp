@@ -8,6 +8,24 @@
 #include <QTest>
 
 namespace {
+// The computer's side of a cable with no station: what it typed and what came back.
+struct Terminal
+{
+    Terminal(LigneSimulee &cable, PlateformeSimulee &p) : cable(cable), plateforme(p)
+    {
+        cable.a().brancher(this, [this](const QByteArray &o) { recu += o; });
+    }
+    ~Terminal() { cable.a().debrancher(this); }
+    void taper(const QByteArray &texte)
+    {
+        cable.a().envoyer(texte);
+        plateforme.avancer(100);
+    }
+    LigneSimulee &cable;
+    PlateformeSimulee &plateforme;
+    QByteArray recu;
+};
+
 // Two stations on emulated modems: A on COM1 (modem "1"), B on COM2 (modem "2").
 struct DeuxStations : BancModems
 {
@@ -206,6 +224,76 @@ private slots:
             QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie||0"));
             QVERIFY(!a.FrmComm->Port->Actif());
         }
+    }
+
+    void raccrocherSansReouvrirEtAvecLaGarde()
+    {
+        // A second hang-up after a line drop writes nothing and does not reopen the port.
+        {
+            DeuxStations s;
+            espionner(s);
+            CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\n");
+            QVERIFY(a.FrmComm->Connecter());
+            QVERIFY(a.FrmComm->Déconnecter());
+            const quint32 debut = s.plateforme.tickMs();
+            a.Déconnecter();
+            s.plateforme.avancer(100);
+            QVERIFY(s.plateforme.ecouleDepuis(debut) < 200);
+            QVERIFY(s.versModem1.isEmpty());
+            QVERIFY(!a.FrmComm->Port->Actif());
+        }
+        // The other end is a bare modem that ignores STOP: our own "+++" and ATH0 hang up,
+        // before the port closes.
+        DeuxStations s;
+        Terminal nu(s.cable2, s.plateforme);
+        nu.taper("ATS0=1\r");
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
+        QVERIFY(a.Connecter());
+        s.plateforme.avancer(5000);
+        QCOMPARE(s.modem1->etat(), ModemHayes::Etat::Donnees);
+        ModemHayes::Etat etatALaFermeture = ModemHayes::Etat::Donnees;
+        a.FrmComm->Information.connecter([&](const QString &t) {
+            if (t == "Port de communication fermé")
+                etatALaFermeture = s.modem1->etat();
+        });
+        a.Déconnecter();
+        QCOMPARE(etatALaFermeture, ModemHayes::Etat::Repos);
+        QVERIFY(nu.recu.contains("NO CARRIER"));
+    }
+
+    void portDisparuPuisRevenu()
+    {
+        // A's serial adapter is pulled out for ten minutes: A keeps trying, says so once, and
+        // is linked again within one re-initialisation period of its return.
+        DeuxStations s;
+        CInterlocuteur &b = s.b.creerConfiguree("COM2:");
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
+        QVERIFY(b.Connecter());
+        QVERIFY(a.Connecter());
+        s.plateforme.avancer(5000);
+        QVERIFY(a.ModemEtatConnexion() && b.ModemEtatConnexion());
+        s.cable1.a().retirer();
+        s.plateforme.avancer(10 * 60'000);
+        QVERIFY(a.TimeOut()->Enabled());
+        QCOMPARE(s.a.informations.filter("Ouverture du port COM1:").size(), 1);
+        QVERIFY(s.boites.boites.isEmpty() && s.boites.boitesTempo.isEmpty());
+        const qsizetype liaisonsAvant = s.a.commandes.count("Connexion confirmée");
+        s.cable1.a().remettre();
+        s.plateforme.avancer(180'000 + 20'000);
+        QCOMPARE(s.a.commandes.count("Connexion confirmée"), liaisonsAvant + 1);
+        QVERIFY(a.ModemEtatConnexion() && b.ModemEtatConnexion());
+    }
+
+    void cinquiemeErreurPendantUneConnexionDirecte()
+    {
+        // The link test inside Connecter is the fifth error in a row: the reconnection it
+        // asks for comes while Connecter runs, and the station must stay supervised.
+        DeuxStations s;
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=DIRECT\n");
+        a.NbreErreurs = 4;
+        QVERIFY(a.Connecter());
+        QVERIFY(a.TimeOut()->Enabled());
+        QCOMPARE(s.a.etats.last().section('|', 0, 0), QStringLiteral("Réinitialisation"));
     }
 
     void modemEteint_data()

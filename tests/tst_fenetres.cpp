@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(poste.NumTelAppel, QStringLiteral("0611223344"));
         QCOMPARE(poste.ScriptInit, QStringLiteral("ATZ0|ATE0"));
         QCOMPARE(poste.FrmComm->msNumPort, QStringLiteral("COM1:")); // the port is the OK button's
-        QVERIFY(poste.FrmComm->Port->Actif());
+        QVERIFY(!poste.FrmComm->Port->Actif()); // and it opens again only through OK
     }
 
     void okQuiEchoueGardeLeDialogue()
