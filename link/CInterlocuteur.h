@@ -69,7 +69,10 @@ public:
     bool TesterConnexion(bool AvecEvent = false);
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr);
+    // True when the caller is done with the file: delivered, gone, or set aside (then
+    // FichierMisDeCote() says where it went).
     bool EnvoyerFichier(const QString &Fichier);
+    QString FichierMisDeCote() const { return msFichierMisDeCote; }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     void ArreterTempos();
@@ -118,8 +121,16 @@ private:
 
     bool envoyerEnParties(const QByteArray &T, bool &rearmer);
     bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
-    bool RecevoirFichier(QByteArray &Texte);
+    // True when the file, or at least its error copy, is on disk; a decompression failure
+    // leaves the box's text in boiteDecompression.
+    bool RecevoirFichier(QByteArray &Texte, QString &boiteDecompression);
+    // Stores a whole-file text, then acknowledges it.
+    bool fichierRecu(const QByteArray &Texte);
+    void finDeReception();
     QString dossierReception();
+    // Where this station builds its archives, out of the user's folders.
+    QString dossierTravail();
+    void nettoyerDossierTravail();
     QString horodatage() const;
     // A stamped name ("ddmmyy hhnnss name") that nothing in the folder holds yet.
     QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {});
@@ -144,8 +155,10 @@ private:
     bool mRefusHorlogeSignale = false;
     Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
+    QString msFichierMisDeCote;
     QByteArray msGrosFichier;
     qint32 mDernierePartieRecue = 0;
+    bool mbGrosFichierRange = false; // the file of the last parts is stored
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<Dezipper> mDecompression;
 };

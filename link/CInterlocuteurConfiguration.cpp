@@ -113,6 +113,7 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
     ini.setValeur(QString());
     lirePosition(QStringLiteral("LEFT"));
     lirePosition(QStringLiteral("TOP"));
+    nettoyerDossierTravail();
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "CInterlocuteur.h"
 
 #include "BoitesMessage.h"
+#include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
 #include "ProprietaireLiaison.h"
@@ -90,26 +91,20 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         ArmerReception();
         return true;
     }
-    if (Texte.startsWith("RECEPFICHIER")) {
-        repondre("OKFICHIER");
-        if (!*vivant)
-            return true;
-        PartieGrosFichier.clear();
-        QByteArray reste = Texte.mid(12);
-        RecevoirFichier(reste);
-        if (!*vivant)
-            return true;
-        mlDernierEchange = 0;
-        if (mContexte.proprietaire.valeurCocheConnecter() == 1)
-            mContexte.proprietaire.setCocheSynchro(1);
-        ArmerSurveillance(true);
-        return true;
-    }
+    if (Texte.startsWith("RECEPFICHIER"))
+        return fichierRecu(Texte);
     if (Texte.startsWith("RECEPGROSFIC")) {
         bool complet = false, doublon = false;
         const bool sain = RecevoirPartie(Texte.mid(12), complet, doublon);
-        if (sain && complet && !doublon)
-            return TraiterReception(msGrosFichier);
+        // The last part again: its answer was lost, or the file could not be stored yet.
+        if (sain && complet && (!doublon || !mbGrosFichierRange))
+            return fichierRecu(msGrosFichier);
+        if (sain && complet) {
+            repondre("OKFICHIER");
+            if (*vivant)
+                finDeReception();
+            return true;
+        }
         if (!sain)
             Information(QStringLiteral("Erreur de réception"));
         repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
@@ -137,6 +132,42 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         return true;
     }
     return false;
+}
+
+bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
+{
+    // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
+    const auto vivant = mVivant;
+    PartieGrosFichier.clear();
+    QByteArray reste = Texte.mid(12);
+    QString boite;
+    const bool range = RecevoirFichier(reste, boite);
+    if (!*vivant)
+        return true;
+    mbGrosFichierRange = range;
+    if (range) {
+        msGrosFichier.clear();
+        repondre("OKFICHIER");
+    } else {
+        Information(QStringLiteral("Fichier non enregistré : il n'est pas acquitté, le poste distant le garde."));
+    }
+    if (!*vivant)
+        return true;
+    if (!boite.isEmpty()) {
+        MGlobal::AfficherMessage(mContexte.env.boites, boite, Boutons::OK, QStringLiteral("Décompression"));
+        if (!*vivant)
+            return true;
+    }
+    finDeReception();
+    return true;
+}
+
+void CInterlocuteur::finDeReception()
+{
+    mlDernierEchange = 0;
+    if (mContexte.proprietaire.valeurCocheConnecter() == 1)
+        mContexte.proprietaire.setCocheSynchro(1);
+    ArmerSurveillance(true);
 }
 
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)

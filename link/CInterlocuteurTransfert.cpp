@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 namespace {
 constexpr qint64 taillePartie = 1024;
@@ -26,8 +27,22 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
 }
 }
 
+QString CInterlocuteur::dossierTravail()
+{
+    return mContexte.dossierProgramme + QStringLiteral("/Travail/") + Dezipper::nomSur(msSectionConfig);
+}
+
+void CInterlocuteur::nettoyerDossierTravail()
+{
+    // Archives left by a station stopped in the middle of a send.
+    QDir dossier(dossierTravail());
+    for (const QString &nom : dossier.entryList(QDir::Files | QDir::Hidden))
+        dossier.remove(nom);
+}
+
 bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
 {
+    msFichierMisDeCote.clear();
     QString Fichier = FichierDonne;
     if (!FrmComm || !FrmComm->Connecter())
         return false;
@@ -41,24 +56,39 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     bool resultat = false;
     bool rearmer = true;
 
+    // The archive is built apart, under the name that travels: the user's folder is never
+    // written, and only the archive this call made is deleted, whatever the way out.
+    QString archive;
+    const auto supprimerArchive = qScopeGuard([&] {
+        if (!archive.isEmpty())
+            QFile::remove(archive);
+    });
+    const QString nomFichier = QFileInfo(Fichier).fileName();
     if (QFileInfo(Fichier).size() > 300) {
-        if (!mCompression) {
-            mCompression = std::make_unique<Zipper>();
-            mCompression->Preparer();
-            mCompression->Reglage(0);
-        }
-        mCompression->Vider();
-        mCompression->setNomArchive(Fichier + extensionArchive);
-        mCompression->Fichiers().append(Fichier);
-        QString raison;
-        mCompression->Compresser(raison);
-        if (!raison.isEmpty()) {
-            MGlobal::AfficherMessage(mContexte.env.boites, Fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
-                                     QStringLiteral("Compression"));
-            if (!*vivant)
-                return false;
+        const QString nomArchive = nomFichier + extensionArchive;
+        if (Windows1252::depuisTexte(nomArchive).size() > 255 || QFile::encodeName(nomArchive).size() > 255) {
+            Information(QStringLiteral("Le nom de %1 est trop long pour une archive : il part sans compression.").arg(Fichier));
         } else {
-            Fichier += extensionArchive;
+            if (!mCompression) {
+                mCompression = std::make_unique<Zipper>();
+                mCompression->Preparer();
+                mCompression->Reglage(0);
+            }
+            QDir().mkpath(dossierTravail());
+            mCompression->Vider();
+            mCompression->setNomArchive(dossierTravail() + QLatin1Char('/') + nomArchive);
+            mCompression->Fichiers().append(Fichier);
+            QString raison;
+            mCompression->Compresser(raison);
+            if (!raison.isEmpty()) {
+                MGlobal::AfficherMessage(mContexte.env.boites, Fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
+                                         QStringLiteral("Compression"));
+                if (!*vivant)
+                    return false;
+            } else {
+                archive = mCompression->NomArchive();
+                Fichier = archive;
+            }
         }
     }
 
@@ -90,8 +120,6 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
         return false;
     if (rearmer)
         ArmerSurveillance(false);
-    if (Fichier.endsWith(extensionArchive))
-        QFile::remove(Fichier);
     return resultat;
 }
 
@@ -137,6 +165,7 @@ bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)
         return false;
     }
     Information(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2) : il est mis de côté sous %3.").arg(fichier, raison, cible));
+    msFichierMisDeCote = cible;
     return true;
 }
 
@@ -191,6 +220,7 @@ bool CInterlocuteur::RecevoirPartie(const QByteArray &Texte, bool &Complet, bool
     if (i == 1) {
         msGrosFichier.clear();
         mDernierePartieRecue = 0;
+        mbGrosFichierRange = false;
     }
     if (MGlobal::CleDonnees(partie) != cle)
         return false;
@@ -206,21 +236,28 @@ bool CInterlocuteur::RecevoirPartie(const QByteArray &Texte, bool &Complet, bool
     return true;
 }
 
-bool CInterlocuteur::RecevoirFichier(QByteArray &Texte)
+bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompression)
 {
     QString etape = QStringLiteral("Récupération des infos");
     QString cible;
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
 
+    // What was received survives in an error file, when that at least can be written.
     const auto echec = [&](const QString &description) {
         if (!*vivant)
             return false;
         Information(cible + QStringLiteral(" : erreur ") + description);
         Information(QStringLiteral("Etape : ") + etape);
-        QFile erreur(nomHorodate(dossierReception(), QString(), QStringLiteral(".Err")));
-        if (erreur.open(QIODevice::WriteOnly))
-            erreur.write(Texte + "\n");
+        const QString chemin = nomHorodate(dossierReception(), QString(), QStringLiteral(".Err"));
+        QSaveFile erreur(chemin);
+        const QByteArray contenu = Texte + "\n";
+        if (erreur.open(QIODevice::WriteOnly) && erreur.write(contenu) == contenu.size() && erreur.commit()) {
+            Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
+            return true;
+        }
+        if (*vivant)
+            Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2").arg(chemin, erreur.errorString()));
         return false;
     };
 
@@ -278,10 +315,8 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte)
         QString raison;
         mDecompression->Decompresser(raison);
         if (!raison.isEmpty()) {
-            MGlobal::AfficherMessage(mContexte.env.boites, cible + QStringLiteral("\r\n") + raison, Boutons::OK,
-                                     QStringLiteral("Décompression"));
-            if (!*vivant)
-                return false;
+            // Shown once the sender has its answer: a box must not hold it up.
+            boiteDecompression = cible + QStringLiteral("\r\n") + raison;
         } else {
             etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
             QFile::remove(mDecompression->NomArchive());

@@ -14,6 +14,9 @@
 
 #include <random>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 QByteArray aleatoire(qsizetype taille, unsigned graine = 5)
 {
@@ -79,13 +82,13 @@ private slots:
         QVERIFY(e.poste->EnvoyerFichier(grand));
         const QByteArray recu = e.tramesRecues.last();
         QVERIFY(recu.startsWith("RECEPFICHIER" + QByteArray(1, char(15)) + "grand.txt.ZQZIP" + "PK\x03\x04"));
-        QVERIFY(!QFile::exists(grand + ".ZQZIP"));
+        QVERIFY(fichiersDe(e.chemin("Travail/Port 1")).isEmpty());
         QVERIFY(QFile::exists(grand)); // the scanner deletes it, not the sender
 
         // The archive goes also when the send fails.
         e.silence = 10;
         QVERIFY(!e.poste->EnvoyerFichier(grand));
-        QVERIFY(!QFile::exists(grand + ".ZQZIP"));
+        QVERIFY(fichiersDe(e.chemin("Travail/Port 1")).isEmpty());
         QVERIFY(e.informations.contains("Le poste distant n'est pas prêt"));
         QVERIFY(e.poste->TimeOut()->Enabled()); // supervision re-armed
     }
@@ -177,7 +180,7 @@ private slots:
         QCOMPARE(e.informations.filter("Le poste distant n'a pas reçu").last(),
                  QStringLiteral("Le poste distant n'a pas reçu sa part de fichier 2 / 3"));
         QVERIFY(!e.poste->TimeOut()->Enabled());
-        QVERIFY(!QFile::exists(fichier + ".ZQZIP"));
+        QVERIFY(fichiersDe(e.chemin("Travail/Port 1")).isEmpty());
         QCOMPARE(std::count_if(e.tramesRecues.begin(), e.tramesRecues.end(),
                                [](const QByteArray &t) { return t.startsWith("RECEPGROSFIC002"); }),
                  2);
@@ -192,20 +195,66 @@ private slots:
         QVERIFY(e.poste->EnvoyerFichier(QString()));
         QCOMPARE(e.informations.last(), QStringLiteral(" a disparu."));
 
-        // A small file named like an archive is sent as it is, and deleted afterwards.
+        // A small file named like an archive is sent as it is; only the scanner deletes it,
+        // and a failed send keeps it.
         const QString faux = e.chemin("envoi/petit.ZQZIP");
         ecrireFichier(faux, "abc");
         QVERIFY(e.poste->EnvoyerFichier(faux));
         QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\x0bpetit.ZQZIPabc"));
-        QVERIFY(!QFile::exists(faux));
+        e.silence = 10;
+        QVERIFY(!e.poste->EnvoyerFichier(faux));
+        QCOMPARE(lireFichier(faux), QByteArray("abc"));
+        e.silence = 0;
+
+        // The archive is made out of the user's folder: a user's file of that name stays as
+        // it is, and nothing new appears beside it, even during the send.
+        const QString rapport = e.chemin("envoi/rapport.txt");
+        ecrireFichier(rapport, QByteArray(2000, 'r'));
+        ecrireFichier(rapport + ".ZQZIP", "à moi");
+        QStringList pendant;
+        e.surReceptionPair = [&](const QByteArray &) { pendant = fichiersDe(e.chemin("envoi")); };
+        QVERIFY(e.poste->EnvoyerFichier(rapport));
+        e.surReceptionPair = nullptr;
+        QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\x11rapport.txt.ZQZIPPK"));
+        QCOMPARE(pendant, QStringList({"petit.ZQZIP", "rapport.txt", "rapport.txt.ZQZIP"}));
+        QCOMPARE(lireFichier(rapport + ".ZQZIP"), QByteArray("à moi"));
+        QCOMPARE(fichiersDe(e.chemin("Travail/Port 1")), QStringList());
 
         // The archive cannot be made: the file goes under its own name.
         const QString fichier = e.chemin("envoi/donnees.csv");
         ecrireFichier(fichier, QByteArray(800, 'd'));
-        QDir().mkdir(fichier + ".ZQZIP");
+        QDir().mkpath(e.chemin("Travail/Port 1/donnees.csv.ZQZIP"));
         QVERIFY(e.poste->EnvoyerFichier(fichier));
         QCOMPARE(e.boites.boites.last().titre, QStringLiteral("Compression"));
         QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\x0b" "donnees.csv" + QByteArray(800, 'd')));
+
+        // A name too long for its archive's: sent uncompressed, never set aside.
+        const QString longNom = e.chemin("envoi/" + QString(250, 'n'));
+        ecrireFichier(longNom, QByteArray(400, 'l'));
+        QVERIFY(e.poste->EnvoyerFichier(longNom));
+        QVERIFY(e.poste->FichierMisDeCote().isEmpty());
+        QVERIFY(e.tramesRecues.last().startsWith("RECEPFICHIER\xfa" + QByteArray(250, 'n') + QByteArray(400, 'l')));
+    }
+
+    void archiveSupprimeeSiLaLiaisonDisparait()
+    {
+        // The link object is torn down in the middle of a send: its archive goes with it, and
+        // a stale one left by a crash is cleaned when the station starts.
+        auto e = std::make_unique<Emetteur>();
+        const QString fichier = e->chemin("envoi/gros.csv");
+        ecrireFichier(fichier, QByteArray(50'000, 'g') + aleatoire(5000));
+        e->repondeur = [&](const QByteArray &t) -> QByteArray {
+            if (t.startsWith("RECEPGROSFIC002"))
+                e->plateforme.planifier(0, [&] { e->poste.reset(); });
+            return t.startsWith("FICHIER") ? "OKFICHIER" : "OKPARTFIC";
+        };
+        QVERIFY(!e->poste->EnvoyerFichier(fichier));
+        QVERIFY(!e->poste);
+        QCOMPARE(fichiersDe(e->chemin("envoi")), QStringList({"gros.csv"}));
+        QCOMPARE(fichiersDe(e->chemin("Travail/Port 1")), QStringList());
+        ecrireFichier(e->chemin("Travail/Port 1/vieux.csv.ZQZIP"), "reste");
+        e->creerConfiguree();
+        QCOMPARE(fichiersDe(e->chemin("Travail/Port 1")), QStringList());
     }
 
     void fichierTropGrosMisDeCote()
@@ -215,6 +264,7 @@ private slots:
         ecrireFichier(fichier, aleatoire(999 * 1024));
         QVERIFY(e.poste->EnvoyerFichier(fichier));
         QVERIFY(!QFile::exists(fichier));
+        QCOMPARE(e.poste->FichierMisDeCote(), e.chemin("envoi/Refusés/enorme.bin"));
         QVERIFY(QFile::exists(e.chemin("envoi/Refusés/enorme.bin")));
         QVERIFY(e.informations.last().contains("mis de côté"));
         QVERIFY(e.tramesRecues.isEmpty()); // nothing announced
@@ -253,30 +303,36 @@ private slots:
         BancDeuxPostes banc;
         banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
         banc.demarrer();
-        for (const QByteArray &contenu : {QByteArray("premier"), QByteArray("second"), QByteArray(5000, 'z'), QByteArray(6000, 'y')}) {
+        for (const QByteArray &contenu : {QByteArray("premier"), QByteArray("second"), QByteArray("troisième"), QByteArray(5000, 'z'),
+                                          QByteArray(6000, 'y')}) {
             const QString fichier = banc.a.chemin(contenu.size() > 300 ? "envoi/data.csv" : "envoi/report.txt");
             ecrireFichier(fichier, contenu);
             QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
         }
         const QStringList recus = fichiersDe(banc.b.chemin("recus"));
-        QCOMPARE(recus.size(), 4);
+        QCOMPARE(recus.size(), 5);
         QVERIFY(recus.contains("REPORT.TXT"));
         QVERIFY(recus.contains("DATA.CSV"));
-        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d REPORT\\.TXT$")).size(), 1);
+        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d REPORT\\.TXT$")).size(), 2);
         QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d DATA\\.CSV$")).size(), 1);
-        QCOMPARE(lireFichier(banc.b.chemin("recus/REPORT.TXT")), QByteArray("premier"));
+        // Three of one name within a second: each keeps its own contents.
+        QSet<QByteArray> contenus;
+        for (const QString &nom : recus.filter("REPORT.TXT"))
+            contenus << lireFichier(banc.b.chemin("recus/" + nom));
+        QCOMPARE(contenus, QSet<QByteArray>({"premier", "second", "troisième"}));
     }
 
-    void partieDoubleeEtPartieFausse()
+    void partiesFaussesSauteesEtDoublees()
     {
         BancDeuxPostes banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
-        const QByteArray T = "RECEPFICHIER\x05" "A.BIN" + aleatoire(1500);
-        const auto partie = [&](int i, QByteArray contenu, QByteArray cle = {}) {
+        const QByteArray T = "RECEPFICHIER\x05" "A.BIN" + aleatoire(2500);
+        const auto partie = [&](int i, QByteArray cle = {}) {
+            const QByteArray contenu = T.mid((i - 1) * 1024, 1024);
             if (cle.isEmpty())
                 cle = MGlobal::CleDonnees(contenu);
-            return "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + "002" + cle + '\t' + contenu;
+            return "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + "003" + cle + '\t' + contenu;
         };
         QByteArray flux;
         banc.ligne.a().brancher(&flux, [&](const QByteArray &o) { flux += o; });
@@ -284,11 +340,15 @@ private slots:
             b.FrmComm->PortEvent_Lecture(BancLigne::trame(texte));
             banc.plateforme.avancer(50);
         };
-        recevoir(partie(1, T.left(1024), "12345"));     // wrong key
-        recevoir(partie(1, T.left(1024)));
-        recevoir(partie(1, T.left(1024)));              // part 1 again: starts afresh
-        recevoir(partie(2, T.mid(1024)));
-        recevoir(partie(2, T.mid(1024)));               // its answer was lost: sent again
+        recevoir(partie(1, "12345"));                   // wrong key
+        recevoir(partie(1));
+        QCOMPARE(b.PartieGrosFichier, QStringLiteral("partie 2/3 - "));
+        recevoir(partie(3));                            // part 2 is missing
+        QVERIFY(banc.b.fichiersRecus.isEmpty());
+        recevoir(partie(1));                            // part 1 again: starts afresh
+        recevoir(partie(2));
+        recevoir(partie(3));
+        recevoir(partie(3));                            // its answer was lost: sent again
         recevoir("RECEPGROSFIC0x1002\tabc");            // unreadable header
         recevoir("RECEPGROSFIC001002123");              // no tab
         QStringList reponses;
@@ -297,11 +357,59 @@ private slots:
             reponses << QString::fromLatin1(flux.mid(4, longueur));
             flux.remove(0, 4 + longueur);
         }
-        QCOMPARE(reponses, QStringList({"ERREURPARTFIC", "OKPARTFIC", "OKPARTFIC", "OKFICHIER", "OKFICHIER",
-                                        "ERREURPARTFIC", "ERREURPARTFIC"}));
+        QCOMPARE(reponses, QStringList({"ERREURPARTFIC", "OKPARTFIC", "ERREURPARTFIC", "OKPARTFIC", "OKPARTFIC", "OKFICHIER",
+                                        "OKFICHIER", "ERREURPARTFIC", "ERREURPARTFIC"}));
         QCOMPARE(banc.b.fichiersRecus.size(), 1);
         QCOMPARE(lireFichier(banc.b.fichiersRecus[0]), T.mid(18));
-        QCOMPARE(banc.b.informations.filter("Erreur de réception").size(), 3);
+        QCOMPARE(banc.b.informations.filter("Erreur de réception").size(), 4);
+
+        // After the doubled last part the link is supervised again, without a reception
+        // time-out giving up on data that all came.
+        recevoir(partie(1));
+        recevoir(partie(2));
+        recevoir(partie(3));
+        recevoir(partie(3));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|5|20"));
+        banc.plateforme.avancer(30'000);
+        QVERIFY(banc.b.informations.filter("Données incomplètes").isEmpty());
+    }
+
+    void rienNEstPerduQuandLeDisqueRefuse_data()
+    {
+        QTest::addColumn<bool>("disquePlein");
+        QTest::addColumn<int>("taille");
+        QTest::newRow("dossier de réception impossible, fichier entier") << false << 200;
+        QTest::newRow("dossier de réception impossible, en parties") << false << 30'000;
+        QTest::newRow("disque plein") << true << 60'000;
+    }
+
+    void rienNEstPerduQuandLeDisqueRefuse()
+    {
+        // The file is acknowledged only once stored: the sender keeps it otherwise.
+        QFETCH(bool, disquePlein);
+        QFETCH(int, taille);
+        BancDeuxPostes banc;
+        banc.demarrer();
+        const QByteArray contenu = aleatoire(taille);
+        const QString fichier = banc.a.chemin("envoi/precieux.bin");
+        ecrireFichier(fichier, contenu);
+        rlimit avant{};
+        getrlimit(RLIMIT_FSIZE, &avant);
+        if (disquePlein) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limite = avant;
+            limite.rlim_cur = 20'000; // no file of this process may grow past it
+            setrlimit(RLIMIT_FSIZE, &limite);
+        } else {
+            ecrireFichier(banc.b.chemin("pas-un-dossier"), "x");
+            banc.b.poste->CheminFichiersRecus = banc.b.chemin("pas-un-dossier/recus");
+        }
+        const bool livre = banc.a.poste->EnvoyerFichier(fichier);
+        setrlimit(RLIMIT_FSIZE, &avant);
+        QVERIFY(!livre);
+        QCOMPARE(lireFichier(fichier), contenu);
+        QVERIFY(banc.b.fichiersRecus.isEmpty());
+        QVERIFY(!banc.b.informations.filter("Fichier non enregistré").isEmpty());
     }
 
     void nomsHostiles_data()
@@ -372,7 +480,7 @@ private slots:
         banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x40" "COURT"));
         banc.plateforme.avancer(50);
         QVERIFY(banc.b.fichiersRecus.isEmpty());
-        QCOMPARE(banc.b.informations.filter("Etape : ").last(), QStringLiteral("Etape : Récupération des infos"));
+        QCOMPARE(banc.b.informations.filter("Etape : "), QStringList({"Etape : Récupération des infos"}));
         const QStringList recus = fichiersDe(banc.b.chemin("recus"));
         QCOMPARE(recus.size(), 1);
         QVERIFY(recus[0].startsWith("040909 1530") && recus[0].endsWith(".Err"));
