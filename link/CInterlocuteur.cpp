@@ -65,6 +65,8 @@ void CInterlocuteur::Configurer()
 
 void CInterlocuteur::Terminer()
 {
+    if (mbTerminer)
+        return; // the owner's call, then destruction
     mbTerminer = true;
     if (mTimeOut)
         mTimeOut->setEnabled(false);
@@ -77,7 +79,6 @@ void CInterlocuteur::Terminer()
     mCompression.reset();
     mDecompression.reset();
 
-    // Only once: after the first run FrmComm is gone and the position was stored.
     if (!FrmComm)
         return;
     ProprietaireLiaison &fenetre = mContexte.proprietaire;

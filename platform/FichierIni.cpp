@@ -31,7 +31,8 @@ FichierIni::Ligne FichierIni::analyser(const QByteArray &brut, const QString &se
     Ligne ligne;
     ligne.brut = brut;
     ligne.section = sectionCourante;
-    const QString texte = (utf8 ? QString::fromUtf8(brut) : Windows1252::versTexte(brut)).trimmed();
+    const QString entier = utf8 ? QString::fromUtf8(brut) : Windows1252::versTexte(brut);
+    const QString texte = entier.trimmed();
     if (texte.startsWith(QLatin1Char('[')) && texte.lastIndexOf(QLatin1Char(']')) > 0) {
         ligne.enTete = true;
         ligne.section = texte.mid(1, texte.lastIndexOf(QLatin1Char(']')) - 1).trimmed();
@@ -42,20 +43,16 @@ FichierIni::Ligne FichierIni::analyser(const QByteArray &brut, const QString &se
     const int egal = texte.indexOf(QLatin1Char('='));
     if (egal > 0) {
         ligne.cle = texte.left(egal).trimmed();
-        ligne.valeur = texte.mid(egal + 1).trimmed();
+        // The value is everything after the sign, blanks included: " n" is a parity.
+        ligne.valeur = entier.mid(entier.indexOf(QLatin1Char('=')) + 1);
     }
     return ligne;
 }
 
 void FichierIni::charger()
 {
-    const QFileInfo info(mFichier);
-    if (mCheminCharge == mFichier && info.exists() && info.lastModified() == mDateChargee && info.size() == mTailleChargee)
-        return;
+    // Read again every time: someone may have edited the file since, and it is small.
     mLignes.clear();
-    mCheminCharge = mFichier;
-    mDateChargee = info.lastModified();
-    mTailleChargee = info.exists() ? info.size() : -1;
     QFile fichier(mFichier);
     if (!fichier.open(QIODevice::ReadOnly))
         return;
@@ -120,7 +117,7 @@ bool FichierIni::Enregistrer()
     Ligne nouvelle;
     nouvelle.section = section;
     nouvelle.cle = cle;
-    nouvelle.valeur = uneLigne(mValeur).trimmed();
+    nouvelle.valeur = uneLigne(mValeur);
     nouvelle.brut = (cle + QLatin1Char('=') + nouvelle.valeur).toUtf8();
 
     QList<Ligne> lignes = mLignes;
@@ -161,8 +158,5 @@ bool FichierIni::Enregistrer()
         return false;
     }
     mLignes = lignes;
-    const QFileInfo info(mFichier);
-    mDateChargee = info.lastModified();
-    mTailleChargee = info.size();
     return true;
 }

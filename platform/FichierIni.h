@@ -1,14 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 // The profile file: named sections of "key=value" lines, made to be read and edited by a
 // person. Names are written as they are (blanks and accents included), compared without
-// regard to case or surrounding blanks. Every line the file holds is kept byte for byte:
+// regard to case or surrounding blanks; a value is all that follows "=", blanks included.
+// Every line the file holds is kept byte for byte:
 // comments, lines it does not understand, duplicate sections and keys (the first one counts).
 // The file is UTF-8; a file that is not valid UTF-8 is read as Windows-1252.
 //
@@ -59,7 +59,4 @@ private:
 
     QList<Ligne> mLignes;
     QByteArray mFinDeLigne = "\n";
-    QDateTime mDateChargee;
-    qint64 mTailleChargee = -1;
-    QString mCheminCharge;
 };

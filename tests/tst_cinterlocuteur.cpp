@@ -99,6 +99,38 @@ private slots:
         QVERIFY(apres.endsWith("ligne sans signification\n"));
     }
 
+    void valeursTellesQuellesEtModificationsDAutrui()
+    {
+        // A value is all that follows "=", blanks included, both ways.
+        Station s;
+        ecrireFichier(s.cheminIni(), "[Port 1]\nNumPort=COM1:\nParametresPort=9600, e , 7, 1 \nParamètre vitesse= &N8\n");
+        CInterlocuteur &p = s.creer();
+        QVERIFY(p.Initialiser());
+        QCOMPARE(p.FrmComm->msSettings, QStringLiteral("9600, e , 7, 1 "));
+        QCOMPARE(p.VitesseConx, QStringLiteral(" &N8"));
+        p.NumTelAppel = " 0102 ";
+        p.Configurer();
+        QVERIFY(lireFichier(s.cheminIni()).contains("NumTelAppel= 0102 \n"));
+
+        // Someone edits the file after it was read, even keeping its size and date: the next
+        // read sees it, the next save keeps it.
+        s.ini.setSection("Port 1");
+        s.ini.setCle("NumPort");
+        QVERIFY(s.ini.Lire());
+        const QDateTime date = QFileInfo(s.cheminIni()).lastModified();
+        QByteArray texte = lireFichier(s.cheminIni());
+        ecrireFichier(s.cheminIni(), texte.replace("NumPort=COM1:", "NumPort=COM2:"));
+        QFile f(s.cheminIni());
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(date, QFileDevice::FileModificationTime));
+        f.close();
+        QVERIFY(s.ini.Lire());
+        QCOMPARE(s.ini.Valeur(), QStringLiteral("COM2:"));
+        s.ini.setCle("Autre");
+        s.ini.setValeur("1");
+        QVERIFY(s.ini.Enregistrer());
+        QVERIFY(lireFichier(s.cheminIni()).contains("NumPort=COM2:\n"));
+    }
+
     void nomDePortInchangeNeRecritRien()
     {
         Station s;
@@ -358,7 +390,7 @@ private slots:
         QVERIFY(s.banc.recuParLePair.isEmpty());
         p.Terminer();
         s.poste.reset(); // destruction runs it a third time
-        QCOMPARE(s.proprietaire.terminaisonsInstance, 3);
+        QCOMPARE(s.proprietaire.terminaisonsInstance, 1);
 
         Station m;
         m.creerConfiguree("COM1:", "LEFT=7\nTOP=8\n");

@@ -216,6 +216,12 @@ private slots:
                 QCOMPARE(p.journal.lignes.filter("Reception"), QStringList({texte}));
             }
         }
+        // An incoming call is told as soon as its RING is in, before its line end.
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        p.comm.PortEvent_Lecture("\r\nRI");
+        p.comm.PortEvent_Lecture("NG");
+        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Reception:RING"));
     }
 
     void messageTrameNonSollicite()

@@ -85,6 +85,15 @@ private slots:
         banc.plateforme.avancer(200);
         QCOMPARE(b.recu, donnees); // "+++" inside data is data
 
+        // "+++" written apart but too soon after data, or "++++" after a silence: data.
+        b.recu.clear();
+        a.taper("d", 200);
+        QVERIFY(a.taper("+++", 1500).isEmpty());
+        banc.plateforme.avancer(1100);
+        QVERIFY(a.taper("++++", 1500).isEmpty());
+        QCOMPARE(b.recu, QByteArray("d+++++++"));
+        QCOMPARE(banc.modem1->etat(), ModemHayes::Etat::Donnees);
+
         // "+++" alone between two silences: back to command mode, then hang up.
         banc.plateforme.avancer(1100);
         QCOMPARE(a.taper("+++", 1100), QByteArray("\r\nOK\r\n"));

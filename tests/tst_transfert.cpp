@@ -471,6 +471,44 @@ private slots:
         QCOMPARE(lireFichier(banc.b.chemin("recus/UNZIP/FAUX.ZQZIP")), QByteArray("court"));
     }
 
+    void archivesAbimees_data()
+    {
+        QTest::addColumn<int>("decalage"); // where the archive is altered; -1: its local header's method
+        QTest::newRow("données compressées altérées") << 0;
+        QTest::newRow("en-têtes en désaccord") << -1;
+    }
+
+    void archivesAbimees()
+    {
+        QFETCH(int, decalage);
+        BancDeuxPostes banc;
+        banc.demarrer();
+        const QString source = banc.a.chemin("data.csv");
+        QByteArray contenu;
+        for (int i = 0; contenu.size() < 20000; ++i)
+            contenu += "ligne;" + QByteArray::number(i * 7919 % 1000) + "\n";
+        ecrireFichier(source, contenu);
+        Zipper z;
+        z.setNomArchive(source + ".ZQZIP");
+        z.Fichiers() << source;
+        QString raison;
+        z.Compresser(raison);
+        QByteArray archive = lireFichier(source + ".ZQZIP");
+        if (decalage >= 0) {
+            for (int i = 0; i < 8; ++i)
+                archive[archive.size() / 2 + i] = char(archive[archive.size() / 2 + i] ^ 0x5A);
+        } else {
+            archive[8] = 0; // the local header says "stored", the directory does not
+            archive[9] = 0;
+        }
+        banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0e" "DATA.CSV.ZQZIP" + archive));
+        banc.plateforme.avancer(5000);
+        QCOMPARE(banc.boites.boites.size(), 1);
+        QCOMPARE(banc.boites.boites.last().titre, QStringLiteral("Décompression"));
+        QVERIFY(!QFile::exists(banc.b.chemin("recus/DATA.CSV")));
+        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList({"DATA.CSV.ZQZIP"}));
+    }
+
     void cheminDErreur()
     {
         BancDeuxPostes banc;
