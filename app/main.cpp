@@ -1,126 +1,125 @@
-// Until the main window exists, the program shows the link engine at work: two stations, each
-// with its own folders and configuration, call each other through the modem emulator, test
-// the link, exchange a file and a message, and hang up.
-#include "BoitesMessageConsole.h"
-#include "CInterlocuteur.h"
+// The station: one window per station link, named on the command line.
+#include "BoitesMessageQt.h"
 #include "CorrespondancePorts.h"
+#include "DialogueComm.h"
+#include "FMain.h"
+#include "FenetreComm.h"
+#include "FenetreMain.h"
 #include "FichierIni.h"
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
-#include "ProprietaireConsole.h"
-#include "ServeurModems.h"
-#include "Windows1252.h"
+#include "SignauxArret.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTime>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <cstdio>
 
 namespace {
-void afficher(const char *poste, const QString &texte)
-{
-    std::printf("%s  [%s] %s\n", qUtf8Printable(QTime::currentTime().toString("hh:mm:ss.zzz")), poste, qUtf8Printable(texte));
-    std::fflush(stdout);
-}
+const char *const aide =
+    "Usage : navette [options] [NOM DU POSTE]\n"
+    "\n"
+    "Relie ce poste au poste distant décrit par la section « Port NOM » du fichier de\n"
+    "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données).\n"
+    "Sans nom, le poste est celui de la clé « Connexion à » de la section « Defaut ».\n"
+    "\n"
+    "Options :\n"
+    "  --dossier DOSSIER   dossier du programme à utiliser (configuration, dossiers par défaut)\n"
+    "  --echo              écrit aussi chaque ligne des listes sur la sortie standard\n"
+    "  --capture FICHIER   enregistre l'image de la fenêtre après chaque changement visible\n"
+    "  --help              affiche cette aide\n";
 
-struct Station
+struct Options
 {
-    Station(const char *nom, Environnement env, Plateforme &plateforme, const QString &dossier, const QByteArray &cles)
-        : nom(nom), proprietaire(plateforme)
-    {
-        QDir().mkpath(dossier + "/envoi");
-        QDir().mkpath(dossier + "/recus");
-        QFile ini(dossier + "/navette.INI");
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write("[Port " + QByteArray(nom) + "]\n" + cles + "CheminFichiersRecus=" + dossier.toUtf8() + "/recus\n"
-                      + "CheminFichiersAEnvoyer=" + dossier.toUtf8() + "/envoi\n");
-        ini.close();
-        poste = std::make_unique<CInterlocuteur>(ContexteLiaison{env, fichierIni, proprietaire, dossier, "navette", nom});
-        poste->Index = QString::fromLatin1(nom);
-        poste->Information.connecter([this](const QString &t) { afficher(this->nom, t); });
-        poste->CommandeReçue.connecter([this](const QString &c, QString &reponse) {
-            afficher(this->nom, QStringLiteral("reçu : ") + c);
-            if (c.startsWith("MESSAGE=") && !c.startsWith("MESSAGE=Bien reçu"))
-                reponse = QStringLiteral("MESSAGE=Bien reçu, merci.");
-        });
-        poste->FichierReçu.connecter([this](const QString &f) { afficher(this->nom, QStringLiteral("fichier reçu : ") + f); });
-        poste->ModemEtatConnexionChange.connecter([this](bool c) {
-            afficher(this->nom, c ? QStringLiteral("liaison établie") : QStringLiteral("liaison coupée"));
-        });
-        poste->Initialiser();
-    }
-    const char *nom;
-    FichierIni fichierIni;
-    ProprietaireConsole proprietaire;
-    std::unique_ptr<CInterlocuteur> poste;
+    QString nom;
+    QString dossier;
+    bool echo = false;
+    QString capture;
+    QString erreur;
+    bool aide = false;
 };
+
+Options lireOptions(const QStringList &arguments)
+{
+    Options o;
+    QStringList mots;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        const auto valeur = [&](QString &cible) {
+            if (i + 1 >= arguments.size())
+                o.erreur = QStringLiteral("L'option %1 attend une valeur.").arg(a);
+            else
+                cible = arguments[++i];
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            o.aide = true;
+        else if (a == QLatin1String("--dossier"))
+            valeur(o.dossier);
+        else if (a == QLatin1String("--capture"))
+            valeur(o.capture);
+        else if (a == QLatin1String("--echo"))
+            o.echo = true;
+        else if (a.startsWith(QLatin1String("--")))
+            o.erreur = QStringLiteral("Option inconnue : %1").arg(a);
+        else
+            mots << a; // the whole rest of the line is the station name
+    }
+    o.nom = mots.join(QLatin1Char(' '));
+    return o;
+}
 }
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("navette"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Options options = lireOptions(arguments);
+    if (options.aide) {
+        std::fputs(aide, stdout);
+        return 0;
+    }
+    if (!options.erreur.isEmpty()) {
+        std::fprintf(stderr, "%s\n\n%s", qUtf8Printable(options.erreur), aide);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("Aucun écran n'est disponible pour la fenêtre de Navette (ni DISPLAY ni WAYLAND_DISPLAY).\n"
+                   "Sur un poste sans écran, lancez-la avec QT_QPA_PLATFORM=offscreen.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("navette"));
+    QApplication::setApplicationDisplayName(FMain::titreApplication);
+    QTranslator traduction;
+    if (traduction.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&traduction);
+
+    const QString dossierProgramme =
+        QDir(options.dossier.isEmpty() ? QApplication::applicationDirPath() : options.dossier).absolutePath();
     PlateformeQt plateforme;
-
-    const quint16 port = ServeurModems::premierPortLibre(2, 17001);
-    QProcess emulateur;
-    emulateur.setProcessChannelMode(QProcess::ForwardedChannels);
-    emulateur.start(QCoreApplication::applicationDirPath() + "/navette-modem", {"--port", QString::number(port), "--vitesse", "38400"});
-    if (port == 0 || !emulateur.waitForStarted()) {
-        std::fprintf(stderr, "L'émulateur de modem (navette-modem) n'a pas pu démarrer.\n");
-        return 1;
-    }
-    plateforme.attendreQue([] { return false; }, 300);
-
-    QTemporaryDir dossier;
-    BoitesMessageConsole boites;
+    BoitesMessageQt boites(plateforme);
     CorrespondancePorts correspondance;
-    correspondance.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(port));
-    correspondance.definir("TCP2:", QStringLiteral("127.0.0.1:%1").arg(port + 1));
     GestionPortsReels ports(plateforme, correspondance);
-    const Environnement env{plateforme, boites, ports};
-
-    Station b("B", env, plateforme, dossier.filePath("B"), "NumPort=TCP2:\nPosteAppellant=0\n");
-    Station a("A", env, plateforme, dossier.filePath("A"), "NumPort=TCP1:\nPosteAppellant=-1\nNumTelAppel=2\n");
-
-    afficher("--", QStringLiteral("B se prépare à répondre, A appelle le 2."));
-    b.poste->Connecter();
-    a.poste->Connecter();
-    if (!plateforme.attendreQue([&] { return a.poste->ModemEtatConnexion() && b.poste->ModemEtatConnexion(); }, 20000)) {
-        afficher("--", QStringLiteral("La liaison ne s'est pas établie."));
-        emulateur.terminate();
-        emulateur.waitForFinished();
-        return 1;
-    }
-    a.poste->TesterConnexion(true);
-
-    const QString fichier = dossier.filePath("A/envoi/releve.csv");
-    QFile csv(fichier);
-    if (csv.open(QIODevice::WriteOnly))
-        for (int i = 0; i < 1500; ++i)
-            csv.write(QStringLiteral("%1/03/2026;S%2;P%3;%4\r\n").arg(1 + i % 28).arg(100 + i % 7).arg(i % 300).arg(i * 13 % 997).toUtf8());
-    csv.close();
-    afficher("A", QStringLiteral("envoi de releve.csv (%1 octets)").arg(QFileInfo(fichier).size()));
-    QString partie;
-    a.poste->ProgressEmission.connecter([&](qint32, qint32) {
-        if (a.poste->PartieGrosFichier != partie)
-            afficher("A", QStringLiteral("envoi de la ") + (partie = a.poste->PartieGrosFichier).chopped(3));
-    });
-    afficher("A", a.poste->EnvoyerFichier(fichier) ? QStringLiteral("fichier remis") : QStringLiteral("fichier non remis"));
-
-    a.poste->EnvoyerCommande(Windows1252::depuisTexte(QStringLiteral("MESSAGE=Le relevé de mars est parti.")), "", 3000);
-    plateforme.attendreQue([] { return false; }, 1500);
-
-    afficher("--", QStringLiteral("A raccroche."));
-    a.poste->Déconnecter();
-    plateforme.attendreQue([&] { return !b.poste->ModemEtatConnexion(); }, 5000);
-    a.poste->Terminer();
-    b.poste->Terminer();
-    emulateur.terminate();
-    emulateur.waitForFinished();
-    return 0;
+    FichierIni ini;
+    FenetreComm fenetreComm;
+    DialogueComm dialogue(plateforme, fenetreComm);
+    FenetreMain fenetre;
+    fenetre.setEcho(options.echo);
+    fenetre.setCapture(options.capture);
+    boites.setFenetrePrincipale(&fenetre);
+    FMain principale({{plateforme, boites, ports}, ini, dossierProgramme, QFileInfo(QApplication::applicationFilePath()).baseName(),
+                      options.nom, &dialogue, &correspondance},
+                     fenetre);
+    fenetre.setLogique(&principale);
+    SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
+    principale.Form_Load();
+    fenetre.show();
+    fenetre.activateWindow();
+    return QApplication::exec();
 }

@@ -8,31 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-void CaseACocher::setValeur(int valeur)
-{
-    if (valeur == DialogueComm::Grise) {
-        setTristate(true);
-        setCheckState(Qt::PartiallyChecked);
-        return;
-    }
-    setCheckState(valeur == DialogueComm::Coche ? Qt::Checked : Qt::Unchecked);
-}
-
-int CaseACocher::valeur() const
-{
-    switch (checkState()) {
-    case Qt::Checked: return DialogueComm::Coche;
-    case Qt::PartiallyChecked: return DialogueComm::Grise;
-    case Qt::Unchecked: break;
-    }
-    return DialogueComm::Decoche;
-}
-
-void CaseACocher::nextCheckState()
-{
-    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-}
-
 FenetreComm::FenetreComm(QWidget *parent)
     : QDialog(parent),
       cboPort(new QComboBox(this)),

@@ -1,0 +1,193 @@
+#pragma once
+
+#include "Environnement.h"
+#include "ProprietaireLiaison.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CInterlocuteur;
+class CorrespondancePorts;
+class DialogueParametres;
+class FichierIni;
+class FMain;
+
+// The window that draws FMain: it shows what FMain holds and hands the user's clicks back to
+// it. Window-system matters FMain cannot hold itself go through here.
+class VueMain
+{
+public:
+    virtual ~VueMain() = default;
+    // FMain's state changed: draw it again.
+    virtual void rafraichir(FMain &fenetre) = 0;
+    // A line went to the top of a list ("Emissions", "Réceptions" or "Informations").
+    virtual void ligneAjoutee(const QString &liste, const QString &ligne) {}
+    // 0 normal, 1 minimised, 2 maximised.
+    virtual int etatFenetre() const = 0;
+    virtual void setEtatFenetre(int etat) = 0;
+    virtual void prendreFocus() = 0;
+    virtual QPoint position() const = 0;
+    virtual void deplacer(const QPoint &position) = 0;
+    virtual QSize tailleEcran() const = 0;
+    virtual void curseurAttente(bool attente) = 0;
+    // Opens the file in the desktop's text editor; false when none opens.
+    virtual bool ouvrirEditeur(const QString &chemin) = 0;
+    // Ends the program at once: nothing of it runs afterwards.
+    virtual void quitter(int code) = 0;
+};
+
+// What the main window is given when created.
+struct ContexteMain
+{
+    Environnement env;
+    FichierIni &ini;
+    QString dossierProgramme;
+    QString nomExecutable;               // without extension
+    QString ligneCommande;               // the station name given at start-up, or ""
+    DialogueParametres *dialogue = nullptr;
+    CorrespondancePorts *correspondance = nullptr;
+};
+
+// The main window's logic: start-up and shutdown, the outgoing-folder scanner and the user's
+// link controls, and the display of everything the link object reports. It owns the link
+// object and lends it its supervision timer.
+//
+// Setting CocheConnecter or CocheSynchro from code runs its click handler before the setter
+// returns; setting the value it already has runs nothing. Many handlers wait (a connection,
+// a send, a box) while events run: other handlers, timer ticks and the link's notifications
+// then run inside them, so each one reads the controls' state anew after a wait.
+class FMain : public ProprietaireLiaison
+{
+public:
+    static inline const QString titreApplication = QStringLiteral("Navette");
+
+    FMain(ContexteMain contexte, VueMain &vue);
+    ~FMain() override;
+    FMain(const FMain &) = delete;
+    FMain &operator=(const FMain &) = delete;
+
+    // Start-up and shutdown.
+    void Form_Load();
+    void Form_Activate();
+    // Close request: UnloadMode 0 is the window's own close box. Returns Cancel.
+    bool Form_QueryUnload(int UnloadMode);
+    void BtnTerminer_Click();
+
+    // The connect box: 0 not connected, 1 connected, 2 in progress.
+    int CocheConnecter() const { return mCocheConnecter; }
+    void setCocheConnecter(int valeur);
+    bool CocheConnecterActif() const { return mCocheConnecterActif; }
+    int CocheSynchro() const { return mCocheSynchro; }
+    void setCocheSynchro(int valeur) override;
+    bool CocheSynchroActif() const { return mCocheSynchroActif; }
+
+    void BtnTestDialog_Click();
+    void BtnConfigurer_Click();
+    void BtnEffacerEmissions_Click();
+    void BtnEffacerReceptions_Click();
+    void BtnEffacerInfo_Click();
+    void BtnEnvoi_Click();
+    void ListeEmissions_Click(int index);
+    void ListeRéceptions_Click(int index);
+    void ListeInfo_Click(int index);
+    void Clock_Timer();
+
+    // What the window shows.
+    QString caption() const { return mCaption; }
+    QString captionCocheConnecter() const;
+    bool italiqueCocheConnecter() const { return mCocheConnecter == 2; }
+    bool BtnTestDialogActif() const { return mBtnTestDialogActif; }
+    int icone() const { return mIcone; }
+    QString lblTimeOut() const { return mLblTimeOut; }
+    const QStringList &ListeEmissions() const { return mListeEmissions; }
+    const QStringList &ListeRéceptions() const { return mListeRéceptions; }
+    const QStringList &ListeInfo() const { return mListeInfo; }
+    QString tooltipReceptions() const { return mTooltipReceptions; }
+    QString tooltipInfo() const { return mTooltipInfo; }
+    QString txtCmde;
+    bool demarrage() const { return mbDemarrage; }
+    CInterlocuteur *Poste() const { return mPoste.get(); }
+    Minuterie &Clock() { return *mClock; }
+
+    // The link object's notifications.
+    void Poste_CommandeReçue(const QString &Commande, QString &Réponse);
+    void Poste_EtatTimeOut(const QString &TypeTO, const QString &Compteur, int Durée);
+    void Poste_FichierReçu(const QString &Fichier);
+    void Poste_Information(const QString &Info);
+    void Poste_ModemEtatConnexion(bool Connecté);
+    void Poste_ProgressEmission(qint32 Envoyés, qint32 Total);
+    void Poste_ProgressRecept(qint32 Recu, qint32 Attendu);
+
+    // Percentage of a progress line: rounded to the nearest, ties to even, 0 to 255.
+    static int pourcentage(qint32 fait, qint32 total);
+
+    // What the link object reaches in its owner.
+    Minuterie &TimeOutAppel() override { return *mTimeOutAppel; }
+    void curseurAttente(bool attente) override;
+    bool fenetreMinimisee() const override;
+    QPoint positionFenetre() const override;
+    void deplacerFenetre(const QPoint &position) override;
+    QSize tailleEcran() const override;
+    int valeurCocheConnecter() const override { return mCocheConnecter; }
+    void chargerFenetreInstance() override {}
+    void terminerFenetreInstance() override {}
+
+private:
+    // Start-up.
+    QString nomDeStation();
+    bool creerDossier(QString &chemin, const QString &parDefaut);
+    void brancherPoste();
+
+    // Scanner.
+    void CocheSynchro_Click();
+    void balayer();
+    bool envoyer(const QString &chemin);
+
+    // Controls and display.
+    void CocheConnecter_Click();
+    void afficherEtatConnexion();
+    void ajouterLigne(QStringList &liste, const QString &nomListe, const QString &ligne);
+    void retirerProgression(QStringList &liste, const QString &motif);
+    void progression(QStringList &liste, const QString &nomListe, const QString &debut, qint32 fait, qint32 total);
+    void couperListe(QStringList &liste, qint32 &compteur);
+    void setCaption(const QString &texte);
+    QString dateHeure() const;
+    void rafraichir();
+
+    ContexteMain mContexte;
+    VueMain &mVue;
+    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    std::unique_ptr<Minuterie> mTimeOutAppel;
+    std::unique_ptr<Minuterie> mClock;
+    std::unique_ptr<CInterlocuteur> mPoste;
+
+    bool mbDemarrage = false;
+    bool mbTermine = false;
+    int mCocheConnecter = 0;
+    bool mCocheConnecterActif = true;
+    int mCocheSynchro = 0;
+    bool mCocheSynchroActif = false;
+    bool mBtnTestDialogActif = false;
+    int mIcone = 0;
+    QString mCaption;
+    QString mLblTimeOut = QStringLiteral("TO");
+    QStringList mListeEmissions, mListeRéceptions, mListeInfo;
+    QString mTooltipReceptions, mTooltipInfo;
+    qint32 slNbReceptions = 0;
+    qint32 slNbInfos = 0;
+
+    // What each file of the outgoing folder looked like at the previous scan: a file goes
+    // only once it has stopped changing.
+    struct Apercu
+    {
+        qint64 taille = -1;
+        QDateTime modifie;
+        bool operator==(const Apercu &autre) const = default;
+    };
+    static Apercu apercu(const QString &chemin);
+    QHash<QString, Apercu> mApercus;
+};

@@ -1,0 +1,359 @@
+// The user's link controls and the display of what the link object reports.
+#include "FMain.h"
+
+#include "BoitesMessage.h"
+#include "CInterlocuteur.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "Plateforme.h"
+#include "Windows1252.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace {
+const QString listeEmissions = QStringLiteral("Emissions");
+const QString listeReceptions = QStringLiteral("Réceptions");
+const QString listeInfo = QStringLiteral("Informations");
+}
+
+QString FMain::dateHeure() const
+{
+    return mContexte.env.plateforme.maintenant().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
+
+void FMain::rafraichir()
+{
+    mVue.rafraichir(*this);
+}
+
+void FMain::setCaption(const QString &texte)
+{
+    mCaption = texte;
+    rafraichir();
+}
+
+QString FMain::captionCocheConnecter() const
+{
+    switch (mCocheConnecter) {
+    case 1: return QStringLiteral("Connecté");
+    case 2: return QStringLiteral("En cours ...");
+    default: return QStringLiteral("Connecter");
+    }
+}
+
+void FMain::setCocheConnecter(int valeur)
+{
+    if (valeur == mCocheConnecter || mbTermine)
+        return;
+    mCocheConnecter = valeur;
+    CocheConnecter_Click();
+}
+
+void FMain::CocheConnecter_Click()
+{
+    const auto vivant = mVivant;
+    if (mCocheConnecter == 1 && mPoste && !mPoste->ModemEtatConnexion()) {
+        setCocheConnecter(2);
+        if (!*vivant || !mPoste)
+            return;
+        const bool enCours = mPoste->Connecter();
+        if (*vivant && !enCours)
+            setCocheConnecter(0);
+        return;
+    }
+    afficherEtatConnexion();
+}
+
+void FMain::afficherEtatConnexion()
+{
+    const auto vivant = mVivant;
+    const QString index = mPoste ? mPoste->Index : QString();
+    switch (mCocheConnecter) {
+    case 1:
+        setCaption(index + QStringLiteral(" : Connecté"));
+        mCocheSynchroActif = true;
+        setCocheSynchro(1);
+        if (mbDemarrage) {
+            mVue.setEtatFenetre(1);
+            mbDemarrage = false;
+        }
+        mBtnTestDialogActif = true;
+        break;
+    case 0: {
+        mCocheSynchroActif = false;
+        setCocheSynchro(0);
+        setCaption(index + QStringLiteral(" : non connecté"));
+        const bool actif = mCocheConnecterActif;
+        mCocheConnecterActif = false;
+        mBtnTestDialogActif = false;
+        rafraichir();
+        if (mPoste)
+            mPoste->Déconnecter();
+        if (!*vivant)
+            return;
+        mCocheConnecterActif = actif;
+        break;
+    }
+    default:
+        mCocheSynchroActif = false;
+        setCocheSynchro(0);
+        setCaption(index + QStringLiteral(" : En cours ..."));
+        mBtnTestDialogActif = false;
+        if (mbDemarrage) {
+            mVue.setEtatFenetre(1);
+            mbDemarrage = false;
+        }
+        break;
+    }
+    rafraichir();
+}
+
+void FMain::BtnTestDialog_Click()
+{
+    if (!mPoste || mbTermine)
+        return;
+    const auto vivant = mVivant;
+    const bool dialogue = mPoste->TesterConnexion(true);
+    if (!*vivant || mbTermine)
+        return;
+    if (dialogue) {
+        setCocheConnecter(1);
+        return;
+    }
+    if (mPoste->PosteAppellant)
+        setCocheConnecter(0);
+    if (*vivant)
+        MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible d'établir le dialogue."),
+                                 Boutons::Critique | Boutons::OK, QStringLiteral("Test du dialogue"));
+}
+
+void FMain::BtnConfigurer_Click()
+{
+    if (!mPoste || mbTermine)
+        return;
+    const auto vivant = mVivant;
+    mCocheConnecterActif = false;
+    setCocheConnecter(0);
+    if (!*vivant)
+        return;
+    rafraichir();
+    mPoste->Configurer();
+    if (!*vivant)
+        return;
+    mCocheConnecterActif = !mbTermine;
+    rafraichir();
+}
+
+void FMain::BtnEffacerEmissions_Click()
+{
+    mListeEmissions.clear();
+    rafraichir();
+}
+
+void FMain::BtnEffacerReceptions_Click()
+{
+    mListeRéceptions.clear();
+    rafraichir();
+}
+
+void FMain::BtnEffacerInfo_Click()
+{
+    mListeInfo.clear();
+    rafraichir();
+}
+
+void FMain::BtnEnvoi_Click()
+{
+    if (txtCmde.trimmed().isEmpty() || !mPoste || mbTermine)
+        return;
+    const auto vivant = mVivant;
+    QByteArray reponse;
+    const bool parti = mPoste->EnvoyerCommande(Windows1252::depuisTexte(QStringLiteral("MESSAGE=") + txtCmde), "", 3000, &reponse);
+    if (*vivant && !parti)
+        MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Le message n'est pas parti."), Boutons::OK, QString());
+}
+
+void FMain::ListeEmissions_Click(int index)
+{
+    if (index < 0 || index >= mListeEmissions.size())
+        return;
+    const QString ligne = mListeEmissions[index];
+    const qsizetype erreur = ligne.indexOf(QStringLiteral("ERREUR"), 0, Qt::CaseInsensitive);
+    if (erreur < 0) {
+        MGlobal::AfficherMessage(mContexte.env.boites, ligne, Boutons::OK, titreApplication);
+        return;
+    }
+    const int reponse = MGlobal::AfficherMessage(
+        mContexte.env.boites,
+        ligne + QStringLiteral("\r\nOUI : Suppression du fichier.\r\nNON : édition du fichier."),
+        Boutons::OuiNonAnnuler | Boutons::DefautBouton2, titreApplication);
+    const QString chemin = ligne.mid(erreur + 9);
+    if (!QFileInfo(chemin).isFile())
+        return;
+    if (reponse == Reponse::Oui)
+        QFile::remove(chemin);
+    else if (reponse == Reponse::Non && !mVue.ouvrirEditeur(chemin))
+        Poste_Information(QStringLiteral("Aucun éditeur de texte ne s'ouvre pour ") + chemin);
+}
+
+void FMain::ListeRéceptions_Click(int index)
+{
+    mTooltipReceptions = mListeRéceptions.value(index);
+    rafraichir();
+}
+
+void FMain::ListeInfo_Click(int index)
+{
+    mTooltipInfo = mListeInfo.value(index);
+    rafraichir();
+}
+
+void FMain::ajouterLigne(QStringList &liste, const QString &nomListe, const QString &ligne)
+{
+    liste.prepend(ligne);
+    mVue.ligneAjoutee(nomListe, ligne);
+    rafraichir();
+}
+
+void FMain::retirerProgression(QStringList &liste, const QString &motif)
+{
+    if (!liste.isEmpty() && liste.first().startsWith(motif))
+        liste.removeFirst();
+}
+
+void FMain::couperListe(QStringList &liste, qint32 &compteur)
+{
+    // Cut back to the 99 newest lines once 256 have come, counted since start-up.
+    if (++compteur <= 255)
+        return;
+    while (compteur >= 100 && !liste.isEmpty()) {
+        liste.removeLast();
+        --compteur;
+    }
+}
+
+int FMain::pourcentage(qint32 fait, qint32 total)
+{
+    if (total <= 0)
+        return 0;
+    const double p = std::nearbyint(double(fait) / double(total) * 100.0); // ties to even
+    return int(std::clamp(p, 0.0, 255.0));
+}
+
+void FMain::progression(QStringList &liste, const QString &nomListe, const QString &debut, qint32 fait, qint32 total)
+{
+    const QString ligne = debut + QStringLiteral(": ") + (mPoste ? mPoste->PartieGrosFichier : QString())
+        + QString::number(pourcentage(fait, total)) + QStringLiteral(" %");
+    if (!liste.isEmpty() && liste.first().startsWith(debut)) {
+        liste.first() = ligne;
+        rafraichir();
+    } else {
+        ajouterLigne(liste, nomListe, ligne);
+    }
+}
+
+void FMain::Poste_ProgressEmission(qint32 Envoyés, qint32 Total)
+{
+    progression(mListeEmissions, listeEmissions, QStringLiteral("Emission "), Envoyés, Total);
+}
+
+void FMain::Poste_ProgressRecept(qint32 Recu, qint32 Attendu)
+{
+    progression(mListeRéceptions, listeReceptions, QStringLiteral("Réception "), Recu, Attendu);
+}
+
+void FMain::Poste_FichierReçu(const QString &Fichier)
+{
+    retirerProgression(mListeRéceptions, QStringLiteral("Réception "));
+    const QString nom = QFileInfo(Fichier).fileName();
+    ajouterLigne(mListeRéceptions, listeReceptions, dateHeure() + QStringLiteral(" - ") + nom + QStringLiteral(" (") + Fichier + ')');
+    setCaption((mPoste ? mPoste->Index : QString()) + QStringLiteral(" : ")
+               + mContexte.env.plateforme.maintenant().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - Reçu ") + nom);
+    couperListe(mListeRéceptions, slNbReceptions);
+    rafraichir();
+}
+
+void FMain::Poste_Information(const QString &Info)
+{
+    QString texte = Info;
+    const qsizetype cr = texte.indexOf(QLatin1Char('\r'));
+    if (cr >= 0)
+        texte.remove(cr, 1);
+    setCaption((mPoste ? mPoste->Index : QString()) + QStringLiteral(" : ") + texte);
+    ajouterLigne(mListeInfo, listeInfo, dateHeure() + QStringLiteral(" : ") + texte);
+    couperListe(mListeInfo, slNbInfos);
+    rafraichir();
+}
+
+void FMain::Poste_EtatTimeOut(const QString &TypeTO, const QString &Compteur, int Durée)
+{
+    mLblTimeOut = TypeTO;
+    if (Durée > 0)
+        mLblTimeOut += QStringLiteral("-%1*%2").arg(Compteur).arg(Durée);
+    rafraichir();
+}
+
+void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
+{
+    const auto vivant = mVivant;
+    if (Commande.startsWith(QStringLiteral("MESSAGE="))) {
+        const QString saisie = mContexte.env.boites.saisir(Commande.mid(8), titreApplication);
+        if (*vivant && !saisie.isEmpty())
+            Réponse = QStringLiteral("MESSAGE=") + saisie;
+        return;
+    }
+    static const struct
+    {
+        const char *debut;
+        const char *information; // none when empty
+    } verdicts[] = {{"Connexion vérifiée", "Connexion vérifiée."}, {"Connexion confirmée", "Connexion établie"}, {"Connexion, chut!", ""}};
+    for (const auto &v : verdicts) {
+        if (!Commande.startsWith(QString::fromUtf8(v.debut)))
+            continue;
+        if (mCocheConnecter == 2)
+            setCocheConnecter(1);
+        if (*vivant && *v.information)
+            Poste_Information(QString::fromUtf8(v.information));
+        return;
+    }
+    Poste_Information(Commande);
+}
+
+void FMain::Poste_ModemEtatConnexion(bool Connecté)
+{
+    const auto vivant = mVivant;
+    Poste_Information(QStringLiteral("Modem ") + (Connecté ? QStringLiteral("connecté") : QStringLiteral("déconnecté")));
+    if (!mPoste || mbTermine)
+        return;
+    if (mPoste->PosteAppellant && !Connecté) {
+        if (mCocheConnecterActif) {
+            setCocheConnecter(0);
+            if (!*vivant || mbTermine)
+                return;
+            const int etat = mVue.etatFenetre();
+            if (etat != 1) {
+                mVue.setEtatFenetre(0);
+                mVue.prendreFocus();
+            }
+            const bool rappeler = mContexte.env.boites.afficherTempo(
+                QStringLiteral("Le poste distant s'est déconnecté.\r\nVoulez vous le rappeller ?"),
+                mPoste->Index + QStringLiteral(" : Reconnexion automatique"), 20, true, etat);
+            if (!*vivant || mbTermine || !mPoste)
+                return;
+            if (rappeler) {
+                setCocheConnecter(1);
+                if (*vivant)
+                    mVue.setEtatFenetre(etat);
+            } else {
+                mPoste->ArreterTempos();
+            }
+        }
+    } else {
+        setCocheConnecter(2);
+    }
+    if (*vivant && !mbTermine)
+        setCocheSynchro(Connecté ? 1 : 0);
+}

@@ -1,0 +1,177 @@
+// Start-up, close request and shutdown of the main window.
+#include "FMain.h"
+
+#include "BoitesMessage.h"
+#include "CInterlocuteur.h"
+#include "CorrespondancePorts.h"
+#include "FichierIni.h"
+#include "MGlobal.h"
+#include "Minuterie.h"
+#include "Plateforme.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+FMain::FMain(ContexteMain contexte, VueMain &vue)
+    : mContexte(std::move(contexte)),
+      mVue(vue),
+      mTimeOutAppel(mContexte.env.plateforme.creerMinuterie()),
+      mClock(mContexte.env.plateforme.creerMinuterie())
+{
+    mTimeOutAppel->setInterval(30000);
+    mClock->setInterval(3000);
+    mClock->Timer.connecter([this] { Clock_Timer(); });
+}
+
+FMain::~FMain()
+{
+    *mVivant = false;
+    mClock->setEnabled(false);
+    mPoste.reset(); // Terminer, when the shutdown did not run it
+}
+
+QString FMain::nomDeStation()
+{
+    if (!mContexte.ligneCommande.isEmpty())
+        return mContexte.ligneCommande;
+    FichierIni &ini = mContexte.ini;
+    QString dossier = mContexte.dossierProgramme;
+    if (QFileInfo(dossier + QStringLiteral("/Données")).isDir())
+        dossier += QStringLiteral("/Données");
+    ini.setFichier(dossier + QLatin1Char('/') + mContexte.nomExecutable + QStringLiteral(".INI"));
+    if (!QFileInfo::exists(ini.Fichier())) {
+        QFile fichier(ini.Fichier());
+        if (fichier.open(QIODevice::WriteOnly))
+            fichier.write("\n");
+        fichier.close();
+        mContexte.env.plateforme.pomper();
+    }
+    ini.setSection(QStringLiteral("Defaut"));
+    ini.setCle(QStringLiteral("Connexion à"));
+    ini.Lire();
+    if (ini.Valeur().isEmpty()) {
+        ini.setValeur(QStringLiteral("A"));
+        ini.Enregistrer();
+    }
+    return ini.Valeur();
+}
+
+void FMain::brancherPoste()
+{
+    CInterlocuteur &p = *mPoste;
+    p.FichierReçu.connecter([this](const QString &f) { Poste_FichierReçu(f); });
+    p.CommandeReçue.connecter([this](const QString &c, QString &r) { Poste_CommandeReçue(c, r); });
+    p.Information.connecter([this](const QString &i) { Poste_Information(i); });
+    p.ProgressRecept.connecter([this](qint32 r, qint32 a) { Poste_ProgressRecept(r, a); });
+    p.ProgressEmission.connecter([this](qint32 e, qint32 t) { Poste_ProgressEmission(e, t); });
+    p.ModemEtatConnexionChange.connecter([this](bool c) { Poste_ModemEtatConnexion(c); });
+    p.EtatTimeOut.connecter([this](const QString &t, const QString &c, int d) { Poste_EtatTimeOut(t, c, d); });
+}
+
+bool FMain::creerDossier(QString &chemin, const QString &parDefaut)
+{
+    if (chemin.isEmpty())
+        chemin = parDefaut;
+    if (QFileInfo::exists(chemin) || QDir().mkdir(chemin))
+        return true;
+    MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible de créer le répertoire ") + chemin, Boutons::OK,
+                             titreApplication);
+    return false;
+}
+
+void FMain::Form_Load()
+{
+    curseurAttente(true);
+    mbDemarrage = true;
+    mPoste = std::make_unique<CInterlocuteur>(ContexteLiaison{mContexte.env, mContexte.ini, *this, mContexte.dossierProgramme,
+                                                              mContexte.nomExecutable, mContexte.ligneCommande,
+                                                              mContexte.dialogue});
+    brancherPoste();
+    mPoste->Index = nomDeStation();
+    setCaption(mPoste->Index + QStringLiteral(" : Navette"));
+    mPoste->Initialiser();
+    if (mContexte.correspondance) {
+        // Where the port names lead, from the same file ("[Ports]").
+        const QString section = mContexte.ini.Section();
+        for (const QString &refus : mContexte.correspondance->charger(mContexte.ini))
+            Poste_Information(refus);
+        mContexte.ini.setSection(section);
+    }
+    const QString programme = mContexte.dossierProgramme + QLatin1Char('/');
+    if (!creerDossier(mPoste->CheminFichiersAEnvoyer, programme + QStringLiteral("Envois à ") + mPoste->Index)
+        || !creerDossier(mPoste->CheminFichiersRecus, programme + QStringLiteral("Recus de ") + mPoste->Index)) {
+        mbTermine = true;
+        mVue.quitter(1);
+        return;
+    }
+    chargerFenetreInstance();
+    rafraichir();
+}
+
+void FMain::Form_Activate()
+{
+    if (mbDemarrage && !mbTermine)
+        setCocheConnecter(1);
+}
+
+bool FMain::Form_QueryUnload(int UnloadMode)
+{
+    if (mbTermine)
+        return false;
+    if (UnloadMode == 0 && mCocheConnecter == 1) {
+        const int reponse = MGlobal::AfficherMessage(mContexte.env.boites,
+                                                     QStringLiteral("Etes vous sûr de vouloir interrompre la communication ?"),
+                                                     Boutons::OuiNon, QString());
+        if (reponse == Reponse::Non)
+            return true;
+    }
+    BtnTerminer_Click();
+    return false;
+}
+
+void FMain::BtnTerminer_Click()
+{
+    if (mbTermine)
+        return;
+    const auto vivant = mVivant;
+    curseurAttente(true);
+    setCocheConnecter(0);
+    if (!*vivant)
+        return;
+    mCocheConnecterActif = false;
+    mClock->setEnabled(false);
+    if (mPoste)
+        mPoste->Terminer();
+    if (!*vivant)
+        return;
+    mbTermine = true;
+    curseurAttente(false);
+    rafraichir();
+    mVue.quitter(0);
+}
+
+void FMain::curseurAttente(bool attente)
+{
+    mVue.curseurAttente(attente);
+}
+
+bool FMain::fenetreMinimisee() const
+{
+    return mVue.etatFenetre() == 1;
+}
+
+QPoint FMain::positionFenetre() const
+{
+    return mVue.position();
+}
+
+void FMain::deplacerFenetre(const QPoint &position)
+{
+    mVue.deplacer(position);
+}
+
+QSize FMain::tailleEcran() const
+{
+    return mVue.tailleEcran();
+}
