@@ -1,0 +1,378 @@
+// The main window's logic in virtual time: start-up, the three states of a connection, the
+// scanner, line drops and the reconnection offer, messages, and two whole applications
+// exchanging files over emulated modems.
+#include "ApplicationSimulee.h"
+#include "BancLigne.h"
+#include "BancModems.h"
+#include "CInterlocuteur.h"
+#include "Minuterie.h"
+#include "PosteSimule.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <random>
+
+namespace {
+QStringList fichiersDe(const QString &dossier)
+{
+    return QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray aleatoire(int taille, unsigned graine)
+{
+    std::mt19937 alea(graine);
+    QByteArray o(taille, Qt::Uninitialized);
+    for (char &c : o)
+        c = char(alea());
+    return o;
+}
+
+const QRegularExpression dateHeure(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d"));
+
+// Two stations over emulated modems: A calls "2" on COM1:, B answers on COM2:.
+struct DeuxApplications : BancModems
+{
+    explicit DeuxApplications(ReglagesModem m1 = {}, ReglagesModem m2 = {}) : BancModems(m1, m2), a(env()), b(env()) {}
+    void demarrer()
+    {
+        b.charger("[Defaut]\nConnexion à=B\n[Port B]\nNumPort=COM2:\nPosteAppellant=0\n");
+        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
+        b.fenetre().Form_Activate();
+        a.fenetre().Form_Activate();
+    }
+    ApplicationSimulee a, b;
+};
+
+// One station whose line ends at a scripted peer that answers as a station would.
+struct StationSeule : BancLigne
+{
+    StationSeule() : app(env())
+    {
+        repondeur = [this](const QByteArray &t) -> QByteArray {
+            if (muet)
+                return {};
+            if (t.startsWith("YAQUELQUUN?"))
+                return "OUI";
+            if (t.startsWith("FICHIER"))
+                return "OKFICHIER";
+            if (t.startsWith("RECEPFICHIER")) {
+                recus << t.mid(13, int(static_cast<unsigned char>(t[12])));
+                return refuserLeDeuxieme && recus.size() == 2 ? QByteArray() : QByteArray("OKFICHIER");
+            }
+            return {};
+        };
+        app.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n", "A");
+    }
+    QString envoi(const QString &nom) { return app.chemin("Envois à A/" + nom); }
+    ApplicationSimulee app;
+    QList<QByteArray> recus; // names of the files the peer was sent
+    bool muet = false;
+    bool refuserLeDeuxieme = false;
+};
+}
+
+class TstFMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void demarrageNomFichierEtDossiers()
+    {
+        PlateformeSimulee p;
+        BoitesMessageScriptees boites;
+        GestionPortsSimules ports;
+        {
+            // Named on the command line: the window neither reads nor writes "Defaut".
+            ApplicationSimulee app({p, boites, ports});
+            FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
+            QCOMPARE(f.caption(), QStringLiteral("B : Navette"));
+            QVERIFY(QFileInfo(app.chemin("Envois à B")).isDir() && QFileInfo(app.chemin("Recus de B")).isDir());
+            QVERIFY(!lireFichier(app.chemin("navette.INI")).contains("Defaut"));
+            QVERIFY(app.vue.sablier);
+        }
+        {
+            // No name and no file: the file is made, in "Données" when it exists, with "A".
+            ApplicationSimulee app({p, boites, ports});
+            QDir(app.dossier.path()).mkdir("Données");
+            FMain &f = app.charger(QByteArray());
+            QCOMPARE(lireFichier(app.chemin("Données/navette.INI")), QByteArray("\n[Defaut]\nConnexion à=A\n"));
+            QCOMPARE(f.caption(), QStringLiteral("A : Navette"));
+            QVERIFY(boites.boites.last().message.startsWith("Erreur de lecture dans le fichier "));
+            QVERIFY(QFileInfo(app.chemin("Envois à A")).isDir()); // beside the program, not in "Données"
+        }
+        {
+            // Folders of its own; one that cannot be made ends the program.
+            ApplicationSimulee app({p, boites, ports});
+            ecrireFichier(app.chemin("fichier"), "x");
+            app.charger("[Port A]\nNumPort=COM1:\nCheminFichiersAEnvoyer=" + app.chemin("sortie").toUtf8()
+                            + "\nCheminFichiersRecus=" + app.chemin("fichier/recus").toUtf8() + "\n",
+                        "A");
+            QVERIFY(QFileInfo(app.chemin("sortie")).isDir());
+            QVERIFY(!QFileInfo::exists(app.chemin("Envois à A")));
+            QCOMPARE(boites.boites.last().message, "Impossible de créer le répertoire " + app.chemin("fichier/recus"));
+            QCOMPARE(boites.boites.last().titre, QStringLiteral("Navette"));
+            QCOMPARE(app.vue.codeSortie, 1);
+        }
+    }
+
+    void deuxApplicationsEchangentLeursFichiers()
+    {
+        DeuxApplications s;
+        s.demarrer();
+        FMain &a = s.a.fenetre(), &b = s.b.fenetre();
+        QCOMPARE(a.CocheConnecter(), 2); // dialling
+        QVERIFY(a.italiqueCocheConnecter());
+        QCOMPARE(s.a.vue.etat, 1);        // the first state shown minimises the window
+        QVERIFY(!a.demarrage());
+        s.plateforme.avancer(15'000);
+        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+            QCOMPARE(app->vue.etatsCoche, QList<int>({0, 2, 1}));
+            QCOMPARE(app->fenetre().captionCocheConnecter(), QStringLiteral("Connecté"));
+            QCOMPARE(app->fenetre().CocheSynchro(), 1);
+            QVERIFY(app->fenetre().BtnTestDialogActif());
+        }
+        QVERIFY(a.lblTimeOut().startsWith("Surveillance-"));
+
+        // Files both ways at once, one of several parts.
+        const QByteArray petit = "bonjour de A", gros = aleatoire(6000, 1), retour = aleatoire(2500, 2);
+        ecrireFichier(s.a.chemin("Envois à A/petit.txt"), petit);
+        ecrireFichier(s.a.chemin("Envois à A/gros.bin"), gros);
+        ecrireFichier(s.b.chemin("Envois à B/retour.bin"), retour);
+        s.plateforme.avancer(60'000);
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/PETIT.TXT")), petit);
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/GROS.BIN")), gros);
+        QCOMPARE(lireFichier(s.a.chemin("Recus de A/RETOUR.BIN")), retour);
+        QCOMPARE(fichiersDe(s.a.chemin("Envois à A")), QStringList());
+        QCOMPARE(fichiersDe(s.b.chemin("Envois à B")), QStringList());
+        QCOMPARE(a.ListeEmissions().size(), 2);
+        for (const QString &ligne : a.ListeEmissions())
+            QVERIFY2(dateHeure.match(ligne).hasMatch() && !ligne.contains("ERREUR"), qPrintable(ligne));
+        QVERIFY(b.ListeRéceptions().first().endsWith(" (" + s.b.chemin("Recus de B/GROS.BIN") + ")")
+                || b.ListeRéceptions().first().endsWith(" (" + s.b.chemin("Recus de B/PETIT.TXT") + ")"));
+
+        // The close box while connected asks first; No keeps everything.
+        s.boites.repondre(Reponse::Non);
+        QVERIFY(a.Form_QueryUnload(0));
+        QCOMPARE(s.boites.boites.last().message, QStringLiteral("Etes vous sûr de vouloir interrompre la communication ?"));
+        QCOMPARE(a.CocheConnecter(), 1);
+        s.boites.repondre(Reponse::Oui);
+        s.a.vue.etat = 0; // brought back by the user: its position is kept
+        QVERIFY(!a.Form_QueryUnload(0));
+        QCOMPARE(s.a.vue.codeSortie, 0);
+        QVERIFY(!s.a.poste().FrmComm); // the port closed and the position stored by Terminer
+        QVERIFY(lireFichier(s.a.chemin("navette.INI")).contains("LEFT=200\nTOP=100\n"));
+
+        // The called station loses its line: "En cours ...", the scanner stops, no box.
+        s.plateforme.avancer(10'000);
+        QVERIFY(b.ListeInfo().filter(QRegularExpression(" : Modem déconnecté$")).size() == 1);
+        QCOMPARE(b.CocheConnecter(), 2);
+        QCOMPARE(b.CocheSynchro(), 0);
+        QVERIFY(s.boites.boitesTempo.isEmpty());
+    }
+
+    void reconnexionDeLAppelant_data()
+    {
+        QTest::addColumn<bool>("rappeler");
+        QTest::newRow("personne ne répond : rappel après 20 s") << true;
+        QTest::newRow("Annuler") << false;
+    }
+
+    void reconnexionDeLAppelant()
+    {
+        QFETCH(bool, rappeler);
+        ReglagesModem coupe;
+        coupe.coupureApresMs = 20'000; // the carrier is lost 20 s after each CONNECT
+        DeuxApplications s(coupe);
+        s.demarrer();
+        s.plateforme.avancer(15'000);
+        QCOMPARE(s.a.fenetre().CocheConnecter(), 1);
+        if (!rappeler)
+            s.boites.repondreTempo(false, 5000);
+        s.plateforme.avancer(10'000); // the line drops
+        QCOMPARE(s.boites.boitesTempo.size(), 1);
+        QCOMPARE(s.boites.boitesTempo[0].message, QStringLiteral("Le poste distant s'est déconnecté.\r\nVoulez vous le rappeller ?"));
+        QCOMPARE(s.boites.boitesTempo[0].titre, QStringLiteral("A : Reconnexion automatique"));
+        QCOMPARE(s.boites.boitesTempo[0].tempsRestant, 20);
+        // The box counted down inside the drop's handling: it has already dialled again.
+        const auto numerotations = [&] { return s.a.fenetre().ListeInfo().filter("Numérotation du '2'").size(); };
+        if (rappeler) {
+            QCOMPARE(numerotations(), 2);
+            QCOMPARE(s.a.vue.etat, 1); // minimised before the box, minimised again
+            QCOMPARE(s.a.vue.etatsCoche.mid(s.a.vue.etatsCoche.size() - 3), QList<int>({1, 0, 2}));
+            s.plateforme.avancer(10'000);
+            QCOMPARE(s.a.fenetre().CocheConnecter(), 1);
+            return;
+        }
+        QCOMPARE(numerotations(), 1);
+        QCOMPARE(s.a.fenetre().CocheConnecter(), 0);
+        QVERIFY(!s.a.poste().TimeOut()->Enabled());
+        s.plateforme.avancer(300'000);
+        QCOMPARE(numerotations(), 1);
+    }
+
+    void messagesEntreLesPostes()
+    {
+        DeuxApplications s;
+        s.demarrer();
+        s.plateforme.avancer(15'000);
+        s.boites.repondreSaisie("Oui, tout va bien");
+        s.boites.repondreSaisie(QString()); // A cancels: nothing goes back
+        s.a.fenetre().txtCmde = "Tout va bien ?";
+        s.a.fenetre().BtnEnvoi_Click();
+        s.plateforme.avancer(5000);
+        QCOMPARE(s.boites.saisies.size(), 2);
+        QCOMPARE(s.boites.saisies[0].message, QStringLiteral("Tout va bien ?"));
+        QCOMPARE(s.boites.saisies[0].titre, QStringLiteral("Navette"));
+        QCOMPARE(s.boites.saisies[1].message, QStringLiteral("Oui, tout va bien"));
+        QCOMPARE(s.a.fenetre().txtCmde, QStringLiteral("Tout va bien ?")); // kept for another try
+        QCOMPARE(s.a.fenetre().ListeInfo().filter("MESSAGE").size(), 0);
+
+        // Blank text: nothing goes.
+        s.a.fenetre().txtCmde = "   ";
+        s.a.fenetre().BtnEnvoi_Click();
+        s.plateforme.avancer(5000);
+        QCOMPARE(s.boites.saisies.size(), 2);
+    }
+
+    void scannerDelaisCompagnonsEtEchecs()
+    {
+        StationSeule s;
+        FMain &f = s.app.fenetre();
+        ecrireFichier(s.envoi("a.txt"), "a");
+        ecrireFichier(s.envoi("a.Log"), "journal");
+        ecrireFichier(s.envoi("b.txt"), "b");
+        f.setCocheSynchro(1);
+        QCOMPARE(f.Clock().Interval(), 9000); // the calling station waits longer
+        QCOMPARE(f.Clock().Tag(), QStringLiteral("Attendre un petit peu"));
+        QCOMPARE(f.icone(), 1);
+        // A first scan at 9 + 3 s sees the files, the next one (3 s on) sends those that did not change.
+        s.plateforme.avancer(14'900);
+        QVERIFY(s.recus.isEmpty());
+        s.plateforme.avancer(2000);
+        QCOMPARE(s.recus, QList<QByteArray>({"b.txt"}));
+        QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
+        QVERIFY(f.ListeEmissions().first().endsWith(" - b.txt"));
+
+        // Three files, the second not taken while the link answers: the third waits.
+        s.recus.clear();
+        s.refuserLeDeuxieme = true;
+        for (const char *nom : {"c.dat", "d.dat", "e.dat"})
+            ecrireFichier(s.envoi(nom), nom);
+        s.plateforme.avancer(3500); // seen
+        s.plateforme.avancer(3500); // sent, until the refusal
+        QCOMPARE(s.recus.size(), 2);
+        QCOMPARE(f.ListeEmissions()[0], f.ListeEmissions()[0].section(" - ", 0, 0) + " - ERREUR : " + s.envoi(QString::fromLatin1(s.recus[1])));
+        QVERIFY(QFile::exists(s.envoi(QString::fromLatin1(s.recus[1]))));
+        QVERIFY(!QFile::exists(s.envoi(QString::fromLatin1(s.recus[0]))));
+        QCOMPARE(f.CocheSynchro(), 1); // the link answered its test
+        s.refuserLeDeuxieme = false;
+        s.plateforme.avancer(20'000);
+        QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
+
+        // Clicking the error line: No opens the file, Yes deletes it; a sent line only shows.
+        ecrireFichier(s.envoi("f.dat"), "f");
+        s.muet = true;
+        s.plateforme.avancer(10'000);
+        const int ligne = int(f.ListeEmissions().indexOf(QRegularExpression(".* - ERREUR : .*f\\.dat$")));
+        QVERIFY(ligne >= 0);
+        s.app.vue.editeurPresent = false;
+        s.boites.repondre(Reponse::Non);
+        f.ListeEmissions_Click(ligne);
+        QCOMPARE(s.app.vue.edites, QStringList({s.envoi("f.dat")}));
+        QVERIFY(f.ListeInfo().first().endsWith("Aucun éditeur de texte ne s'ouvre pour " + s.envoi("f.dat")));
+        s.boites.repondre(Reponse::Oui);
+        f.ListeEmissions_Click(int(f.ListeEmissions().indexOf(QRegularExpression(".* - ERREUR : .*f\\.dat$"))));
+        QVERIFY(!QFile::exists(s.envoi("f.dat")));
+        QVERIFY(s.boites.boites.last().boutons & Boutons::DefautBouton2);
+        const int boitesAvant = int(s.boites.boites.size());
+        f.ListeEmissions_Click(int(f.ListeEmissions().indexOf(QRegularExpression(".* - b\\.txt$"))));
+        QCOMPARE(s.boites.boites.size(), boitesAvant + 1);
+        QCOMPARE(s.boites.boites.last().boutons, int(Boutons::OK));
+
+        // The silent link after that failure: scanner off, disconnected, then a new connection.
+        QCOMPARE(f.CocheSynchro(), 0);
+        QVERIFY(!f.ListeInfo().filter("Paramétrage ATZ0").isEmpty());
+    }
+
+    void fichierEnCoursDEcritureOuReecritPendantSonEnvoi()
+    {
+        StationSeule s;
+        FMain &f = s.app.fenetre();
+        f.setCocheSynchro(1);
+        s.plateforme.avancer(12'500);
+        // Still growing at each scan: it waits.
+        const QString journal = s.envoi("croissant.csv");
+        for (int i = 1; i <= 4; ++i) {
+            ecrireFichier(journal, QByteArray(50 * i, 'x'));
+            s.plateforme.avancer(3000);
+        }
+        QVERIFY(s.recus.isEmpty());
+        s.plateforme.avancer(6500);
+        QCOMPARE(s.recus, QList<QByteArray>({"croissant.csv"}));
+
+        // Rewritten while on its way: kept, and sent again as it is now.
+        const QString releve = s.envoi("releve.txt");
+        ecrireFichier(releve, "version 1");
+        bool reecrit = false;
+        s.surReceptionPair = [&](const QByteArray &) {
+            if (!reecrit && s.recuParLePair.endsWith("FICHIER")) {
+                reecrit = true;
+                ecrireFichier(releve, "version 2, plus longue");
+            }
+        };
+        s.recuParLePair.clear();
+        s.plateforme.avancer(7000);
+        QVERIFY(reecrit);
+        QVERIFY(!f.ListeInfo().filter("a changé pendant son envoi").isEmpty());
+        s.plateforme.avancer(10'000);
+        QVERIFY(!QFile::exists(releve));
+        QVERIFY(s.recuParLePair.contains("version 2, plus longue"));
+    }
+
+    void listesEtProgression()
+    {
+        StationSeule s;
+        FMain &f = s.app.fenetre();
+        QCOMPARE(FMain::pourcentage(512, 1024), 50);
+        QCOMPARE(FMain::pourcentage(1, 8), 12);  // 12.5: ties to even
+        QCOMPARE(FMain::pourcentage(3, 8), 38);  // 37.5
+        f.Poste_ProgressEmission(512, 1024);
+        f.Poste_ProgressEmission(1024, 1024);
+        QCOMPARE(f.ListeEmissions(), QStringList({"Emission : 100 %"}));
+        f.Poste_ProgressRecept(1, 8);
+        f.Poste_FichierReçu("/r/X.TXT");
+        QCOMPARE(f.ListeRéceptions().size(), 1); // the progress line gave way
+        QVERIFY(QRegularExpression("^A : \\d\\d:\\d\\d:\\d\\d - Reçu X\\.TXT$").match(f.caption()).hasMatch());
+        f.Poste_EtatTimeOut("Surveillance", "5", 30);
+        QCOMPARE(f.lblTimeOut(), QStringLiteral("Surveillance-5*30"));
+        f.Poste_EtatTimeOut("Non définie", "0", 0);
+        QCOMPARE(f.lblTimeOut(), QStringLiteral("Non définie"));
+        f.Poste_Information("ligne\r\nsuivante");
+        QVERIFY(f.ListeInfo().first().endsWith(" : ligne\nsuivante"));
+        QCOMPARE(f.caption(), QStringLiteral("A : ligne\nsuivante"));
+        QString reponse;
+        f.Poste_CommandeReçue("Pas de porteuse.", reponse);
+        QVERIFY(f.ListeInfo().first().endsWith(" : Pas de porteuse."));
+
+        // The 256th file since start-up cuts the list back to its 99 newest lines.
+        for (int i = 2; i <= 256; ++i)
+            f.Poste_FichierReçu(QStringLiteral("/r/F%1").arg(i));
+        QCOMPARE(f.ListeRéceptions().size(), 99);
+        QVERIFY(f.ListeRéceptions().first().endsWith("(/r/F256)"));
+        f.Poste_FichierReçu("/r/F257");
+        QCOMPARE(f.ListeRéceptions().size(), 100);
+        f.BtnEffacerReceptions_Click();
+        QVERIFY(f.ListeRéceptions().isEmpty());
+        const int infos = int(f.ListeInfo().size());
+        for (int i = infos + 1; i <= 256; ++i)
+            f.Poste_Information(QString::number(i));
+        QCOMPARE(f.ListeInfo().size(), 99);
+        f.ListeInfo_Click(0);
+        QVERIFY(f.tooltipInfo().endsWith(" : 256"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFMain)
+#include "tst_fmain.moc"
