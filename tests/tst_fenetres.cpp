@@ -5,12 +5,15 @@
 #include "DialogueComm.h"
 #include "FMsgBoxTempo.h"
 #include "FenetreComm.h"
+#include "FenetreMain.h"
 #include "FenetreMsgBoxTempo.h"
+#include "FichierIni.h"
 #include "PosteSimule.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -237,6 +240,46 @@ private slots:
         QVERIFY(fichier.contains("NumTelAppel=2\n"));
         QVERIFY(fichier.contains("Paramètre vitesse=&N8\n"));
         QVERIFY(fichier.contains("ScriptInit=ATZ0|AT&C1\n"));
+    }
+
+    void fenetrePrincipale()
+    {
+        // The controls at their design positions (twips / 15), and the connect box's three
+        // values drawn through Qt's own numbering (grey is Qt's 1, "in progress" our 2).
+        PlateformeSimulee p;
+        BoitesMessageScriptees boites;
+        GestionPortsSimules ports;
+        FichierIni ini;
+        FenetreMain fenetre;
+        FMain principale({{p, boites, ports}, ini, QDir::tempPath(), "navette", "A"}, fenetre);
+        fenetre.setLogique(&principale);
+        const QList<QPair<const char *, QRect>> controles = {
+            {"ListeEmissions", {4, 60, 409, 108}},   {"ListeRéceptions", {4, 188, 409, 108}},
+            {"ListeInfo", {4, 316, 409, 108}},       {"BtnTerminer", {332, 428, 81, 33}},
+            {"txtCmde", {68, 428, 265, 33}},         {"BtnEffacerInfo", {8, 404, 17, 17}},
+        };
+        for (const auto &[nom, geometrie] : controles) {
+            auto *controle = fenetre.findChild<QWidget *>(QString::fromUtf8(nom));
+            QVERIFY2(controle, nom);
+            QCOMPARE(controle->geometry(), geometrie);
+        }
+        QCOMPARE(fenetre.size(), QSize(416, 466));
+        auto *coche = fenetre.findChild<QCheckBox *>("CocheConnecter");
+        QVERIFY(coche && coche->font().bold());
+        principale.setCocheConnecter(2);
+        QCOMPARE(coche->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(coche->text(), QStringLiteral("En cours ..."));
+        QVERIFY(coche->font().italic());
+        QVERIFY(!fenetre.findChild<QPushButton *>("BtnTestDialog")->isEnabled());
+        coche->click(); // in progress: a click stops it
+        QCOMPARE(principale.CocheConnecter(), 0);
+        QCOMPARE(coche->checkState(), Qt::Unchecked);
+        QCOMPARE(coche->text(), QStringLiteral("Connecter"));
+        principale.setCocheConnecter(1);
+        QCOMPARE(coche->checkState(), Qt::Checked);
+        QVERIFY(!coche->font().italic());
+        QCOMPARE(fenetre.windowTitle(), QStringLiteral(" : Connecté"));
+        QVERIFY(fenetre.findChild<QCheckBox *>("CocheSynchro")->isChecked());
     }
 };
 
