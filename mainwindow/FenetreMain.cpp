@@ -102,8 +102,11 @@ FenetreMain::FenetreMain(QWidget *parent) : QWidget(parent)
     CocheSynchro = new CaseACocher(QStringLiteral("Synchronisation active"), Frame1);
     CocheSynchro->setObjectName(QStringLiteral("CocheSynchro"));
     CocheSynchro->setGeometry(enPixels({1980, 240, 1995, 255}));
-    CocheSynchro->resize(std::max(CocheSynchro->width(), CocheSynchro->sizeHint().width()), CocheSynchro->height());
-    CocheSynchro->lower(); // under the button if the font is wider than the design's
+    // A font wider than the design's would run its caption under the "Tester" button.
+    for (QFont petite = CocheSynchro->font(); CocheSynchro->sizeHint().width() > CocheSynchro->width() && petite.pointSize() > 6;) {
+        petite.setPointSize(petite.pointSize() - 1);
+        CocheSynchro->setFont(petite);
+    }
     BtnTestDialog = bouton(QStringLiteral("BtnTestDialog"), QStringLiteral("Tester"), {4020, 180, 915, 375}, Frame1);
     BtnConfigurer = bouton(QStringLiteral("BtnConfigurer"), QStringLiteral("Configurer"), {4980, 180, 1095, 375}, Frame1);
 
