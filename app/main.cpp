@@ -13,8 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <cstdio>
 
@@ -96,9 +94,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("navette"));
     QApplication::setApplicationDisplayName(FMain::titreApplication);
-    QTranslator traduction;
-    if (traduction.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&traduction);
+    if (!BoitesMessageQt::installerTraductionFrancaise())
+        std::fputs("Traduction française de Qt introuvable (paquet qt6-translations-l10n) : les boutons des boîtes "
+                   "resteront en anglais.\n",
+                   stderr);
 
     const QString dossierProgramme =
         QDir(options.dossier.isEmpty() ? QApplication::applicationDirPath() : options.dossier).absolutePath();

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -71,4 +73,11 @@ QString BoitesMessageQt::saisir(const QString &invite, const QString &titre)
     boite.open();
     mPlateforme.attendreQue([&fini] { return fini; }, 0xFFFFFFFFu);
     return boite.result() == QDialog::Accepted ? boite.textValue() : QString();
+}
+
+bool BoitesMessageQt::installerTraductionFrancaise()
+{
+    static QTranslator traduction;
+    return traduction.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        && QCoreApplication::installTranslator(&traduction);
 }

@@ -22,6 +22,10 @@ public:
                        int typeFenetre = 1) override;
     QString saisir(const QString &invite, const QString &titre) override;
 
+    // Qt's own buttons and dialogs in French ("&Oui", "&Non", "&Annuler"); false when the
+    // translation is not installed on this machine.
+    static bool installerTraductionFrancaise();
+
 private:
     Plateforme &mPlateforme;
     QPointer<QWidget> mFenetrePrincipale;

@@ -2,29 +2,13 @@
 #include "BancLigne.h"
 #include "PosteSurLigne.h"
 #include "BancModems.h"
+#include "Terminal.h"
 #include "Minuterie.h"
 #include "PosteSimule.h"
 
 #include <QTest>
 
 namespace {
-// The computer's side of a cable with no station: what it typed and what came back.
-struct Terminal
-{
-    Terminal(LigneSimulee &cable, PlateformeSimulee &p) : cable(cable), plateforme(p)
-    {
-        cable.a().brancher(this, [this](const QByteArray &o) { recu += o; });
-    }
-    ~Terminal() { cable.a().debrancher(this); }
-    void taper(const QByteArray &texte)
-    {
-        cable.a().envoyer(texte);
-        plateforme.avancer(100);
-    }
-    LigneSimulee &cable;
-    PlateformeSimulee &plateforme;
-    QByteArray recu;
-};
 
 // Two stations on emulated modems: A on COM1 (modem "1"), B on COM2 (modem "2").
 struct DeuxStations : BancModems

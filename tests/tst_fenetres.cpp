@@ -5,6 +5,7 @@
 #include "DialogueComm.h"
 #include "FMsgBoxTempo.h"
 #include "FenetreComm.h"
+#include "BoitesMessageQt.h"
 #include "FenetreMain.h"
 #include "FenetreMsgBoxTempo.h"
 #include "FichierIni.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -240,6 +242,16 @@ private slots:
         QVERIFY(fichier.contains("NumTelAppel=2\n"));
         QVERIFY(fichier.contains("Paramètre vitesse=&N8\n"));
         QVERIFY(fichier.contains("ScriptInit=ATZ0|AT&C1\n"));
+    }
+
+    void boutonsEnFrancais()
+    {
+        QVERIFY(BoitesMessageQt::installerTraductionFrancaise());
+        QMessageBox boite;
+        boite.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(boite.button(QMessageBox::Yes)->text(), QStringLiteral("&Oui"));
+        QCOMPARE(boite.button(QMessageBox::No)->text(), QStringLiteral("&Non"));
+        QCOMPARE(boite.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Annuler"));
     }
 
     void fenetrePrincipale()

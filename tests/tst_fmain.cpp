@@ -91,6 +91,11 @@ private slots:
             QVERIFY(QFileInfo(app.chemin("Envois à B")).isDir() && QFileInfo(app.chemin("Recus de B")).isDir());
             QVERIFY(!lireFichier(app.chemin("navette.INI")).contains("Defaut"));
             QVERIFY(app.vue.sablier);
+            // Not connected: the close box ends the program without a question.
+            const qsizetype boitesAvant = boites.boites.size();
+            QVERIFY(!f.Form_QueryUnload(0));
+            QCOMPARE(boites.boites.size(), boitesAvant);
+            QCOMPARE(app.vue.codeSortie, 0);
         }
         {
             // No name and no file: the file is made, in "Données" when it exists, with "A".

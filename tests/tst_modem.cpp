@@ -1,33 +1,12 @@
 // The modem emulator, driven as a terminal program would: raw bytes on the cable.
 #include "BancModems.h"
+#include "Terminal.h"
 
 #include <QTest>
 
 #include <random>
 
 Q_DECLARE_METATYPE(ReglagesModem)
-
-namespace {
-// The computer's side of a cable: what it typed and what came back.
-struct Terminal
-{
-    Terminal(LigneSimulee &cable, PlateformeSimulee &p) : cable(cable), plateforme(p)
-    {
-        cable.a().brancher(this, [this](const QByteArray &o) { recu += o; });
-    }
-    ~Terminal() { cable.a().debrancher(this); }
-    QByteArray taper(const QByteArray &texte, quint32 attenteMs = 100)
-    {
-        recu.clear();
-        cable.a().envoyer(texte);
-        plateforme.avancer(attenteMs);
-        return recu;
-    }
-    LigneSimulee &cable;
-    PlateformeSimulee &plateforme;
-    QByteArray recu;
-};
-}
 
 class TstModem : public QObject
 {
