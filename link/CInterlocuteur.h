@@ -73,6 +73,8 @@ public:
     // FichierMisDeCote() says where it went).
     bool EnvoyerFichier(const QString &Fichier);
     QString FichierMisDeCote() const { return msFichierMisDeCote; }
+    // When the file being (or last) received was announced.
+    quint32 TickDebutReception() const { return mlDebutReception; }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     void ArreterTempos();
@@ -155,6 +157,7 @@ private:
     bool mRefusHorlogeSignale = false;
     Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
+    quint32 mlDebutReception = 0;
     QString msFichierMisDeCote;
     QByteArray msGrosFichier;
     qint32 mDernierePartieRecue = 0;

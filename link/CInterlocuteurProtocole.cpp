@@ -83,6 +83,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
     if (Texte.startsWith("FICHIER")) {
         mContexte.proprietaire.setCocheSynchro(0);
         PartieGrosFichier.clear();
+        mlDebutReception = plateforme.tickMs();
         Information(QStringLiteral("Un fichier va arriver..."));
         repondre("OKFICHIER");
         if (!*vivant)

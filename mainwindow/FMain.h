@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Environnement.h"
+#include "FFermeture.h"
 #include "ProprietaireLiaison.h"
 
 #include <QDateTime>
@@ -12,6 +13,7 @@
 
 class CInterlocuteur;
 class CorrespondancePorts;
+class Journal;
 class DialogueParametres;
 class FichierIni;
 class FMain;
@@ -50,6 +52,8 @@ struct ContexteMain
     QString ligneCommande;               // the station name given at start-up, or ""
     DialogueParametres *dialogue = nullptr;
     CorrespondancePorts *correspondance = nullptr;
+    FFermeture::Fabrique surveillance;  // the instance window's endpoint; none when empty
+    bool journal = false;               // a journal beside the configuration file
 };
 
 // The main window's logic: start-up and shutdown, the outgoing-folder scanner and the user's
@@ -60,7 +64,7 @@ struct ContexteMain
 // returns; setting the value it already has runs nothing. Many handlers wait (a connection,
 // a send, a box) while events run: other handlers, timer ticks and the link's notifications
 // then run inside them, so each one reads the controls' state anew after a wait.
-class FMain : public ProprietaireLiaison
+class FMain : public ProprietaireLiaison, public CibleInstance
 {
 public:
     static inline const QString titreApplication = QStringLiteral("Navette");
@@ -79,7 +83,7 @@ public:
 
     // The connect box: 0 not connected, 1 connected, 2 in progress.
     int CocheConnecter() const { return mCocheConnecter; }
-    void setCocheConnecter(int valeur);
+    void setCocheConnecter(int valeur) override;
     bool CocheConnecterActif() const { return mCocheConnecterActif; }
     int CocheSynchro() const { return mCocheSynchro; }
     void setCocheSynchro(int valeur) override;
@@ -133,8 +137,17 @@ public:
     void deplacerFenetre(const QPoint &position) override;
     QSize tailleEcran() const override;
     int valeurCocheConnecter() const override { return mCocheConnecter; }
-    void chargerFenetreInstance() override {}
-    void terminerFenetreInstance() override {}
+    void chargerFenetreInstance() override;
+    void terminerFenetreInstance() override;
+
+    // What the instance window reaches.
+    QString numPort() const override;
+    bool DefinirCePosteEnAppelant() override;
+    void terminerSansQuestion() override { BtnTerminer_Click(); }
+    QString ligneEtat() const override;
+    void informer(const QString &texte) override;
+    Journal *journal() const { return mJournal.get(); }
+    FFermeture &fenetreInstance() { return *mFermeture; }
 
 private:
     // Start-up.
@@ -155,6 +168,10 @@ private:
     void progression(QStringList &liste, const QString &nomListe, const QString &debut, qint32 fait, qint32 total);
     void couperListe(QStringList &liste, qint32 &compteur);
     void setCaption(const QString &texte);
+    void noter(const QString &genre, const QString &texte);
+    void afficherInformation(const QString &Info, const QString &genre);
+    // "name, size, duration, effective rate, SHA-256" of a file that crossed the line.
+    static QString empreinte(const QString &nom, const QByteArray &contenu, quint32 dureeMs);
     QString dateHeure() const;
     void rafraichir();
 
@@ -164,6 +181,10 @@ private:
     std::unique_ptr<Minuterie> mTimeOutAppel;
     std::unique_ptr<Minuterie> mClock;
     std::unique_ptr<CInterlocuteur> mPoste;
+    std::unique_ptr<FFermeture> mFermeture;
+    std::unique_ptr<Journal> mJournal;
+    bool mbEcritureJournal = false;
+    QString mDernierEnvoi, mDerniereReception; // name and date-time, for the status line
 
     bool mbDemarrage = false;
     bool mbTermine = false;

@@ -3,11 +3,13 @@
 
 #include "BoitesMessage.h"
 #include "CInterlocuteur.h"
+#include "Journal.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
 #include "Windows1252.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -73,6 +75,7 @@ void FMain::afficherEtatConnexion()
     const QString index = mPoste ? mPoste->Index : QString();
     switch (mCocheConnecter) {
     case 1:
+        noter(QStringLiteral("CONNEXION"), QStringLiteral("Dialogue établi"));
         setCaption(index + QStringLiteral(" : Connecté"));
         mCocheSynchroActif = true;
         setCocheSynchro(1);
@@ -83,6 +86,8 @@ void FMain::afficherEtatConnexion()
         mBtnTestDialogActif = true;
         break;
     case 0: {
+        noter(QStringLiteral("DECONNEXION"), mCocheConnecterActif ? QStringLiteral("Déconnexion demandée")
+                                                                  : QStringLiteral("Déconnexion par le programme"));
         mCocheSynchroActif = false;
         setCocheSynchro(0);
         setCaption(index + QStringLiteral(" : non connecté"));
@@ -272,16 +277,56 @@ void FMain::Poste_FichierReçu(const QString &Fichier)
     ajouterLigne(mListeRéceptions, listeReceptions, dateHeure() + QStringLiteral(" - ") + nom + QStringLiteral(" (") + Fichier + ')');
     setCaption((mPoste ? mPoste->Index : QString()) + QStringLiteral(" : ")
                + mContexte.env.plateforme.maintenant().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - Reçu ") + nom);
+    mDerniereReception = nom + QStringLiteral(" le ") + dateHeure();
+    if (mJournal && mPoste) {
+        QFile recu(Fichier);
+        const QByteArray contenu = recu.open(QIODevice::ReadOnly) ? recu.readAll() : QByteArray();
+        noter(QStringLiteral("RECEPTION"),
+              empreinte(Fichier, contenu, mContexte.env.plateforme.ecouleDepuis(mPoste->TickDebutReception())));
+    }
     couperListe(mListeRéceptions, slNbReceptions);
     rafraichir();
 }
 
+void FMain::noter(const QString &genre, const QString &texte)
+{
+    // A journal failure is shown as an information line, which is not journaled again.
+    if (!mJournal || mbEcritureJournal)
+        return;
+    mbEcritureJournal = true;
+    mJournal->noter(genre, texte);
+    mbEcritureJournal = false;
+}
+
+QString FMain::empreinte(const QString &nom, const QByteArray &contenu, quint32 dureeMs)
+{
+    const double secondes = std::max(1u, dureeMs) / 1000.0;
+    return QStringLiteral("%1, %2 octets, %3 s, %4 octets/s, SHA-256 %5")
+        .arg(nom)
+        .arg(contenu.size())
+        .arg(secondes, 0, 'f', 1)
+        .arg(qint64(contenu.size() / secondes))
+        .arg(QString::fromLatin1(QCryptographicHash::hash(contenu, QCryptographicHash::Sha256).toHex()));
+}
+
+void FMain::informer(const QString &texte)
+{
+    afficherInformation(texte, QStringLiteral("COMMANDE"));
+}
+
 void FMain::Poste_Information(const QString &Info)
+{
+    afficherInformation(Info, QStringLiteral("INFO"));
+}
+
+void FMain::afficherInformation(const QString &Info, const QString &genre)
 {
     QString texte = Info;
     const qsizetype cr = texte.indexOf(QLatin1Char('\r'));
     if (cr >= 0)
         texte.remove(cr, 1);
+    if (!genre.isEmpty())
+        noter(genre, texte);
     setCaption((mPoste ? mPoste->Index : QString()) + QStringLiteral(" : ") + texte);
     ajouterLigne(mListeInfo, listeInfo, dateHeure() + QStringLiteral(" : ") + texte);
     couperListe(mListeInfo, slNbInfos);
@@ -325,6 +370,9 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 void FMain::Poste_ModemEtatConnexion(bool Connecté)
 {
     const auto vivant = mVivant;
+    const QString cause = mListeInfo.isEmpty() ? QString() : mListeInfo.first().section(QStringLiteral(" : "), 1);
+    noter(Connecté ? QStringLiteral("CONNEXION") : QStringLiteral("DECONNEXION"),
+          Connecté ? QStringLiteral("Modem connecté") : QStringLiteral("Modem déconnecté (%1)").arg(cause));
     Poste_Information(QStringLiteral("Modem ") + (Connecté ? QStringLiteral("connecté") : QStringLiteral("déconnecté")));
     if (!mPoste || mbTermine)
         return;

@@ -4,7 +4,10 @@
 #include "BoitesMessage.h"
 #include "CInterlocuteur.h"
 #include "CorrespondancePorts.h"
+#include "FComm.h"
+#include "Dezipper.h"
 #include "FichierIni.h"
+#include "Journal.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
@@ -17,7 +20,8 @@ FMain::FMain(ContexteMain contexte, VueMain &vue)
     : mContexte(std::move(contexte)),
       mVue(vue),
       mTimeOutAppel(mContexte.env.plateforme.creerMinuterie()),
-      mClock(mContexte.env.plateforme.creerMinuterie())
+      mClock(mContexte.env.plateforme.creerMinuterie()),
+      mFermeture(std::make_unique<FFermeture>(mContexte.env.plateforme, mContexte.surveillance))
 {
     mTimeOutAppel->setInterval(30000);
     mClock->setInterval(3000);
@@ -91,6 +95,13 @@ void FMain::Form_Load()
     mPoste->Index = nomDeStation();
     setCaption(mPoste->Index + QStringLiteral(" : Navette"));
     mPoste->Initialiser();
+    if (mContexte.journal && !mContexte.ini.Fichier().isEmpty()) {
+        const QString dossier = QFileInfo(mContexte.ini.Fichier()).absolutePath() + QStringLiteral("/journal/");
+        mJournal = std::make_unique<Journal>(dossier + Dezipper::nomSur(mPoste->Index) + QStringLiteral(".log"), mPoste->Index,
+                                             mContexte.env.plateforme);
+        mJournal->surErreur = [this](const QString &texte) { afficherInformation(texte, QString()); };
+        noter(QStringLiteral("DEMARRAGE"), QStringLiteral("Poste %1, configuration %2").arg(mPoste->Index, mContexte.ini.Fichier()));
+    }
     if (mContexte.correspondance) {
         // Where the port names lead, from the same file ("[Ports]").
         const QString section = mContexte.ini.Section();
@@ -146,6 +157,7 @@ void FMain::BtnTerminer_Click()
     if (!*vivant)
         return;
     mbTermine = true;
+    noter(QStringLiteral("ARRET"), QStringLiteral("Poste arrêté"));
     curseurAttente(false);
     rafraichir();
     mVue.quitter(0);
@@ -174,4 +186,38 @@ void FMain::deplacerFenetre(const QPoint &position)
 QSize FMain::tailleEcran() const
 {
     return mVue.tailleEcran();
+}
+
+void FMain::chargerFenetreInstance()
+{
+    if (mPoste && mPoste->FrmComm && !mbTermine)
+        mFermeture->Charger(*this);
+}
+
+void FMain::terminerFenetreInstance()
+{
+    mFermeture->Terminer();
+}
+
+QString FMain::numPort() const
+{
+    return mPoste && mPoste->FrmComm ? mPoste->FrmComm->msNumPort : QString();
+}
+
+bool FMain::DefinirCePosteEnAppelant()
+{
+    return mPoste && !mbTermine && mPoste->DefinirCePosteEnAppelant();
+}
+
+QString FMain::ligneEtat() const
+{
+    const QString dossier = mPoste ? mPoste->CheminFichiersAEnvoyer : QString();
+    const qsizetype enAttente = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot).size();
+    return QStringLiteral("Poste %1, port %2, %3, synchronisation %4, supervision %5, %6 fichier(s) en attente, "
+                          "dernier envoi : %7, dernière réception : %8")
+        .arg(mPoste ? mPoste->Index : QString(), numPort(), captionCocheConnecter(),
+             mCocheSynchro == 1 ? QStringLiteral("active") : QStringLiteral("arrêtée"), mLblTimeOut)
+        .arg(enAttente)
+        .arg(mDernierEnvoi.isEmpty() ? QStringLiteral("aucun") : mDernierEnvoi,
+             mDerniereReception.isEmpty() ? QStringLiteral("aucune") : mDerniereReception);
 }

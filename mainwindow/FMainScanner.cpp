@@ -5,6 +5,7 @@
 #include "CInterlocuteur.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
+#include "Plateforme.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,7 +87,15 @@ bool FMain::envoyer(const QString &chemin)
     const auto vivant = mVivant;
     const QString nom = QFileInfo(chemin).fileName();
     const Apercu avant = apercu(chemin);
+    QByteArray contenu;
+    if (journal()) {
+        QFile fichier(chemin);
+        if (fichier.open(QIODevice::ReadOnly))
+            contenu = fichier.readAll();
+    }
+    const quint32 debut = mContexte.env.plateforme.tickMs();
     const bool envoye = mPoste->EnvoyerFichier(chemin);
+    const quint32 duree = mContexte.env.plateforme.ecouleDepuis(debut);
     if (!*vivant || !mPoste)
         return false;
     retirerProgression(mListeEmissions, QStringLiteral("Emission "));
@@ -94,6 +103,7 @@ bool FMain::envoyer(const QString &chemin)
         const QString misDeCote = mPoste->FichierMisDeCote();
         if (!misDeCote.isEmpty()) {
             ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + misDeCote);
+            noter(QStringLiteral("REFUS"), chemin + QStringLiteral(" mis de côté sous ") + misDeCote);
             return true;
         }
         // Rewritten while it was on its way: what left is not what the folder holds now.
@@ -102,9 +112,12 @@ bool FMain::envoyer(const QString &chemin)
         else
             QFile::remove(chemin);
         ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ") + nom);
+        mDernierEnvoi = nom + QStringLiteral(" le ") + dateHeure();
+        noter(QStringLiteral("ENVOI"), empreinte(chemin, contenu, duree));
         return true;
     }
     ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
+    noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" n'est pas parti"));
     if (!mPoste->TesterConnexion(false)) {
         if (!*vivant || mbTermine)
             return false;

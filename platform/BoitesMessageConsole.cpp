@@ -1,5 +1,7 @@
 #include "BoitesMessageConsole.h"
 
+#include "Plateforme.h"
+
 #include <cstdio>
 
 int BoitesMessageConsole::afficher(const QString &message, int boutons, const QString &titre)
@@ -8,10 +10,12 @@ int BoitesMessageConsole::afficher(const QString &message, int boutons, const QS
     return reponseParDefaut(boutons);
 }
 
-bool BoitesMessageConsole::afficherTempo(const QString &message, const QString &titre, int, bool okParDefaut, int)
+bool BoitesMessageConsole::afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut, int)
 {
-    std::fprintf(stderr, "[%s] %s (réponse par défaut : %s)\n", qUtf8Printable(titre), qUtf8Printable(message),
-                 okParDefaut ? "Ok" : "Annuler");
+    std::fprintf(stderr, "[%s] %s (réponse par défaut dans %d s : %s)\n", qUtf8Printable(titre), qUtf8Printable(message),
+                 tempsRestant, okParDefaut ? "Ok" : "Annuler");
+    if (mPlateforme)
+        mPlateforme->attendreQue([] { return false; }, quint32(std::max(0, tempsRestant)) * 1000);
     return okParDefaut;
 }
 

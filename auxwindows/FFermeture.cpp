@@ -1,0 +1,78 @@
+#include "FFermeture.h"
+
+#include "Minuterie.h"
+#include "Plateforme.h"
+
+FFermeture::FFermeture(Plateforme &plateforme, Fabrique fabrique)
+    : mFabrique(std::move(fabrique)), mClock(plateforme.creerMinuterie())
+{
+    mClock->setInterval(200);
+    mClock->Timer.connecter([this] { Clock_Timer(); });
+}
+
+FFermeture::~FFermeture() = default;
+
+void FFermeture::Charger(CibleInstance &fenetre)
+{
+    mFrmMain = &fenetre;
+    mCaption = captionPour(fenetre.numPort());
+    WinEvents.reset(); // the old name is free before the new one is taken
+    WinEvents = mFabrique ? mFabrique() : nullptr;
+    if (!WinEvents)
+        return;
+    WinEvents->EventWindows.connecter([this](qint32 m, qint32 w, qint32 l, qint32 &r) { WinEvents_EventWindows(m, w, l, r); });
+    WinEvents->repondreEtat = [this] { return mFrmMain ? mFrmMain->ligneEtat() : QString(); };
+    const QString refus = WinEvents->setFenetre(mCaption);
+    WinEvents->SurveillerMessage(messageCommande, true);
+    if (!refus.isEmpty())
+        fenetre.informer(refus);
+}
+
+void FFermeture::Terminer()
+{
+    mClock->setEnabled(false);
+    mFrmMain = nullptr;
+    WinEvents.reset();
+}
+
+void FFermeture::WinEvents_EventWindows(qint32 Msg, qint32 wParam, qint32, qint32 &)
+{
+    if (Msg != messageCommande)
+        return;
+    // The sender gets its answer first; a later mask replaces one still pending.
+    mlCommande = wParam;
+    mClock->setEnabled(true);
+}
+
+void FFermeture::Test(qint32 plParam)
+{
+    qint32 resultat = 0;
+    WinEvents_EventWindows(messageCommande, plParam, 0, resultat);
+}
+
+bool FFermeture::actionEnAttente() const
+{
+    return mClock->Enabled();
+}
+
+void FFermeture::Clock_Timer()
+{
+    mClock->setEnabled(false);
+    CibleInstance *fenetre = mFrmMain;
+    if (!fenetre)
+        return;
+    const qint32 masque = mlCommande;
+    fenetre->informer(QStringLiteral("Commande à distance reçue : %1").arg(masque));
+    // Each action may wait, and the window may end meanwhile: read it again every time.
+    if ((masque & 1) && mFrmMain)
+        mFrmMain->setCocheConnecter(1);
+    if ((masque & 2) && mFrmMain)
+        mFrmMain->DefinirCePosteEnAppelant();
+    if ((masque & 4) && mFrmMain)
+        mFrmMain->setCocheConnecter(0);
+    if ((masque & 8) && mFrmMain) {
+        mFrmMain->setCocheConnecter(0);
+        if (mFrmMain)
+            mFrmMain->terminerSansQuestion();
+    }
+}

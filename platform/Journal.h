@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <functional>
+
+class Plateforme;
+
+// A station's journal: an append-only text file, one line per event ("ISO date-time <tab>
+// station <tab> kind <tab> text"), rotated at a size limit with a few older files kept. A
+// failing write (a full disk) never stops the station: it is said once, and once more when
+// writing works again.
+class Journal
+{
+public:
+    Journal(QString chemin, QString poste, Plateforme &plateforme, qint64 tailleMax = 5 * 1024 * 1024, int fichiers = 5);
+
+    void noter(const QString &genre, const QString &texte);
+    QString chemin() const { return mChemin; }
+
+    std::function<void(const QString &)> surErreur;
+
+private:
+    void tourner();
+
+    QString mChemin;
+    QString mPoste;
+    Plateforme &mPlateforme;
+    qint64 mTailleMax;
+    int mFichiers;
+    QFile mFichier;
+    bool mEnErreur = false;
+};
