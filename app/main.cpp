@@ -1,4 +1,6 @@
-// The station: one window per station link, named on the command line.
+// The station: one window per station link, named on the command line; the same station
+// without a window; and the small client that drives a running one.
+#include "BoitesMessageConsole.h"
 #include "BoitesMessageQt.h"
 #include "CorrespondancePorts.h"
 #include "DialogueComm.h"
@@ -9,8 +11,11 @@
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
 #include "SignauxArret.h"
+#include "SurveillanceFenetreLocale.h"
+#include "VueConsole.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -19,6 +24,9 @@
 namespace {
 const char *const aide =
     "Usage : navette [options] [NOM DU POSTE]\n"
+    "        navette --sans-fenetre [options] [NOM DU POSTE]\n"
+    "        navette --commande PORT MASQUE\n"
+    "        navette --etat PORT\n"
     "\n"
     "Relie ce poste au poste distant décrit par la section « Port NOM » du fichier de\n"
     "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données).\n"
@@ -26,16 +34,26 @@ const char *const aide =
     "\n"
     "Options :\n"
     "  --dossier DOSSIER   dossier du programme à utiliser (configuration, dossiers par défaut)\n"
+    "  --sans-fenetre      sans écran : tout ce que la fenêtre montrerait va sur la sortie\n"
     "  --echo              écrit aussi chaque ligne des listes sur la sortie standard\n"
     "  --capture FICHIER   enregistre l'image de la fenêtre après chaque changement visible\n"
-    "  --help              affiche cette aide\n";
+    "  --commande PORT MASQUE\n"
+    "                      pilote l'instance qui sert PORT (par exemple TCP1:) ; MASQUE de 0 à 15 :\n"
+    "                      1 connecter, 2 devenir le poste appelant, 4 déconnecter, 8 arrêter\n"
+    "  --etat PORT         affiche en une ligne l'état de l'instance qui sert PORT\n"
+    "  --help              affiche cette aide\n"
+    "\n"
+    "Codes de sortie de --commande et --etat : 0 remis, 1 aucune instance, 2 arguments invalides.\n";
 
 struct Options
 {
     QString nom;
     QString dossier;
     bool echo = false;
+    bool sansFenetre = false;
     QString capture;
+    QString commandePort; // --commande or --etat
+    qint32 masque = -1;    // -1 for --etat
     QString erreur;
     bool aide = false;
 };
@@ -60,13 +78,88 @@ Options lireOptions(const QStringList &arguments)
             valeur(o.capture);
         else if (a == QLatin1String("--echo"))
             o.echo = true;
+        else if (a == QLatin1String("--sans-fenetre"))
+            o.sansFenetre = true;
+        else if (a == QLatin1String("--etat"))
+            valeur(o.commandePort);
+        else if (a == QLatin1String("--commande")) {
+            QString masque;
+            valeur(o.commandePort);
+            if (o.erreur.isEmpty())
+                valeur(masque);
+            bool ok = false;
+            o.masque = masque.toInt(&ok);
+            if (o.erreur.isEmpty() && (!ok || o.masque < 0 || o.masque > 15))
+                o.erreur = QStringLiteral("Masque invalide : « %1 » (un nombre de 0 à 15 est attendu).").arg(masque);
+        }
         else if (a.startsWith(QLatin1String("--")))
             o.erreur = QStringLiteral("Option inconnue : %1").arg(a);
         else
             mots << a; // the whole rest of the line is the station name
     }
     o.nom = mots.join(QLatin1Char(' '));
+    if (o.erreur.isEmpty() && !o.commandePort.isEmpty() && !o.nom.isEmpty())
+        o.erreur = QStringLiteral("Argument en trop : %1").arg(o.nom);
     return o;
+}
+
+// --commande and --etat: one message to the instance serving the port.
+int piloter(const Options &o)
+{
+    const QString port = CorrespondancePorts::normaliser(o.commandePort);
+    const QString caption = FFermeture::captionPour(port);
+    QString reponse;
+    const bool etat = o.masque < 0;
+    if (!SurveillanceFenetreLocale::envoyer(caption, etat ? SurveillanceFenetre::messageEtat : FFermeture::messageCommande,
+                                            etat ? 0 : o.masque, reponse)) {
+        std::fprintf(stderr, "Aucune instance de Navette ne sert le port %s\n", qUtf8Printable(port));
+        return 1;
+    }
+    if (etat)
+        std::printf("%s\n", qUtf8Printable(reponse));
+    return 0;
+}
+
+ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, DialogueParametres *dialogue,
+                      CorrespondancePorts &correspondance)
+{
+    const QString dossier =
+        QDir(o.dossier.isEmpty() ? QCoreApplication::applicationDirPath() : o.dossier).absolutePath();
+    return {env,
+            ini,
+            dossier,
+            QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
+            o.nom,
+            dialogue,
+            &correspondance,
+            [] { return std::make_unique<SurveillanceFenetreLocale>(); },
+            true};
+}
+
+// At once: nothing of the program may run afterwards. The configuration file and the port
+// were closed by the shutdown before this; the journal is written line by line.
+[[noreturn]] void finir(int code)
+{
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+// --sans-fenetre: the same station, its window's lines on the standard output.
+int sansFenetre(int argc, char **argv, const Options &o)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("navette"));
+    PlateformeQt plateforme;
+    BoitesMessageConsole boites(&plateforme);
+    CorrespondancePorts correspondance;
+    GestionPortsReels ports(plateforme, correspondance);
+    FichierIni ini;
+    VueConsole vue(&finir);
+    FMain principale(contexte({plateforme, boites, ports}, ini, o, nullptr, correspondance), vue);
+    SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
+    principale.Form_Load();
+    QMetaObject::invokeMethod(&app, [&] { principale.Form_Activate(); }, Qt::QueuedConnection);
+    return QCoreApplication::exec();
 }
 }
 
@@ -84,10 +177,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n\n%s", qUtf8Printable(options.erreur), aide);
         return 2;
     }
+    if (!options.commandePort.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return piloter(options);
+    }
+    if (options.sansFenetre)
+        return sansFenetre(argc, argv, options);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("Aucun écran n'est disponible pour la fenêtre de Navette (ni DISPLAY ni WAYLAND_DISPLAY).\n"
-                   "Sur un poste sans écran, lancez-la avec QT_QPA_PLATFORM=offscreen.\n",
+                   "Sur un poste sans écran, lancez « navette --sans-fenetre ».\n",
                    stderr);
         return 1;
     }
@@ -99,8 +198,6 @@ int main(int argc, char **argv)
                    "resteront en anglais.\n",
                    stderr);
 
-    const QString dossierProgramme =
-        QDir(options.dossier.isEmpty() ? QApplication::applicationDirPath() : options.dossier).absolutePath();
     PlateformeQt plateforme;
     BoitesMessageQt boites(plateforme);
     CorrespondancePorts correspondance;
@@ -112,10 +209,9 @@ int main(int argc, char **argv)
     fenetre.setEcho(options.echo);
     fenetre.setCapture(options.capture);
     boites.setFenetrePrincipale(&fenetre);
-    FMain principale({{plateforme, boites, ports}, ini, dossierProgramme, QFileInfo(QApplication::applicationFilePath()).baseName(),
-                      options.nom, &dialogue, &correspondance},
-                     fenetre);
+    FMain principale(contexte({plateforme, boites, ports}, ini, options, &dialogue, correspondance), fenetre);
     fenetre.setLogique(&principale);
+    fenetre.setQuitter(&finir);
     SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
     principale.Form_Load();
     fenetre.show();

@@ -18,7 +18,6 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 // The design positions are in twips; at 96 dots per inch a pixel is 15 twips.
@@ -256,10 +255,8 @@ bool FenetreMain::ouvrirEditeur(const QString &chemin)
 
 void FenetreMain::quitter(int code)
 {
-    // At once: nothing of the program may run afterwards. The configuration file and the
-    // port were closed by the shutdown before this.
-    std::fflush(nullptr);
-    std::_Exit(code);
+    if (mQuitter)
+        mQuitter(code);
 }
 
 void FenetreMain::changeEvent(QEvent *evenement)

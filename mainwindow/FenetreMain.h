@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class CaseACocher;
 class QLabel;
 class QLineEdit;
@@ -18,6 +20,8 @@ public:
     explicit FenetreMain(QWidget *parent = nullptr);
 
     void setLogique(FMain *logique) { mLogique = logique; }
+    // How quitter ends the program.
+    void setQuitter(std::function<void(int)> quitter) { mQuitter = std::move(quitter); }
     // Each new line of the lists is also written to the standard output.
     void setEcho(bool echo) { mEcho = echo; }
     // The window's picture is saved there after every visible change (a moment later).
@@ -49,6 +53,7 @@ private:
     void capturer();
 
     FMain *mLogique = nullptr;
+    std::function<void(int)> mQuitter;
     bool mSablier = false;
     bool mEcho = false;
     QString mCapture;
