@@ -1,0 +1,238 @@
+// Remote control: the instance window's actions in virtual time, the local socket with real
+// processes, the windowless station, and the journal.
+#include "ApplicationSimulee.h"
+#include "BancLigne.h"
+#include "CInterlocuteur.h"
+#include "FComm.h"
+#include "FFermeture.h"
+#include "Journal.h"
+#include "PosteSimule.h"
+#include "SurveillanceFenetreLocale.h"
+#include "SurveillanceFenetreSimulee.h"
+
+#include <QLocalServer>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// A station whose instance window listens on the simulated side.
+struct StationPilotee : BancLigne
+{
+    StationPilotee() : app(env())
+    {
+        app.principale.reset();
+        ecrireFichier(app.chemin("navette.INI"), "[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n");
+        app.principale = std::make_unique<FMain>(ContexteMain{app.env, app.fichierIni, app.dossier.path(), "navette", "A",
+                                                              &app.dialogue, &app.correspondance,
+                                                              [] { return std::make_unique<SurveillanceFenetreSimulee>(); }},
+                                                 app.vue);
+        app.principale->Form_Load();
+    }
+    bool envoyer(qint32 msg, qint32 masque) { return SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM1::", msg, masque); }
+    ApplicationSimulee app;
+};
+
+// Sends from another thread: the instance answers from this one's event loop.
+bool envoyerDepuisUnAutreFil(const QString &caption, qint32 msg, qint32 masque, QString &reponse)
+{
+    bool remis = false;
+    std::thread client([&] { remis = SurveillanceFenetreLocale::envoyer(caption, msg, masque, reponse); });
+    bool fini = false;
+    std::thread attente([&] {
+        client.join();
+        fini = true;
+    });
+    QTest::qWaitFor([&] { return fini; }, 10'000);
+    attente.join();
+    return remis;
+}
+}
+
+class TstFFermeture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void actionsDesMasques_data()
+    {
+        QTest::addColumn<int>("masque");
+        QTest::addColumn<QList<int>>("etats");
+        QTest::newRow("0 : rien") << 0 << QList<int>({0});
+        QTest::newRow("1 : connecter") << 1 << QList<int>({0, 2});
+        QTest::newRow("4 : déjà déconnecté") << 4 << QList<int>({0});
+        QTest::newRow("5 : connecter puis déconnecter") << 5 << QList<int>({0, 2, 0});
+    }
+
+    void actionsDesMasques()
+    {
+        QFETCH(int, masque);
+        QFETCH(QList<int>, etats);
+        StationPilotee s;
+        QCOMPARE(s.app.fenetre().fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM1::"));
+        QVERIFY(s.envoyer(FFermeture::messageCommande, masque));
+        QVERIFY(s.app.vue.etatsCoche.size() <= 1); // nothing before the timer
+        s.plateforme.avancer(199);
+        QVERIFY(s.app.vue.etatsCoche.size() <= 1);
+        s.plateforme.avancer(2);
+        s.plateforme.avancer(120'000);
+        QCOMPARE(s.app.vue.etatsCoche.isEmpty() ? QList<int>({0}) : s.app.vue.etatsCoche, etats);
+        QVERIFY(s.app.fenetre().ListeInfo().filter("Commande à distance reçue : " + QString::number(masque)).size() == 1);
+        QVERIFY(!s.app.fenetre().fenetreInstance().actionEnAttente());
+    }
+
+    void masquesParticuliers()
+    {
+        StationPilotee s;
+        FMain &f = s.app.fenetre();
+        // Another message number never reaches the actions.
+        QVERIFY(s.envoyer(1260, 8));
+        s.plateforme.avancer(1000);
+        QCOMPARE(s.app.vue.codeSortie, -1);
+        // A later mask replaces one still pending: only 2 runs.
+        QVERIFY(s.envoyer(FFermeture::messageCommande, 8));
+        s.plateforme.avancer(100);
+        QVERIFY(s.envoyer(FFermeture::messageCommande, 2));
+        s.plateforme.avancer(300);
+        QCOMPARE(s.app.vue.codeSortie, -1);
+        QVERIFY(f.ListeInfo().first().endsWith("Ce poste est 'appelant'."));
+        // The settings dialog changes the port: the window's name follows.
+        s.app.dialogue.action = [](FComm &comm, CInterlocuteur &) { comm.msNumPort = "COM7:"; };
+        f.BtnConfigurer_Click();
+        QCOMPARE(f.fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM7::"));
+        QVERIFY(!s.envoyer(FFermeture::messageCommande, 8));
+        QVERIFY(SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM7::", FFermeture::messageCommande, 8));
+        // 8: disconnect and end, without the closing question.
+        const qsizetype boites = s.boites.boites.size();
+        s.plateforme.avancer(300);
+        QCOMPARE(s.app.vue.codeSortie, 0);
+        QCOMPARE(s.boites.boites.size(), boites);
+    }
+
+    void prisesLocales()
+    {
+        const QString nom = QStringLiteral("ZQNAVETTECOMTEST%1:").arg(::getpid());
+        SurveillanceFenetreLocale premiere;
+        QList<qint32> recus;
+        premiere.EventWindows.connecter([&](qint32 m, qint32 w, qint32, qint32 &) { recus << m << w; });
+        premiere.repondreEtat = [] { return QStringLiteral("Poste A, Connecté"); };
+        premiere.SurveillerMessage(FFermeture::messageCommande, true);
+        QCOMPARE(premiere.setFenetre(nom), QString());
+        QString reponse;
+        QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 5, reponse));
+        QCOMPARE(recus, QList<qint32>({1261, 5}));
+        QVERIFY(envoyerDepuisUnAutreFil(nom, SurveillanceFenetre::messageEtat, 0, reponse));
+        QCOMPARE(reponse, QStringLiteral("Poste A, Connecté"));
+
+        // A second instance on the same port does not take the first one's name.
+        SurveillanceFenetreLocale seconde;
+        QVERIFY(seconde.setFenetre(nom).startsWith("Une autre instance de Navette sert déjà"));
+        QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 1, reponse));
+        QCOMPARE(recus.size(), 4);
+
+        // The socket file of a killed instance is reclaimed.
+        const QString perime = nom + "perime";
+        const QByteArray chemin = QFile::encodeName(QDir::tempPath() + "/" + perime);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un adresse{};
+        adresse.sun_family = AF_UNIX;
+        qstrncpy(adresse.sun_path, chemin.constData(), sizeof adresse.sun_path);
+        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse) == 0);
+        ::close(fd); // no listener, the file stays
+        QVERIFY(QFile::exists(QString::fromLocal8Bit(chemin)));
+        SurveillanceFenetreLocale reprise;
+        QCOMPARE(reprise.setFenetre(perime), QString());
+    }
+
+    void stationSansFenetre()
+    {
+        // A real process without a display: it answers --etat, the client's exit codes, and
+        // SIGTERM ends it in order with its configuration file whole.
+        QTemporaryDir dossier;
+        const QByteArray ini = "; poste de test\n[Port Z]\nNumPort=TCP9:\nPosteAppellant=0\n[Ports]\nTCP9:=127.0.0.1:1\n";
+        ecrireFichier(dossier.filePath("navette.INI"), ini);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        QProcess station;
+        station.setProcessEnvironment(env);
+        station.start(NAVETTE, {"--sans-fenetre", "--dossier", dossier.path(), "Z"});
+        QVERIFY(station.waitForStarted());
+        const auto client = [&](const QStringList &arguments, QByteArray *sortie = nullptr) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(NAVETTE, arguments);
+            p.waitForFinished(10'000);
+            if (sortie)
+                *sortie = p.readAllStandardOutput() + p.readAllStandardError();
+            return p.exitCode();
+        };
+        QByteArray etat;
+        QVERIFY(QTest::qWaitFor([&] { return client({"--etat", "tcp9:"}, &etat) == 0; }, 10'000));
+        QVERIFY2(etat.startsWith("Poste Z, port TCP9:, "), etat.constData());
+        QByteArray message;
+        QCOMPARE(client({"--commande", "TCP8:", "1"}, &message), 1);
+        QCOMPARE(message.trimmed(), QByteArray("Aucune instance de Navette ne sert le port TCP8:"));
+        QCOMPARE(client({"--commande", "TCP9:", "abc"}), 2);
+        QCOMPARE(client({"--commande", "TCP9:", "16"}), 2);
+
+        ::kill(pid_t(station.processId()), SIGTERM);
+        QVERIFY(station.waitForFinished(20'000));
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
+        const QByteArray apres = lireFichier(dossier.filePath("navette.INI"));
+        QVERIFY2(apres.startsWith("; poste de test\n[Port Z]\nNumPort=TCP9:\nPosteAppellant=0\n")
+                     && apres.endsWith("[Ports]\nTCP9:=127.0.0.1:1\n"),
+                 apres.constData());
+        const QByteArray journal = lireFichier(dossier.filePath("journal/Z.log"));
+        QVERIFY(journal.contains("\tZ\tDEMARRAGE\t"));
+        QVERIFY(journal.contains("\tZ\tARRET\t"));
+        QVERIFY(station.readAllStandardOutput().contains("[Z] Titre : Z : Navette"));
+    }
+
+    void journal()
+    {
+        PlateformeSimulee p;
+        QTemporaryDir dossier;
+        Journal j(dossier.filePath("journal/A.log"), "A", p, 200, 3);
+        QStringList erreurs;
+        j.surErreur = [&](const QString &e) { erreurs << e; };
+        j.noter("INFO", "première\tligne\r\n");
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\tA\tINFO\tpremière ligne  \n$")
+                    .match(QString::fromUtf8(lireFichier(j.chemin())))
+                    .hasMatch());
+        // Rotation at the size limit, keeping three files.
+        for (int i = 0; i < 30; ++i)
+            j.noter("INFO", QStringLiteral("ligne %1").arg(i));
+        QVERIFY(QFileInfo(j.chemin()).size() <= 200);
+        QVERIFY(QFile::exists(j.chemin() + ".1") && QFile::exists(j.chemin() + ".2"));
+        QVERIFY(!QFile::exists(j.chemin() + ".3"));
+        QVERIFY(lireFichier(j.chemin()).contains("ligne 29"));
+        QVERIFY(erreurs.isEmpty());
+
+        // A full disk: said once, the station goes on; said again when it writes anew.
+        rlimit avant{};
+        getrlimit(RLIMIT_FSIZE, &avant);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limite = avant;
+        limite.rlim_cur = QFileInfo(j.chemin()).size();
+        setrlimit(RLIMIT_FSIZE, &limite);
+        for (int i = 0; i < 5; ++i)
+            j.noter("INFO", "disque plein");
+        setrlimit(RLIMIT_FSIZE, &avant);
+        QCOMPARE(erreurs.size(), 1);
+        QVERIFY(erreurs[0].contains("ne s'écrit plus"));
+        j.noter("INFO", "de nouveau");
+        QCOMPARE(erreurs.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstFFermeture)
+#include "tst_ffermeture.moc"
