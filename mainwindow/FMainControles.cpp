@@ -304,7 +304,7 @@ QString FMain::empreinte(const QString &nom, const QByteArray &contenu, quint32 
     return QStringLiteral("%1, %2 octets, %3 s, %4 octets/s, SHA-256 %5")
         .arg(nom)
         .arg(contenu.size())
-        .arg(secondes, 0, 'f', 1)
+        .arg(secondes, 0, 'f', 3)
         .arg(qint64(contenu.size() / secondes))
         .arg(QString::fromLatin1(QCryptographicHash::hash(contenu, QCryptographicHash::Sha256).toHex()));
 }
