@@ -131,15 +131,6 @@ private slots:
         QCOMPARE(s.b.etats.last(), QStringLiteral("Surveillance|0|20"));
         QVERIFY(s.a.commandes.contains("Connexion confirmée"));
 
-        // Over the modems, a command and its answer.
-        b.CommandeReçue.connecter([](const QString &c, QString &reponse) {
-            if (c.startsWith("MESSAGE="))
-                reponse = "MESSAGE=reçu";
-        });
-        QVERIFY(a.EnvoyerCommande("MESSAGE=bonjour", "", 3000));
-        s.plateforme.avancer(200);
-        QVERIFY(s.a.commandes.contains("MESSAGE=reçu"));
-
         // The caller hangs up in order: the called side loses its carrier.
         a.Déconnecter();
         s.plateforme.avancer(2000);
