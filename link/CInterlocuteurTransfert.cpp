@@ -252,7 +252,7 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
         const QString chemin = nomHorodate(dossierReception(), QString(), QStringLiteral(".Err"));
         QSaveFile erreur(chemin);
         const QByteArray contenu = Texte + "\n";
-        if (erreur.open(QIODevice::WriteOnly) && erreur.write(contenu) == contenu.size() && erreur.commit()) {
+        if (erreur.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && erreur.write(contenu) == contenu.size() && erreur.commit()) {
             Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
             return true;
         }
@@ -305,7 +305,7 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
     etape = QStringLiteral("Ouvre le fichier ") + cible;
     {
         QSaveFile sortie(cible);
-        if (!sortie.open(QIODevice::WriteOnly) || sortie.write(Texte) != Texte.size() || !sortie.commit())
+        if (!sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || sortie.write(Texte) != Texte.size() || !sortie.commit())
             return echec(sortie.errorString());
     }
     etape = QStringLiteral("Fichier fermé");

@@ -68,7 +68,7 @@ void Dezipper::Decompresser(QString &raison)
         return;
     }
     QSaveFile sortie(cible);
-    if (!sortie.open(QIODevice::WriteOnly)) {
+    if (!sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         zip_fclose(entree);
         raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
         return;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -53,26 +54,48 @@ void FichierIni::charger()
 {
     // Read again every time: someone may have edited the file since, and it is small.
     mLignes.clear();
+    mPrefixe.clear();
+    mUtf8 = true;
+    mFinDeLigne = "\n";
     QFile fichier(mFichier);
     if (!fichier.open(QIODevice::ReadOnly))
         return;
     QByteArray contenu = fichier.readAll();
-    if (contenu.startsWith("\xEF\xBB\xBF"))
+    // Byte-order marks, as many as there are, are kept apart and written back as they were.
+    while (contenu.startsWith("\xEF\xBB\xBF")) {
+        mPrefixe += contenu.left(3);
         contenu.remove(0, 3);
-    QStringDecoder verification(QStringDecoder::Utf8);
-    const QString essai = verification.decode(contenu);
-    const bool utf8 = !verification.hasError();
-    mFinDeLigne = contenu.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
-    QList<QByteArray> lignes = contenu.split('\n');
-    if (!lignes.isEmpty() && lignes.last().isEmpty())
-        lignes.removeLast(); // the last line end closes the last line
-    QString section;
-    for (QByteArray &brut : lignes) {
-        if (brut.endsWith('\r'))
-            brut.chop(1);
-        mLignes.append(analyser(brut, section, utf8));
-        section = mLignes.last().section;
     }
+    // Stateless: a sequence cut short by the end of the file is an error, not a promise.
+    QStringDecoder verification(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString essai = verification.decode(contenu);
+    mUtf8 = !verification.hasError();
+    // Each line keeps its own end: CR LF, LF, or a lone CR of old files.
+    QString section;
+    qsizetype debut = 0;
+    bool premiereFin = true;
+    while (debut < contenu.size()) {
+        qsizetype fin = debut;
+        while (fin < contenu.size() && contenu[fin] != '\n' && contenu[fin] != '\r')
+            ++fin;
+        Ligne ligne = analyser(contenu.mid(debut, fin - debut), section, mUtf8);
+        qsizetype apres = fin;
+        if (fin < contenu.size())
+            apres = contenu[fin] == '\r' && fin + 1 < contenu.size() && contenu[fin + 1] == '\n' ? fin + 2 : fin + 1;
+        ligne.fin = contenu.mid(fin, apres - fin);
+        if (premiereFin && !ligne.fin.isEmpty()) {
+            mFinDeLigne = ligne.fin;
+            premiereFin = false;
+        }
+        section = ligne.section;
+        mLignes.append(ligne);
+        debut = apres;
+    }
+}
+
+QByteArray FichierIni::encoder(const QString &texte) const
+{
+    return mUtf8 ? texte.toUtf8() : Windows1252::depuisTexte(texte);
 }
 
 int FichierIni::trouverCle(const QString &section, const QString &cle) const
@@ -106,8 +129,17 @@ QStringList FichierIni::Cles(const QString &section)
 
 bool FichierIni::Enregistrer()
 {
-    charger();
     mDerniereErreur.clear();
+    // Two stations may save the same file at once: the read-modify-write is one at a time.
+    QLockFile verrou(mFichier + QStringLiteral(".verrou"));
+    verrou.setStaleLockTime(30'000);
+    // A lock that cannot even be made (no folder there) lets the write fail with its own reason.
+    if (!verrou.tryLock(10'000) && verrou.error() == QLockFile::LockFailedError) {
+        mDerniereErreur = QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
+                              .arg(mFichier);
+        return false;
+    }
+    charger();
     const QString cle = uneLigne(mCle).trimmed().replace(QLatin1Char('='), QLatin1Char(' '));
     const QString section = uneLigne(mSection).trimmed();
     if (cle.isEmpty()) {
@@ -118,13 +150,15 @@ bool FichierIni::Enregistrer()
     nouvelle.section = section;
     nouvelle.cle = cle;
     nouvelle.valeur = uneLigne(mValeur);
-    nouvelle.brut = (cle + QLatin1Char('=') + nouvelle.valeur).toUtf8();
+    nouvelle.brut = encoder(cle + QLatin1Char('=') + nouvelle.valeur);
+    nouvelle.fin = mFinDeLigne;
 
     QList<Ligne> lignes = mLignes;
     const int existante = trouverCle(section, cle);
     if (existante >= 0) {
         nouvelle.cle = lignes[existante].cle; // keep the spelling the file already has
-        nouvelle.brut = (nouvelle.cle + QLatin1Char('=') + nouvelle.valeur).toUtf8();
+        nouvelle.brut = encoder(nouvelle.cle + QLatin1Char('=') + nouvelle.valeur);
+        nouvelle.fin = lignes[existante].fin;
         lignes[existante] = nouvelle;
     } else {
         int derniere = -1; // last line of the section's first block
@@ -134,26 +168,41 @@ bool FichierIni::Enregistrer()
             if (memeNom(lignes[i].section, section) && (lignes[i].enTete || derniere >= 0))
                 derniere = i;
         }
+        // A line that ended the file without a line end gets one before anything follows it.
+        const auto terminer = [&](int i) {
+            if (i >= 0 && i < lignes.size() && lignes[i].fin.isEmpty())
+                lignes[i].fin = mFinDeLigne;
+        };
         if (derniere < 0) {
             Ligne enTete;
             enTete.enTete = true;
             enTete.section = section;
-            enTete.brut = (QLatin1Char('[') + section + QLatin1Char(']')).toUtf8();
+            enTete.brut = encoder(QLatin1Char('[') + section + QLatin1Char(']'));
+            enTete.fin = mFinDeLigne;
+            terminer(int(lignes.size()) - 1);
             lignes.append(enTete);
             lignes.append(nouvelle);
         } else {
             while (derniere > 0 && lignes[derniere].brut.trimmed().isEmpty() && !lignes[derniere].enTete)
                 --derniere; // before the blank lines that separate sections
+            terminer(derniere);
             lignes.insert(derniere + 1, nouvelle);
         }
     }
 
-    QByteArray contenu;
+    QByteArray contenu = mPrefixe;
     for (const Ligne &l : std::as_const(lignes))
-        contenu += l.brut + mFinDeLigne;
+        contenu += l.brut + l.fin;
     QSaveFile fichier(mFichier);
-    if (!fichier.open(QIODevice::WriteOnly) || fichier.write(contenu) != contenu.size() || !fichier.commit()) {
-        mDerniereErreur = QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, fichier.errorString());
+    // Unbuffered: a buffered write that the system cuts short (a size limit) would still be
+    // committed, and the file replaced by its beginning.
+    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || fichier.write(contenu) != contenu.size()
+        || !fichier.commit()) {
+        // Once open, a refusal is the disk's or a limit's; Qt often has no words for it.
+        const QString raison = fichier.isOpen() || fichier.error() == QFileDevice::NoError
+            ? QStringLiteral("écriture refusée par le système (disque plein, ou taille de fichier limitée)")
+            : fichier.errorString();
+        mDerniereErreur = QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, raison);
         fichier.cancelWriting();
         return false;
     }

@@ -40,6 +40,7 @@ private:
     struct Ligne
     {
         QByteArray brut;  // as read, without its line end
+        QByteArray fin;   // its line end as read: "\r\n", "\n", "\r", or none at the end
         QString section;  // the section the line belongs to
         QString cle;      // empty when the line holds no key
         QString valeur;
@@ -47,6 +48,7 @@ private:
     };
 
     void charger();
+    QByteArray encoder(const QString &texte) const;
     static bool memeNom(const QString &a, const QString &b);
     int trouverCle(const QString &section, const QString &cle) const;
     static Ligne analyser(const QByteArray &brut, const QString &sectionCourante, bool utf8);
@@ -58,5 +60,7 @@ private:
     QString mDerniereErreur;
 
     QList<Ligne> mLignes;
-    QByteArray mFinDeLigne = "\n";
+    QByteArray mFinDeLigne = "\n"; // the file's first line end, for new lines
+    QByteArray mPrefixe;            // byte-order marks
+    bool mUtf8 = true;              // else Windows-1252, for new lines too
 };

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need; skips what is already there.
 set -euo pipefail
 paquets=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-         libzip-dev libsimpleini-dev fonts-dejavu-core socat xvfb xauth unzip python3)
+         libzip-dev libsimpleini-dev fonts-dejavu-core socat xvfb xauth unzip python3
+         clang libclang-rt-14-dev)
 manquants=()
 for p in "${paquets[@]}"; do
   etat=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)

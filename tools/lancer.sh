@@ -4,7 +4,7 @@
 set -euo pipefail
 racine="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$racine/tools/installer-dependances.sh"
-cmake -S "$racine" -B "$racine/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+(cd "$racine" && cmake --preset dev >/dev/null)
 cmake --build "$racine/build" --target navette navette-modem
 navette="$racine/build/navette"
 demo="$racine/demo"

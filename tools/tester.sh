@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
+# Installs what is missing, builds, and runs the whole test suite. An argument picks another
+# build of CMakePresets.json: "asan" builds with clang under AddressSanitizer and UBSan.
 set -euo pipefail
 racine="$(cd "$(dirname "$0")/.." && pwd)"
+variante="${1:-dev}"
 bash "$racine/tools/installer-dependances.sh"
-cmake -S "$racine" -B "$racine/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$racine/build"
-cd "$racine/build"
-ctest --output-on-failure --no-tests=error -j2
+cd "$racine"
+cmake --preset "$variante" >/dev/null
+cmake --build --preset "$variante"
+ctest --preset "$variante"

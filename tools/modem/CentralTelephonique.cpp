@@ -38,12 +38,17 @@ void CentralTelephonique::liberer(ModemHayes *modem)
     for (auto it = mCommunications.begin(); it != mCommunications.end(); ++it) {
         if (it->appelant != modem && it->appele != modem)
             continue;
-        // The line may be delivering right now (a modem hangs up on what it received).
-        auto *ligne = it->ligne.release();
+        // The line may be delivering right now (a modem hangs up on what it received): it
+        // goes once pending events have run, or with the exchange.
+        std::unique_ptr<LigneSimulee> ligne = std::move(it->ligne);
         mCommunications.erase(it);
         ligne->a().debrancher(ligne->a().proprietaire());
         ligne->b().debrancher(ligne->b().proprietaire());
-        mPlateforme.planifier(0, [ligne] { delete ligne; });
+        mLignesLiberees.push_back(std::move(ligne));
+        mPlateforme.planifier(0, [this, vivant = std::weak_ptr<bool>(mVivant)] {
+            if (!vivant.expired())
+                mLignesLiberees.clear();
+        });
         return;
     }
 }

@@ -39,4 +39,6 @@ private:
     Plateforme &mPlateforme;
     QMap<QString, ModemHayes *> mModems;
     std::vector<Communication> mCommunications;
+    std::vector<std::unique_ptr<LigneSimulee>> mLignesLiberees;
+    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
 };
