@@ -73,6 +73,8 @@ public:
     // FichierMisDeCote() says where it went).
     bool EnvoyerFichier(const QString &Fichier);
     QString FichierMisDeCote() const { return msFichierMisDeCote; }
+    // Characters of the file being received in parts, held until its last part.
+    qsizetype TailleReceptionEnCours() const { return msGrosFichier.size(); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mlDebutReception; }
     bool DefinirCePosteEnAppelant();
@@ -139,6 +141,8 @@ private:
     // The name itself when free, else a stamped one.
     QString nomLibre(const QString &dossier, const QString &nom);
     bool mettreDeCote(const QString &fichier, const QString &raison);
+    // A reception given up (time-out, lost line, hang-up) lets its parts go.
+    void abandonnerReception();
 
     void EcrireConfiguration();
     void lireCleStation(const QString &cle);

@@ -183,6 +183,7 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 
 void CInterlocuteur::Déconnecter()
 {
+    abandonnerReception();
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
     setTypeTimeOut(6);

@@ -254,6 +254,8 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     mbModemConnecte = Connecté;
+    if (!Connecté)
+        abandonnerReception();
     const auto vivant = mVivant;
     ModemEtatConnexionChange(Connecté);
     if (!*vivant)

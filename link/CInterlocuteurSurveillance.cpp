@@ -78,6 +78,7 @@ void CInterlocuteur::TimeOut_Timer()
             return;
         }
         mlDernierEchange = 0;
+        abandonnerReception();
         Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
         Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
         if (TesterConnexion(false)) {

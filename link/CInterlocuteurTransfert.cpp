@@ -169,6 +169,12 @@ bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)
     return true;
 }
 
+void CInterlocuteur::abandonnerReception()
+{
+    msGrosFichier = QByteArray();
+    mDernierePartieRecue = 0;
+}
+
 QString CInterlocuteur::horodatage() const
 {
     return mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyy HHmmss"));
@@ -222,7 +228,8 @@ bool CInterlocuteur::RecevoirPartie(const QByteArray &Texte, bool &Complet, bool
         mDernierePartieRecue = 0;
         mbGrosFichierRange = false;
     }
-    if (MGlobal::CleDonnees(partie) != cle)
+    // Parts are 1024 characters: a longer one would let a peer pile up memory.
+    if (partie.size() > taillePartie || MGlobal::CleDonnees(partie) != cle)
         return false;
     Complet = i == P;
     if (i == mDernierePartieRecue) {

@@ -1,6 +1,7 @@
 #include "Dezipper.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QSaveFile>
 #include <QStorageInfo>
@@ -56,12 +57,23 @@ void Dezipper::Decompresser(QString &raison)
         raison = QStringLiteral("L'archive ne contient aucun fichier.");
         return;
     }
+    if (!(stat.valid & ZIP_STAT_SIZE)) {
+        raison = QStringLiteral("L'archive ne dit pas la taille de son fichier : elle est refusée.");
+        return;
+    }
+    if (qint64(stat.size) > tailleMaxExtraite) {
+        raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(tailleMaxExtraite);
+        return;
+    }
     const QStorageInfo disque(mDossierExtraction);
     if ((stat.valid & ZIP_STAT_SIZE) && disque.isValid() && qint64(stat.size) > disque.bytesAvailable()) {
         raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
         return;
     }
-    const QString cible = QDir(mDossierExtraction).filePath(nomSur(QString::fromUtf8(stat.name)));
+    QString cible = QDir(mDossierExtraction).filePath(nomSur(QString::fromUtf8(stat.name)));
+    if (QFileInfo(cible).absoluteFilePath() == QFileInfo(mNomArchive).absoluteFilePath())
+        cible += QStringLiteral(".extrait"); // a file named like its own archive must not overwrite it
+    qint64 total = 0;
     zip_file_t *entree = zip_fopen_index(archive, zip_uint64_t(index), 0);
     if (!entree) {
         raison = QStringLiteral("Lecture de l'archive impossible : %1").arg(QString::fromLocal8Bit(zip_strerror(archive)));
@@ -82,6 +94,12 @@ void Dezipper::Decompresser(QString &raison)
         }
         if (lus == 0)
             break;
+        // A header that lies about the size must not let the file grow without end.
+        total += lus;
+        if (total > qint64(stat.size)) {
+            raison = QStringLiteral("L'archive contient plus que les %1 octets qu'elle annonce : elle est refusée.").arg(stat.size);
+            break;
+        }
         if (sortie.write(bloc.constData(), lus) != lus) {
             raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
             break;

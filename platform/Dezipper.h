@@ -19,6 +19,10 @@ public:
     // The file the last Decompresser wrote, and the name the archive gave it.
     QString FichierExtrait() const { return mFichierExtrait; }
 
+    // The largest file an archive may hold: what a sender can send (999 parts of 1024
+    // characters) at a compression ratio of 64; above it the archive is refused unread.
+    static constexpr qint64 tailleMaxExtraite = 999LL * 1024 * 64;
+
     // A name from outside made safe as the name of a file inside a folder of ours.
     static QString nomSur(const QString &nom);
 

@@ -509,6 +509,83 @@ private slots:
         QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList({"DATA.CSV.ZQZIP"}));
     }
 
+    void archivesMenteusesEtArchiveHomonyme_data()
+    {
+        QTest::addColumn<int>("methode");       // zipfile's: 8 deflate, 12 bzip2
+        QTest::addColumn<qint64>("annonce");    // the size its headers declare
+        QTest::addColumn<QString>("raison");
+        QTest::newRow("deflate qui ment") << 8 << qint64(100) << "plus que les 100 octets";
+        QTest::newRow("bzip2 qui ment") << 12 << qint64(100) << "plus que les 100 octets";
+        QTest::newRow("taille annoncée démesurée") << 12 << qint64(200'000'000) << "au plus sont acceptés";
+    }
+
+    void archivesMenteusesEtArchiveHomonyme()
+    {
+        QFETCH(int, methode);
+        QFETCH(qint64, annonce);
+        QFETCH(QString, raison);
+        const QString python = QStandardPaths::findExecutable("python3");
+        if (python.isEmpty())
+            QSKIP("python3 n'est pas installé");
+        BancDeuxPostes banc;
+        banc.demarrer();
+        // Two million bytes that the headers say are far fewer, or far more.
+        QProcess zip;
+        zip.start(python, {"-c", "import zipfile,struct,sys\n"
+                                 "with zipfile.ZipFile(sys.argv[1],'w',int(sys.argv[2])) as z: z.writestr('DATA.CSV',b'A'*2000000)\n"
+                                 "b=bytearray(open(sys.argv[1],'rb').read()); n=int(sys.argv[3])\n"
+                                 "struct.pack_into('<I',b,22,n); c=b.find(b'PK\\x01\\x02'); struct.pack_into('<I',b,c+24,n)\n"
+                                 "open(sys.argv[1],'wb').write(b)",
+                           banc.a.chemin("menteuse.zip"), QString::number(methode), QString::number(annonce)});
+        QVERIFY(zip.waitForFinished());
+        const QByteArray archive = lireFichier(banc.a.chemin("menteuse.zip"));
+        QVERIFY(archive.size() > 0 && archive.size() < 20'000);
+        banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0e" "DATA.CSV.ZQZIP" + archive));
+        banc.plateforme.avancer(100);
+        QCOMPARE(banc.boites.boites.size(), 1);
+        QVERIFY2(banc.boites.boites[0].message.contains(raison), qPrintable(banc.boites.boites[0].message));
+        QVERIFY(!QFile::exists(banc.b.chemin("recus/DATA.CSV")));
+        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList({"DATA.CSV.ZQZIP"}));
+
+        // An archive whose one file carries the archive's own name delivers that file.
+        zip.start(python, {"-c", "import zipfile,sys\nwith zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('X.ZQZIP',b'contenu')",
+                           banc.a.chemin("homonyme.zip")});
+        QVERIFY(zip.waitForFinished());
+        banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x07X.ZQZIP" + lireFichier(banc.a.chemin("homonyme.zip"))));
+        banc.plateforme.avancer(100);
+        QCOMPARE(lireFichier(banc.b.chemin("recus/X")), QByteArray("contenu"));
+    }
+
+    void partiesTropLonguesEtReceptionAbandonnee()
+    {
+        BancDeuxPostes banc;
+        banc.demarrer();
+        CInterlocuteur &b = *banc.b.poste;
+        const auto partie = [](int i, const QByteArray &contenu) {
+            return "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + "003" + MGlobal::CleDonnees(contenu) + '\t' + contenu;
+        };
+        QStringList reponses;
+        banc.a.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { reponses << QString::fromLatin1(t); });
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, QByteArray(1025, 'x'))));
+        banc.plateforme.avancer(100);
+        QCOMPARE(reponses, QStringList({"ERREURPARTFIC"}));
+        QCOMPARE(b.TailleReceptionEnCours(), 0);
+
+        // Part 1 of 3 and then nothing: the reception is given up, and its memory with it.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, QByteArray(1024, 'y'))));
+        banc.plateforme.avancer(100);
+        QCOMPARE(b.TailleReceptionEnCours(), 1024);
+        banc.plateforme.avancer(60'000);
+        QVERIFY(banc.b.informations.contains("Données incomplètes. Arrêt de la réception"));
+        QCOMPARE(b.TailleReceptionEnCours(), 0);
+
+        // So does a lost line.
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, QByteArray(1024, 'z'))));
+        banc.plateforme.avancer(100);
+        b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
+        QCOMPARE(b.TailleReceptionEnCours(), 0);
+    }
+
     void cheminDErreur()
     {
         BancDeuxPostes banc;
