@@ -70,8 +70,10 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
         depart.mLibreUs = std::max(depart.mLibreUs, maintenant) + usParOctet * double(bloc.size());
         const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
         auto id = std::make_shared<Plateforme::Identifiant>(0);
-        *id = mPlateforme.planifier(arriveeUs - mPlateforme.maintenantUs(), [this, arrivee, bloc, arriveeUs, id] {
+        depart.mEnVol += bloc.size();
+        *id = mPlateforme.planifier(arriveeUs - mPlateforme.maintenantUs(), [this, &depart, arrivee, bloc, arriveeUs, id] {
             mEnVol.erase(std::remove(mEnVol.begin(), mEnVol.end(), *id), mEnVol.end());
+            depart.mEnVol -= bloc.size();
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)
                 return;
             const QByteArray recu = degrader(bloc);

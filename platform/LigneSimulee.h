@@ -52,6 +52,8 @@ public:
         void remettre() { mRetiree = false; }
         bool retiree() const { return mRetiree; }
         std::function<void()> surRetrait;
+        // Bytes sent from this end that have not arrived yet.
+        qint64 enVol() const { return mEnVol; }
 
     private:
         friend class LigneSimulee;
@@ -61,6 +63,7 @@ public:
         std::function<void(const QByteArray &)> mReception;
         double mLibreUs = 0; // when this end's transmitter has sent everything queued
         bool mRetiree = false;
+        qint64 mEnVol = 0;
     };
 
     LigneSimulee(Plateforme &plateforme, Reglages reglages = {});

@@ -13,6 +13,9 @@
 PlateformeQt::PlateformeQt()
 {
     mDepart.start();
+    mReveil.setSingleShot(true);
+    mReveil.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&mReveil, &QTimer::timeout, &mContexte, [this] { executerEcheants(); });
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     mTickDepart = quint32(quint64(ts.tv_sec) * 1000 + quint64(ts.tv_nsec) / 1'000'000);
@@ -79,25 +82,41 @@ qint64 PlateformeQt::maintenantUs() const
 PlateformeQt::Identifiant PlateformeQt::planifier(qint64 delaiUs, std::function<void()> action)
 {
     const Identifiant id = mProchainId++;
-    auto *minuterie = new QTimer(&mContexte);
-    minuterie->setSingleShot(true);
-    minuterie->setTimerType(Qt::PreciseTimer);
-    QObject::connect(minuterie, &QTimer::timeout, &mContexte, [this, id, minuterie, action = std::move(action)] {
-        mPlanifies.erase(id);
-        minuterie->deleteLater();
-        action();
-    });
-    mPlanifies.emplace(id, minuterie);
-    minuterie->start(int(std::clamp<qint64>((delaiUs + 999) / 1000, 0, 24LL * 3600 * 1000)));
+    const qint64 echeance = maintenantUs() + std::max<qint64>(0, delaiUs);
+    mFile.emplace(std::pair{echeance, id}, std::move(action));
+    mEcheances.emplace(id, echeance);
+    rearmer();
     return id;
 }
 
 void PlateformeQt::annuler(Identifiant id)
 {
-    const auto it = mPlanifies.find(id);
-    if (it == mPlanifies.end())
+    const auto it = mEcheances.find(id);
+    if (it == mEcheances.end())
         return;
-    it->second->stop();
-    it->second->deleteLater();
-    mPlanifies.erase(it);
+    mFile.erase(std::pair{it->second, id});
+    mEcheances.erase(it);
+    rearmer();
+}
+
+void PlateformeQt::rearmer()
+{
+    if (mFile.empty()) {
+        mReveil.stop();
+        return;
+    }
+    // Rounded up: an action never runs before its deadline.
+    const qint64 resteUs = mFile.begin()->first.first - maintenantUs();
+    mReveil.start(int(std::clamp<qint64>((resteUs + 999) / 1000, 0, 24LL * 3600 * 1000)));
+}
+
+void PlateformeQt::executerEcheants()
+{
+    // An action may add or cancel others: the queue is read again after each.
+    while (!mFile.empty() && mFile.begin()->first.first <= maintenantUs()) {
+        auto noeud = mFile.extract(mFile.begin());
+        mEcheances.erase(noeud.key().second);
+        noeud.mapped()();
+    }
+    rearmer();
 }

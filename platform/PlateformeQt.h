@@ -20,13 +20,22 @@ public:
     std::unique_ptr<Minuterie> creerMinuterie() override;
     void pomper(quint32 attenteMaxMs = 0) override;
     qint64 maintenantUs() const override;
+    // One-shot actions run in (deadline, creation) order, as in the simulation: one timer
+    // over an ordered queue, never a timer each (those may fire out of order).
     Identifiant planifier(qint64 delaiUs, std::function<void()> action) override;
     void annuler(Identifiant id) override;
+    size_t nombrePlanifies() const { return mFile.size(); }
 
 private:
+    void executerEcheants();
+    void rearmer();
+
     QElapsedTimer mDepart;
     quint32 mTickDepart;
     QObject mContexte;
+    QTimer mReveil;
     Identifiant mProchainId = 1;
-    std::map<Identifiant, QTimer *> mPlanifies;
+    // Key: (deadline in microseconds, creation order); the id is the creation order.
+    std::map<std::pair<qint64, Identifiant>, std::function<void()>> mFile;
+    std::map<Identifiant, qint64> mEcheances;
 };

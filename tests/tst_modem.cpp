@@ -82,6 +82,18 @@ private slots:
         QCOMPARE(banc.modem2->etat(), ModemHayes::Etat::Repos);
     }
 
+    void ligneDeCommandeBornee()
+    {
+        // 300 characters without a carriage return, then another computer: its AT works.
+        BancModems banc;
+        {
+            Terminal a(banc.cable1, banc.plateforme);
+            a.taper(QByteArray(300, 'A'));
+        }
+        Terminal a(banc.cable1, banc.plateforme);
+        QCOMPARE(a.taper("AT\r"), QByteArray("AT\r\r\nOK\r\n"));
+    }
+
     void fermerLePortRaccroche()
     {
         BancModems banc;

@@ -82,6 +82,7 @@ void ModemHayes::setDtr(bool actif)
 {
     const bool chute = mDtr && !actif;
     mDtr = actif;
+    mLigneCommande.clear(); // a new computer starts a new line
     if (chute && mEtat != Etat::Repos) {
         noter(QStringLiteral("modem %1 : le poste a fermé son port, raccrochage").arg(numero()));
         raccrocher(true);
@@ -104,20 +105,28 @@ void ModemHayes::depuisTerminal(const QByteArray &octets)
         surveillerEchappement(octets);
         return;
     }
+    // The echo goes out in one piece, before any answer it precedes.
+    QByteArray echo;
+    const auto renvoyerEcho = [&] {
+        if (!echo.isEmpty() && mEcho && versTerminal)
+            versTerminal(std::exchange(echo, QByteArray()));
+        echo.clear();
+    };
     for (const char c : octets) {
-        if (mEcho && versTerminal)
-            versTerminal(QByteArray(1, c));
+        echo.append(c);
         if (c == char(mRegistres.value(3, 13))) {
+            renvoyerEcho();
             const QByteArray ligne = std::exchange(mLigneCommande, QByteArray());
             executerLigne(ligne);
             if (mEtat == Etat::Donnees)
                 return; // bytes after a command that went online are data; none here
         } else if (c == char(mRegistres.value(5, 8))) {
             mLigneCommande.chop(1);
-        } else if (c != '\n' && c != '\0') {
-            mLigneCommande.append(c);
+        } else if (c != '\n' && c != '\0' && mLigneCommande.size() <= longueurLigneMax) {
+            mLigneCommande.append(c); // beyond the buffer a modem keeps nothing: the line will be refused
         }
     }
+    renvoyerEcho();
 }
 
 void ModemHayes::executerLigne(const QByteArray &brute)

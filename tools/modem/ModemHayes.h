@@ -44,6 +44,9 @@ public:
     void brancherCable(LigneSimulee::Extremite &extremite);
 
     QString numero() const { return mReglages.numero; }
+    // The modem at the other end of the call under way, and the bytes this one has on the line.
+    ModemHayes *distant() const { return mDistant; }
+    qint64 octetsEnVol() const { return mLigne ? mLigne->enVol() : 0; }
     Etat etat() const { return mEtat; }
     ReglagesModem &reglages() { return mReglages; }
     // What happens, in French, for the standalone program's log.

@@ -5,6 +5,13 @@
 ServeurModems::ServeurModems(Plateforme &plateforme, OptionsServeur options)
     : mPlateforme(plateforme), mOptions(std::move(options)), mCentral(plateforme)
 {
+    mRelance.setSingleShot(true);
+    mRelance.setInterval(2);
+    QObject::connect(&mRelance, &QTimer::timeout, &mRelance, [this] {
+        for (const auto &poste : mPostes)
+            if (poste->client && poste->client->bytesAvailable() > 0)
+                lire(*poste);
+    });
 }
 
 ServeurModems::~ServeurModems()
@@ -77,12 +84,13 @@ void ServeurModems::accepter(Poste &poste)
     noter(QStringLiteral("port %1 : un poste s'est branché").arg(poste.serveur.serverPort()));
     if (poste.modem)
         poste.modem->setDtr(true);
-    QObject::connect(nouveau, &QTcpSocket::readyRead, nouveau, [this, &poste, nouveau] {
-        const QByteArray octets = nouveau->readAll();
-        if (poste.modem)
-            poste.modem->depuisTerminal(octets);
-        else if (poste.cable)
-            poste.cable->envoyer(octets);
+    // Qt's own buffer is bounded too: what does not fit stays in the system's, and TCP slows
+    // the computer down.
+    nouveau->setReadBufferSize(attenteMax);
+    QObject::connect(nouveau, &QTcpSocket::readyRead, nouveau, [this, &poste] { lire(poste); });
+    QObject::connect(nouveau, &QTcpSocket::bytesWritten, nouveau, [this] {
+        if (!mRelance.isActive())
+            mRelance.start();
     });
     QObject::connect(nouveau, &QTcpSocket::disconnected, nouveau, [this, &poste, nouveau] {
         noter(QStringLiteral("port %1 : le poste s'est débranché").arg(poste.serveur.serverPort()));
@@ -92,6 +100,51 @@ void ServeurModems::accepter(Poste &poste)
             poste.modem->setDtr(false);
         nouveau->deleteLater();
     });
+}
+
+const ServeurModems::Poste *ServeurModems::posteDe(const ModemHayes *modem) const
+{
+    for (const auto &p : mPostes)
+        if (p->modem.get() == modem)
+            return p.get();
+    return nullptr;
+}
+
+qint64 ServeurModems::enAttente(const Poste &poste) const
+{
+    qint64 n = poste.client ? poste.client->bytesToWrite() : 0; // its echo and answers
+    if (poste.modem) {
+        n += poste.modem->octetsEnVol();
+        if (const Poste *autre = posteDe(poste.modem->distant()); autre && autre->client)
+            n += autre->client->bytesToWrite();
+    } else if (poste.cable) {
+        n += poste.cable->enVol();
+    }
+    return n;
+}
+
+qint64 ServeurModems::octetsEnAttente() const
+{
+    qint64 n = 0;
+    for (const auto &p : mPostes)
+        n += enAttente(*p) + (p->client ? p->client->bytesAvailable() : 0);
+    return n;
+}
+
+void ServeurModems::lire(Poste &poste)
+{
+    if (!poste.client)
+        return;
+    const qint64 place = std::min(attenteMax - enAttente(poste), poste.client->bytesAvailable());
+    if (place > 0) {
+        const QByteArray octets = poste.client->read(place);
+        if (poste.modem)
+            poste.modem->depuisTerminal(octets);
+        else if (poste.cable)
+            poste.cable->envoyer(octets);
+    }
+    if (poste.client && poste.client->bytesAvailable() > 0 && !mRelance.isActive())
+        mRelance.start();
 }
 
 void ServeurModems::versClient(Poste &poste, const QByteArray &octets)

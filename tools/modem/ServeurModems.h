@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -37,6 +38,12 @@ public:
 
     std::function<void(const QString &)> journal;
 
+    // What a port may have on its way (on the line, and unread by either computer) before its
+    // computer's socket is read again: a peer that does not read slows the sender down
+    // through TCP's own flow control, and memory stays bounded.
+    static constexpr qint64 attenteMax = 64 * 1024;
+    qint64 octetsEnAttente() const;
+
 private:
     struct Poste
     {
@@ -48,6 +55,9 @@ private:
     };
 
     void accepter(Poste &poste);
+    void lire(Poste &poste);
+    qint64 enAttente(const Poste &poste) const;
+    const Poste *posteDe(const ModemHayes *modem) const;
     void versClient(Poste &poste, const QByteArray &octets);
     void noter(const QString &texte);
 
@@ -56,4 +66,5 @@ private:
     CentralTelephonique mCentral;
     std::vector<std::unique_ptr<Poste>> mPostes;
     std::vector<std::unique_ptr<LigneSimulee>> mCables;
+    QTimer mRelance; // reads again what was left waiting for room
 };
