@@ -370,7 +370,7 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 void FMain::Poste_ModemEtatConnexion(bool Connecté)
 {
     const auto vivant = mVivant;
-    const QString cause = mListeInfo.isEmpty() ? QString() : mListeInfo.first().section(QStringLiteral(" : "), 1);
+    const QString cause = mListeInfo.isEmpty() ? QString() : mListeInfo.first().section(QStringLiteral(" : "), 1, -1);
     noter(Connecté ? QStringLiteral("CONNEXION") : QStringLiteral("DECONNEXION"),
           Connecté ? QStringLiteral("Modem connecté") : QStringLiteral("Modem déconnecté (%1)").arg(cause));
     Poste_Information(QStringLiteral("Modem ") + (Connecté ? QStringLiteral("connecté") : QStringLiteral("déconnecté")));
