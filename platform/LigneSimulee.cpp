@@ -71,7 +71,7 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
         const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
         auto id = std::make_shared<Plateforme::Identifiant>(0);
         depart.mEnVol += bloc.size();
-        *id = mPlateforme.planifier(arriveeUs - mPlateforme.maintenantUs(), [this, &depart, arrivee, bloc, arriveeUs, id] {
+        *id = mPlateforme.planifierA(arriveeUs, [this, &depart, arrivee, bloc, arriveeUs, id] {
             mEnVol.erase(std::remove(mEnVol.begin(), mEnVol.end(), *id), mEnVol.end());
             depart.mEnVol -= bloc.size();
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)

@@ -40,7 +40,13 @@ public:
     // call that schedules them). Microseconds; production rounds up to milliseconds.
     using Identifiant = quint64;
     virtual qint64 maintenantUs() const = 0;
-    virtual Identifiant planifier(qint64 delaiUs, std::function<void()> action) = 0;
+    Identifiant planifier(qint64 delaiUs, std::function<void()> action)
+    {
+        return planifierA(maintenantUs() + std::max<qint64>(0, delaiUs), std::move(action));
+    }
+    // At a moment of maintenantUs()'s clock: actions given increasing moments run in that
+    // order, however long the caller took between them.
+    virtual Identifiant planifierA(qint64 instantUs, std::function<void()> action) = 0;
     virtual void annuler(Identifiant id) = 0;
 
     // The one wait: pumps until condition() holds or delaiMs have passed.

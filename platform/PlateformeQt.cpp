@@ -79,10 +79,10 @@ qint64 PlateformeQt::maintenantUs() const
     return mDepart.nsecsElapsed() / 1000;
 }
 
-PlateformeQt::Identifiant PlateformeQt::planifier(qint64 delaiUs, std::function<void()> action)
+PlateformeQt::Identifiant PlateformeQt::planifierA(qint64 instantUs, std::function<void()> action)
 {
     const Identifiant id = mProchainId++;
-    const qint64 echeance = maintenantUs() + std::max<qint64>(0, delaiUs);
+    const qint64 echeance = instantUs;
     mFile.emplace(std::pair{echeance, id}, std::move(action));
     mEcheances.emplace(id, echeance);
     rearmer();

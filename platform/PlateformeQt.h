@@ -22,7 +22,7 @@ public:
     qint64 maintenantUs() const override;
     // One-shot actions run in (deadline, creation) order, as in the simulation: one timer
     // over an ordered queue, never a timer each (those may fire out of order).
-    Identifiant planifier(qint64 delaiUs, std::function<void()> action) override;
+    Identifiant planifierA(qint64 instantUs, std::function<void()> action) override;
     void annuler(Identifiant id) override;
     size_t nombrePlanifies() const { return mFile.size(); }
 

@@ -34,10 +34,10 @@ std::unique_ptr<Minuterie> PlateformeSimulee::creerMinuterie()
     return std::make_unique<MinuterieSimulee>(*this);
 }
 
-PlateformeSimulee::Identifiant PlateformeSimulee::planifier(qint64 delaiUs, std::function<void()> action)
+PlateformeSimulee::Identifiant PlateformeSimulee::planifierA(qint64 instantUs, std::function<void()> action)
 {
     const Identifiant id = mProchainId++;
-    const Cle cle{mMaintenantUs + std::max<qint64>(0, delaiUs), id};
+    const Cle cle{std::max(mMaintenantUs, instantUs), id};
     mFile.emplace(cle, std::move(action));
     mParId.emplace(id, cle);
     return id;

@@ -23,7 +23,7 @@ public:
 
     // Virtual time in microseconds since the start of the simulation.
     qint64 maintenantUs() const override { return mMaintenantUs; }
-    Identifiant planifier(qint64 delaiUs, std::function<void()> action) override;
+    Identifiant planifierA(qint64 instantUs, std::function<void()> action) override;
     void annuler(Identifiant id) override;
 
     // Runs every event due in the next ms milliseconds, then stops there.
