@@ -1,23 +1,18 @@
 #include "BancLigne.h"
 #include "CInterlocuteur.h"
 #include "FichierIni.h"
-
-#include <QLockFile>
-#include <QThread>
-
-#include <csignal>
-#include <sys/resource.h>
-#include <thread>
 #include "Minuterie.h"
 #include "PosteSurLigne.h"
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QLockFile>
+#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <thread>
 
 using Station = PosteSurLigne;
 
@@ -247,36 +242,6 @@ private slots:
         QCOMPARE(p.NumTelAppel, QStringLiteral("0102030405"));
         QCOMPARE(s.proprietaire.chargementsInstance, 1);
         QVERIFY(lireFichier(s.cheminIni()).contains("NumPort=COM2:\nParametresPort=38400, n, 8, 1\nPosteAppellant=0\n"));
-    }
-
-    void ecritureRelueParUnAutreLecteur()
-    {
-        const QString python = QStandardPaths::findExecutable("python3");
-        if (python.isEmpty())
-            QSKIP("python3 n'est pas installé");
-        Station s;
-        CInterlocuteur &p = s.creerConfiguree("COM1:");
-        p.PosteAppellant = true;
-        p.NumTelAppel = "2";
-        p.CheminFichiersRecus = "/srv/navette/reçus";
-        p.VitesseConx = "N0S37=11";
-        p.ScriptInit = "ATZ0|AT&F0|ATE0";
-        p.Configurer();
-        QProcess lecteur;
-        lecteur.start(python, {"-c", "import configparser,json,sys\n"
-                                     "c=configparser.ConfigParser(interpolation=None)\n"
-                                     "c.optionxform=str\n"
-                                     "c.read(sys.argv[1],encoding='utf-8')\n"
-                                     "print(json.dumps(dict(c['Port 1'])))",
-                                 s.cheminIni()});
-        QVERIFY(lecteur.waitForFinished());
-        const QJsonObject lu = QJsonDocument::fromJson(lecteur.readAllStandardOutput()).object();
-        QCOMPARE(lu["NumPort"].toString(), QStringLiteral("COM1:"));
-        QCOMPARE(lu["PosteAppellant"].toString(), QStringLiteral("-1"));
-        QCOMPARE(lu["CheminFichiersRecus"].toString(), QStringLiteral("/srv/navette/reçus"));
-        QCOMPARE(lu["Paramètre vitesse"].toString(), QStringLiteral("N0S37=11"));
-        QCOMPARE(lu["ScriptInit"].toString(), QStringLiteral("ATZ0|AT&F0|ATE0"));
-        QCOMPARE(lu["Silencieux"].toString(), QStringLiteral("0"));
     }
 
     void fichiersDeConfigurationHostiles_data()
