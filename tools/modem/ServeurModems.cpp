@@ -16,6 +16,14 @@ ServeurModems::ServeurModems(Plateforme &plateforme, OptionsServeur options)
 
 ServeurModems::~ServeurModems()
 {
+    // A socket torn down with its server still says "disconnected": nothing of ours may
+    // hear it then.
+    for (auto &poste : mPostes) {
+        if (poste->client) {
+            QObject::disconnect(poste->client, nullptr, nullptr, nullptr);
+            delete std::exchange(poste->client, nullptr);
+        }
+    }
     for (auto &poste : mPostes)
         poste->modem.reset();
 }
