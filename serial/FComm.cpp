@@ -297,7 +297,6 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
             garderTramesSuivantes(false); // stale bytes go, a frame of the other station stays
         else
             viderReception();
-        mbEcritureTramee = MiseEnFormeSTXTLEN;
         if (MiseEnFormeSTXTLEN) {
             if (Texte.size() > longueurMaximale)
                 throw ErreurPiegee{erreurDepassement,

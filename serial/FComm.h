@@ -97,7 +97,6 @@ private:
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;
     bool mbArreter = false;
-    bool mbEcritureTramee = false;
     bool mbLigneOccupee = false;
     bool mbReponseTrameeAttendue = false;
     bool sbEcrireEnCours = false;

@@ -27,13 +27,8 @@ struct StationPilotee : BancLigne
 {
     StationPilotee() : app(env())
     {
-        app.principale.reset();
-        ecrireFichier(app.chemin("navette.INI"), "[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n");
-        app.principale = std::make_unique<FMain>(ContexteMain{app.env, app.fichierIni, app.dossier.path(), "navette", "A",
-                                                              &app.dialogue, &app.correspondance,
-                                                              [] { return std::make_unique<SurveillanceFenetreSimulee>(); }},
-                                                 app.vue);
-        app.principale->Form_Load();
+        app.surveillance = [] { return std::make_unique<SurveillanceFenetreSimulee>(); };
+        app.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n", "A");
     }
     bool envoyer(qint32 msg, qint32 masque) { return SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM1::", msg, masque); }
     ApplicationSimulee app;

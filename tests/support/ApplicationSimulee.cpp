@@ -7,7 +7,9 @@ FMain &ApplicationSimulee::charger(const QByteArray &ini, const QString &ligneCo
     if (!ini.isNull())
         ecrireFichier(chemin("navette.INI"), ini);
     principale = std::make_unique<FMain>(
-        ContexteMain{env, fichierIni, dossier.path(), QStringLiteral("navette"), ligneCommande, &dialogue, &correspondance}, vue);
+        ContexteMain{env, fichierIni, dossier.path(), QStringLiteral("navette"), ligneCommande, &dialogue, &correspondance,
+                     surveillance},
+        vue);
     principale->Form_Load();
     return *principale;
 }

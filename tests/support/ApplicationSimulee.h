@@ -65,5 +65,6 @@ public:
     CorrespondancePorts correspondance;
     VueMainScriptee vue;
     DialogueScripte dialogue;
+    FFermeture::Fabrique surveillance; // the instance window's endpoint, when a test wants one
     std::unique_ptr<FMain> principale;
 };
