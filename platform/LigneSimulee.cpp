@@ -67,12 +67,14 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
                      ? mReglages.tailleBloc
                      : std::uniform_int_distribution<int>(mReglages.tailleMin, mReglages.tailleBloc)(mAleatoireDecoupage);
         const QByteArray bloc = octets.mid(debut, taille);
-        depart.mLibreUs = std::max(depart.mLibreUs, maintenant) + usParOctet * double(bloc.size());
+        const double departUs = std::max(depart.mLibreUs, maintenant);
+        depart.mLibreUs = departUs + usParOctet * double(bloc.size());
         const qint64 arriveeUs = std::llround(depart.mLibreUs) + qint64(mReglages.latenceMs) * 1000;
         auto id = std::make_shared<Plateforme::Identifiant>(0);
         depart.mEnVol += bloc.size();
         *id = mPlateforme.planifierA(arriveeUs, [this, &depart, arrivee, bloc, arriveeUs, id] {
             mEnVol.erase(std::remove(mEnVol.begin(), mEnVol.end(), *id), mEnVol.end());
+            std::erase_if(depart.mBlocs, [&](const Extremite::Bloc &b) { return b.id == *id; });
             depart.mEnVol -= bloc.size();
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)
                 return;
@@ -83,7 +85,29 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
             }
         });
         mEnVol.push_back(*id);
+        depart.mBlocs.push_back({*id, departUs, bloc.size()});
     }
+}
+
+void LigneSimulee::Extremite::annulerEmission()
+{
+    if (!mLigne)
+        return;
+    const double maintenant = double(mLigne->mPlateforme.maintenantUs());
+    const double usParOctet = 10.0 * 1e6 / std::max(1, mLigne->mReglages.bauds);
+    double libre = maintenant;
+    for (auto it = mBlocs.begin(); it != mBlocs.end();) {
+        if (it->departUs < maintenant) {
+            libre = std::max(libre, it->departUs + usParOctet * double(it->taille));
+            ++it;
+            continue;
+        }
+        mLigne->mPlateforme.annuler(it->id);
+        std::erase(mLigne->mEnVol, it->id);
+        mEnVol -= it->taille;
+        it = mBlocs.erase(it);
+    }
+    mLibreUs = libre;
 }
 
 QByteArray LigneSimulee::degrader(QByteArray bloc)

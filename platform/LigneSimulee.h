@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <random>
+#include <vector>
 
 // How the receiving driver hands bytes over: real ports split frames anywhere.
 enum class Decoupage
@@ -54,6 +55,8 @@ public:
         std::function<void()> surRetrait;
         // Bytes sent from this end that have not arrived yet.
         qint64 enVol() const { return mEnVol; }
+        // Takes back what was sent from this end and has not begun to leave yet.
+        void annulerEmission();
 
     private:
         friend class LigneSimulee;
@@ -64,6 +67,13 @@ public:
         double mLibreUs = 0; // when this end's transmitter has sent everything queued
         bool mRetiree = false;
         qint64 mEnVol = 0;
+        struct Bloc
+        {
+            Plateforme::Identifiant id;
+            double departUs;
+            qsizetype taille;
+        };
+        std::vector<Bloc> mBlocs; // sent from this end, not arrived yet
     };
 
     LigneSimulee(Plateforme &plateforme, Reglages reglages = {});

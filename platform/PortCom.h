@@ -21,6 +21,9 @@ public:
     // Opens with the settings above; on failure TexteErreur() says why, in French.
     virtual bool Ouvrir() = 0;
     virtual void EcrireTexte(const QByteArray &texte) = 0;
+    // Drops what was written and has not left yet (a modem that lost its carrier would take
+    // it as commands); a port that cannot take bytes back does nothing.
+    virtual void viderEmission() {}
     virtual void Fermer() = 0;
 
     QString TexteErreur() const { return mTexteErreur; }

@@ -12,6 +12,7 @@ public:
 
     bool Ouvrir() override;
     void Fermer() override;
+    void viderEmission() override { mSerie.clear(QSerialPort::Output); }
 
 private:
     void reduireLatence();

@@ -38,6 +38,12 @@ void PortComSimule::EcrireTexte(const QByteArray &texte)
         mExtremite->envoyer(texte);
 }
 
+void PortComSimule::viderEmission()
+{
+    if (mOuvert)
+        mExtremite->annulerEmission();
+}
+
 void PortComSimule::Fermer()
 {
     if (mOuvert && mExtremite) {

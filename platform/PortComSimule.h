@@ -12,6 +12,7 @@ public:
 
     bool Ouvrir() override;
     void EcrireTexte(const QByteArray &texte) override;
+    void viderEmission() override;
     void Fermer() override;
 
 private:

@@ -211,7 +211,7 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
 
 bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
 {
-    if (!Port || !Port->Actif() || Texte.size() > longueurMaximale)
+    if (!Port || !Port->Actif() || Texte.size() > longueurTrameMax)
         return false;
     const QByteArray trame = STX + encoderEntete(Texte.size()) + Texte;
     if (mbEmissionEnCours)
@@ -222,7 +222,7 @@ bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
 }
 
 bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 TimeOut, bool MiseEnFormeSTXTLEN,
-                   QByteArray *RéponseReçue)
+                   QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
 {
     if (sbEcrireEnCours && mbArreter)
         sbEcrireEnCours = false;
@@ -298,11 +298,12 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
         else
             viderReception();
         if (MiseEnFormeSTXTLEN) {
-            if (Texte.size() > longueurMaximale)
+            if (Texte.size() > longueurTrameMax)
                 throw ErreurPiegee{erreurDepassement,
                                    QStringLiteral("Dépassement de capacité : un message de %1 caractères ne peut pas être "
-                                                  "tramé (16 777 215 au plus).")
-                                       .arg(Texte.size())};
+                                                  "tramé (%2 au plus).")
+                                       .arg(Texte.size())
+                                       .arg(longueurTrameMax)};
             Texte = STX + encoderEntete(Texte.size()) + Texte;
             mbReponseTrameeAttendue = !RéponseAttendue.isEmpty();
         }
@@ -310,6 +311,9 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
         const qint64 N = Texte.size();
         qint64 i = 1;
         mbEmissionEnCours = true;
+        // Once the carrier is gone the modem reads what we write as commands: not one more byte.
+        const quint32 pertesAvant = mPertesPorteuse;
+        const auto porteuseTombee = [&] { return attente.porteusePerdue || mPertesPorteuse != pertesAvant; };
         for (; i <= N; i += tailleBlocEcriture) {
             if (i > 1) {
                 ProgressEmission(qint32(i), qint32(N));
@@ -319,6 +323,9 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
                 if (!*vivant)
                     return false;
             }
+            if (porteuseTombee())
+                return echec(QStringLiteral("Pas de porteuse : l'envoi de %1 s'arrête.")
+                                 .arg(Windows1252::versTexte(texteDonne.left(12))));
             if (!Port)
                 throw ErreurPiegee{erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")};
             Port->EcrireTexte(Texte.mid(i - 1, tailleBlocEcriture));
@@ -350,9 +357,19 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
                 }
                 return msTexteReçu.toLower().contains(RéponseAttendue.toLower());
             };
+            const auto refusee = [&] {
+                return !RéponseRefus.isEmpty() && attente.complete && !attente.acceptee
+                    && attente.reponse.left(RéponseRefus.size()).compare(RéponseRefus, Qt::CaseInsensitive) == 0;
+            };
             for (;;) {
                 if (reponseLa())
                     break;
+                if (refusee()) {
+                    if (RéponseReçue)
+                        *RéponseReçue = attente.reponse;
+                    fin(true);
+                    return false;
+                }
                 plateforme.pomper(quint32(std::max<qint64>(1, qint64(TimeOut) - ecoule() + 1)));
                 if (!*vivant)
                     return false;
@@ -394,6 +411,39 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
     const auto vivant = mVivant;
     while (*vivant && decouper()) {
     }
+    if (*vivant)
+        guetterPorteuseDansTrame();
+}
+
+void FComm::guetterPorteuseDansTrame()
+{
+    // The carrier lost in the middle of a frame: its code lands inside the frame's text, and
+    // nothing follows it. A frame that merely contains these words goes on arriving.
+    static const QByteArray noCarrier("\r\nNO CARRIER\r\n");
+    if (mlLongueurAttendue == 0 || !msTexteReçu.endsWith(noCarrier))
+        return;
+    const auto vivant = mVivant;
+    const qsizetype taille = msTexteReçu.size();
+    const quint32 pertes = mPertesPorteuse;
+    mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant, taille, pertes] {
+        if (!*vivant || mlLongueurAttendue == 0 || msTexteReçu.size() != taille || mPertesPorteuse != pertes)
+            return;
+        viderReception();
+        perteDePorteuse();
+    });
+}
+
+void FComm::perteDePorteuse()
+{
+    ++mPertesPorteuse;
+    if (Port)
+        Port->viderEmission();
+    if (mAttente)
+        mAttente->porteusePerdue = true;
+    const auto vivant = mVivant;
+    livrer(octets("Pas de porteuse."));
+    if (*vivant)
+        ModemEtatConnexion(false);
 }
 
 bool FComm::decouper()
@@ -465,11 +515,7 @@ bool FComm::porteusePerdueHorsTrame()
     if (code < 0 || (stx >= 0 && stx < code))
         return false;
     msTexteReçu.remove(0, code + noCarrier.size());
-    mAttente->porteusePerdue = true;
-    const auto vivant = mVivant;
-    livrer(octets("Pas de porteuse."));
-    if (*vivant)
-        ModemEtatConnexion(false);
+    perteDePorteuse();
     return true;
 }
 
@@ -496,19 +542,24 @@ void FComm::livrer(const QByteArray &texte)
 
 FComm::Entete FComm::lireEntete()
 {
-    const qsizetype stx = msTexteReçu.indexOf(STX);
-    if (stx < 0)
-        return Entete::Absente;
-    msTexteReçu.remove(0, stx);
-    // A port may hand the header over one byte at a time: decoding it early would lose the
-    // frame, so the STX stays in the buffer until its three length characters are in.
-    if (msTexteReçu.size() < 4)
-        return Entete::Incomplete;
-    msTexteReçu.remove(0, 1);
-    mlLongueurAttendue = decoderEntete(msTexteReçu);
-    if (mlLongueurAttendue > 0)
-        msTexteReçu.remove(0, 3);
-    return Entete::Lue;
+    for (;;) {
+        const qsizetype stx = msTexteReçu.indexOf(STX);
+        if (stx < 0)
+            return Entete::Absente;
+        msTexteReçu.remove(0, stx);
+        // A port may hand the header over one byte at a time: decoding it early would lose the
+        // frame, so the STX stays in the buffer until its three length characters are in.
+        if (msTexteReçu.size() < 4)
+            return Entete::Incomplete;
+        msTexteReçu.remove(0, 1);
+        const qint32 longueur = decoderEntete(msTexteReçu);
+        if (longueur > longueurTrameMax)
+            continue; // noise: the next STX may begin the real frame, even inside these three
+        mlLongueurAttendue = longueur;
+        if (mlLongueurAttendue > 0)
+            msTexteReçu.remove(0, 3);
+        return Entete::Lue;
+    }
 }
 
 void FComm::reconnaitreCodeResultat()
@@ -532,6 +583,9 @@ void FComm::reconnaitreCodeResultat()
     } echecs[] = {{"BUSY", "Le poste est occupé."}, {"NO DIAL TONE", "Pas de tonalité."}, {"NO CARRIER", "Pas de porteuse."}};
     for (const auto &e : echecs) {
         if (msTexteReçu.contains(crlf + e.code)) {
+            ++mPertesPorteuse;
+            if (Port)
+                Port->viderEmission();
             const auto vivant = mVivant;
             Reception(octets(e.texte));
             if (*vivant)

@@ -42,8 +42,12 @@ public:
     bool Déconnecter();
     QByteArray TexteReçu() const { return msTexteReçu; }
     void TexteReçu_Clear();
+    // A framed answer beginning with RéponseRefus ends the wait at once: false, with no error
+    // reported, since the other station did answer.
     bool Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue = {}, qint32 TimeOut = 2000,
-                bool MiseEnFormeSTXTLEN = true, QByteArray *RéponseReçue = nullptr);
+                bool MiseEnFormeSTXTLEN = true, QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
+    // Counts the carrier losses seen on this port.
+    quint32 PertesPorteuse() const { return mPertesPorteuse; }
     void ArréterAttendre() { mbArreter = true; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
@@ -65,6 +69,9 @@ public:
 
     static constexpr qint32 tailleBlocEcriture = 512;
     static constexpr qint32 longueurMaximale = 16'777'215;
+    // The longest frame either side sends: a file part is about 1,060 characters, a message
+    // at most a few thousand. A header announcing more is a noise byte in its length.
+    static constexpr qint32 longueurTrameMax = 4096;
     static constexpr qint32 tailleMaxHorsTrame = 65536; // kept of what arrives outside any frame
     // longueur must lie within 0 to longueurMaximale.
     static QByteArray encoderEntete(qint64 longueur);
@@ -83,6 +90,10 @@ private:
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();
     bool porteusePerdueHorsTrame();
+    void guetterPorteuseDansTrame();
+    // Everything a lost carrier stops: the write under way, its wait, and what waits to leave.
+    void perteDePorteuse();
+    static constexpr quint32 silenceApresPorteuseMs = 200;
     bool commandeCroisee(const QByteArray &trame) const;
     bool ecrireReponseImbriquee(const QByteArray &Texte);
     bool livrerTrame();
@@ -115,5 +126,6 @@ private:
     int mLivraisons = 0;               // Reception notifications under way
     QString mDernierEchecOuverture;    // said once until the port opens again
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
+    quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
 };

@@ -353,20 +353,65 @@ private slots:
         QVERIFY(p.banc.recuParLePair.endsWith("REPONSE"));
     }
 
-    void enteteGeanteSuivieDeSilence()
+    void enteteAbimee_data()
     {
-        // A header announcing 16 MB, then nothing: the line stays busy, and a write gives up
-        // after its 60 s wait instead of hanging.
+        QTest::addColumn<QByteArray>("bruit");
+        QTest::newRow("16 Mo annoncés") << QByteArray("\x02\xff\xff\xff" "abc", 7);
+        QTest::newRow("un de plus que le maximum") << QByteArray("\x02\x00\x10\x01", 4);
+        QTest::newRow("STX parasite juste avant") << QByteArray("\x02");
+    }
+
+    void enteteAbimee()
+    {
+        // A header announcing more than any frame is noise: the next frame still arrives.
+        QFETCH(QByteArray, bruit);
         Poste p;
         QVERIFY(p.comm.Connecter());
-        p.comm.PortEvent_Lecture(QByteArray("\x02\xff\xff\xff" "abc", 7));
-        const quint32 debut = p.banc.plateforme.tickMs();
-        QVERIFY(!p.comm.Ecrire("YAQUELQUUN?", "OUI", 3000));
-        QCOMPARE(p.banc.plateforme.ecouleDepuis(debut), 60000u);
-        QVERIFY(p.banc.recuParLePair.isEmpty());
-        // The supervision's stop request frees the line for the next write.
-        p.comm.ArréterAttendre();
-        QVERIFY(p.comm.Ecrire("YAQUELQUUN?"));
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        p.comm.PortEvent_Lecture(bruit + BancLigne::trame("MESSAGE=bonjour"));
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"MESSAGE=bonjour"}));
+        QVERIFY(!p.comm.Ecrire(QByteArray(FComm::longueurTrameMax + 1, 'x')));
+        QVERIFY(p.journal.lignes.last().startsWith("Erreur:Erreur de port : [6]"));
+        QVERIFY(p.comm.Ecrire(QByteArray(FComm::longueurTrameMax, 'x')));
+    }
+
+    void porteusePerdue_data()
+    {
+        QTest::addColumn<bool>("pendantLEcriture"); // else while a frame arrives
+        QTest::addColumn<bool>("suite");            // more bytes of the frame come after the code
+        QTest::newRow("pendant l'écriture") << true << false;
+        QTest::newRow("au milieu d'une trame reçue") << false << false;
+        QTest::newRow("les mots dans une trame qui continue") << false << true;
+    }
+
+    void porteusePerdue()
+    {
+        QFETCH(bool, pendantLEcriture);
+        QFETCH(bool, suite);
+        Poste p({.bauds = 9600});
+        QVERIFY(p.comm.Connecter());
+        const QByteArray noCarrier = "\r\nNO CARRIER\r\n";
+        if (pendantLEcriture) {
+            // What had not left when the code came is taken back: the modem would read it.
+            p.banc.surReceptionPair = [&](const QByteArray &) {
+                if (p.banc.recuParLePair.size() < 20)
+                    p.banc.pairEnvoie(noCarrier);
+            };
+            QVERIFY(!p.comm.Ecrire(QByteArray(3000, 'd'), "OKFICHIER", 5000));
+            p.banc.plateforme.executerTout();
+            QVERIFY2(p.banc.recuParLePair.size() < 100, qPrintable(QString::number(p.banc.recuParLePair.size())));
+            QVERIFY(p.journal.lignes.contains("ModemEtatConnexion:0"));
+            return;
+        }
+        const QByteArray trame = BancLigne::trame(QByteArray(40, 'a') + noCarrier + QByteArray(40, 'b'));
+        p.comm.PortEvent_Lecture(trame.left(4 + 40 + noCarrier.size()));
+        p.banc.plateforme.avancer(suite ? 50 : 250);
+        if (suite)
+            p.comm.PortEvent_Lecture(trame.mid(4 + 40 + noCarrier.size()));
+        p.banc.plateforme.avancer(500);
+        QVERIFY2(p.journal.lignes.contains("ModemEtatConnexion:0") == !suite, qPrintable(p.journal.lignes.join("|")));
+        QCOMPARE(p.journal.receptions.size(), 1);
+        QCOMPARE(p.journal.receptions[0].size(), suite ? 94 : qsizetype(strlen("Pas de porteuse.")));
     }
 
     void bruitSurUneLigneAuRepos()
@@ -378,14 +423,6 @@ private slots:
         QVERIFY(p.comm.TexteReçu().size() <= FComm::tailleMaxHorsTrame);
         p.comm.PortEvent_Lecture("\r\nRING\r\n");
         QCOMPARE(p.journal.lignes.last(), QStringLiteral("Reception:RING"));
-    }
-
-    void texteTropLongPourEtreTrame()
-    {
-        Poste p;
-        QVERIFY(!p.comm.Ecrire(QByteArray(16'777'216, 'x')));
-        QVERIFY(p.journal.lignes.last().startsWith("Erreur:Erreur de port : [6]"));
-        QVERIFY(p.comm.Ecrire("OK"));
     }
 
     void connecterApresDeconnecterRouvreLeMemePort()
