@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class DialogueParametres;
 class Dezipper;
@@ -68,11 +69,13 @@ public:
     void Déconnecter();
     bool TesterConnexion(bool AvecEvent = false);
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
-                         QByteArray *RéponseReçue = nullptr);
+                         QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
     // True when the caller is done with the file: delivered, gone, or set aside (then
     // FichierMisDeCote() says where it went).
     bool EnvoyerFichier(const QString &Fichier);
     QString FichierMisDeCote() const { return msFichierMisDeCote; }
+    // The last EnvoyerFichier ended on a lost carrier: there is no line left to test.
+    bool EnvoiCoupe() const { return mbEnvoiCoupe; }
     // Characters of the file being received in parts, held until its last part.
     qsizetype TailleReceptionEnCours() const { return msGrosFichier.size(); }
     // When the file being (or last) received was announced.
@@ -123,11 +126,27 @@ private:
     void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
 
-    bool envoyerEnParties(const QByteArray &T, bool &rearmer);
+    enum class IssueEnvoi
+    {
+        Livre,    // acknowledged
+        Abandon,  // refused too often, or the effort's budget spent
+        Inconnue, // no readable answer: the part may or may not be stored
+        Porteuse, // the carrier was lost
+        Fin,      // this object was torn down
+    };
+    IssueEnvoi envoyerTexteFichier(const QByteArray &T);
+    IssueEnvoi envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
+    bool porteusePerdueDepuis(quint32 pertes) const;
     bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
-    // True when the file, or at least its error copy, is on disk; a decompression failure
-    // leaves the box's text in boiteDecompression.
-    bool RecevoirFichier(QByteArray &Texte, QString &boiteDecompression);
+    // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
+    bool RecevoirFichier(QByteArray &Texte);
+    void garderArchiveAbimee(const QString &archive, const QString &raison);
+    // A name the line damaged, seen from what a sender can send.
+    static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
+    // The files stored lately, so that one sent again after a lost answer is not stored twice.
+    static QByteArray empreinteReception(const QByteArray &texte);
+    bool dejaRecu(const QByteArray &empreinte);
+    void retenirRecu(const QByteArray &empreinte);
     // Stores a whole-file text, then acknowledges it.
     bool fichierRecu(const QByteArray &Texte);
     void finDeReception();
@@ -152,6 +171,9 @@ private:
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
 
     bool mbModemConnecte = false;
+    // The modem said "NO CARRIER" (or could not connect) and nothing came from the other
+    // station since: it is in command mode, and a frame would reach its interpreter.
+    bool mbHorsLigne = false;
     QString msSectionConfig;
     qint32 mlTypeTO = 0;
     bool mbTerminer = false;
@@ -163,9 +185,17 @@ private:
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     QString msFichierMisDeCote;
+    bool mbEnvoiCoupe = false;
+    quint32 mPertesAuDebutEnvoi = 0;
     QByteArray msGrosFichier;
     qint32 mDernierePartieRecue = 0;
     bool mbGrosFichierRange = false; // the file of the last parts is stored
+    struct RecuRecemment
+    {
+        QByteArray empreinte;
+        quint32 tick;
+    };
+    std::vector<RecuRecemment> mRecusRecemment;
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<Dezipper> mDecompression;
 };

@@ -48,15 +48,17 @@ void CInterlocuteur::ArmerAppel()
 }
 
 bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue, qint32 valTimeOut,
-                                     QByteArray *RéponseReçue)
+                                     QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
 {
+    if (mbHorsLigne)
+        return false;
     const bool minuterieActive = mTimeOut && mTimeOut->Enabled();
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     const auto vivant = mVivant;
     bool resultat = false;
     if (FrmComm && FrmComm->Connecter() && FrmComm)
-        resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue);
+        resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
     if (!*vivant)
         return false;
     if (mTimeOut)

@@ -198,13 +198,16 @@ void CInterlocuteur::Déconnecter()
     if (ouvert()) {
         FrmComm->ArréterAttendre();
         EnvoyerCommande("STOP", QByteArray(), 3000);
-        if (PosteAppellant && ouvert()) {
+        // Without a carrier the modem is already in command mode: "+++" would only spoil ATH0.
+        if (PosteAppellant && ouvert() && mbHorsLigne) {
+            ecrire("\rATH0\r"); // the first return ends whatever reached the modem after the carrier
+        } else if (PosteAppellant && ouvert()) {
             // A modem takes "+++" only between two silences of its guard time (S12, 1 s by
             // default); its "OK" comes after the second, and then it hears ATH0.
             MGlobal::Attendre(plateforme, silenceGardeMs);
             if (ouvert())
                 ecrire("+++", "OK", silenceGardeMs + 2000);
-            ecrire("ATH0\r");
+            ecrire(mbHorsLigne ? "\rATH0\r" : "ATH0\r"); // the carrier went during the guard time
         }
         if (ouvert())
             MGlobal::Attendre(plateforme, 2000);

@@ -42,6 +42,7 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
 bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 {
     NbreErreurs = 0;
+    mbHorsLigne = false;
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
     QString sansReponse;
@@ -141,21 +142,20 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
     const auto vivant = mVivant;
     PartieGrosFichier.clear();
     QByteArray reste = Texte.mid(12);
-    QString boite;
-    const bool range = RecevoirFichier(reste, boite);
+    const QByteArray empreinte = empreinteReception(reste);
+    const bool doublon = dejaRecu(empreinte);
+    const bool range = doublon || RecevoirFichier(reste);
     if (!*vivant)
         return true;
     mbGrosFichierRange = range;
+    if (doublon)
+        Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
+                        .arg(Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0)))));
+    else if (range)
+        retenirRecu(empreinte);
     if (range) {
         msGrosFichier.clear();
         repondre("OKFICHIER");
-    } else {
-        Information(QStringLiteral("Fichier non enregistré : il n'est pas acquitté, le poste distant le garde."));
-    }
-    if (!*vivant)
-        return true;
-    if (!boite.isEmpty()) {
-        MGlobal::AfficherMessage(mContexte.env.boites, boite, Boutons::OK, QStringLiteral("Décompression"));
         if (!*vivant)
             return true;
     }
@@ -254,6 +254,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     mbModemConnecte = Connecté;
+    mbHorsLigne = !Connecté;
     if (!Connecté)
         abandonnerReception();
     const auto vivant = mVivant;

@@ -9,6 +9,7 @@
 #include "Windows1252.h"
 #include "Zipper.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,12 @@
 namespace {
 constexpr qint64 taillePartie = 1024;
 constexpr qint64 partiesMax = 999;
+// At a noise of one byte in 10,000 a part of 1,060 characters is refused about one time in
+// ten: eight refusals of one part in a row mean a line too bad to go on.
+constexpr int refusParPartieMax = 8;
+// A lost or unreadable answer leaves the part's fate unknown: the file starts again from
+// part 1, which every receiver takes as a new file.
+constexpr int reprisesMax = 3;
 const QString extensionArchive = QStringLiteral(".ZQZIP");
 
 qint32 nombre3(const QByteArray &texte, bool &ok)
@@ -43,9 +50,11 @@ void CInterlocuteur::nettoyerDossierTravail()
 bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
 {
     msFichierMisDeCote.clear();
+    mbEnvoiCoupe = false;
     QString Fichier = FichierDonne;
     if (!FrmComm || !FrmComm->Connecter())
         return false;
+    mPertesAuDebutEnvoi = FrmComm->PertesPorteuse();
     if (Fichier.isEmpty() || !QFileInfo(Fichier).isFile()) {
         Information(Fichier + QStringLiteral(" a disparu."));
         return true;
@@ -99,21 +108,19 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     } else if (longueurTexte >= partiesMax * taillePartie) {
         resultat = mettreDeCote(FichierDonne,
                                 QStringLiteral("%1 caractères à transmettre, %2 au plus").arg(longueurTexte).arg(partiesMax * taillePartie - 1));
-    } else if (!EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
-        if (!*vivant)
-            return false;
-        Information(QStringLiteral("Le poste distant n'est pas prêt"));
     } else {
         QFile lecture(Fichier);
-        if (!*vivant)
-            return false;
         if (!lecture.open(QIODevice::ReadOnly)) {
             Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(Fichier, lecture.errorString()));
         } else {
             const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
             lecture.close();
-            resultat = T.size() < taillePartie ? EnvoyerCommande(T, "OKFICHIER", qint32(T.size() / 10 + 4000))
-                                               : envoyerEnParties(T, rearmer);
+            const IssueEnvoi issue = envoyerTexteFichier(T);
+            if (issue == IssueEnvoi::Fin)
+                return false;
+            resultat = issue == IssueEnvoi::Livre;
+            mbEnvoiCoupe = issue == IssueEnvoi::Porteuse;
+            rearmer = issue != IssueEnvoi::Porteuse;
         }
     }
     if (!*vivant)
@@ -123,33 +130,81 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     return resultat;
 }
 
-bool CInterlocuteur::envoyerEnParties(const QByteArray &T, bool &rearmer)
+CInterlocuteur::IssueEnvoi CInterlocuteur::envoyerTexteFichier(const QByteArray &T)
 {
-    const auto vivant = mVivant;
-    const qint64 P = T.size() / taillePartie + 1;
-    bool nouvelleTentative = false; // each part gets one more try, each its own
-    for (qint64 i = 1; i <= P;) {
-        PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
-        const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
-        const QByteArray commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0')
-            + QByteArray::number(P).rightJustified(3, '0') + MGlobal::CleDonnees(partie) + '\t' + partie;
-        const QByteArray attendu = i < P ? QByteArray("OKPARTFIC") : QByteArray("OKFICHIER");
-        const bool recue = EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000));
-        if (!*vivant)
-            return false;
-        if (recue) {
-            nouvelleTentative = false;
-            ++i;
-        } else if (!nouvelleTentative) {
-            nouvelleTentative = true;
-            Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
-        } else {
-            Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
-            rearmer = false; // the line errors already counted take over
-            return false;
+    // Every frame counts against one budget, restarts included, so that a bad line gives
+    // the other files (and the other station) their turn.
+    const qint64 P = T.size() < taillePartie ? 1 : T.size() / taillePartie + 1;
+    qint64 tramesRestantes = 2 * P + 16;
+    for (int reprise = 0;; ++reprise) {
+        if (reprise > 0)
+            Information(QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
+        const auto vivant = mVivant;
+        if (!EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
+            if (!*vivant)
+                return IssueEnvoi::Fin;
+            if (porteusePerdueDepuis(mPertesAuDebutEnvoi))
+                return IssueEnvoi::Porteuse;
+            Information(QStringLiteral("Le poste distant n'est pas prêt"));
+            return IssueEnvoi::Abandon;
+        }
+        const IssueEnvoi issue = envoyerUneFois(T, P, tramesRestantes);
+        if (issue != IssueEnvoi::Inconnue)
+            return issue;
+        if (reprise == reprisesMax || tramesRestantes <= 0) {
+            Information(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprisesMax));
+            return IssueEnvoi::Abandon;
         }
     }
-    return true;
+}
+
+CInterlocuteur::IssueEnvoi CInterlocuteur::envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes)
+{
+    const auto vivant = mVivant;
+    int refus = 0;
+    for (qint64 i = 1; i <= P;) {
+        if (tramesRestantes-- <= 0) {
+            Information(QStringLiteral("Trop d'erreurs sur la ligne pour ce fichier : il attendra son tour."));
+            return IssueEnvoi::Abandon;
+        }
+        QByteArray commande = T;
+        QByteArray attendu = "OKFICHIER";
+        if (T.size() >= taillePartie) {
+            PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
+            const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
+            commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + QByteArray::number(P).rightJustified(3, '0')
+                + MGlobal::CleDonnees(partie) + '\t' + partie;
+            if (i < P)
+                attendu = "OKPARTFIC";
+        }
+        QByteArray reponse;
+        const bool recue = EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000), &reponse, "ERREURPARTFIC");
+        if (!*vivant)
+            return IssueEnvoi::Fin;
+        if (recue) {
+            NbreErreurs = 0; // the line carries: earlier errors are not a run any more
+            refus = 0;
+            ++i;
+            continue;
+        }
+        // Once the carrier is gone, the modem would read any more data as commands.
+        if (porteusePerdueDepuis(mPertesAuDebutEnvoi))
+            return IssueEnvoi::Porteuse;
+        if (reponse.isEmpty())
+            return IssueEnvoi::Inconnue;
+        // Refused: the receiver did not store it, so sending it again is safe with any station.
+        if (++refus > refusParPartieMax) {
+            Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
+            return IssueEnvoi::Abandon;
+        }
+        Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
+    }
+    return IssueEnvoi::Livre;
+}
+
+bool CInterlocuteur::porteusePerdueDepuis(quint32 pertes) const
+{
+    return !FrmComm || FrmComm->PertesPorteuse() != pertes;
 }
 
 bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)
@@ -243,7 +298,7 @@ bool CInterlocuteur::RecevoirPartie(const QByteArray &Texte, bool &Complet, bool
     return true;
 }
 
-bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompression)
+bool CInterlocuteur::RecevoirFichier(QByteArray &Texte)
 {
     QString etape = QStringLiteral("Récupération des infos");
     QString cible;
@@ -264,7 +319,9 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
             return true;
         }
         if (*vivant)
-            Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2").arg(chemin, erreur.errorString()));
+            Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le poste "
+                                       "distant le garde.")
+                            .arg(chemin, erreur.errorString()));
         return false;
     };
 
@@ -273,6 +330,10 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
     const int N = static_cast<unsigned char>(Texte[0]);
     if (N == 0 || N + 1 > Texte.size())
         return echec(QStringLiteral("longueur de nom illisible"));
+    if (nomAbime(Texte.mid(1, N), Texte.mid(N + 1))) {
+        Information(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
+        return false;
+    }
     const QString nomRecu = Windows1252::versTexte(Texte.mid(1, N)).toUpper();
     const QString nom = Dezipper::nomSur(nomRecu);
     if (nom != nomRecu)
@@ -322,8 +383,9 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
         QString raison;
         mDecompression->Decompresser(raison);
         if (!raison.isEmpty()) {
-            // Shown once the sender has its answer: a box must not hold it up.
-            boiteDecompression = cible + QStringLiteral("\r\n") + raison;
+            // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
+            garderArchiveAbimee(cible, raison);
+            return false;
         } else {
             etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
             QFile::remove(mDecompression->NomArchive());
@@ -345,6 +407,73 @@ bool CInterlocuteur::RecevoirFichier(QByteArray &Texte, QString &boiteDecompress
     if (*vivant)
         Information(QStringLiteral("Fichier réceptionné"));
     return true;
+}
+
+bool CInterlocuteur::nomAbime(const QByteArray &nom, const QByteArray &donnees)
+{
+    // No sender puts a control character in a name: its length byte was hit, and the name
+    // took in the archive's first bytes.
+    if (std::any_of(nom.begin(), nom.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return true;
+    // An archive whose ".ZQZIP" lost a letter, or whose name ends inside the data: its
+    // length byte became smaller.
+    const QByteArray extension = extensionArchive.toLatin1();
+    const qsizetype archive = donnees.indexOf("PK\x03\x04");
+    if (archive < 0 || archive > 255 || nom.toUpper().endsWith(extension))
+        return false;
+    if (archive > 0)
+        return (nom + donnees.left(archive)).toUpper().endsWith(extension);
+    const QByteArray fin = nom.right(extension.size()).toUpper();
+    int differences = 0;
+    for (qsizetype i = 0; i < fin.size(); ++i)
+        differences += fin[i] != extension[i];
+    return fin.size() == extension.size() && differences == 1;
+}
+
+void CInterlocuteur::garderArchiveAbimee(const QString &archive, const QString &raison)
+{
+    // Kept for diagnosis, away from the folders the user reads, and never more than a few.
+    constexpr int nombreMax = 10;
+    constexpr qint64 tailleMax = 8 * 1024 * 1024;
+    const QString dossier = dossierTravail() + QStringLiteral("/Abîmés");
+    QDir().mkpath(dossier);
+    QString copie = nomHorodate(dossier, QFileInfo(archive).fileName());
+    if (QFileInfo(archive).size() > tailleMax || !QFile::rename(archive, copie)) {
+        QFile::remove(archive);
+        copie.clear();
+    }
+    const QFileInfoList gardees = QDir(dossier).entryInfoList(QDir::Files, QDir::Time); // newest first
+    qint64 total = 0;
+    for (int i = 0; i < gardees.size(); ++i) {
+        total += gardees[i].size();
+        if (i >= nombreMax || total > tailleMax)
+            QFile::remove(gardees[i].filePath());
+    }
+    Information(QStringLiteral("Archive %1 reçue mais illisible ici (%2) : elle n'est pas acquittée, le poste distant la renverra.%3")
+                    .arg(QFileInfo(archive).fileName(), raison,
+                         copie.isEmpty() ? QString() : QStringLiteral(" Copie gardée sous ") + copie));
+}
+
+QByteArray CInterlocuteur::empreinteReception(const QByteArray &texte)
+{
+    return QCryptographicHash::hash(texte, QCryptographicHash::Sha256) + QByteArray::number(texte.size());
+}
+
+bool CInterlocuteur::dejaRecu(const QByteArray &empreinte)
+{
+    // A sender that lost our "OKFICHIER" sends the file again; an hour covers its retries.
+    constexpr quint32 memoireMs = 3600 * 1000;
+    Plateforme &plateforme = mContexte.env.plateforme;
+    std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return plateforme.ecouleDepuis(r.tick) > memoireMs; });
+    return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
+}
+
+void CInterlocuteur::retenirRecu(const QByteArray &empreinte)
+{
+    constexpr qsizetype nombreMax = 64;
+    mRecusRecemment.push_back({empreinte, mContexte.env.plateforme.tickMs()});
+    if (mRecusRecemment.size() > nombreMax)
+        mRecusRecemment.erase(mRecusRecemment.begin());
 }
 
 void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)

@@ -158,6 +158,7 @@ private:
     // Scanner.
     void CocheSynchro_Click();
     void balayer();
+    // False when the scan must stop here: the file failed, or the station is going.
     bool envoyer(const QString &chemin);
 
     // Controls and display.
@@ -211,4 +212,17 @@ private:
     };
     static Apercu apercu(const QString &chemin);
     QHash<QString, Apercu> mApercus;
+
+    // Files that failed to leave: they go behind the others, and wait longer each time.
+    struct EchecEnvoi
+    {
+        int nombre = 0;
+        quint32 tick = 0;         // of the last failure
+        bool illisible = false;   // already said that it cannot be read
+    };
+    static quint32 attenteApresEchecs(int nombre);
+    bool enAttenteDeReessai(const QString &chemin) const;
+    bool lisible(const QString &chemin);
+    QHash<QString, EchecEnvoi> mEchecs;
+    bool mbLigneCedee = false; // the last scan failed a file: the next one waits longer
 };

@@ -175,8 +175,15 @@ void FMain::BtnEnvoi_Click()
     if (txtCmde.trimmed().isEmpty() || !mPoste || mbTermine)
         return;
     const auto vivant = mVivant;
+    const QByteArray message = Windows1252::depuisTexte(QStringLiteral("MESSAGE=") + txtCmde);
+    if (message.size() > FComm::longueurTrameMax) {
+        MGlobal::AfficherMessage(mContexte.env.boites,
+                                 QStringLiteral("Le message est trop long : %1 caractères au plus.").arg(FComm::longueurTrameMax - 8),
+                                 Boutons::OK, QString());
+        return;
+    }
     QByteArray reponse;
-    const bool parti = mPoste->EnvoyerCommande(Windows1252::depuisTexte(QStringLiteral("MESSAGE=") + txtCmde), "", 3000, &reponse);
+    const bool parti = mPoste->EnvoyerCommande(message, "", 3000, &reponse);
     if (*vivant && !parti)
         MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Le message n'est pas parti."), Boutons::OK, QString());
 }

@@ -13,6 +13,10 @@
 
 namespace {
 const QString attendreUnPeu = QStringLiteral("Attendre un petit peu");
+constexpr int intervalleBalayage = 3000;
+// After a failed file, long enough for the other station to end its reception, see its own
+// files twice and start sending: it waits 4 or 9 s, then scans every 3 s.
+constexpr int intervalleApresEchec = 20'000;
 }
 
 void FMain::setCocheSynchro(int valeur)
@@ -37,14 +41,53 @@ void FMain::Clock_Timer()
 {
     if (!mClock->Tag().isEmpty()) {
         mClock->setTag(QString());
-        mClock->setInterval(3000);
+        mClock->setInterval(intervalleBalayage);
         return;
     }
     mClock->setEnabled(false);
     const auto vivant = mVivant;
+    mbLigneCedee = false;
     balayer();
-    if (*vivant && !mbTermine)
-        mClock->setEnabled(mCocheSynchro == 1);
+    if (!*vivant || mbTermine)
+        return;
+    mClock->setInterval(mbLigneCedee ? intervalleApresEchec : intervalleBalayage);
+    mClock->setEnabled(mCocheSynchro == 1);
+}
+
+quint32 FMain::attenteApresEchecs(int nombre)
+{
+    // Tried again at the next scan behind the others, then after 30 s, 1, 2, 4 min... and
+    // at least every 16 min: a file that keeps failing is never given up.
+    if (nombre <= 1)
+        return 0;
+    return quint32(30'000) << std::min(nombre - 2, 5);
+}
+
+bool FMain::enAttenteDeReessai(const QString &chemin) const
+{
+    const auto echec = mEchecs.constFind(chemin);
+    return echec != mEchecs.cend() && mContexte.env.plateforme.ecouleDepuis(echec->tick) < attenteApresEchecs(echec->nombre);
+}
+
+bool FMain::lisible(const QString &chemin)
+{
+    QFile fichier(chemin);
+    if (fichier.open(QIODevice::ReadOnly)) {
+        if (mEchecs.value(chemin).illisible)
+            mEchecs.remove(chemin);
+        return true;
+    }
+    EchecEnvoi &echec = mEchecs[chemin];
+    echec.tick = mContexte.env.plateforme.tickMs();
+    echec.nombre = std::max(echec.nombre, 2); // looked at again every 30 s, not every pass
+    if (!echec.illisible) {
+        echec.illisible = true;
+        ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
+        noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" ne peut pas être lu"));
+        Poste_Information(QStringLiteral("Le fichier %1 ne peut pas être lu (%2) : il reste dans le dossier, les autres partent.")
+                              .arg(chemin, fichier.errorString()));
+    }
+    return false;
 }
 
 FMain::Apercu FMain::apercu(const QString &chemin)
@@ -67,6 +110,11 @@ void FMain::balayer()
     for (const QString &chemin : std::as_const(colFichiers))
         apercus.insert(chemin, apercu(chemin));
     const QHash<QString, Apercu> precedents = std::exchange(mApercus, apercus);
+    for (auto it = mEchecs.begin(); it != mEchecs.end();)
+        it = apercus.contains(it.key()) ? std::next(it) : mEchecs.erase(it);
+    // Files that never failed first, then those that failed least.
+    std::stable_sort(colFichiers.begin(), colFichiers.end(),
+                     [&](const QString &x, const QString &y) { return mEchecs.value(x).nombre < mEchecs.value(y).nombre; });
 
     const auto vivant = mVivant;
     for (const QString &chemin : std::as_const(colFichiers)) {
@@ -75,6 +123,8 @@ void FMain::balayer()
         if (QFileInfo(chemin.left(chemin.size() - 3) + QStringLiteral("Log")).isFile())
             continue;
         if (!precedents.contains(chemin) || precedents.value(chemin) != apercus.value(chemin))
+            continue;
+        if (enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
         const bool continuer = envoyer(chemin);
         if (!*vivant || !continuer)
@@ -100,6 +150,7 @@ bool FMain::envoyer(const QString &chemin)
         return false;
     retirerProgression(mListeEmissions, QStringLiteral("Emission "));
     if (envoye) {
+        mEchecs.remove(chemin);
         const QString misDeCote = mPoste->FichierMisDeCote();
         if (!misDeCote.isEmpty()) {
             ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + misDeCote);
@@ -116,9 +167,18 @@ bool FMain::envoyer(const QString &chemin)
         noter(QStringLiteral("ENVOI"), empreinte(chemin, contenu, duree));
         return true;
     }
+    EchecEnvoi &echec = mEchecs[chemin];
+    ++echec.nombre;
+    echec.tick = mContexte.env.plateforme.tickMs();
+    mbLigneCedee = true;
     ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
-    noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" n'est pas parti"));
-    if (!mPoste->TesterConnexion(false)) {
+    const quint32 attente = attenteApresEchecs(echec.nombre);
+    noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" n'est pas parti (échec %1%2)")
+                                       .arg(echec.nombre)
+                                       .arg(attente ? QStringLiteral(", nouvel essai dans %1 s au plus tôt").arg(attente / 1000)
+                                                    : QString()));
+    // A lost carrier leaves nothing to test: the modem would take the test as commands.
+    if (!mPoste->EnvoiCoupe() && !mPoste->TesterConnexion(false)) {
         if (!*vivant || mbTermine)
             return false;
         setCocheSynchro(0);

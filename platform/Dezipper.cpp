@@ -106,6 +106,8 @@ void Dezipper::Decompresser(QString &raison)
         }
     }
     zip_fclose(entree);
+    if (raison.isEmpty() && total < qint64(stat.size))
+        raison = QStringLiteral("L'archive contient moins que les %1 octets qu'elle annonce : elle est refusée.").arg(stat.size);
     if (!raison.isEmpty()) {
         sortie.cancelWriting();
         return;

@@ -24,7 +24,7 @@ public:
     ModemHayes *trouver(const QString &numero) const;
 
     // The line of a call: end a() is the caller's, b() the called modem's.
-    LigneSimulee &relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit);
+    LigneSimulee &relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit, quint32 graine = 1);
     // Ends the call this modem is in; its line goes once pending events have run.
     void liberer(ModemHayes *modem);
 
@@ -40,5 +40,6 @@ private:
     QMap<QString, ModemHayes *> mModems;
     std::vector<Communication> mCommunications;
     std::vector<std::unique_ptr<LigneSimulee>> mLignesLiberees;
+    quint32 mAppels = 0; // so that no two calls share their noise
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
 };

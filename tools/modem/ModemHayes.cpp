@@ -132,8 +132,12 @@ void ModemHayes::depuisTerminal(const QByteArray &octets)
 void ModemHayes::executerLigne(const QByteArray &brute)
 {
     const QByteArray ligne = brute.trimmed();
-    if (ligne.size() < 2 || ligne.left(2).toUpper() != "AT")
+    if (ligne.size() < 2 || ligne.left(2).toUpper() != "AT") {
+        if (!ligne.isEmpty())
+            noter(QStringLiteral("modem %1 : ligne ignorée, sans AT en tête : %2")
+                      .arg(numero(), QString::fromLatin1(ligne.left(40).toPercentEncoding(" +"))));
         return; // a real modem ignores what does not begin with AT
+    }
     if (ligne.size() > longueurLigneMax) {
         resultat(ERROR);
         return;
@@ -355,7 +359,8 @@ void ModemHayes::decrocher()
     noter(QStringLiteral("modem %1 : décroche, négociation avec le %2").arg(numero(), appelant->numero()));
     programmer(mTempo, delaiNegociationMs, [this, appelant] {
         const qint32 vitesse = std::min(mReglages.vitesse, appelant->mReglages.vitesse);
-        LigneSimulee &ligne = mCentral.relier(appelant, this, vitesse, std::max(mReglages.bruit, appelant->mReglages.bruit));
+        LigneSimulee &ligne = mCentral.relier(appelant, this, vitesse, std::max(mReglages.bruit, appelant->mReglages.bruit),
+                                             appelant->mReglages.graine);
         appelant->porteuse(this, ligne.a(), vitesse);
         porteuse(appelant, ligne.b(), vitesse);
     });
