@@ -5,17 +5,14 @@
 // exchanges (the announcement and each part).
 #include "BancDeuxPostes.h"
 #include "DonneesBench.h"
-#include "ServeurModems.h"
+#include "DeuxPostesReels.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -50,27 +47,10 @@ std::pair<double, int> enTempsVirtuel(const QByteArray &contenu)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const quint16 port = ServeurModems::premierPortLibre(2, 47001);
-    QProcess modem;
-    modem.start(NAVETTE_MODEM, {"--port", QString::number(port), "--vitesse", "115200"});
-    if (port == 0 || !modem.waitForStarted() || !modem.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "navette-modem n'a pas démarré.\n");
+    const DeuxPostesReels dossier({}, 47001);
+    if (!dossier.demarre())
         return 1;
-    }
-    QTemporaryDir dossier;
-    ecrireFichier(dossier.filePath("navette.INI"),
-                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n"
-                  "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n"
-                  "[Ports]\nTCP1:=127.0.0.1:"
-                      + QByteArray::number(port) + "\nTCP2:=127.0.0.1:" + QByteArray::number(port + 1) + "\n");
-    QProcess a, b;
-    for (auto [processus, nom] : {std::pair{&b, "B"}, std::pair{&a, "A"}}) {
-        processus->setStandardOutputFile(dossier.filePath(QString::fromLatin1(nom) + ".sortie"));
-        processus->start(NAVETTE, {"--sans-fenetre", "--dossier", dossier.path(), nom});
-        processus->waitForStarted();
-        QThread::msleep(300);
-    }
-    const QString journalA = dossier.filePath("journal/A.log");
+    const QString journalA = dossier.chemin("journal/A.log");
     if (!attendre([&] { return lireFichier(journalA).contains("\tCONNEXION\tDialogue établi"); }, 60'000)) {
         std::fprintf(stderr, "La liaison ne s'est pas établie.\n");
         return 1;
@@ -79,12 +59,12 @@ int main(int argc, char **argv)
     attendre([] { return false; }, 13'000);
     for (const auto &[nom, contenu] : {std::pair{"aleatoire", fichierAleatoire()}, std::pair{"csv", fichierCsv()}}) {
         const QString fichier = QStringLiteral("%1.dat").arg(QString::fromLatin1(nom));
-        const QString prepare = dossier.filePath(fichier);
+        const QString prepare = dossier.chemin(fichier);
         ecrireFichier(prepare, contenu);
         QElapsedTimer chrono;
         chrono.start();
-        QFile::rename(prepare, dossier.filePath("Envois à A/" + fichier)); // dropped whole
-        const QString recu = dossier.filePath("Recus de B/" + fichier.toUpper());
+        QFile::rename(prepare, dossier.chemin("Envois à A/" + fichier)); // dropped whole
+        const QString recu = dossier.chemin("Recus de B/" + fichier.toUpper());
         if (!attendre([&] { return QFileInfo(recu).size() == contenu.size(); }, 300'000)) {
             std::fprintf(stderr, "%s n'est pas arrivé.\n", nom);
             return 1;
@@ -102,11 +82,5 @@ int main(int argc, char **argv)
             std::printf("reel_surcout_ms_par_echange: %.3f\n", (reel - virtuel) * 1000.0 / echanges);
         std::fflush(stdout);
     }
-    for (QProcess *processus : {&a, &b}) {
-        ::kill(pid_t(processus->processId()), SIGTERM);
-        processus->waitForFinished(20'000);
-    }
-    modem.terminate();
-    modem.waitForFinished();
     return 0;
 }

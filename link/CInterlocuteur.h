@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 class DialogueParametres;
@@ -131,12 +132,13 @@ private:
         Livre,    // acknowledged
         Abandon,  // refused too often, or the effort's budget spent
         Inconnue, // no readable answer: the part may or may not be stored
-        Porteuse, // the carrier was lost
+        LignePerdue, // the carrier was lost, or the link hung up
         Fin,      // this object was torn down
     };
     IssueEnvoi envoyerTexteFichier(const QByteArray &T);
     IssueEnvoi envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
-    bool porteusePerdueDepuis(quint32 pertes) const;
+    // Changes with every carrier loss and every hang-up: a send stops when it changed.
+    std::pair<quint32, quint32> etatLigne() const;
     bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
     // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
     bool RecevoirFichier(QByteArray &Texte);
@@ -176,6 +178,7 @@ private:
     bool mbHorsLigne = false;
     QString msSectionConfig;
     qint32 mlTypeTO = 0;
+    quint32 mReglagesMinuterie = 0; // each arming of the timer, so that a wait knows
     bool mbTerminer = false;
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
@@ -186,7 +189,8 @@ private:
     quint32 mlDebutReception = 0;
     QString msFichierMisDeCote;
     bool mbEnvoiCoupe = false;
-    quint32 mPertesAuDebutEnvoi = 0;
+    std::pair<quint32, quint32> mLigneAuDebutEnvoi;
+    quint32 mDeconnexions = 0;
     QByteArray msGrosFichier;
     qint32 mDernierePartieRecue = 0;
     bool mbGrosFichierRange = false; // the file of the last parts is stored

@@ -8,6 +8,7 @@ void CInterlocuteur::ArmerSurveillance(bool Relance)
 {
     if (!mTimeOut)
         return;
+    ++mReglagesMinuterie;
     mTimeOut->setEnabled(false);
     mTimeOut->setInterval(20000 - 10000 * (PosteAppellant ? -1 : 0));
     mTimeOut->setTag(Relance ? QStringLiteral("5") : QStringLiteral("0"));
@@ -19,6 +20,7 @@ void CInterlocuteur::ArmerReception()
 {
     if (!mTimeOut)
         return;
+    ++mReglagesMinuterie;
     mTimeOut->setEnabled(false);
     mTimeOut->setInterval(5000);
     mTimeOut->setEnabled(true);
@@ -29,6 +31,7 @@ void CInterlocuteur::ArmerReinitialisation(bool Relance)
 {
     if (!mTimeOut)
         return;
+    ++mReglagesMinuterie;
     mTimeOut->setEnabled(false);
     mTimeOut->setInterval(30000);
     mTimeOut->setTag(Relance ? QStringLiteral("5") : QStringLiteral("0"));
@@ -40,6 +43,7 @@ void CInterlocuteur::ArmerAppel()
 {
     if (!mTimeOut)
         return;
+    ++mReglagesMinuterie;
     mTimeOut->setEnabled(false);
     mTimeOut->setTag(QStringLiteral("0"));
     mTimeOut->setInterval(30000);
@@ -56,12 +60,15 @@ bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     const auto vivant = mVivant;
+    const quint32 reglages = mReglagesMinuterie;
     bool resultat = false;
     if (FrmComm && FrmComm->Connecter() && FrmComm)
         resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
     if (!*vivant)
         return false;
-    if (mTimeOut)
+    // A handler inside the wait that armed the timer for something else (a lost line, a
+    // hang-up) keeps it armed.
+    if (mTimeOut && reglages == mReglagesMinuterie)
         mTimeOut->setEnabled(minuterieActive);
     return resultat;
 }

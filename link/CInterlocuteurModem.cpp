@@ -183,6 +183,8 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 
 void CInterlocuteur::Déconnecter()
 {
+    ++mDeconnexions;
+    ++mReglagesMinuterie;
     abandonnerReception();
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;

@@ -267,6 +267,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     } else if (PosteAppellant) {
         ArmerSurveillance(false);
     } else if (mTimeOut) {
+        ++mReglagesMinuterie;
         mTimeOut->setInterval(1500);
         mTimeOut->setEnabled(true);
         setTypeTimeOut(2);

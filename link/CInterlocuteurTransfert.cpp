@@ -54,7 +54,7 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     QString Fichier = FichierDonne;
     if (!FrmComm || !FrmComm->Connecter())
         return false;
-    mPertesAuDebutEnvoi = FrmComm->PertesPorteuse();
+    mLigneAuDebutEnvoi = etatLigne();
     if (Fichier.isEmpty() || !QFileInfo(Fichier).isFile()) {
         Information(Fichier + QStringLiteral(" a disparu."));
         return true;
@@ -119,8 +119,8 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
             if (issue == IssueEnvoi::Fin)
                 return false;
             resultat = issue == IssueEnvoi::Livre;
-            mbEnvoiCoupe = issue == IssueEnvoi::Porteuse;
-            rearmer = issue != IssueEnvoi::Porteuse;
+            mbEnvoiCoupe = issue == IssueEnvoi::LignePerdue;
+            rearmer = issue != IssueEnvoi::LignePerdue;
         }
     }
     if (!*vivant)
@@ -143,16 +143,17 @@ CInterlocuteur::IssueEnvoi CInterlocuteur::envoyerTexteFichier(const QByteArray 
         if (!EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
             if (!*vivant)
                 return IssueEnvoi::Fin;
-            if (porteusePerdueDepuis(mPertesAuDebutEnvoi))
-                return IssueEnvoi::Porteuse;
+            if (etatLigne() != mLigneAuDebutEnvoi)
+                return IssueEnvoi::LignePerdue;
             Information(QStringLiteral("Le poste distant n'est pas prêt"));
             return IssueEnvoi::Abandon;
         }
+        NbreErreurs = 0; // the other station answers: the line carries
         const IssueEnvoi issue = envoyerUneFois(T, P, tramesRestantes);
         if (issue != IssueEnvoi::Inconnue)
             return issue;
         if (reprise == reprisesMax || tramesRestantes <= 0) {
-            Information(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprisesMax));
+            Information(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprise));
             return IssueEnvoi::Abandon;
         }
     }
@@ -182,14 +183,15 @@ CInterlocuteur::IssueEnvoi CInterlocuteur::envoyerUneFois(const QByteArray &T, q
         if (!*vivant)
             return IssueEnvoi::Fin;
         if (recue) {
-            NbreErreurs = 0; // the line carries: earlier errors are not a run any more
+            NbreErreurs = 0;
             refus = 0;
             ++i;
             continue;
         }
-        // Once the carrier is gone, the modem would read any more data as commands.
-        if (porteusePerdueDepuis(mPertesAuDebutEnvoi))
-            return IssueEnvoi::Porteuse;
+        // Once the carrier is gone, the modem would read any more data as commands; a hang-up
+        // inside the wait (too many line errors) leaves no line either.
+        if (etatLigne() != mLigneAuDebutEnvoi)
+            return IssueEnvoi::LignePerdue;
         if (reponse.isEmpty())
             return IssueEnvoi::Inconnue;
         // Refused: the receiver did not store it, so sending it again is safe with any station.
@@ -202,9 +204,9 @@ CInterlocuteur::IssueEnvoi CInterlocuteur::envoyerUneFois(const QByteArray &T, q
     return IssueEnvoi::Livre;
 }
 
-bool CInterlocuteur::porteusePerdueDepuis(quint32 pertes) const
+std::pair<quint32, quint32> CInterlocuteur::etatLigne() const
 {
-    return !FrmComm || FrmComm->PertesPorteuse() != pertes;
+    return {FrmComm ? FrmComm->PertesPorteuse() : ~0u, mDeconnexions};
 }
 
 bool CInterlocuteur::mettreDeCote(const QString &fichier, const QString &raison)

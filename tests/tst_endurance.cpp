@@ -1,6 +1,7 @@
 // Hours of a noisy, dropping telephone line in virtual time: two whole stations exchange a
 // few hundred files of every size, and every file must arrive intact exactly once.
 #include "ApplicationSimulee.h"
+#include "BilanLivraisons.h"
 #include "BancModems.h"
 #include "CInterlocuteur.h"
 #include "Dezipper.h"
@@ -16,76 +17,6 @@
 #include <random>
 
 namespace {
-struct Envoi
-{
-    QString nom; // as it arrives: the receiver writes names in capitals
-    QByteArray contenu;
-};
-
-// Mostly small files, some of many parts; half of them text that compresses.
-QByteArray contenuAuHasard(std::mt19937 &alea)
-{
-    const int tranche = std::uniform_int_distribution<int>(0, 99)(alea);
-    const int taille = tranche < 5    ? 0
-                     : tranche < 40   ? std::uniform_int_distribution<int>(1, 300)(alea)
-                     : tranche < 70   ? std::uniform_int_distribution<int>(301, 4000)(alea)
-                     : tranche < 90   ? std::uniform_int_distribution<int>(4001, 40'000)(alea)
-                                      : std::uniform_int_distribution<int>(40'001, 120'000)(alea);
-    QByteArray o(taille, Qt::Uninitialized);
-    if (alea() % 2) {
-        for (char &c : o)
-            c = char(alea());
-    } else {
-        for (int i = 0; i < taille; ++i)
-            o[i] = i % 40 == 39 ? '\n' : char('0' + (alea() % 16 == 0 ? alea() % 10 : i % 7));
-    }
-    return o;
-}
-
-// What one incoming folder holds, by the name the file was sent under: a second copy lands
-// under a stamped name ("ddmmyy hhnnss NAME").
-QMultiHash<QString, QByteArray> arrivees(const QString &dossier)
-{
-    static const QRegularExpression horodate(QStringLiteral("^\\d{6} \\d{6}(?: \\(\\d+\\))? (.+)$"));
-    QMultiHash<QString, QByteArray> recus;
-    for (const QString &nom : QDir(dossier).entryList(QDir::Files)) {
-        const auto m = horodate.match(nom);
-        recus.insert(m.hasMatch() ? m.captured(1) : nom, lireFichier(QDir(dossier).filePath(nom)));
-    }
-    return recus;
-}
-
-struct Bilan
-{
-    int livres = 0, perdus = 0, abimes = 0, doubles = 0, enAttente = 0;
-    int petitsAbimes = 0; // sent uncompressed, with nothing a receiver could check
-};
-
-Bilan bilan(const QList<Envoi> &envois, const QMultiHash<QString, QByteArray> &la, const QString &sortie)
-{
-    Bilan b;
-    for (const Envoi &e : envois) {
-        const QList<QByteArray> copies = la.values(e.nom);
-        const qsizetype intactes = std::count(copies.begin(), copies.end(), e.contenu);
-        const bool petit = e.contenu.size() <= 300;
-        b.livres += intactes > 0 || (petit && copies.size() == 1);
-        b.perdus += copies.isEmpty();
-        (petit ? b.petitsAbimes : b.abimes) += int(copies.size() - intactes);
-        b.doubles += std::max<qsizetype>(0, (petit ? copies.size() : intactes) - 1);
-    }
-    b.enAttente = int(QDir(sortie).entryList(QDir::Files).size());
-    QSet<QString> noms;
-    for (const Envoi &e : envois)
-        noms << e.nom;
-    for (const QString &nom : la.keys())
-        if (!noms.contains(nom))
-            qInfo("inconnu : %s", qPrintable(QString::fromLatin1(nom.toUtf8().toPercentEncoding())));
-    for (const Envoi &e : envois)
-        if (!la.contains(e.nom))
-            qInfo("perdu : %s %lld", qPrintable(e.nom), qlonglong(e.contenu.size()));
-    return b;
-}
-
 // Emulated modems with byte noise, the carrier lost every 90 s.
 struct ModemsBruyants : BancModems
 {
@@ -264,9 +195,9 @@ private slots:
         s.plateforme.avancer(60'000);
         for (auto [liste, recus, sortie] : {std::tuple{&deA, recusB, sortieA}, std::tuple{&deB, recusA, sortieB}}) {
             const Bilan b = bilan(*liste, arrivees(recus), sortie);
-            const QString texte = QStringLiteral("livrés %1, perdus %2, abîmés %3 (+%4 petits sans contrôle), doublés %5, en attente %6")
-                                      .arg(b.livres).arg(b.perdus).arg(b.abimes).arg(b.petitsAbimes).arg(b.doubles).arg(b.enAttente);
+            const QString texte = b.texte();
             qInfo("%s -> %s", qPrintable(sortie), qPrintable(texte));
+            if (b.enAttente) { qInfo("A: %s", qPrintable(s.a.fenetre().ListeInfo().mid(0, 25).join("\n"))); qInfo("B: %s", qPrintable(s.b.fenetre().ListeInfo().mid(0, 25).join("\n"))); }
             QVERIFY2(b.livres == 100 && b.abimes == 0 && b.doubles == 0 && b.enAttente == 0, qPrintable(texte));
         }
         QVERIFY(horsLigne.pertes > 10);
@@ -305,8 +236,7 @@ private slots:
         for (int minute = 0; minute < 240 && !QDir(sortie).isEmpty(QDir::Files); ++minute)
             s.plateforme.avancer(60'000);
         const Bilan r = bilan(envois, b.recus, sortie);
-        const QString texte = QStringLiteral("livrés %1, perdus %2, abîmés %3, doublés %4, en attente %5")
-                                  .arg(r.livres).arg(r.perdus).arg(r.abimes).arg(r.doubles).arg(r.enAttente);
+        const QString texte = r.texte();
         qInfo("%s", qPrintable(texte));
         // A second whole copy comes only from a lost last "OKFICHIER": such a receiver cannot
         // recognise the file sent again, and no sender can tell it apart from a new one.

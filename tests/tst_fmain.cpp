@@ -299,7 +299,7 @@ private slots:
         QVERIFY2(essaisDeD() >= 3 && essaisDeD() <= 7, qPrintable(QString::number(essaisDeD())));
         QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt", "d.dat"}));
         s.refuse.clear();
-        s.plateforme.avancer(17 * 60'000);
+        s.plateforme.avancer(20 * 60'000); // the longest wait between two tries is 16 min
         QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
 
         // Clicking the error line: No opens the file, Yes deletes it; a sent line only shows.

@@ -1,0 +1,43 @@
+#include "DeuxPostesReels.h"
+
+#include "PosteSimule.h"
+#include "ServeurModems.h"
+
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+
+DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premierPort)
+{
+    const quint16 port = ServeurModems::premierPortLibre(2, premierPort);
+    mModem.start(NAVETTE_MODEM, QStringList({"--port", QString::number(port), "--vitesse", "115200"}) + optionsModem);
+    if (port == 0 || !mModem.waitForStarted() || !mModem.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "navette-modem n'a pas démarré.\n");
+        return;
+    }
+    ecrireFichier(mDossier.filePath("navette.INI"),
+                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n"
+                  "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n"
+                  "[Ports]\nTCP1:=127.0.0.1:"
+                      + QByteArray::number(port) + "\nTCP2:=127.0.0.1:" + QByteArray::number(port + 1) + "\n");
+    for (auto [processus, nom] : {std::pair{&mB, "B"}, std::pair{&mA, "A"}}) {
+        processus->setStandardOutputFile(mDossier.filePath(QString::fromLatin1(nom) + ".sortie"));
+        processus->start(NAVETTE, {"--sans-fenetre", "--dossier", mDossier.path(), nom});
+        processus->waitForStarted();
+        QThread::msleep(300);
+    }
+    mDemarre = true;
+}
+
+DeuxPostesReels::~DeuxPostesReels()
+{
+    for (QProcess *processus : {&mA, &mB}) {
+        if (processus->state() == QProcess::NotRunning)
+            continue;
+        ::kill(pid_t(processus->processId()), SIGTERM);
+        processus->waitForFinished(20'000);
+    }
+    mModem.terminate();
+    mModem.waitForFinished();
+}
