@@ -8,6 +8,8 @@
 #include "ProprietaireLiaison.h"
 #include "Windows1252.h"
 
+#include <QScopeGuard>
+
 void CInterlocuteur::repondre(const QByteArray &texte)
 {
     EnvoyerCommande(texte, QByteArray(), 3000);
@@ -24,6 +26,7 @@ bool CInterlocuteur::estCommandeDeLigne(const QByteArray &texte)
 
 void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
 {
+    const bool minuterieActive = mTimeOut && mTimeOut->Enabled();
     if (mTimeOut)
         mTimeOut->setEnabled(false);
     if (FrmComm)
@@ -31,8 +34,14 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
     if (mlTypeTO == 6)
         return;
     const auto vivant = mVivant;
+    const quint32 reglages = mReglagesMinuterie;
     if (TraiterReception(Texte) || !*vivant)
         return;
+    // A message, or an answer that came after its wait gave up: the supervision goes on.
+    const auto retablir = qScopeGuard([&] {
+        if (*vivant && mTimeOut && reglages == mReglagesMinuterie)
+            mTimeOut->setEnabled(minuterieActive);
+    });
     QString reponse;
     CommandeReçue(Windows1252::versTexte(Texte), reponse);
     if (*vivant && !reponse.isEmpty())

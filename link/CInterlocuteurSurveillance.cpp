@@ -4,6 +4,7 @@
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
+#include "ProprietaireLiaison.h"
 
 namespace {
 // The counter kept in the timer's tag; anything not numeric counts as 0.
@@ -79,6 +80,9 @@ void CInterlocuteur::TimeOut_Timer()
         }
         mlDernierEchange = 0;
         abandonnerReception();
+        // The scanner, off while the file arrived, takes its turn again.
+        if (mContexte.proprietaire.valeurCocheConnecter() == 1)
+            mContexte.proprietaire.setCocheSynchro(1);
         Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
         Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
         if (TesterConnexion(false)) {

@@ -412,21 +412,24 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
     while (*vivant && decouper()) {
     }
     if (*vivant)
-        guetterPorteuseDansTrame();
+        guetterPorteuseDansTrame(Texte.size());
 }
 
-void FComm::guetterPorteuseDansTrame()
+void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 {
     // The carrier lost in the middle of a frame: its code lands inside the frame's text, and
-    // nothing follows it. A frame that merely contains these words goes on arriving.
+    // the frame never ends (what may still come is the modem's echo of what we write). A
+    // frame that merely contains these words goes on arriving and ends.
     static const QByteArray noCarrier("\r\nNO CARRIER\r\n");
-    if (mlLongueurAttendue == 0 || !msTexteReçu.endsWith(noCarrier))
+    if (mlLongueurAttendue == 0 || arrives <= 0)
+        return;
+    const qsizetype debut = std::max<qsizetype>(0, msTexteReçu.size() - arrives - noCarrier.size());
+    if (msTexteReçu.indexOf(noCarrier, debut) < 0)
         return;
     const auto vivant = mVivant;
-    const qsizetype taille = msTexteReçu.size();
-    const quint32 pertes = mPertesPorteuse;
-    mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant, taille, pertes] {
-        if (!*vivant || mlLongueurAttendue == 0 || msTexteReçu.size() != taille || mPertesPorteuse != pertes)
+    const quint32 trame = mEntetesLus, pertes = mPertesPorteuse;
+    mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant, trame, pertes] {
+        if (!*vivant || mlLongueurAttendue == 0 || mEntetesLus != trame || mPertesPorteuse != pertes)
             return;
         viderReception();
         perteDePorteuse();
@@ -460,6 +463,8 @@ bool FComm::decouper()
                 ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
             return false;
         }
+        if (porteuseEnFinDeTrame())
+            return false;
         const QByteArray trame = msTexteReçu.left(mlLongueurAttendue);
         const bool croisee = commandeCroisee(trame);
         if (!croisee && mAttente->complete)
@@ -519,8 +524,46 @@ bool FComm::porteusePerdueHorsTrame()
     return true;
 }
 
+bool FComm::porteuseEnFinDeTrame()
+{
+    // A frame cut off by the carrier's loss a few characters before its end: the modem's
+    // code makes up its length. Its last characters hold the code, or begin it.
+    static const QByteArray noCarrier("\r\nNO CARRIER\r\n");
+    const qsizetype fin = std::min<qsizetype>(mlLongueurAttendue, msTexteReçu.size());
+    const qsizetype debut = std::max<qsizetype>(0, fin - 2 * noCarrier.size());
+    const qsizetype code = msTexteReçu.indexOf(noCarrier, debut);
+    if (mlLongueurAttendue > 0 && code >= 0 && code < fin) {
+        msTexteReçu.remove(0, code + noCarrier.size());
+        mlLongueurAttendue = 0;
+        perteDePorteuse();
+        return true;
+    }
+    // The frame ends on the code's first characters and what followed goes on like it: the
+    // rest of the code is on its way. Delivered as it is if it does not come soon.
+    if (mlLongueurAttendue == 0 || mbSansGuetPorteuse)
+        return false;
+    for (qsizetype k = std::min<qsizetype>(noCarrier.size() - 1, fin); k >= 4; --k) {
+        const QByteArray suite = msTexteReçu.mid(fin - k);
+        if (suite.size() < noCarrier.size() && noCarrier.startsWith(suite)) {
+            const auto vivant = mVivant;
+            mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant] {
+                if (!*vivant)
+                    return;
+                mbSansGuetPorteuse = true;
+                PortEvent_Lecture(QByteArray());
+                if (*vivant)
+                    mbSansGuetPorteuse = false;
+            });
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FComm::livrerTrame()
 {
+    if (porteuseEnFinDeTrame())
+        return false;
     // A zero length leaves its three header characters as the text.
     const qsizetype longueur = mlLongueurAttendue > 0 ? mlLongueurAttendue : std::min<qsizetype>(3, msTexteReçu.size());
     const QByteArray trame = msTexteReçu.left(longueur);
@@ -558,6 +601,7 @@ FComm::Entete FComm::lireEntete()
         mlLongueurAttendue = longueur;
         if (mlLongueurAttendue > 0)
             msTexteReçu.remove(0, 3);
+        ++mEntetesLus;
         return Entete::Lue;
     }
 }

@@ -90,7 +90,9 @@ private:
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();
     bool porteusePerdueHorsTrame();
-    void guetterPorteuseDansTrame();
+    // arrives: how many bytes just came.
+    void guetterPorteuseDansTrame(qsizetype arrives);
+    bool porteuseEnFinDeTrame();
     // Everything a lost carrier stops: the write under way, its wait, and what waits to leave.
     void perteDePorteuse();
     static constexpr quint32 silenceApresPorteuseMs = 200;
@@ -127,5 +129,7 @@ private:
     QString mDernierEchecOuverture;    // said once until the port opens again
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
+    quint32 mEntetesLus = 0;           // frames begun, so that a later check knows its frame
+    bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
 };

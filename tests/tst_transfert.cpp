@@ -445,7 +445,7 @@ private slots:
         b.FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + "contenu"));
         banc.plateforme.avancer(50);
         QCOMPARE(fichiersDe(banc.b.chemin("recus")), attendu.isEmpty() ? QStringList() : QStringList({attendu}));
-        QCOMPARE(banc.a.commandes.contains("OKFICHIER"), !attendu.isEmpty());
+        QCOMPARE(banc.a.trames.contains("OKFICHIER"), !attendu.isEmpty());
         QCOMPARE(fichiersDe(banc.b.dossier.path()), QStringList({"navette.INI"}));
         QVERIFY(!QFile::exists("/tmp/navette-intrus"));
     }
@@ -478,7 +478,7 @@ private slots:
             banc.plateforme.avancer(1100);
             QVERIFY(lireFichier(gardees(banc.b).value(0)) == faux || lireFichier(gardees(banc.b).value(1)) == faux);
         }
-        QCOMPARE(banc.a.commandes.filter("OKFICHIER").size(), python.isEmpty() ? 0 : 1);
+        QCOMPARE(banc.a.trames.count("OKFICHIER"), python.isEmpty() ? 0 : 1);
         QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
     }
 
@@ -515,7 +515,7 @@ private slots:
 
     static void verifierRefusee(BancDeuxPostes &banc, const QByteArray &archive, const QString &raison)
     {
-        QVERIFY(banc.a.commandes.filter("OKFICHIER").isEmpty());
+        QVERIFY(!banc.a.trames.contains("OKFICHIER"));
         QVERIFY(banc.boites.boites.isEmpty());
         QVERIFY(!QFile::exists(banc.b.chemin("recus/DATA.CSV")));
         QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
@@ -550,10 +550,10 @@ private slots:
         for (qsizetype i = 0; i < archive.size(); ++i) {
             QByteArray abimee = archive;
             abimee[i] = char(abimee[i] ^ (1 << (i % 8)));
-            const qsizetype acquittes = banc.a.commandes.filter("OKFICHIER").size();
+            const qsizetype acquittes = banc.a.trames.count("OKFICHIER");
             banc.b.poste->FrmComm->PortEvent_Lecture(BancLigne::trame("RECEPFICHIER\x0e" "NOTE.TXT.ZQZIP" + abimee));
             banc.plateforme.avancer(200);
-            const bool acquitte = banc.a.commandes.filter("OKFICHIER").size() > acquittes;
+            const bool acquitte = banc.a.trames.count("OKFICHIER") > acquittes;
             const QStringList livres = fichiersDe(banc.b.chemin("recus"));
             QVERIFY2(livres.contains("NOTE.TXT") == acquitte, qPrintable(QString::number(i) + " " + livres.join(",") + " " + banc.b.informations.last()));
             refusees += !acquitte;

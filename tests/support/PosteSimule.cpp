@@ -45,5 +45,7 @@ CInterlocuteur &PosteSimule::creerConfiguree(const QString &port, const QByteArr
                                    + autresCles);
     CInterlocuteur &p = creer();
     p.Initialiser();
+    if (p.FrmComm)
+        p.FrmComm->Reception.connecter([this](const QByteArray &t) { trames << t; });
     return p;
 }

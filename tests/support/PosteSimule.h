@@ -30,6 +30,7 @@ public:
     DialogueScripte dialogue;
     std::unique_ptr<CInterlocuteur> poste;
     QStringList informations, etats, commandes, fichiersRecus;
+    QList<QByteArray> trames; // every frame the driver received, answers that came late included
 };
 
 QByteArray lireFichier(const QString &chemin);
