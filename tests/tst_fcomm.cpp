@@ -384,6 +384,19 @@ private slots:
         QTest::newRow("les mots dans une trame qui continue") << false << true;
     }
 
+    void porteusePerdueQuelquesOctetsAvantLaFin()
+    {
+        // The code makes up the frame's last ten characters and then overflows it.
+        Poste p;
+        QVERIFY(p.comm.Connecter());
+        p.comm.PortEvent_Lecture(FComm::STX + FComm::encoderEntete(50) + QByteArray(40, 'a') + "\r\nNO CARR");
+        p.banc.plateforme.avancer(20);
+        p.comm.PortEvent_Lecture("IER\r\n");
+        p.banc.plateforme.avancer(500);
+        QCOMPARE(p.journal.receptions, QList<QByteArray>({"Pas de porteuse."}));
+        QVERIFY(p.journal.lignes.contains("ModemEtatConnexion:0"));
+    }
+
     void porteusePerdue()
     {
         QFETCH(bool, pendantLEcriture);
