@@ -25,7 +25,7 @@ QMultiHash<QString, QByteArray> arrivees(const QString &dossier);
 struct Bilan
 {
     int livres = 0, perdus = 0, abimes = 0, doubles = 0, enAttente = 0;
-    int petitsAbimes = 0; // sent uncompressed, with nothing a receiver could check
+    int petitsAbimes = 0; // sent uncompressed, with nothing a receiver could check (name included)
     qint64 octetsLivres = 0;
     QString texte() const;
 };
