@@ -126,10 +126,9 @@ struct RecepteurHistorique
 // bytes that were already on the cable, only lines of modem commands.
 struct CommandesHorsLigne
 {
-    explicit CommandesHorsLigne(ModemsBruyants &s)
+    explicit CommandesHorsLigne(ModemsBruyants &s) : banc(s), versPoste(s.modem1->versTerminal)
     {
-        auto versPoste = s.modem1->versTerminal;
-        s.modem1->versTerminal = [this, &s, versPoste](const QByteArray &o) {
+        s.modem1->versTerminal = [this, &s](const QByteArray &o) {
             if (o.contains("NO CARRIER")) {
                 ++pertes;
                 depuisUs = s.plateforme.maintenantUs();
@@ -145,6 +144,14 @@ struct CommandesHorsLigne
             s.modem1->depuisTerminal(o);
         });
     }
+    // The stations may outlive this spy: the modem gets its own cable back.
+    ~CommandesHorsLigne()
+    {
+        banc.modem1->versTerminal = versPoste;
+        ModemHayes *modem = banc.modem1.get();
+        banc.cable1.b().brancher(modem, [modem](const QByteArray &o) { modem->depuisTerminal(o); });
+    }
+
     void verifier()
     {
         for (const QByteArray &ligne : tardifs.split('\r'))
@@ -152,6 +159,8 @@ struct CommandesHorsLigne
                 fautes << QString::fromLatin1(ligne.left(40).toPercentEncoding());
         tardifs.clear();
     }
+    ModemsBruyants &banc;
+    std::function<void(const QByteArray &)> versPoste;
     int pertes = 0;
     qint64 depuisUs = -1;
     QByteArray tardifs;
