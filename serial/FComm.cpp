@@ -24,6 +24,9 @@ constexpr int erreurType = 13;
 constexpr int erreurDepassement = 6;
 constexpr int erreurObjet = 91;
 
+// What a modem prints when the carrier goes.
+const QByteArray noCarrier("\r\nNO CARRIER\r\n");
+
 QByteArray octets(const char *texteUtf8)
 {
     return Windows1252::depuisTexte(QString::fromUtf8(texteUtf8));
@@ -420,7 +423,6 @@ void FComm::guetterPorteuseDansTrame(qsizetype arrives)
     // The carrier lost in the middle of a frame: its code lands inside the frame's text, and
     // the frame never ends (what may still come is the modem's echo of what we write). A
     // frame that merely contains these words goes on arriving and ends.
-    static const QByteArray noCarrier("\r\nNO CARRIER\r\n");
     if (mlLongueurAttendue == 0 || arrives <= 0)
         return;
     const qsizetype debut = std::max<qsizetype>(0, msTexteReçu.size() - arrives - noCarrier.size());
@@ -514,12 +516,12 @@ bool FComm::commandeCroisee(const QByteArray &trame) const
 
 bool FComm::porteusePerdueHorsTrame()
 {
-    static const QByteArray noCarrier("\r\nNO CARRIER");
+    const QByteArray sansFin = noCarrier.chopped(2); // its last line end may still be on its way
     const qsizetype stx = msTexteReçu.indexOf(STX);
-    const qsizetype code = msTexteReçu.indexOf(noCarrier);
+    const qsizetype code = msTexteReçu.indexOf(sansFin);
     if (code < 0 || (stx >= 0 && stx < code))
         return false;
-    msTexteReçu.remove(0, code + noCarrier.size());
+    msTexteReçu.remove(0, code + sansFin.size());
     perteDePorteuse();
     return true;
 }
@@ -528,7 +530,6 @@ bool FComm::porteuseEnFinDeTrame()
 {
     // A frame cut off by the carrier's loss a few characters before its end: the modem's
     // code makes up its length. Its last characters hold the code, or begin it.
-    static const QByteArray noCarrier("\r\nNO CARRIER\r\n");
     const qsizetype fin = std::min<qsizetype>(mlLongueurAttendue, msTexteReçu.size());
     const qsizetype debut = std::max<qsizetype>(0, fin - 2 * noCarrier.size());
     const qsizetype code = msTexteReçu.indexOf(noCarrier, debut);
