@@ -11,7 +11,11 @@
 #include "GestionPortsReels.h"
 #include "PlateformeQt.h"
 #include "SignauxArret.h"
+#include "SurveillanceDossierQt.h"
 #include "SurveillanceFenetreLocale.h"
+#ifdef Q_OS_LINUX
+#include "SurveillanceDossierInotify.h"
+#endif
 #include "VueConsole.h"
 
 #include <QApplication>
@@ -120,6 +124,15 @@ int piloter(const Options &o)
     return 0;
 }
 
+std::unique_ptr<SurveillanceDossier> surveillanceDossier()
+{
+#ifdef Q_OS_LINUX
+    if (auto inotify = SurveillanceDossierInotify::creer())
+        return inotify;
+#endif
+    return std::make_unique<SurveillanceDossierQt>();
+}
+
 ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, DialogueParametres *dialogue,
                       CorrespondancePorts &correspondance)
 {
@@ -133,6 +146,7 @@ ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, Dial
             dialogue,
             &correspondance,
             [] { return std::make_unique<SurveillanceFenetreLocale>(); },
+            surveillanceDossier,
             true};
 }
 

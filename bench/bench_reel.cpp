@@ -2,7 +2,8 @@
 // file, then the CSV file, dropped into A's outgoing folder. Efficiency is file bytes over
 // (seconds from drop to delivery x 11,520). The overhead per exchange compares the real send
 // (from A's journal) with the same send in virtual time, divided by the command/answer
-// exchanges (the announcement and each part).
+// exchanges (the announcement and each part). Then the median, over 10 tries, from a 1 KB
+// file moved into the idle station's outgoing folder to its arrival.
 #include "BancDeuxPostes.h"
 #include "DonneesBench.h"
 #include "DeuxPostesReels.h"
@@ -13,7 +14,9 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 
 namespace {
 bool attendre(const std::function<bool()> &condition, qint64 limiteMs)
@@ -23,8 +26,8 @@ bool attendre(const std::function<bool()> &condition, qint64 limiteMs)
     while (!condition()) {
         if (chrono.elapsed() > limiteMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        QThread::msleep(2);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
     }
     return true;
 }
@@ -82,5 +85,28 @@ int main(int argc, char **argv)
             std::printf("reel_surcout_ms_par_echange: %.3f\n", (reel - virtuel) * 1000.0 / echanges);
         std::fflush(stdout);
     }
+
+    QList<double> latences;
+    std::mt19937 alea(11);
+    for (int essai = 0; essai < 10; ++essai) {
+        attendre([] { return false; }, 500); // idle again
+        QByteArray petit(1024, Qt::Uninitialized);
+        for (char &c : petit)
+            c = char(alea());
+        const QString fichier = QStringLiteral("petit%1.dat").arg(essai);
+        ecrireFichier(dossier.chemin(fichier), petit);
+        QElapsedTimer chrono;
+        chrono.start();
+        QFile::rename(dossier.chemin(fichier), dossier.chemin("Envois à A/" + fichier));
+        const QString recu = dossier.chemin("Recus de B/" + fichier.toUpper());
+        if (!attendre([&] { return QFileInfo(recu).size() == petit.size(); }, 60'000)) {
+            std::fprintf(stderr, "%s n'est pas arrivé.\n", qPrintable(fichier));
+            return 1;
+        }
+        latences.append(double(chrono.nsecsElapsed()) / 1e6);
+    }
+    std::sort(latences.begin(), latences.end());
+    std::printf("reel_latence_petit_fichier_ms: %.1f (de %.1f à %.1f)\n", (latences[4] + latences[5]) / 2, latences.first(),
+                latences.last());
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "Environnement.h"
 #include "FFermeture.h"
+#include "FichiersComplets.h"
+#include "Plateforme.h"
 #include "ProprietaireLiaison.h"
 
 #include <QDateTime>
@@ -17,6 +19,7 @@ class Journal;
 class DialogueParametres;
 class FichierIni;
 class FMain;
+class SurveillanceDossier;
 
 // The window that draws FMain: it shows what FMain holds and hands the user's clicks back to
 // it. Window-system matters FMain cannot hold itself go through here.
@@ -53,6 +56,8 @@ struct ContexteMain
     DialogueParametres *dialogue = nullptr;
     CorrespondancePorts *correspondance = nullptr;
     FFermeture::Fabrique surveillance;  // the instance window's endpoint; none when empty
+    // What tells the scanner that the outgoing folder changed; none when empty.
+    std::function<std::unique_ptr<SurveillanceDossier>()> surveillanceDossier;
     bool journal = false;               // a journal beside the configuration file
 };
 
@@ -157,7 +162,14 @@ private:
 
     // Scanner.
     void CocheSynchro_Click();
-    void balayer();
+    void veillerDossier();
+    void Dossier_Changement(const QString &nom, bool complet);
+    // Scans within dansMs when the scanner runs regularly and would scan later.
+    void avancerBalayage(quint32 dansMs);
+    bool balayageRegulier() const;
+    void balayerPuisRearmer();
+    // Returns when a file not yet whole should be looked at again (0: none waits).
+    quint32 balayer();
     // False when the scan must stop here: the file failed, or the station is going.
     bool envoyer(const QString &chemin);
 
@@ -202,16 +214,14 @@ private:
     qint32 slNbReceptions = 0;
     qint32 slNbInfos = 0;
 
-    // What each file of the outgoing folder looked like at the previous scan: a file goes
-    // only once it has stopped changing.
-    struct Apercu
-    {
-        qint64 taille = -1;
-        QDateTime modifie;
-        bool operator==(const Apercu &autre) const = default;
-    };
-    static Apercu apercu(const QString &chemin);
-    QHash<QString, Apercu> mApercus;
+    // A file goes only once it is whole; a change in the folder brings the next scan forward.
+    FichiersComplets mComplets;
+    std::unique_ptr<SurveillanceDossier> mSurveillanceDossier;
+    QString mDossierSurveille;
+    bool mbBalayageEnCours = false;
+    bool mbChangementPendantBalayage = false;
+    Plateforme::Identifiant mBalayageAvance = 0;
+    qint64 mInstantAvanceUs = 0;
 
     // Files that failed to leave: they go behind the others, and wait longer each time.
     struct EchecEnvoi

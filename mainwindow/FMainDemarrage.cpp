@@ -11,6 +11,7 @@
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
+#include "SurveillanceDossier.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,7 @@ FMain::~FMain()
 {
     *mVivant = false;
     mClock->setEnabled(false);
+    mContexte.env.plateforme.annuler(mBalayageAvance);
     mPoste.reset(); // Terminer, when the shutdown did not run it
 }
 

@@ -6,6 +6,7 @@
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
+#include "SurveillanceDossier.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +31,9 @@ void FMain::setCocheSynchro(int valeur)
 void FMain::CocheSynchro_Click()
 {
     mClock->setEnabled(false);
+    mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
+    if (mCocheSynchro == 1)
+        veillerDossier();
     mIcone = mCocheSynchro == 1 ? 1 : 0;
     mClock->setTag(attendreUnPeu);
     mClock->setInterval(4000 + (mPoste && mPoste->PosteAppellant ? 5000 : 0));
@@ -44,14 +48,79 @@ void FMain::Clock_Timer()
         mClock->setInterval(intervalleBalayage);
         return;
     }
+    balayerPuisRearmer();
+}
+
+void FMain::balayerPuisRearmer()
+{
     mClock->setEnabled(false);
+    mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
     const auto vivant = mVivant;
     mbLigneCedee = false;
-    balayer();
-    if (!*vivant || mbTermine)
+    mbBalayageEnCours = true;
+    mbChangementPendantBalayage = false;
+    const quint32 revoir = balayer();
+    if (!*vivant)
+        return;
+    mbBalayageEnCours = false;
+    if (mbTermine)
         return;
     mClock->setInterval(mbLigneCedee ? intervalleApresEchec : intervalleBalayage);
     mClock->setEnabled(mCocheSynchro == 1);
+    // What changed during the scan waited for its end, not for the next pass.
+    if (mbChangementPendantBalayage || revoir > 0)
+        avancerBalayage(mbChangementPendantBalayage ? 0 : revoir);
+}
+
+void FMain::veillerDossier()
+{
+    if (!mPoste || !mContexte.surveillanceDossier || mPoste->CheminFichiersAEnvoyer == mDossierSurveille)
+        return;
+    if (!mSurveillanceDossier) {
+        mSurveillanceDossier = mContexte.surveillanceDossier();
+        if (!mSurveillanceDossier)
+            return;
+        mSurveillanceDossier->Changement.connecter([this](const QString &nom, bool complet) { Dossier_Changement(nom, complet); });
+    }
+    mDossierSurveille = mPoste->CheminFichiersAEnvoyer;
+    const QString erreur = mSurveillanceDossier->surveiller(mDossierSurveille);
+    if (!erreur.isEmpty())
+        Poste_Information(erreur);
+}
+
+void FMain::Dossier_Changement(const QString &nom, bool complet)
+{
+    if (complet && !nom.isEmpty())
+        mComplets.signalerComplet(mDossierSurveille + QLatin1Char('/') + nom);
+    avancerBalayage(0);
+}
+
+bool FMain::balayageRegulier() const
+{
+    // The guards of the pass still hold: none during a scan or a reception (the box is off
+    // then), none in the wait after the box goes on, none while the line is left to the other.
+    return mCocheSynchro == 1 && !mbTermine && mClock->Enabled() && mClock->Tag().isEmpty() && !mbLigneCedee;
+}
+
+void FMain::avancerBalayage(quint32 dansMs)
+{
+    if (mbBalayageEnCours) {
+        mbChangementPendantBalayage = true;
+        return;
+    }
+    Plateforme &plateforme = mContexte.env.plateforme;
+    const qint64 instant = plateforme.maintenantUs() + qint64(dansMs) * 1000;
+    if (!balayageRegulier() || dansMs >= quint32(mClock->Interval()) || (mBalayageAvance && mInstantAvanceUs <= instant))
+        return;
+    plateforme.annuler(mBalayageAvance);
+    mInstantAvanceUs = instant;
+    mBalayageAvance = plateforme.planifierA(instant, [this, vivant = mVivant] {
+        if (!*vivant)
+            return;
+        mBalayageAvance = 0;
+        if (balayageRegulier())
+            balayerPuisRearmer();
+    });
 }
 
 quint32 FMain::attenteApresEchecs(int nombre)
@@ -90,28 +159,24 @@ bool FMain::lisible(const QString &chemin)
     return false;
 }
 
-FMain::Apercu FMain::apercu(const QString &chemin)
-{
-    const QFileInfo info(chemin);
-    return {info.size(), info.lastModified()};
-}
-
-void FMain::balayer()
+quint32 FMain::balayer()
 {
     if (!mPoste)
-        return;
+        return 0;
+    veillerDossier();
     const QString dossier = mPoste->CheminFichiersAEnvoyer;
     QStringList colFichiers;
     for (const QString &nom : QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted))
         colFichiers << dossier + QLatin1Char('/') + nom;
 
-    // A file still being written (or seen for the first time) waits for the next scan.
-    QHash<QString, Apercu> apercus;
-    for (const QString &chemin : std::as_const(colFichiers))
-        apercus.insert(chemin, apercu(chemin));
-    const QHash<QString, Apercu> precedents = std::exchange(mApercus, apercus);
+    QSet<QString> ouverts;
+    if (mSurveillanceDossier && !colFichiers.isEmpty()) {
+        for (const QString &nom : mSurveillanceDossier->ouvertsEnEcriture())
+            ouverts.insert(dossier + QLatin1Char('/') + nom);
+    }
+    const FichiersComplets::Bilan complets = mComplets.examiner(colFichiers, ouverts, mContexte.env.plateforme.tickMs());
     for (auto it = mEchecs.begin(); it != mEchecs.end();)
-        it = apercus.contains(it.key()) ? std::next(it) : mEchecs.erase(it);
+        it = colFichiers.contains(it.key()) ? std::next(it) : mEchecs.erase(it);
     // Files that never failed first, then those that failed least.
     std::stable_sort(colFichiers.begin(), colFichiers.end(),
                      [&](const QString &x, const QString &y) { return mEchecs.value(x).nombre < mEchecs.value(y).nombre; });
@@ -122,21 +187,20 @@ void FMain::balayer()
             break;
         if (QFileInfo(chemin.left(chemin.size() - 3) + QStringLiteral("Log")).isFile())
             continue;
-        if (!precedents.contains(chemin) || precedents.value(chemin) != apercus.value(chemin))
-            continue;
-        if (enAttenteDeReessai(chemin) || !lisible(chemin))
+        if (!complets.prets.contains(chemin) || enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
         const bool continuer = envoyer(chemin);
         if (!*vivant || !continuer)
-            return;
+            return 0;
     }
+    return complets.revoirDansMs;
 }
 
 bool FMain::envoyer(const QString &chemin)
 {
     const auto vivant = mVivant;
     const QString nom = QFileInfo(chemin).fileName();
-    const Apercu avant = apercu(chemin);
+    const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
     QByteArray contenu;
     if (journal()) {
         QFile fichier(chemin);
@@ -158,7 +222,7 @@ bool FMain::envoyer(const QString &chemin)
             return true;
         }
         // Rewritten while it was on its way: what left is not what the folder holds now.
-        if (QFileInfo::exists(chemin) && apercu(chemin) != avant)
+        if (QFileInfo::exists(chemin) && FichiersComplets::apercu(chemin) != avant)
             Poste_Information(QStringLiteral("%1 a changé pendant son envoi : il est gardé et repartira.").arg(chemin));
         else
             QFile::remove(chemin);

@@ -10,12 +10,28 @@
 #include <cstring>
 #include <ctime>
 
+#ifdef Q_OS_LINUX
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
 PlateformeQt::PlateformeQt()
 {
     mDepart.start();
     mReveil.setSingleShot(true);
     mReveil.setTimerType(Qt::PreciseTimer);
     QObject::connect(&mReveil, &QTimer::timeout, &mContexte, [this] { executerEcheants(); });
+#ifdef Q_OS_LINUX
+    mHorloge = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (mHorloge >= 0) {
+        mHorlogePrete = std::make_unique<QSocketNotifier>(mHorloge, QSocketNotifier::Read);
+        QObject::connect(mHorlogePrete.get(), &QSocketNotifier::activated, &mContexte, [this] {
+            quint64 expirations = 0;
+            [[maybe_unused]] const ssize_t lus = ::read(mHorloge, &expirations, sizeof expirations);
+            executerEcheants();
+        });
+    }
+#endif
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     mTickDepart = quint32(quint64(ts.tv_sec) * 1000 + quint64(ts.tv_nsec) / 1'000'000);
@@ -74,6 +90,15 @@ void PlateformeQt::pomper(quint32 attenteMaxMs)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+PlateformeQt::~PlateformeQt()
+{
+#ifdef Q_OS_LINUX
+    mHorlogePrete.reset();
+    if (mHorloge >= 0)
+        ::close(mHorloge);
+#endif
+}
+
 qint64 PlateformeQt::maintenantUs() const
 {
     return mDepart.nsecsElapsed() / 1000;
@@ -101,13 +126,25 @@ void PlateformeQt::annuler(Identifiant id)
 
 void PlateformeQt::rearmer()
 {
-    if (mFile.empty()) {
+    const bool vide = mFile.empty();
+    const qint64 resteUs = vide ? 0 : std::clamp<qint64>(mFile.begin()->first.first - maintenantUs(), 0, 24LL * 3600 * 1'000'000);
+#ifdef Q_OS_LINUX
+    if (mHorloge >= 0) {
+        // Relative, at least 1 ns: a zero value would disarm it.
+        const qint64 ns = std::max<qint64>(1, resteUs * 1000);
+        itimerspec echeance{};
+        if (!vide)
+            echeance.it_value = {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+        if (timerfd_settime(mHorloge, 0, &echeance, nullptr) == 0)
+            return;
+    }
+#endif
+    if (vide) {
         mReveil.stop();
         return;
     }
     // Rounded up: an action never runs before its deadline.
-    const qint64 resteUs = mFile.begin()->first.first - maintenantUs();
-    mReveil.start(int(std::clamp<qint64>((resteUs + 999) / 1000, 0, 24LL * 3600 * 1000)));
+    mReveil.start(int((resteUs + 999) / 1000));
 }
 
 void PlateformeQt::executerEcheants()

@@ -7,6 +7,7 @@
 #include "CInterlocuteur.h"
 #include "Minuterie.h"
 #include "PosteSimule.h"
+#include "SurveillanceDossierSimulee.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -70,6 +71,11 @@ struct StationSeule : BancLigne
 {
     StationSeule() : app(env())
     {
+        app.surveillanceDossier = [this] {
+            auto v = std::make_unique<SurveillanceDossierSimulee>(plateforme);
+            veille = v.get();
+            return v;
+        };
         repondeur = [this](const QByteArray &t) -> QByteArray {
             if (muet)
                 return {};
@@ -87,6 +93,7 @@ struct StationSeule : BancLigne
     }
     QString envoi(const QString &nom) { return app.chemin("Envois à A/" + nom); }
     ApplicationSimulee app;
+    SurveillanceDossierSimulee *veille = nullptr; // made when the scanner goes on
     QList<QByteArray> recus; // names of the files the peer was sent
     bool muet = false;
     QByteArray refuse; // the name of a file never acknowledged
@@ -96,6 +103,10 @@ struct StationSeule : BancLigne
 class TstFMain : public QObject
 {
     Q_OBJECT
+
+    // How a file comes into the outgoing folder, and what the system says of it.
+    enum Depot { EcrivainEnPause, GardeOuvert, DeplaceMemeDisque, CopieAutreDisque, SansFermetures, PendantUnEnvoi,
+                 SansEvenement, ApresMiseEnRoute, SynchroArretee };
 
 private slots:
     void demarrageNomFichierEtDossiers()
@@ -275,10 +286,11 @@ private slots:
         QCOMPARE(f.Clock().Interval(), 9000); // the calling station waits longer
         QCOMPARE(f.Clock().Tag(), QStringLiteral("Attendre un petit peu"));
         QCOMPARE(f.icone(), 1);
-        // A first scan at 9 + 3 s sees the files, the next one (3 s on) sends those that did not change.
-        s.plateforme.avancer(14'900);
+        // A first scan at 9 + 3 s sees the files, which nothing said were whole: they go once
+        // they have not changed for a second.
+        s.plateforme.avancer(12'900);
         QVERIFY(s.recus.isEmpty());
-        s.plateforme.avancer(2000);
+        s.plateforme.avancer(1200);
         QCOMPARE(s.recus, QList<QByteArray>({"b.txt"}));
         QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
         QVERIFY(f.ListeEmissions().first().endsWith(" - b.txt"));
@@ -350,23 +362,115 @@ private slots:
         QCOMPARE(s.recus, QList<QByteArray>({"libre.dat", "secret.dat"}));
     }
 
-    void fichierEnCoursDEcritureOuReecritPendantSonEnvoi()
+    void fichierPret_data()
     {
+        QTest::addColumn<int>("depot");
+        QTest::addColumn<int>("pasAvantMs");   // after the writer's last act, still not sent
+        QTest::addColumn<int>("auPlusTardMs"); // sent by then
+        QTest::newRow("écrivain en pause au milieu") << int(EcrivainEnPause) << 0 << 300;
+        QTest::newRow("écrivain qui garde le fichier ouvert") << int(GardeOuvert) << 0 << 300;
+        QTest::newRow("déplacé depuis le même disque") << int(DeplaceMemeDisque) << 0 << 300;
+        QTest::newRow("copié depuis un autre disque") << int(CopieAutreDisque) << 0 << 300;
+        QTest::newRow("système qui ne dit pas les fermetures") << int(SansFermetures) << 400 << 800;
+        QTest::newRow("déposé pendant un autre envoi") << int(PendantUnEnvoi) << 0 << 300;
+        QTest::newRow("aucun événement : le passage de 3 s") << int(SansEvenement) << 900 << 4300;
+        QTest::newRow("dans l'attente qui suit la mise en route") << int(ApresMiseEnRoute) << 11'000 << 12'300;
+        QTest::newRow("synchronisation arrêtée") << int(SynchroArretee) << 30'000 << -1;
+    }
+
+    void fichierPret()
+    {
+        QFETCH(int, depot);
+        QFETCH(int, pasAvantMs);
+        QFETCH(int, auPlusTardMs);
         StationSeule s;
         FMain &f = s.app.fenetre();
         f.setCocheSynchro(1);
-        s.plateforme.avancer(12'500);
-        // Still growing at each scan: it waits.
-        const QString journal = s.envoi("croissant.csv");
-        for (int i = 1; i <= 4; ++i) {
-            ecrireFichier(journal, QByteArray(50 * i, 'x'));
-            s.plateforme.avancer(3000);
+        s.plateforme.avancer(13'000); // scanning every 3 s, idle
+        QVERIFY(s.veille);
+        const QString nom = QStringLiteral("releve.csv"), chemin = s.envoi(nom);
+        const QByteArray contenu = aleatoire(240, 4); // one frame, uncompressed
+        const auto ecrire = [&](const QByteArray &octets, bool ouvert) {
+            ecrireFichier(chemin, octets);
+            if (ouvert)
+                s.veille->ouverts.insert(nom);
+            else
+                s.veille->ouverts.remove(nom);
+        };
+        switch (Depot(depot)) {
+        case EcrivainEnPause:
+        case GardeOuvert:
+            // A writer that stops for a long while holds the file: it never leaves before its close.
+            ecrire(depot == EcrivainEnPause ? contenu.left(100) : contenu, true);
+            s.veille->signaler(nom, false);
+            s.plateforme.avancer(20'000);
+            QVERIFY(s.recus.isEmpty());
+            ecrire(contenu, false);
+            s.veille->signaler(nom, true);
+            break;
+        case DeplaceMemeDisque:
+            ecrire(contenu, false);
+            s.veille->signaler(nom, true);
+            break;
+        case CopieAutreDisque:
+            ecrire(contenu.left(50), true);
+            s.veille->signaler(nom, false);
+            s.plateforme.avancer(5);
+            ecrire(contenu, false);
+            s.veille->signaler(nom, true);
+            break;
+        case SansFermetures:
+            s.veille->fermetures = false;
+            for (int i = 1; i <= 6; ++i) { // grows every half second: waits
+                ecrire(contenu.left(40 * i), false);
+                s.veille->signaler(QString(), false);
+                s.plateforme.avancer(500);
+                QVERIFY(s.recus.isEmpty());
+            }
+            break;
+        case PendantUnEnvoi:
+            // Seen at the end of that send, not at the next pass.
+            ecrireFichier(s.envoi("avant.txt"), "avant");
+            s.veille->signaler("avant.txt", true);
+            s.surReceptionPair = [&](const QByteArray &) {
+                if (!QFile::exists(chemin) && s.recuParLePair.endsWith("FICHIER")) {
+                    ecrire(contenu, false);
+                    s.veille->signaler(nom, true);
+                }
+            };
+            break;
+        case SansEvenement:
+            s.plateforme.avancer(1500); // mid-way between two passes
+            ecrire(contenu, false);
+            break;
+        case ApresMiseEnRoute:
+            f.setCocheSynchro(0);
+            f.setCocheSynchro(1);
+            ecrire(contenu, false);
+            s.veille->signaler(nom, true);
+            break;
+        case SynchroArretee:
+            f.setCocheSynchro(0);
+            ecrire(contenu, false);
+            s.veille->signaler(nom, true);
+            break;
         }
-        QVERIFY(s.recus.isEmpty());
-        s.plateforme.avancer(6500);
-        QCOMPARE(s.recus, QList<QByteArray>({"croissant.csv"}));
+        s.plateforme.avancer(quint32(pasAvantMs));
+        QVERIFY(!s.recus.contains(nom.toUtf8()));
+        if (auPlusTardMs < 0)
+            return;
+        s.plateforme.avancer(quint32(auPlusTardMs - pasAvantMs));
+        QCOMPARE(s.recus.count(nom.toUtf8()), 1);
+        QVERIFY(!QFile::exists(chemin));
+    }
 
-        // Rewritten while on its way: kept, and sent again as it is now.
+    void fichierReecritPendantSonEnvoi()
+    {
+        // Kept, and sent again as it is now.
+        StationSeule s;
+        FMain &f = s.app.fenetre();
+        f.setCocheSynchro(1);
+        s.plateforme.avancer(13'000);
         const QString releve = s.envoi("releve.txt");
         ecrireFichier(releve, "version 1");
         bool reecrit = false;
@@ -376,7 +480,6 @@ private slots:
                 ecrireFichier(releve, "version 2, plus longue");
             }
         };
-        s.recuParLePair.clear();
         s.plateforme.avancer(7000);
         QVERIFY(reecrit);
         QVERIFY(!f.ListeInfo().filter("a changé pendant son envoi").isEmpty());

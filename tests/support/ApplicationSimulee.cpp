@@ -8,7 +8,7 @@ FMain &ApplicationSimulee::charger(const QByteArray &ini, const QString &ligneCo
         ecrireFichier(chemin("navette.INI"), ini);
     principale = std::make_unique<FMain>(
         ContexteMain{env, fichierIni, dossier.path(), QStringLiteral("navette"), ligneCommande, &dialogue, &correspondance,
-                     surveillance},
+                     surveillance, surveillanceDossier},
         vue);
     principale->Form_Load();
     return *principale;

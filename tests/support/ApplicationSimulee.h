@@ -66,5 +66,6 @@ public:
     VueMainScriptee vue;
     DialogueScripte dialogue;
     FFermeture::Fabrique surveillance; // the instance window's endpoint, when a test wants one
+    decltype(ContexteMain::surveillanceDossier) surveillanceDossier; // likewise, the outgoing folder's watcher
     std::unique_ptr<FMain> principale;
 };

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "Notification.h"
+
+#include <QSet>
+#include <QString>
+
+// Watches one folder for files that change. Production: inotify on Linux, which also tells
+// when a writer closed a file or a file was moved in; elsewhere Qt's folder watcher, which only
+// tells that something changed. The simulated side is driven by the test.
+class SurveillanceDossier
+{
+public:
+    virtual ~SurveillanceDossier() = default;
+
+    // Watches that folder from now on, the previous one no more. "" or a French reason.
+    virtual QString surveiller(const QString &dossier) = 0;
+    // Whether Changement says "complet" when a writer closes a file or a file is moved in.
+    virtual bool signaleLesFermetures() const = 0;
+
+    // The names of the watched folder's files that a process holds open for writing, among
+    // the processes this one may look at.
+    virtual QSet<QString> ouvertsEnEcriture() const = 0;
+
+    // The file's name, or "" when the system lost track of which; complet: closed after
+    // writing or moved in whole. Raised from the event loop.
+    Notification<QString, bool> Changement;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "SurveillanceDossier.h"
+
+#include <QFileSystemWatcher>
+
+// Where inotify is missing: Qt's folder watcher says that the folder changed, never that a
+// writer is done; files are then judged by how long they stay the same.
+class SurveillanceDossierQt : public SurveillanceDossier
+{
+public:
+    SurveillanceDossierQt();
+    QString surveiller(const QString &dossier) override;
+    bool signaleLesFermetures() const override { return false; }
+    QSet<QString> ouvertsEnEcriture() const override { return {}; }
+
+private:
+    QFileSystemWatcher mObservateur;
+};
