@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <memory>
 
 class CInterlocuteur;
@@ -222,6 +223,7 @@ private:
     bool mbChangementPendantBalayage = false;
     Plateforme::Identifiant mBalayageAvance = 0;
     qint64 mInstantAvanceUs = 0;
+    qint64 mFinBalayageUs = std::numeric_limits<qint64>::min() / 2;
 
     // Files that failed to leave: they go behind the others, and wait longer each time.
     struct EchecEnvoi

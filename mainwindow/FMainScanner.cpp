@@ -18,6 +18,9 @@ constexpr int intervalleBalayage = 3000;
 // After a failed file, long enough for the other station to end its reception, see its own
 // files twice and start sending: it waits 4 or 9 s, then scans every 3 s.
 constexpr int intervalleApresEchec = 20'000;
+// Between the end of a scan and one that a change brings forward: a burst of changes (a whole
+// folder copied in) makes a few scans, not one per file.
+constexpr qint64 ecartMinimalUs = 50'000;
 }
 
 void FMain::setCocheSynchro(int valeur)
@@ -63,6 +66,7 @@ void FMain::balayerPuisRearmer()
     if (!*vivant)
         return;
     mbBalayageEnCours = false;
+    mFinBalayageUs = mContexte.env.plateforme.maintenantUs();
     if (mbTermine)
         return;
     mClock->setInterval(mbLigneCedee ? intervalleApresEchec : intervalleBalayage);
@@ -109,7 +113,7 @@ void FMain::avancerBalayage(quint32 dansMs)
         return;
     }
     Plateforme &plateforme = mContexte.env.plateforme;
-    const qint64 instant = plateforme.maintenantUs() + qint64(dansMs) * 1000;
+    const qint64 instant = std::max(plateforme.maintenantUs() + qint64(dansMs) * 1000, mFinBalayageUs + ecartMinimalUs);
     if (!balayageRegulier() || dansMs >= quint32(mClock->Interval()) || (mBalayageAvance && mInstantAvanceUs <= instant))
         return;
     plateforme.annuler(mBalayageAvance);
