@@ -78,7 +78,7 @@ void FMain::balayerPuisRearmer()
 
 void FMain::veillerDossier()
 {
-    if (!mPoste || !mContexte.surveillanceDossier || mPoste->CheminFichiersAEnvoyer == mDossierSurveille)
+    if (!mPoste || !mContexte.surveillanceDossier)
         return;
     if (!mSurveillanceDossier) {
         mSurveillanceDossier = mContexte.surveillanceDossier();
@@ -86,9 +86,13 @@ void FMain::veillerDossier()
             return;
         mSurveillanceDossier->Changement.connecter([this](const QString &nom, bool complet) { Dossier_Changement(nom, complet); });
     }
+    const bool nouveau = mPoste->CheminFichiersAEnvoyer != mDossierSurveille;
+    if (!nouveau && mSurveillanceDossier->surveille())
+        return;
+    // A folder that went and came back is watched again; why it cannot be is said once.
     mDossierSurveille = mPoste->CheminFichiersAEnvoyer;
     const QString erreur = mSurveillanceDossier->surveiller(mDossierSurveille);
-    if (!erreur.isEmpty())
+    if (!erreur.isEmpty() && nouveau)
         Poste_Information(erreur);
 }
 

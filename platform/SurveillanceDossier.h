@@ -15,6 +15,8 @@ public:
 
     // Watches that folder from now on, the previous one no more. "" or a French reason.
     virtual QString surveiller(const QString &dossier) = 0;
+    // False once the folder went away (deleted, moved): surveiller() again when it is back.
+    virtual bool surveille() const = 0;
     // Whether Changement says "complet" when a writer closes a file or a file is moved in.
     virtual bool signaleLesFermetures() const = 0;
 

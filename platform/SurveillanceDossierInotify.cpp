@@ -35,12 +35,13 @@ QString SurveillanceDossierInotify::surveiller(const QString &dossier)
 {
     if (mVeille >= 0)
         inotify_rm_watch(mDescripteur, mVeille);
+    mVeille = -1;
     mDossier = QDir(dossier).canonicalPath(); // as /proc shows the files opened there
     if (mDossier.isEmpty())
         mDossier = QDir(dossier).absolutePath();
     // IN_CREATE: a file linked in never closes; it is then judged by the stability rule.
     mVeille = inotify_add_watch(mDescripteur, QFile::encodeName(mDossier).constData(),
-                                IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ONLYDIR);
+                                IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MOVE_SELF | IN_ONLYDIR);
     if (mVeille >= 0)
         return {};
     return QStringLiteral("Le dossier %1 ne peut pas être surveillé (%2) : il est regardé toutes les 3 secondes.")
@@ -61,7 +62,16 @@ void SurveillanceDossierInotify::lire()
                 Changement(QString(), false);
                 continue;
             }
-            if (evenement->wd != mVeille || evenement->len == 0 || (evenement->mask & IN_ISDIR))
+            if (evenement->wd != mVeille)
+                continue;
+            if (evenement->mask & (IN_IGNORED | IN_MOVE_SELF)) { // the folder itself went
+                if (evenement->mask & IN_MOVE_SELF)
+                    inotify_rm_watch(mDescripteur, mVeille);
+                mVeille = -1;
+                Changement(QString(), false);
+                continue;
+            }
+            if (evenement->len == 0 || (evenement->mask & IN_ISDIR))
                 continue;
             Changement(QFile::decodeName(evenement->name), (evenement->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0);
         }

@@ -16,6 +16,7 @@ public:
     ~SurveillanceDossierInotify() override;
 
     QString surveiller(const QString &dossier) override;
+    bool surveille() const override { return mVeille >= 0; }
     bool signaleLesFermetures() const override { return true; }
     QSet<QString> ouvertsEnEcriture() const override;
 

@@ -11,6 +11,7 @@ class SurveillanceDossierQt : public SurveillanceDossier
 public:
     SurveillanceDossierQt();
     QString surveiller(const QString &dossier) override;
+    bool surveille() const override { return !mObservateur.directories().isEmpty(); }
     bool signaleLesFermetures() const override { return false; }
     QSet<QString> ouvertsEnEcriture() const override { return {}; }
 

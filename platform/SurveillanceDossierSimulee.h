@@ -12,6 +12,7 @@ public:
     ~SurveillanceDossierSimulee() override;
 
     QString surveiller(const QString &dossier) override;
+    bool surveille() const override { return !mDossier.isEmpty(); }
     bool signaleLesFermetures() const override { return fermetures; }
     QSet<QString> ouvertsEnEcriture() const override { return ouverts; }
 

@@ -121,12 +121,32 @@ private slots:
             QCOMPARE(lireFichier(chemin), contenu);
     }
 
-    void dossierQuiNePeutEtreSurveille()
+    void dossierQuiDisparait()
     {
         auto veille = SurveillanceDossierInotify::creer();
         QVERIFY(veille);
         const QString erreur = veille->surveiller(QStringLiteral("/nulle/part"));
         QVERIFY2(erreur.startsWith(QStringLiteral("Le dossier /nulle/part ne peut pas être surveillé (")), qPrintable(erreur));
+        QVERIFY(!veille->surveille());
+
+        // Moved away, then deleted and made again: it tells, and is watched anew.
+        QTemporaryDir racine;
+        const QString dossier = racine.filePath("envois");
+        QList<std::pair<QString, bool>> changements;
+        veille->Changement.connecter([&](const QString &n, bool complet) { changements.append({n, complet}); });
+        for (const bool deplace : {true, false}) {
+            QVERIFY(QDir().mkpath(dossier));
+            QCOMPARE(veille->surveiller(dossier), QString());
+            QVERIFY(veille->surveille());
+            QVERIFY(deplace ? QDir().rename(dossier, racine.filePath("ailleurs")) : QDir(dossier).removeRecursively());
+            QVERIFY(QTest::qWaitFor([&] { return !veille->surveille(); }, 5000));
+            QVERIFY(QDir(racine.filePath("ailleurs")).removeRecursively() || !deplace);
+        }
+        QVERIFY(QDir().mkpath(dossier));
+        QCOMPARE(veille->surveiller(dossier), QString());
+        changements.clear();
+        ecrireFichier(dossier + "/nouveau.txt", "x");
+        QVERIFY(QTest::qWaitFor([&] { return changements.contains({"nouveau.txt", true}); }, 5000));
     }
 };
 
