@@ -56,6 +56,11 @@ void FMain::Clock_Timer()
 
 void FMain::balayerPuisRearmer()
 {
+    // The box switched off and on during a send re-enables the clock: its tick waits.
+    if (mbBalayageEnCours) {
+        mbChangementPendantBalayage = true;
+        return;
+    }
     mClock->setEnabled(false);
     mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
     const auto vivant = mVivant;

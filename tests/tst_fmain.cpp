@@ -436,6 +436,7 @@ private slots:
                 if (!QFile::exists(chemin) && s.recuParLePair.endsWith("FICHIER")) {
                     ecrire(contenu, false);
                     s.veille->signaler(nom, true);
+                    f.Clock_Timer(); // a tick in the middle of the send starts no second scan
                 }
             };
             break;
@@ -462,6 +463,7 @@ private slots:
         s.plateforme.avancer(quint32(auPlusTardMs - pasAvantMs));
         QCOMPARE(s.recus.count(nom.toUtf8()), 1);
         QVERIFY(!QFile::exists(chemin));
+        QVERIFY(f.ListeEmissions().filter("ERREUR").isEmpty());
     }
 
     void fichierReecritPendantSonEnvoi()
