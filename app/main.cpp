@@ -30,7 +30,7 @@ const char *const aide =
     "Usage : navette [options] [NOM DU POSTE]\n"
     "        navette --sans-fenetre [options] [NOM DU POSTE]\n"
     "        navette --commande PORT MASQUE\n"
-    "        navette --etat PORT\n"
+    "        navette --etat PORT [--json]\n"
     "\n"
     "Relie ce poste au poste distant décrit par la section « Port NOM » du fichier de\n"
     "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données).\n"
@@ -45,6 +45,7 @@ const char *const aide =
     "                      pilote l'instance qui sert PORT (par exemple TCP1:) ; MASQUE de 0 à 15 :\n"
     "                      1 connecter, 2 devenir le poste appelant, 4 déconnecter, 8 arrêter\n"
     "  --etat PORT         affiche en une ligne l'état de l'instance qui sert PORT\n"
+    "  --json              avec --etat : le même état en un objet JSON sur une ligne\n"
     "  --help              affiche cette aide\n"
     "\n"
     "Codes de sortie de --commande et --etat : 0 remis, 1 aucune instance, 2 arguments invalides.\n";
@@ -58,6 +59,7 @@ struct Options
     QString capture;
     QString commandePort; // --commande or --etat
     qint32 masque = -1;    // -1 for --etat
+    bool json = false;
     QString erreur;
     bool aide = false;
 };
@@ -86,6 +88,8 @@ Options lireOptions(const QStringList &arguments)
             o.sansFenetre = true;
         else if (a == QLatin1String("--etat"))
             valeur(o.commandePort);
+        else if (a == QLatin1String("--json"))
+            o.json = true;
         else if (a == QLatin1String("--commande")) {
             QString masque;
             valeur(o.commandePort);
@@ -102,6 +106,8 @@ Options lireOptions(const QStringList &arguments)
             mots << a; // the whole rest of the line is the station name
     }
     o.nom = mots.join(QLatin1Char(' '));
+    if (o.erreur.isEmpty() && o.json && (o.commandePort.isEmpty() || o.masque >= 0))
+        o.erreur = QStringLiteral("L'option --json ne va qu'avec --etat.");
     if (o.erreur.isEmpty() && !o.commandePort.isEmpty() && !o.nom.isEmpty())
         o.erreur = QStringLiteral("Argument en trop : %1").arg(o.nom);
     return o;
@@ -115,7 +121,7 @@ int piloter(const Options &o)
     QString reponse;
     const bool etat = o.masque < 0;
     if (!SurveillanceFenetreLocale::envoyer(caption, etat ? SurveillanceFenetre::messageEtat : FFermeture::messageCommande,
-                                            etat ? 0 : o.masque, reponse)) {
+                                            etat ? (o.json ? 1 : 0) : o.masque, reponse)) {
         std::fprintf(stderr, "Aucune instance de Navette ne sert le port %s\n", qUtf8Printable(port));
         return 1;
     }

@@ -21,7 +21,7 @@ void FFermeture::Charger(CibleInstance &fenetre)
     if (!WinEvents)
         return;
     WinEvents->EventWindows.connecter([this](qint32 m, qint32 w, qint32 l, qint32 &r) { WinEvents_EventWindows(m, w, l, r); });
-    WinEvents->repondreEtat = [this] { return mFrmMain ? mFrmMain->ligneEtat() : QString(); };
+    WinEvents->repondreEtat = [this](bool json) { return mFrmMain ? mFrmMain->ligneEtat(json) : QString(); };
     const QString refus = WinEvents->setFenetre(mCaption);
     WinEvents->SurveillerMessage(messageCommande, true);
     if (!refus.isEmpty())

@@ -21,8 +21,8 @@ public:
     virtual bool DefinirCePosteEnAppelant() = 0;
     // The orderly end, without the closing question.
     virtual void terminerSansQuestion() = 0;
-    // One line: what the station is doing.
-    virtual QString ligneEtat() const = 0;
+    // One line, or one JSON object: what the station is doing.
+    virtual QString ligneEtat(bool json = false) const = 0;
     virtual void informer(const QString &texte) = 0;
 };
 

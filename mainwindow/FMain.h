@@ -150,7 +150,7 @@ public:
     QString numPort() const override;
     bool DefinirCePosteEnAppelant() override;
     void terminerSansQuestion() override { BtnTerminer_Click(); }
-    QString ligneEtat() const override;
+    QString ligneEtat(bool json = false) const override;
     void informer(const QString &texte) override;
     Journal *journal() const { return mJournal.get(); }
     FFermeture &fenetreInstance() { return *mFermeture; }
@@ -198,7 +198,12 @@ private:
     std::unique_ptr<FFermeture> mFermeture;
     std::unique_ptr<Journal> mJournal;
     bool mbEcritureJournal = false;
-    QString mDernierEnvoi, mDerniereReception; // name and date-time, for the status line
+    struct Dernier
+    {
+        QString nom;
+        QDateTime quand;
+    };
+    Dernier mDernierEnvoi, mDerniereReception; // for the status line
 
     bool mbDemarrage = false;
     bool mbTermine = false;

@@ -284,7 +284,7 @@ void FMain::Poste_FichierReçu(const QString &Fichier)
     ajouterLigne(mListeRéceptions, listeReceptions, dateHeure() + QStringLiteral(" - ") + nom + QStringLiteral(" (") + Fichier + ')');
     setCaption((mPoste ? mPoste->Index : QString()) + QStringLiteral(" : ")
                + mContexte.env.plateforme.maintenant().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - Reçu ") + nom);
-    mDerniereReception = nom + QStringLiteral(" le ") + dateHeure();
+    mDerniereReception = {nom, mContexte.env.plateforme.maintenant()};
     if (mJournal && mPoste) {
         QFile recu(Fichier);
         const QByteArray contenu = recu.open(QIODevice::ReadOnly) ? recu.readAll() : QByteArray();

@@ -14,6 +14,8 @@
 #include "SurveillanceDossier.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
 
@@ -211,15 +213,35 @@ bool FMain::DefinirCePosteEnAppelant()
     return mPoste && !mbTermine && mPoste->DefinirCePosteEnAppelant();
 }
 
-QString FMain::ligneEtat() const
+QString FMain::ligneEtat(bool json) const
 {
+    const QString poste = mPoste ? mPoste->Index : QString();
     const QString dossier = mPoste ? mPoste->CheminFichiersAEnvoyer : QString();
     const qsizetype enAttente = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot).size();
+    if (json) {
+        const auto dernier = [](const Dernier &d) -> QJsonValue {
+            if (d.nom.isEmpty())
+                return QJsonValue::Null;
+            return QJsonObject{{"fichier", d.nom}, {"date", d.quand.toString(Qt::ISODate)}};
+        };
+        static const char *const connexions[] = {"non connecté", "connecté", "en cours"};
+        const QJsonObject etat{{"poste", poste},
+                               {"port", numPort()},
+                               {"connexion", connexions[std::clamp(mCocheConnecter, 0, 2)]},
+                               {"synchronisation", mCocheSynchro == 1},
+                               {"supervision", mLblTimeOut},
+                               {"fichiersEnAttente", qint64(enAttente)},
+                               {"dernierEnvoi", dernier(mDernierEnvoi)},
+                               {"derniereReception", dernier(mDerniereReception)}};
+        return QString::fromUtf8(QJsonDocument(etat).toJson(QJsonDocument::Compact));
+    }
+    const auto dernier = [](const Dernier &d, const QString &aucun) {
+        return d.nom.isEmpty() ? aucun : d.nom + QStringLiteral(" le ") + d.quand.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    };
     return QStringLiteral("Poste %1, port %2, %3, synchronisation %4, supervision %5, %6 fichier(s) en attente, "
                           "dernier envoi : %7, dernière réception : %8")
-        .arg(mPoste ? mPoste->Index : QString(), numPort(), captionCocheConnecter(),
+        .arg(poste, numPort(), captionCocheConnecter(),
              mCocheSynchro == 1 ? QStringLiteral("active") : QStringLiteral("arrêtée"), mLblTimeOut)
         .arg(enAttente)
-        .arg(mDernierEnvoi.isEmpty() ? QStringLiteral("aucun") : mDernierEnvoi,
-             mDerniereReception.isEmpty() ? QStringLiteral("aucune") : mDerniereReception);
+        .arg(dernier(mDernierEnvoi, QStringLiteral("aucun")), dernier(mDerniereReception, QStringLiteral("aucune")));
 }

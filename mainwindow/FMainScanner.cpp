@@ -240,7 +240,7 @@ bool FMain::envoyer(const QString &chemin)
         else
             QFile::remove(chemin);
         ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ") + nom);
-        mDernierEnvoi = nom + QStringLiteral(" le ") + dateHeure();
+        mDernierEnvoi = {nom, mContexte.env.plateforme.maintenant()};
         noter(QStringLiteral("ENVOI"), empreinte(chemin, contenu, duree));
         return true;
     }

@@ -21,9 +21,10 @@ public:
 
     // Msg, wParam, lParam, Result.
     Notification<qint32, qint32, qint32, qint32 &> EventWindows;
-    // Our own question, "what state are you in?", answered on the same name with one line.
+    // Our own question, "what state are you in?", answered on the same name with one line;
+    // wParam 1 asks for it as a JSON object.
     static constexpr qint32 messageEtat = 1262;
-    std::function<QString()> repondreEtat;
+    std::function<QString(bool json)> repondreEtat;
 
 protected:
     // What the endpoint received: the watched message is raised, a status question answered.

@@ -12,6 +12,8 @@
 
 #include <QLocalServer>
 #include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <csignal>
@@ -116,7 +118,7 @@ private slots:
         SurveillanceFenetreLocale premiere;
         QList<qint32> recus;
         premiere.EventWindows.connecter([&](qint32 m, qint32 w, qint32, qint32 &) { recus << m << w; });
-        premiere.repondreEtat = [] { return QStringLiteral("Poste A, Connecté"); };
+        premiere.repondreEtat = [](bool) { return QStringLiteral("Poste A, Connecté"); };
         premiere.SurveillerMessage(FFermeture::messageCommande, true);
         QCOMPARE(premiere.setFenetre(nom), QString());
         QString reponse;
@@ -172,6 +174,15 @@ private slots:
         QByteArray etat;
         QVERIFY(QTest::qWaitFor([&] { return client({"--etat", "tcp9:"}, &etat) == 0; }, 10'000));
         QVERIFY2(etat.startsWith("Poste Z, port TCP9:, "), etat.constData());
+        QCOMPARE(client({"--etat", "TCP9:", "--json"}, &etat), 0);
+        QJsonParseError erreur;
+        const QJsonObject json = QJsonDocument::fromJson(etat, &erreur).object();
+        QVERIFY2(erreur.error == QJsonParseError::NoError, etat.constData());
+        QCOMPARE(json.value("poste").toString(), QStringLiteral("Z"));
+        QCOMPARE(json.value("port").toString(), QStringLiteral("TCP9:"));
+        QVERIFY(json.value("synchronisation").isBool() && json.value("fichiersEnAttente").toInt(-1) == 0);
+        QVERIFY(json.value("dernierEnvoi").isNull() && json.value("derniereReception").isNull());
+        QCOMPARE(client({"--commande", "TCP9:", "1", "--json"}), 2);
         QByteArray message;
         QCOMPARE(client({"--commande", "TCP8:", "1"}, &message), 1);
         QCOMPARE(message.trimmed(), QByteArray("Aucune instance de Navette ne sert le port TCP8:"));

@@ -10,6 +10,8 @@
 #include "SurveillanceDossierSimulee.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -183,6 +185,13 @@ private slots:
         QCOMPARE(fichiersDe(s.a.chemin("Envois à A")), QStringList());
         QCOMPARE(fichiersDe(s.b.chemin("Envois à B")), QStringList());
         QCOMPARE(a.ListeEmissions().size(), 2);
+        // The status a monitoring tool reads: the last file sent, in a line and in JSON.
+        const QString envoye = QFileInfo(a.ListeEmissions().first().section(" - ", 1)).fileName();
+        QVERIFY2(a.ligneEtat().contains(QRegularExpression("dernier envoi : " + envoye + " le \\d\\d/\\d\\d/\\d{4} ")),
+                 qPrintable(a.ligneEtat()));
+        const QJsonObject dernier = QJsonDocument::fromJson(a.ligneEtat(true).toUtf8()).object().value("dernierEnvoi").toObject();
+        QCOMPARE(dernier.value("fichier").toString(), envoye);
+        QVERIFY(QDateTime::fromString(dernier.value("date").toString(), Qt::ISODate).isValid());
         for (const QString &ligne : a.ListeEmissions())
             QVERIFY2(dateHeure.match(ligne).hasMatch() && !ligne.contains("ERREUR"), qPrintable(ligne));
         QVERIFY(b.ListeRéceptions().first().endsWith(" (" + s.b.chemin("Recus de B/GROS.BIN") + ")")
