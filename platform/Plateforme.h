@@ -37,7 +37,8 @@ public:
     virtual void pomper(quint32 attenteMaxMs = 0) = 0;
 
     // One-shot actions at a later moment, run from the event loop (never from inside the
-    // call that schedules them). Microseconds; production rounds up to milliseconds.
+    // call that schedules them). Microseconds; production keeps them on Linux and rounds up to
+    // milliseconds elsewhere.
     using Identifiant = quint64;
     virtual qint64 maintenantUs() const = 0;
     Identifiant planifier(qint64 delaiUs, std::function<void()> action)
