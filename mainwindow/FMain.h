@@ -186,7 +186,8 @@ private:
     void afficherInformation(const QString &Info, const QString &genre);
     // "name, size, duration, effective rate, SHA-256" of a file that crossed the line.
     static QString empreinte(const QString &nom, const QByteArray &contenu, quint32 dureeMs);
-    QString dateHeure() const;
+    QString dateHeure() const { return dateHeure(mContexte.env.plateforme.maintenant()); }
+    static QString dateHeure(const QDateTime &quand);
     void rafraichir();
 
     ContexteMain mContexte;

@@ -21,9 +21,9 @@ const QString listeReceptions = QStringLiteral("Réceptions");
 const QString listeInfo = QStringLiteral("Informations");
 }
 
-QString FMain::dateHeure() const
+QString FMain::dateHeure(const QDateTime &quand)
 {
-    return mContexte.env.plateforme.maintenant().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return quand.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
 }
 
 void FMain::rafraichir()

@@ -236,7 +236,7 @@ QString FMain::ligneEtat(bool json) const
         return QString::fromUtf8(QJsonDocument(etat).toJson(QJsonDocument::Compact));
     }
     const auto dernier = [](const Dernier &d, const QString &aucun) {
-        return d.nom.isEmpty() ? aucun : d.nom + QStringLiteral(" le ") + d.quand.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        return d.nom.isEmpty() ? aucun : d.nom + QStringLiteral(" le ") + dateHeure(d.quand);
     };
     return QStringLiteral("Poste %1, port %2, %3, synchronisation %4, supervision %5, %6 fichier(s) en attente, "
                           "dernier envoi : %7, dernière réception : %8")
