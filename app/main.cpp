@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -33,7 +34,8 @@ const char *const aide =
     "        navette --etat PORT [--json]\n"
     "\n"
     "Relie ce poste au poste distant décrit par la section « Port NOM » du fichier de\n"
-    "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données).\n"
+    "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données ; pour le\n"
+    "programme installé dans /usr, ou là où l'utilisateur ne peut écrire : ~/.local/share/navette).\n"
     "Sans nom, le poste est celui de la clé « Connexion à » de la section « Defaut ».\n"
     "\n"
     "Options :\n"
@@ -139,14 +141,26 @@ std::unique_ptr<SurveillanceDossier> surveillanceDossier()
     return std::make_unique<SurveillanceDossierQt>();
 }
 
+// Beside the program, unless it is installed with the system (/usr/bin) or where its user
+// cannot write: then in the user's data folder, root included.
+QString dossierDuPoste(const Options &o)
+{
+    if (!o.dossier.isEmpty())
+        return QDir(o.dossier).absolutePath();
+    const QString programme = QCoreApplication::applicationDirPath();
+    if (!programme.startsWith(QLatin1String("/usr/")) && QFileInfo(programme).isWritable())
+        return programme;
+    const QString utilisateur = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/navette");
+    QDir().mkpath(utilisateur);
+    return utilisateur;
+}
+
 ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, DialogueParametres *dialogue,
                       CorrespondancePorts &correspondance)
 {
-    const QString dossier =
-        QDir(o.dossier.isEmpty() ? QCoreApplication::applicationDirPath() : o.dossier).absolutePath();
     return {env,
             ini,
-            dossier,
+            dossierDuPoste(o),
             QFileInfo(QCoreApplication::applicationFilePath()).baseName(),
             o.nom,
             dialogue,

@@ -36,27 +36,40 @@ SurveillanceFenetreLocale::SurveillanceFenetreLocale()
     });
 }
 
+QString SurveillanceFenetreLocale::adresse(const QString &caption)
+{
+    const QString dossier = qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    return dossier.isEmpty() ? caption : dossier + QLatin1Char('/') + caption;
+}
+
 QString SurveillanceFenetreLocale::setFenetre(const QString &caption)
 {
     mServeur.close();
+    const QString nom = adresse(caption);
     // A live instance on that name keeps it; a file left by a dead one is reclaimed.
     QLocalSocket essai;
-    essai.connectToServer(caption);
+    essai.connectToServer(nom);
     if (essai.waitForConnected(200)) {
         essai.abort();
         return QStringLiteral("Une autre instance de Navette sert déjà « %1 » : ce poste ne recevra pas de commandes à distance.")
             .arg(caption);
     }
-    QLocalServer::removeServer(caption);
-    if (!mServeur.listen(caption))
+    QLocalServer::removeServer(nom);
+    if (!mServeur.listen(nom))
         return QStringLiteral("Commandes à distance indisponibles (« %1 ») : %2").arg(caption, mServeur.errorString());
     return {};
 }
 
 bool SurveillanceFenetreLocale::envoyer(const QString &caption, qint32 msg, qint32 wParam, QString &reponse, int delaiMs)
 {
+    return envoyerA(adresse(caption), msg, wParam, reponse, delaiMs)
+        || envoyerA(dossierServices + QLatin1Char('/') + caption, msg, wParam, reponse, delaiMs);
+}
+
+bool SurveillanceFenetreLocale::envoyerA(const QString &adresse, qint32 msg, qint32 wParam, QString &reponse, int delaiMs)
+{
     QLocalSocket client;
-    client.connectToServer(caption);
+    client.connectToServer(adresse);
     if (!client.waitForConnected(delaiMs))
         return false;
     client.write(QStringLiteral("%1 %2 0\n").arg(msg).arg(wParam).toUtf8());

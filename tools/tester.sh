@@ -9,3 +9,7 @@ cd "$racine"
 cmake --preset "$variante" >/dev/null
 cmake --build --preset "$variante"
 ctest --preset "$variante"
+# The Debian package: built, checked by lintian, installed, tried as its service runs, removed.
+if [ "$variante" = dev ] && [ "$(id -u)" -eq 0 ]; then
+  bash "$racine/tools/paquet.sh" --essai
+fi

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The installed package's station run as its service unit runs it: user navette in dialout,
+# CAP_SYS_TIME alone, no new privileges, its own /tmp, its socket in /run/navette. Two such
+# stations exchange a file over the modem emulator; `navette --etat` reaches them from outside.
+set -euo pipefail
+unite=/lib/systemd/system/navette@.service
+for ligne in User=navette SupplementaryGroups=dialout AmbientCapabilities=CAP_SYS_TIME \
+             CapabilityBoundingSet=CAP_SYS_TIME NoNewPrivileges=yes ProtectSystem=strict PrivateTmp=yes \
+             StateDirectory=navette RuntimeDirectory=navette; do
+  grep -qx "$ligne" "$unite" || { echo "Unité : « $ligne » manque." >&2; exit 1; }
+done
+score=$(systemd-analyze security --offline=true --no-pager "$unite" 2>/dev/null | sed -n 's/.*exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+echo "systemd-analyze security : exposition $score"
+awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 3.0) }' || { echo "Exposition trop forte : $score" >&2; exit 1; }
+
+etat=$(mktemp -d /var/tmp/navette-service.XXXXXX)
+prive=$(mktemp -d)
+pids=()
+finir() {
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$etat" "$prive"
+}
+trap finir EXIT
+chown navette:navette "$etat" && chmod 2770 "$etat"
+chown navette:navette "$prive" && chmod 700 "$prive"
+install -d -o navette -g navette -m 0750 /run/navette
+
+libre() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+port=7401
+while ! { libre "$port" && libre $((port + 1)); }; do port=$((port + 10)); done
+cat >"$etat/navette.INI" <<INI
+[Port A]
+NumPort=TCP1:
+ParametresPort=115200, n, 8, 1
+PosteAppellant=-1
+NumTelAppel=2
+[Port B]
+NumPort=TCP2:
+ParametresPort=115200, n, 8, 1
+PosteAppellant=0
+[Ports]
+TCP1:=127.0.0.1:$port
+TCP2:=127.0.0.1:$((port + 1))
+INI
+chown navette:navette "$etat/navette.INI"
+/usr/bin/navette-modem --port "$port" --vitesse 115200 >"$prive/modem.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+confine() {
+  setpriv --reuid=navette --regid=navette --init-groups --inh-caps=-all,+sys_time --ambient-caps=-all,+sys_time \
+          --bounding-set=-all,+sys_time --no-new-privs \
+          env -i RUNTIME_DIRECTORY=/run/navette TMPDIR="$prive" QT_ENABLE_REGEXP_JIT=0 \
+          /usr/bin/navette --sans-fenetre --dossier "$etat" "$1"
+}
+confine B >"$prive/B.log" 2>&1 &
+pids+=($!)
+sleep 1
+confine A >"$prive/A.log" 2>&1 &
+pids+=($!)
+
+head -c 20000 /dev/urandom >"$prive/essai.bin"
+for _ in $(seq 100); do [ -d "$etat/Envois à B" ] && break; sleep 0.1; done
+install -o navette -g navette -m 0660 "$prive/essai.bin" "$etat/Envois à B/essai.bin.tmp"
+mv "$etat/Envois à B/essai.bin.tmp" "$etat/Envois à B/essai.bin"
+recu=
+for _ in $(seq 600); do
+  recu=$(find "$etat" -path "$etat/Recus de A/*" -iname 'essai*' -print -quit)
+  [ -n "$recu" ] && break
+  sleep 0.1
+done
+[ -n "$recu" ] && cmp -s "$recu" "$prive/essai.bin" || {
+  echo "Le fichier n'est pas passé entre les postes confinés." >&2; tail -n 20 "$prive/A.log" "$prive/B.log" >&2; exit 1; }
+echo "Fichier passé entre deux postes confinés : $recu"
+
+pid=$(pgrep -u navette -f -- "--dossier $etat A" | head -1)
+statut=/proc/$pid/status
+grep -q "^Uid:[[:space:]]*$(id -u navette)[[:space:]]" "$statut"
+grep -q "^Groups:.*\b$(getent group dialout | cut -d: -f3)\b" "$statut"
+for champ in CapEff CapPrm CapAmb CapBnd; do
+  grep -q "^$champ:[[:space:]]*0000000002000000$" "$statut" || { echo "$champ : $(grep "^$champ" "$statut")" >&2; exit 1; }
+done
+grep -q "^NoNewPrivs:[[:space:]]*1" "$statut"
+echo "Poste A : utilisateur navette, groupe dialout, CAP_SYS_TIME seule, sans nouveaux privilèges."
+env -u TMPDIR -u RUNTIME_DIRECTORY /usr/bin/navette --etat TCP1: || { echo "--etat ne trouve pas le service." >&2; exit 1; }
