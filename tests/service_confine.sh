@@ -26,23 +26,9 @@ chown navette:navette "$etat" && chmod 2770 "$etat"
 chown navette:navette "$prive" && chmod 700 "$prive"
 install -d -o navette -g navette -m 0750 /run/navette
 
-libre() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=7401
-while ! { libre "$port" && libre $((port + 1)); }; do port=$((port + 10)); done
-cat >"$etat/navette.INI" <<INI
-[Port A]
-NumPort=TCP1:
-ParametresPort=115200, n, 8, 1
-PosteAppellant=-1
-NumTelAppel=2
-[Port B]
-NumPort=TCP2:
-ParametresPort=115200, n, 8, 1
-PosteAppellant=0
-[Ports]
-TCP1:=127.0.0.1:$port
-TCP2:=127.0.0.1:$((port + 1))
-INI
+source "$(dirname "$0")/../tools/deux-postes.sh"
+port=$(ports_libres 7401 2)
+ecrire_ini "$etat/navette.INI" 115200 TCP1: TCP2: "127.0.0.1:$port" "127.0.0.1:$((port + 1))"
 chown navette:navette "$etat/navette.INI"
 /usr/bin/navette-modem --port "$port" --vitesse 115200 >"$prive/modem.log" 2>&1 &
 pids+=($!)

@@ -9,10 +9,8 @@ cmake --build "$racine/build" --target navette navette-modem
 navette="$racine/build/navette"
 demo="$racine/demo"
 
-# Two free loopback ports in a row for the two emulated modems.
-libre() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=7001
-while ! { libre "$port" && libre $((port + 1)); }; do port=$((port + 10)); done
+source "$racine/tools/deux-postes.sh"
+port=$(ports_libres 7001 2) # for the two emulated modems
 
 rm -rf "$demo"
 mkdir -p "$demo/Envois à A" "$demo/Envois à B"
@@ -21,21 +19,8 @@ cat >"$demo/navette.INI" <<EOF
 [Defaut]
 Connexion à=A
 
-[Port A]
-NumPort=TCP1:
-ParametresPort=38400, n, 8, 1
-PosteAppellant=-1
-NumTelAppel=2
-
-[Port B]
-NumPort=TCP2:
-ParametresPort=38400, n, 8, 1
-PosteAppellant=0
-
-[Ports]
-TCP1:=127.0.0.1:$port
-TCP2:=127.0.0.1:$((port + 1))
 EOF
+ecrire_ini "$demo/navette.INI" 38400 TCP1: TCP2: "127.0.0.1:$port" "127.0.0.1:$((port + 1))"
 
 options=(--dossier "$demo")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

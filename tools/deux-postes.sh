@@ -1,0 +1,34 @@
+# Shared by the scripts that run two stations A (calling 2) and B on one machine; sourced.
+
+# True when nothing listens on that loopback port.
+port_libre() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# The first of N free loopback ports in a row, from $1 up.
+ports_libres() {
+  local p=$1 n=$2 k
+  while :; do
+    for ((k = 0; k < n; k++)); do port_libre $((p + k)) || break; done
+    [ "$k" -eq "$n" ] && { echo "$p"; return; }
+    p=$((p + 10))
+  done
+}
+
+# navette.INI for A and B: ecrire_ini FICHIER BAUDS NOM_A NOM_B DESTINATION_A DESTINATION_B
+ecrire_ini() {
+  cat >>"$1" <<INI
+[Port A]
+NumPort=$3
+ParametresPort=$2, n, 8, 1
+PosteAppellant=-1
+NumTelAppel=2
+
+[Port B]
+NumPort=$4
+ParametresPort=$2, n, 8, 1
+PosteAppellant=0
+
+[Ports]
+$3=$5
+$4=$6
+INI
+}
