@@ -31,17 +31,20 @@ DestinationPort CorrespondancePorts::lireDestination(const QString &texte)
         d.peripherique = valeur;
         return d;
     }
-    const int deuxPoints = valeur.lastIndexOf(QLatin1Char(':'));
+    static const QString schema = QStringLiteral("rfc2217://");
+    const bool rfc2217 = valeur.startsWith(schema, Qt::CaseInsensitive);
+    const QString adresse = rfc2217 ? valeur.mid(schema.size()) : valeur;
+    const int deuxPoints = adresse.lastIndexOf(QLatin1Char(':'));
     bool ok = false;
-    const uint port = deuxPoints > 0 ? valeur.mid(deuxPoints + 1).toUInt(&ok) : 0;
+    const uint port = deuxPoints > 0 ? adresse.mid(deuxPoints + 1).toUInt(&ok) : 0;
     if (!ok || port == 0 || port > 65535) {
         d.erreur = QStringLiteral("Destination de port incompréhensible : « %1 » (un périphérique "
-                                  "comme /dev/ttyUSB0 ou une adresse hôte:port est attendu).")
+                                  "comme /dev/ttyUSB0, une adresse hôte:port ou rfc2217://hôte:port est attendu).")
                        .arg(valeur);
         return d;
     }
-    d.genre = DestinationPort::Tcp;
-    d.hote = valeur.left(deuxPoints);
+    d.genre = rfc2217 ? DestinationPort::Rfc2217 : DestinationPort::Tcp;
+    d.hote = adresse.left(deuxPoints);
     d.port = quint16(port);
     return d;
 }

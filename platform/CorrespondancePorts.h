@@ -7,10 +7,11 @@
 // Where a port name leads. "COMn:" is the serial device /dev/ttyS(n-1); "TCPn:" is a raw TCP
 // connection to 127.0.0.1 port 7000 + n; a name that is a device path ("/dev/ttyUSB0") is
 // used as it is. The station's configuration may point any name elsewhere: a value
-// beginning with "/" is a device, "host:port" a TCP address.
+// beginning with "/" is a device, "host:port" a TCP address, "rfc2217://host:port" a serial
+// device server.
 struct DestinationPort
 {
-    enum Genre { Invalide, Serie, Tcp };
+    enum Genre { Invalide, Serie, Tcp, Rfc2217 };
     Genre genre = Invalide;
     QString peripherique;
     QString hote;

@@ -1,5 +1,6 @@
 #include "GestionPortsReels.h"
 
+#include "PortComRfc2217.h"
 #include "PortComSerie.h"
 #include "PortComTcp.h"
 
@@ -29,6 +30,8 @@ std::unique_ptr<PortCom> GestionPortsReels::ObtenirPort(const QString &nomPort)
         return std::make_unique<PortComSerie>(nom, d.peripherique);
     case DestinationPort::Tcp:
         return std::make_unique<PortComTcp>(nom, d.hote, d.port, mPlateforme);
+    case DestinationPort::Rfc2217:
+        return std::make_unique<PortComRfc2217>(nom, d.hote, d.port, mPlateforme);
     case DestinationPort::Invalide:
         break;
     }

@@ -8,7 +8,7 @@ void PortComQt::brancher(QIODevice *peripherique)
 
 void PortComQt::recevoir()
 {
-    mEnAttente += mPeripherique->readAll();
+    mEnAttente += depuisLaLigne(mPeripherique->readAll());
     if (mLivraisonPrevue || mEnAttente.isEmpty())
         return;
     mLivraisonPrevue = true;
@@ -30,8 +30,13 @@ void PortComQt::signalerErreur(const QString &texte, int numero)
 
 void PortComQt::EcrireTexte(const QByteArray &texte)
 {
-    if (mPeripherique && mPeripherique->isOpen())
-        mPeripherique->write(texte);
+    ecrireBrut(texte);
+}
+
+void PortComQt::ecrireBrut(const QByteArray &octets)
+{
+    if (mPeripherique && mPeripherique->isOpen() && !octets.isEmpty())
+        mPeripherique->write(octets);
 }
 
 void PortComQt::Fermer()

@@ -19,6 +19,9 @@ protected:
     // Connects the device's signals; called once the subclass made its device.
     void brancher(QIODevice *peripherique);
     void signalerErreur(const QString &texte, int numero);
+    // What the station gets of the bytes the device gave; a protocol on the wire takes its own.
+    virtual QByteArray depuisLaLigne(const QByteArray &brut) { return brut; }
+    void ecrireBrut(const QByteArray &octets);
 
     QObject mContexte;
 

@@ -17,6 +17,10 @@ public:
 
     static constexpr quint32 delaiConnexionMs = 5000;
 
+protected:
+    QTcpSocket &socket() { return mSocket; }
+    Plateforme &plateforme() { return mPlateforme; }
+
 private:
     QTcpSocket mSocket;
     QString mHote;

@@ -61,7 +61,8 @@ private slots:
         QTemporaryDir dossier;
         QFile f(dossier.filePath("navette.INI"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Port A]\nNumPort=COM1:\n[ports]\ncom1 = /dev/ttyUSB0\nTCP2:=192.0.2.9:4002\nCOM5:=ailleurs\n");
+        f.write("[Port A]\nNumPort=COM1:\n[ports]\ncom1 = /dev/ttyUSB0\nTCP2:=192.0.2.9:4002\nCOM5:=ailleurs\n"
+                "COM2:=RFC2217://serveur.local:4001\nCOM6:=rfc2217://serveur\n");
         f.close();
         FichierIni ini;
         ini.setFichier(f.fileName());
@@ -69,8 +70,12 @@ private slots:
         ini.setCle("NumPort");
         CorrespondancePorts c;
         const QStringList erreurs = c.charger(ini);
-        QCOMPARE(erreurs.size(), 1);
+        QCOMPARE(erreurs.size(), 2);
         QVERIFY(erreurs[0].startsWith("Section [Ports], COM5: : Destination de port incompréhensible"));
+        QVERIFY(erreurs[1].startsWith("Section [Ports], COM6: : Destination de port incompréhensible"));
+        const DestinationPort serveur = c.resoudre("COM2:");
+        QCOMPARE(int(serveur.genre), int(DestinationPort::Rfc2217));
+        QCOMPARE(serveur.hote + ':' + QString::number(serveur.port), QStringLiteral("serveur.local:4001"));
         QCOMPARE(c.resoudre("COM1:").peripherique, QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(c.resoudre("TCP2:").hote, QStringLiteral("192.0.2.9"));
         QVERIFY(c.definir("COM1:", "").isEmpty()); // back to the default
