@@ -19,6 +19,7 @@ pids=()
 finir() {
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  pkill -KILL -f -- "--dossier $etat" 2>/dev/null || true
   rm -rf "$etat" "$prive"
 }
 trap finir EXIT
@@ -34,7 +35,7 @@ chown navette:navette "$etat/navette.INI"
 pids+=($!)
 sleep 0.5
 confine() {
-  setpriv --reuid=navette --regid=navette --init-groups --inh-caps=-all,+sys_time --ambient-caps=-all,+sys_time \
+  exec setpriv --reuid=navette --regid=navette --init-groups --inh-caps=-all,+sys_time --ambient-caps=-all,+sys_time \
           --bounding-set=-all,+sys_time --no-new-privs \
           env -i RUNTIME_DIRECTORY=/run/navette TMPDIR="$prive" QT_ENABLE_REGEXP_JIT=0 \
           /usr/bin/navette --sans-fenetre --dossier "$etat" "$1"
@@ -68,4 +69,15 @@ for champ in CapEff CapPrm CapAmb CapBnd; do
 done
 grep -q "^NoNewPrivs:[[:space:]]*1" "$statut"
 echo "Poste A : utilisateur navette, groupe dialout, CAP_SYS_TIME seule, sans nouveaux privilèges."
-env -u TMPDIR -u RUNTIME_DIRECTORY /usr/bin/navette --etat TCP1: || { echo "--etat ne trouve pas le service." >&2; exit 1; }
+ligne=$(env -u TMPDIR -u RUNTIME_DIRECTORY /usr/bin/navette --etat TCP1:) || { echo "--etat ne trouve pas le service." >&2; exit 1; }
+echo "$ligne"
+grep -q "dernière réception : ESSAI.BIN" <<<"$ligne" || { echo "--etat a répondu pour une autre instance." >&2; exit 1; }
+
+# Stopped as systemd stops it: SIGTERM, then the station hangs up, saves and exits 0.
+for pid in "${pids[@]:1}"; do
+  kill -TERM "$pid"
+  wait "$pid" || { echo "Le poste confiné ne s'est pas arrêté proprement (code $?)." >&2; exit 1; }
+done
+pids=("${pids[0]}")
+grep -q "Connexion à\|\[Port A\]" "$etat/navette.INI"
+echo "Postes confinés arrêtés proprement par SIGTERM."
