@@ -240,7 +240,7 @@ private slots:
                     lu.verbes.clear();
                 }
                 if (lu.donnees.endsWith("CLK")) {
-                    pair->write(notification(0x80) + QByteArray("\x02\0\0\4\xFF\xFFOK", 10).replace("\xFF", "\xFF\xFF"));
+                    pair->write(notification(0x80) + QByteArray("\x02\0\0\4\xFF\xFFOK", 8).replace("\xFF", "\xFF\xFF"));
                     lu.donnees.clear();
                 }
                 if (lu.donnees.endsWith("YAQUELQUUN?"))
