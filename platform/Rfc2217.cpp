@@ -17,8 +17,6 @@ QByteArray octets(std::initializer_list<quint8> liste)
 
 QByteArray Rfc2217::ouverture()
 {
-    mPortCom = Option::Demandee;
-    mPorteuse = false;
     return octets({IAC, WILL, PORT_COM, IAC, WILL, BINAIRE, IAC, DO, BINAIRE, IAC, WILL, SANS_GO_AHEAD, IAC, DO,
                    SANS_GO_AHEAD});
 }

@@ -34,7 +34,7 @@ public:
 
     explicit Rfc2217(Reglages reglages) : mReglages(reglages) {}
 
-    QByteArray ouverture();
+    static QByteArray ouverture();
     QByteArray coder(const QByteArray &donnees) const;
     Lu lire(const QByteArray &brut);
     // Nothing when the server refused the option.

@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -137,35 +136,6 @@ private slots:
         QVERIFY(!comm.Connecter());
         QCOMPARE(boites.boites.size(), 1);
         QVERIFY(boites.boites[0].message.contains(QStringLiteral("n'existe pas")));
-    }
-
-    void tcpEnBoucleLocale()
-    {
-        QTcpServer serveur;
-        QVERIFY(serveur.listen(QHostAddress::LocalHost));
-        CorrespondancePorts c;
-        QVERIFY(c.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(serveur.serverPort())).isEmpty());
-        GestionPortsReels gestion(plateforme, c);
-        FComm comm({plateforme, boites, gestion});
-        comm.msNumPort = "TCP1:";
-        QTcpSocket *pair = nullptr;
-        QObject::connect(&serveur, &QTcpServer::newConnection, [&] {
-            pair = serveur.nextPendingConnection();
-            QObject::connect(pair, &QTcpSocket::readyRead, [&] {
-                if (pair->readAll().endsWith("CLK"))
-                    pair->write(QByteArray("\x02\0\0\3OUI", 7));
-            });
-        });
-        QVERIFY(comm.Connecter());
-        QVERIFY(comm.Ecrire("CLK", "OUI", 2000));
-
-        // The other side hangs up: the driver reports it.
-        QStringList erreurs;
-        comm.Erreur.connecter([&](const QString &e) { erreurs << e; });
-        pair->disconnectFromHost();
-        QTRY_COMPARE(erreurs.size(), 1);
-        QVERIFY(erreurs[0].contains(QStringLiteral("fermée")));
-        QVERIFY(!comm.Port->Actif());
     }
 
     void horlogeSystemeRefuseUneDateInvalide()

@@ -215,7 +215,8 @@ private slots:
     }
 
     // The driver on a scripted server over loopback: the line set at the opening, a carrier
-    // that falls during a wait ends it, the closing drops DTR, a server that goes is reported.
+    // that falls during a wait ends it, the closing drops DTR, a server that goes is reported
+    // (the same path as a raw TCP port's).
     void piloteSurUnServeurScripte()
     {
         PlateformeQt plateforme;
@@ -271,6 +272,7 @@ private slots:
         pair->disconnectFromHost();
         QTRY_COMPARE(erreurs.size(), 1);
         QVERIFY(erreurs[0].contains(QStringLiteral("fermée")));
+        QVERIFY(!comm.Port->Actif());
         QVERIFY(boites.boites.isEmpty());
     }
 };
