@@ -84,12 +84,9 @@ void CInterlocuteur::Terminer()
     ProprietaireLiaison &fenetre = mContexte.proprietaire;
     if (!fenetre.fenetreMinimisee()) {
         const QPoint position = fenetre.positionFenetre();
-        mContexte.ini.setCle(QStringLiteral("LEFT"));
-        mContexte.ini.setValeur(QString::number(position.x()));
-        mContexte.ini.Enregistrer();
-        mContexte.ini.setCle(QStringLiteral("TOP"));
-        mContexte.ini.setValeur(QString::number(position.y()));
-        mContexte.ini.Enregistrer();
+        Gauche = position.x();
+        Haut = position.y();
+        ecrire(mContexte.ini, true);
     }
     if (FrmComm->Port && FrmComm->Port->Actif())
         FrmComm->Déconnecter();

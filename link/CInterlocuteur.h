@@ -38,7 +38,9 @@ struct ContexteLiaison
 // driver's notifications, the timer's tick and the owner's handlers then run in the middle of
 // the operation, and may even end the link (Terminer). Each operation re-reads state after
 // its waits and stops when the object was torn down.
-class CInterlocuteur
+//
+// The station's parameters (PosteAppellant, NumTelAppel, the folders…) are its public base.
+class CInterlocuteur : public ParametresStation
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);
@@ -49,14 +51,6 @@ public:
     // Public members, in their declaration order.
     QString Tag;
     QString Index = QStringLiteral("1");
-    bool PosteAppellant = false;
-    QString NumTelAppel;
-    QString CheminFichiersRecus;
-    QString CheminFichiersAEnvoyer;
-    bool Silencieux = false;
-    bool SvrHoraire = false;
-    QString VitesseConx;
-    QString ScriptInit;
     qint16 NbreErreurs = 0;
     QString PartieGrosFichier;
     std::unique_ptr<FComm> FrmComm;
@@ -104,6 +98,7 @@ public:
     // A text the other station sends as a command of its own, never as an answer.
     static bool estCommandeDeLigne(const QByteArray &texte);
     QString SectionConfig() const { return msSectionConfig; }
+    QString nomPort() const { return FrmComm ? FrmComm->msNumPort : QString(); }
 
 private:
     friend class TstCInterlocuteur;
@@ -166,8 +161,11 @@ private:
     void abandonnerReception();
 
     void EcrireConfiguration();
-    void lireCleStation(const QString &cle);
-    void lirePosition(const QString &cle);
+    // The file and section this link reads, the file created when missing.
+    void choisirFichier(QString FichierConfig, QString SectionConfig);
+    // The port's key, converted or asked for when it is not a port name; false when unreadable.
+    bool lireNumPort();
+    void placerFenetre();
 
     ContexteLiaison mContexte;
     std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);

@@ -10,6 +10,7 @@
 #include "Journal.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
+#include "ParametresStation.h"
 #include "Plateforme.h"
 #include "SurveillanceDossier.h"
 
@@ -44,17 +45,9 @@ QString FMain::nomDeStation()
     if (!mContexte.ligneCommande.isEmpty())
         return mContexte.ligneCommande;
     FichierIni &ini = mContexte.ini;
-    QString dossier = mContexte.dossierProgramme;
-    if (QFileInfo(dossier + QStringLiteral("/Données")).isDir())
-        dossier += QStringLiteral("/Données");
-    ini.setFichier(dossier + QLatin1Char('/') + mContexte.nomExecutable + QStringLiteral(".INI"));
-    if (!QFileInfo::exists(ini.Fichier())) {
-        QFile fichier(ini.Fichier());
-        if (fichier.open(QIODevice::WriteOnly))
-            fichier.write("\n");
-        fichier.close();
+    ini.setFichier(ParametresStation::fichierConfiguration(mContexte.dossierProgramme, mContexte.nomExecutable));
+    if (ParametresStation::creerSiAbsent(ini.Fichier()))
         mContexte.env.plateforme.pomper();
-    }
     ini.setSection(QStringLiteral("Defaut"));
     ini.setCle(QStringLiteral("Connexion à"));
     ini.Lire();
@@ -205,7 +198,7 @@ void FMain::terminerFenetreInstance()
 
 QString FMain::numPort() const
 {
-    return mPoste && mPoste->FrmComm ? mPoste->FrmComm->msNumPort : QString();
+    return mPoste ? mPoste->nomPort() : QString();
 }
 
 bool FMain::DefinirCePosteEnAppelant()

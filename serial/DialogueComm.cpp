@@ -1,6 +1,5 @@
 #include "DialogueComm.h"
 
-#include "CInterlocuteur.h"
 #include "FComm.h"
 #include "Plateforme.h"
 
@@ -45,7 +44,7 @@ QString DialogueComm::texteVersScript(const QString &texte)
     return script.isEmpty() ? QStringLiteral("ATZ0") : script;
 }
 
-void DialogueComm::afficher(FComm &comm, CInterlocuteur &poste)
+bool DialogueComm::afficher(FComm &comm, ParametresStation &poste)
 {
     if (!mCharge)
         Form_Load();
@@ -78,10 +77,8 @@ void DialogueComm::afficher(FComm &comm, CInterlocuteur &poste)
     poste.SvrHoraire = chkSvrHoraire == Coche;
     poste.VitesseConx = cboVitesse;
     poste.ScriptInit = texteVersScript(txtScriptInit);
-    // After Annuler the port stays closed: only OK opens it again.
-    if (mOK && poste.FrmComm.get() == &comm)
-        comm.Connecter();
     mComm = nullptr;
+    return mOK;
 }
 
 void DialogueComm::BtnOK_Click()

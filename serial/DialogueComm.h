@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DialogueParametres.h"
+#include "ParametresStation.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,7 +30,7 @@ public:
 
     DialogueComm(Plateforme &plateforme, VueDialogueComm &vue);
 
-    void afficher(FComm &comm, CInterlocuteur &poste) override;
+    bool afficher(FComm &comm, ParametresStation &poste) override;
     void Form_Load();
     void BtnOK_Click();
     void BtnAnnuler_Click();
@@ -41,7 +42,7 @@ public:
     QStringList listePorts;
     QStringList listeVitesses;
     QString cboPort;
-    QString TxtSettings = QStringLiteral("38400, n, 8, 1");
+    QString TxtSettings = QString::fromLatin1(ParametresStation::reglagesParDefaut);
     int CochePosteAppellant = Decoche;
     QString txtNumTel;
     QString txtDirEmission;

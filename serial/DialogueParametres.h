@@ -1,13 +1,13 @@
 #pragma once
 
 class FComm;
-class CInterlocuteur;
+struct ParametresStation;
 
 // The communication settings dialog: edits the station's parameters and the driver's port
-// name and line settings, and returns when closed.
+// name and line settings, and returns when closed; true when closed through OK.
 class DialogueParametres
 {
 public:
     virtual ~DialogueParametres() = default;
-    virtual void afficher(FComm &comm, CInterlocuteur &poste) = 0;
+    virtual bool afficher(FComm &comm, ParametresStation &poste) = 0;
 };

@@ -2,7 +2,6 @@
 
 #include "BoitesMessage.h"
 #include "GestionPorts.h"
-#include "MGlobal.h"
 #include "Plateforme.h"
 #include "Windows1252.h"
 
@@ -61,15 +60,17 @@ qint32 FComm::decoderEntete(const QByteArray &texte)
 void FComm::rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite)
 {
     const auto vivant = mVivant;
-    MGlobal::AfficherMessage(mEnv.boites, description, Boutons::OK, titreBoite);
+    mEnv.boites.afficher(description, Boutons::OK, titreBoite);
     if (*vivant)
         Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(numero).arg(description));
 }
 
-void FComm::Afficher(CInterlocuteur &Poste)
+void FComm::Afficher(ParametresStation &Poste)
 {
-    if (mDialogue)
-        mDialogue->afficher(*this, Poste);
+    const auto vivant = mVivant;
+    // After Annuler the port stays closed: only OK opens it again.
+    if (mDialogue && mDialogue->afficher(*this, Poste) && *vivant)
+        Connecter();
 }
 
 bool FComm::OpenPort()
@@ -125,7 +126,7 @@ bool FComm::ouvrir(bool premiere)
         // line error: the station retries at each re-initialisation, and says so once.
         const QString texte = titre + QStringLiteral(" : ") + Port->TexteErreur();
         if (premiere)
-            MGlobal::AfficherMessage(mEnv.boites, Port->TexteErreur(), Boutons::OK, titre);
+            mEnv.boites.afficher(Port->TexteErreur(), Boutons::OK, titre);
         else if (texte != mDernierEchecOuverture)
             Information(texte + QStringLiteral(" Nouvel essai à chaque réinitialisation."));
         if (*vivant)

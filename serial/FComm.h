@@ -3,6 +3,7 @@
 #include "DialogueParametres.h"
 #include "Environnement.h"
 #include "Notification.h"
+#include "ParametresStation.h"
 #include "PortCom.h"
 
 #include <QByteArray>
@@ -27,11 +28,11 @@ public:
     FComm &operator=(const FComm &) = delete;
 
     QString msNumPort;
-    QString msSettings = QStringLiteral("38400, n, 8, 1");
+    QString msSettings = QString::fromLatin1(ParametresStation::reglagesParDefaut);
     std::unique_ptr<PortCom> Port;
 
     // Shows the settings dialog for the station (when a dialog was given).
-    void Afficher(CInterlocuteur &Poste);
+    void Afficher(ParametresStation &Poste);
     void setDialogue(DialogueParametres *dialogue) { mDialogue = dialogue; }
 
     bool OpenPort();

@@ -26,7 +26,7 @@ FenetreComm::FenetreComm(QWidget *parent)
     setWindowModality(Qt::ApplicationModal);
     cboPort->setEditable(true);
     cboVitesse->setEditable(true);
-    TxtSettings->setText(QStringLiteral("38400, n, 8, 1"));
+    TxtSettings->setText(QString::fromLatin1(ParametresStation::reglagesParDefaut));
     txtScriptInit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtScriptInit->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtScriptInit->setMinimumHeight(90);

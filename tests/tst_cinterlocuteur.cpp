@@ -230,7 +230,7 @@ private slots:
     {
         Station s;
         ecrireFichier(s.cheminIni(), "[Port 1]\nNumPort=\n");
-        s.dialogue.action = [](FComm &comm, CInterlocuteur &poste) {
+        s.dialogue.action = [](FComm &comm, ParametresStation &poste) {
             comm.msNumPort = "COM2:";
             poste.NumTelAppel = "0102030405";
             poste.ScriptInit = "ATZ0";

@@ -52,7 +52,11 @@ struct DialogueSurPoste : PosteSurLigne
         creerConfiguree("COM1:", cles);
         poste->FrmComm->Connecter();
     }
-    void afficher() { dialogue.afficher(*poste->FrmComm, *poste); }
+    void afficher()
+    {
+        poste->FrmComm->setDialogue(&dialogue);
+        poste->FrmComm->Afficher(*poste);
+    }
     VueDialogueScriptee vue;
     DialogueComm dialogue;
 };

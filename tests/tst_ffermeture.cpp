@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(s.app.vue.codeSortie, -1);
         QVERIFY(f.ListeInfo().first().endsWith("Ce poste est 'appelant'."));
         // The settings dialog changes the port: the window's name follows.
-        s.app.dialogue.action = [](FComm &comm, CInterlocuteur &) { comm.msNumPort = "COM7:"; };
+        s.app.dialogue.action = [](FComm &comm, ParametresStation &) { comm.msNumPort = "COM7:"; };
         f.BtnConfigurer_Click();
         QCOMPARE(f.fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM7::"));
         QVERIFY(!s.envoyer(FFermeture::messageCommande, 8));

@@ -40,12 +40,13 @@ public:
 class DialogueScripte : public DialogueParametres
 {
 public:
-    void afficher(FComm &comm, CInterlocuteur &poste) override
+    bool afficher(FComm &comm, ParametresStation &poste) override
     {
         ++affichages;
         if (action)
             action(comm, poste);
+        return false;
     }
-    std::function<void(FComm &, CInterlocuteur &)> action;
+    std::function<void(FComm &, ParametresStation &)> action;
     int affichages = 0;
 };

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <span>
+
+class FichierIni;
+
+// The parameters one station link keeps in its section of the configuration file, as the
+// settings dialog edits them. Every key is described once, in cles().
+struct ParametresStation
+{
+    static constexpr const char *reglagesParDefaut = "38400, n, 8, 1";
+
+    // The file's copy of the driver's port name and line settings (FComm::msNumPort, msSettings).
+    QString NumPort;
+    QString ParametresPort = QString::fromLatin1(reglagesParDefaut);
+    bool PosteAppellant = false;
+    QString NumTelAppel;
+    QString CheminFichiersRecus;
+    QString CheminFichiersAEnvoyer;
+    bool Silencieux = false;
+    bool SvrHoraire = false;
+    QString VitesseConx;
+    QString ScriptInit;
+    // The window's last place, written at the end only while the window is not minimised.
+    std::optional<int> Gauche;
+    std::optional<int> Haut;
+
+    struct Cle
+    {
+        const char *nom; // UTF-8, as in the file
+        // Takes the file's value; returns the value to write back when the file's was unusable.
+        std::optional<QString> (*lire)(ParametresStation &, const QString &valeur);
+        // Nothing to write when empty (a place not known).
+        std::optional<QString> (*ecrire)(const ParametresStation &);
+        bool position; // written at the end, not by the settings dialog
+    };
+    static std::span<const Cle> cles();
+
+    // Reads every key but NumPort from the ini file's current section; rewrites those asked.
+    void lire(FichierIni &ini);
+    // Writes the dialog's keys (position false) or the window's (true); false with
+    // ini.DerniereErreur() at the first failure.
+    bool ecrire(FichierIni &ini, bool position) const;
+
+    // The program's configuration file: beside the program, or in its "Données" folder.
+    static QString fichierConfiguration(const QString &dossierProgramme, const QString &nomExecutable);
+    // Creates an empty configuration file when there is none; true when it did.
+    static bool creerSiAbsent(const QString &fichier);
+    // Numbers as the file writes them ("2", " 3.0 "), the words true/false a person may type.
+    static std::optional<double> nombre(const QString &texte);
+    static std::optional<bool> booleen(const QString &texte);
+    static QString texteBooleen(bool valeur) { return valeur ? QStringLiteral("-1") : QStringLiteral("0"); }
+};
