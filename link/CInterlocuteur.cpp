@@ -17,28 +17,14 @@ CInterlocuteur::~CInterlocuteur()
     *mVivant = false;
 }
 
-QString CInterlocuteur::nomTypeTimeOut(qint32 type)
-{
-    static const char *const noms[] = {"Non définie", "Appel", "Réponse", "Surveillance",
-                                       "Réception", "Réinitialisation", "Déconnexion"};
-    return type >= 0 && type <= 6 ? QString::fromUtf8(noms[type]) : QStringLiteral("?");
-}
-
-void CInterlocuteur::setTypeTimeOut(qint32 type)
-{
-    mlTypeTO = type;
-    const QString compteur = mTimeOut ? mTimeOut->Tag() : QString();
-    const int duree = mTimeOut && mTimeOut->Enabled() ? mTimeOut->Interval() / 1000 : 0;
-    EtatTimeOut(nomTypeTimeOut(type), compteur, duree);
-}
-
 void CInterlocuteur::AttacherMinuterie()
 {
-    if (mTimeOut)
+    if (mSupervision.minuterie())
         return;
-    mTimeOut = &mContexte.proprietaire.TimeOutAppel();
+    Minuterie &minuterie = mContexte.proprietaire.TimeOutAppel();
+    mSupervision.attacher(minuterie);
     // The timer outlives this object: a late tick must find it gone, not dangling.
-    mTimeOut->Timer.connecter([this, vivant = std::weak_ptr<bool>(mVivant)] {
+    minuterie.Timer.connecter([this, vivant = std::weak_ptr<bool>(mVivant)] {
         const auto encore = vivant.lock();
         if (encore && *encore)
             TimeOut_Timer();
@@ -47,9 +33,8 @@ void CInterlocuteur::AttacherMinuterie()
 
 void CInterlocuteur::ArreterTempos()
 {
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
-    setTypeTimeOut(0);
+    mSupervision.arreter();
+    mSupervision.setGenre(GenreSupervision::NonDefinie);
 }
 
 void CInterlocuteur::Configurer()
@@ -68,8 +53,7 @@ void CInterlocuteur::Terminer()
     if (mbTerminer)
         return; // the owner's call, then destruction
     mbTerminer = true;
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
+    mSupervision.arreter();
     mContexte.proprietaire.terminerFenetreInstance();
 
     if (mCompression)

@@ -3,6 +3,7 @@
 #include "Environnement.h"
 #include "FComm.h"
 #include "Notification.h"
+#include "Supervision.h"
 
 #include <QByteArray>
 #include <QString>
@@ -82,8 +83,8 @@ public:
     // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
     void AttacherMinuterie();
     // The supervision timer, once attached (null before).
-    Minuterie *TimeOut() const { return mTimeOut; }
-    qint32 TypeTimeOut() const { return mlTypeTO; }
+    Minuterie *TimeOut() const { return mSupervision.minuterie(); }
+    GenreSupervision TypeTimeOut() const { return mSupervision.genre(); }
 
     // Notifications, in their declaration order.
     Notification<QString> FichierReçu;
@@ -94,7 +95,6 @@ public:
     Notification<bool> ModemEtatConnexionChange;
     Notification<QString, QString, int> EtatTimeOut;
 
-    static QString nomTypeTimeOut(qint32 type);
     // A text the other station sends as a command of its own, never as an answer.
     static bool estCommandeDeLigne(const QByteArray &texte);
     QString SectionConfig() const { return msSectionConfig; }
@@ -105,13 +105,16 @@ private:
     friend class TstProtocole;
     friend class TstSurveillance;
 
-    void setTypeTimeOut(qint32 type);
-    void ArmerSurveillance(bool Relance);
-    void ArmerReception();
-    void ArmerReinitialisation(bool Relance);
-    void ArmerAppel();
-
+    void armer(GenreSupervision genre, bool relance = false) { mSupervision.armer(genre, PosteAppellant, relance); }
+    // The supervision's tick, then what each kind does when its time runs out.
     void TimeOut_Timer();
+    void echeanceAppel();
+    void echeanceReponse();
+    void echeanceSurveillance();
+    void echeanceReception();
+    void echeanceReinitialisation();
+    void reinitialiser();
+    void raccrocherEtRappeler();
     void FrmComm_Reception(const QByteArray &Texte);
     void FrmComm_Erreur(const QString &Message);
     void FrmComm_Information(const QString &Message);
@@ -175,14 +178,12 @@ private:
     // station since: it is in command mode, and a frame would reach its interpreter.
     bool mbHorsLigne = false;
     QString msSectionConfig;
-    qint32 mlTypeTO = 0;
-    quint32 mReglagesMinuterie = 0; // each arming of the timer, so that a wait knows
+    Supervision mSupervision{EtatTimeOut};
     bool mbTerminer = false;
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
     bool bModemInitialise = false;
     bool mRefusHorlogeSignale = false;
-    Minuterie *mTimeOut = nullptr;
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     QString msFichierMisDeCote;

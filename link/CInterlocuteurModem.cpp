@@ -38,16 +38,18 @@ bool CInterlocuteur::Connecter()
             // A hang-up and reconnection asked for inside this call (five line errors during
             // its link test, a role change) found it busy: without this, the station would
             // stay unlinked with its supervision off for good.
-            const bool sansSurveillance = mTimeOut && (!mTimeOut->Enabled() || mlTypeTO == 0 || mlTypeTO == 6);
+            const GenreSupervision genre = mSupervision.genre();
+            const bool sansSurveillance = mSupervision.minuterie()
+                && (!mSupervision.active() || genre == GenreSupervision::NonDefinie || genre == GenreSupervision::Deconnexion);
             if (std::exchange(mbReconnexionRefusee, false) && !mbTerminer && sansSurveillance)
-                ArmerReinitialisation(false);
+                armer(GenreSupervision::Reinitialisation);
         }
         return resultat;
     };
     const auto termine = [&] { return !*vivant || mbTerminer || !FrmComm; };
 
     AttacherMinuterie();
-    ArmerReinitialisation(false);
+    armer(GenreSupervision::Reinitialisation);
     if (!FrmComm || !FrmComm->Connecter())
         return fin(true); // the re-initialisation timeout will try again
     if (termine())
@@ -98,8 +100,7 @@ bool CInterlocuteur::Connecter()
             if (termine() || !confirme)
                 return fin(false);
         }
-        if (mTimeOut)
-            mTimeOut->setEnabled(false);
+        mSupervision.arreter();
         MGlobal::Attendre(plateforme, 2000);
         if (termine())
             return fin(false);
@@ -107,7 +108,7 @@ bool CInterlocuteur::Connecter()
         MGlobal::Attendre(plateforme, 5000);
         if (termine())
             return fin(false);
-        ArmerReinitialisation(false);
+        armer(GenreSupervision::Reinitialisation);
     }
 
     if (!NumTelAppel.isEmpty() && PosteAppellant) {
@@ -123,19 +124,18 @@ bool CInterlocuteur::Connecter()
         if (FrmComm->Ecrire("ATDT" + NumTelAppel.toLatin1() + '\r', QByteArray(), 2000, false)) {
             if (termine())
                 return fin(false);
-            ArmerAppel();
+            armer(GenreSupervision::Appel);
             Information(QStringLiteral("Attente de réponse..."));
             return fin(true);
         }
         if (termine())
             return fin(false);
-        if (mTimeOut)
-            mTimeOut->setEnabled(false);
+        mSupervision.arreter();
         fenetre.curseurAttente(false);
         boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez, QStringLiteral("Appel du numéro ") + NumTelAppel, 20, true, 1);
         if (termine())
             return fin(false);
-        ArmerReinitialisation(false);
+        armer(GenreSupervision::Reinitialisation);
         return fin(false);
     }
 
@@ -150,7 +150,7 @@ bool CInterlocuteur::Connecter()
     if (prepare) {
         Information(QStringLiteral("Paramétrage accepté"));
         Information(QStringLiteral("Attente d'appel..."));
-        ArmerReinitialisation(false);
+        armer(GenreSupervision::Reinitialisation);
         return fin(true);
     }
     Information(QStringLiteral("Echec de paramétrage"));
@@ -158,7 +158,7 @@ bool CInterlocuteur::Connecter()
     if (termine())
         return fin(false);
     if (confirme) {
-        ArmerReinitialisation(true);
+        armer(GenreSupervision::Reinitialisation, true);
         return fin(true);
     }
     return fin(false);
@@ -184,13 +184,10 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 void CInterlocuteur::Déconnecter()
 {
     ++mDeconnexions;
-    ++mReglagesMinuterie;
     abandonnerReception();
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
-    setTypeTimeOut(6);
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
+    mSupervision.commencerDeconnexion();
     // The goodbye goes out only on an open port: reopening one that dropped would cost
     // seconds and send a STOP that a peer on a direct cable would obey.
     const auto ouvert = [&] { return *vivant && FrmComm && FrmComm->Port && FrmComm->Port->Actif(); };
@@ -220,5 +217,5 @@ void CInterlocuteur::Déconnecter()
     if (FrmComm && !FrmComm->Déconnecter())
         Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
     if (*vivant)
-        setTypeTimeOut(0);
+        mSupervision.setGenre(GenreSupervision::NonDefinie);
 }

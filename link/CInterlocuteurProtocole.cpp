@@ -26,22 +26,19 @@ bool CInterlocuteur::estCommandeDeLigne(const QByteArray &texte)
 
 void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
 {
-    const bool minuterieActive = mTimeOut && mTimeOut->Enabled();
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
+    Supervision::Pause pause(mSupervision);
     if (FrmComm)
         FrmComm->TexteReçu_Clear();
-    if (mlTypeTO == 6)
+    if (mSupervision.genre() == GenreSupervision::Deconnexion) {
+        pause.oublier();
         return;
+    }
     const auto vivant = mVivant;
-    const quint32 reglages = mReglagesMinuterie;
-    if (TraiterReception(Texte) || !*vivant)
+    if (TraiterReception(Texte) || !*vivant) {
+        pause.oublier();
         return;
+    }
     // A message, or an answer that came after its wait gave up: the supervision goes on.
-    const auto retablir = qScopeGuard([&] {
-        if (*vivant && mTimeOut && reglages == mReglagesMinuterie)
-            mTimeOut->setEnabled(minuterieActive);
-    });
     QString reponse;
     CommandeReçue(Windows1252::versTexte(Texte), reponse);
     if (*vivant && !reponse.isEmpty())
@@ -63,7 +60,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         CommandeReçue(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!") : QStringLiteral("Connexion confirmée"),
                       sansReponse);
         if (*vivant)
-            ArmerSurveillance(false);
+            armer(GenreSupervision::Surveillance);
         return true;
     }
     if (Texte.startsWith("CLK") && Texte.size() >= 17) {
@@ -76,7 +73,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
                                                    : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
                       sansReponse);
         if (*vivant)
-            ArmerSurveillance(false);
+            armer(GenreSupervision::Surveillance);
         return true;
     }
     if (Texte.startsWith("STOP")) {
@@ -87,7 +84,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         mbModemConnecte = false;
         ModemEtatConnexionChange(false);
         if (*vivant)
-            ArmerReinitialisation(!PosteAppellant);
+            armer(GenreSupervision::Reinitialisation, !PosteAppellant);
         return true;
     }
     if (Texte.startsWith("FICHIER")) {
@@ -99,7 +96,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         if (!*vivant)
             return true;
         mlDernierEchange = plateforme.tickMs();
-        ArmerReception();
+        armer(GenreSupervision::Reception);
         return true;
     }
     if (Texte.startsWith("RECEPFICHIER"))
@@ -122,12 +119,12 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
         if (!*vivant)
             return true;
         mlDernierEchange = plateforme.tickMs();
-        ArmerReception();
+        armer(GenreSupervision::Reception);
         return true;
     }
     if (Texte.startsWith("RING")) {
         Information(QStringLiteral("Le téléphone sonne..."));
-        ArmerReinitialisation(true);
+        armer(GenreSupervision::Reinitialisation, true);
         return true;
     }
     if (Texte.startsWith("JESUISAPPELANT")) {
@@ -177,7 +174,7 @@ void CInterlocuteur::finDeReception()
     mlDernierEchange = 0;
     if (mContexte.proprietaire.valeurCocheConnecter() == 1)
         mContexte.proprietaire.setCocheSynchro(1);
-    ArmerSurveillance(true);
+    armer(GenreSupervision::Surveillance, true);
 }
 
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
@@ -235,7 +232,8 @@ void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)
 void CInterlocuteur::FrmComm_Erreur(const QString &Message)
 {
     Information(QStringLiteral("%1 (%2)").arg(Message).arg(NbreErreurs));
-    if (mlTypeTO == 6)
+    const GenreSupervision genre = mSupervision.genre();
+    if (genre == GenreSupervision::Deconnexion)
         return;
     if (NbreErreurs >= 4) {
         NbreErreurs = 0;
@@ -246,22 +244,19 @@ void CInterlocuteur::FrmComm_Erreur(const QString &Message)
         return;
     }
     ++NbreErreurs;
-    if ((mlTypeTO == 3 || mlTypeTO == 5) && mTimeOut) {
-        mTimeOut->setTag(QStringLiteral("5"));
-        setTypeTimeOut(mlTypeTO);
-    }
+    if (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reinitialisation)
+        mSupervision.setCompteur(5);
 }
 
 void CInterlocuteur::FrmComm_Information(const QString &Message)
 {
-    if (mlTypeTO != 6)
+    if (mSupervision.genre() != GenreSupervision::Deconnexion)
         Information(Message);
 }
 
 void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
 {
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
+    mSupervision.arreter();
     mbModemConnecte = Connecté;
     mbHorsLigne = !Connecté;
     if (!Connecté)
@@ -271,14 +266,9 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     if (!*vivant)
         return;
     if (!Connecté) {
-        if (!PosteAppellant || mlTypeTO == 1)
-            ArmerReinitialisation(true);
-    } else if (PosteAppellant) {
-        ArmerSurveillance(false);
-    } else if (mTimeOut) {
-        ++mReglagesMinuterie;
-        mTimeOut->setInterval(1500);
-        mTimeOut->setEnabled(true);
-        setTypeTimeOut(2);
+        if (!PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
+            armer(GenreSupervision::Reinitialisation, true);
+    } else {
+        armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
     }
 }

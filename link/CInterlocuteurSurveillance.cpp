@@ -6,122 +6,126 @@
 #include "Plateforme.h"
 #include "ProprietaireLiaison.h"
 
-namespace {
-// The counter kept in the timer's tag; anything not numeric counts as 0.
-int compteur(const Minuterie &minuterie)
-{
-    bool ok = false;
-    const int valeur = minuterie.Tag().toInt(&ok);
-    return ok ? valeur : 0;
-}
-}
-
 void CInterlocuteur::TimeOut_Timer()
 {
-    if (!mTimeOut)
+    if (!mSupervision.minuterie())
         return;
     if (mbTerminer) {
-        mTimeOut->setEnabled(false);
+        mSupervision.arreter();
         return;
     }
+    switch (mSupervision.genre()) {
+    case GenreSupervision::Surveillance: return echeanceSurveillance();
+    case GenreSupervision::Reception: return echeanceReception();
+    case GenreSupervision::Reinitialisation: return echeanceReinitialisation();
+    // Each side waits for its own: the calling side for the connection, the other for its first word.
+    case GenreSupervision::Appel:
+        if (PosteAppellant)
+            echeanceAppel();
+        return;
+    case GenreSupervision::Reponse:
+        if (!PosteAppellant)
+            echeanceReponse();
+        return;
+    case GenreSupervision::NonDefinie:
+    case GenreSupervision::Deconnexion: return;
+    }
+}
+
+void CInterlocuteur::raccrocherEtRappeler()
+{
+    const auto vivant = mVivant;
+    Déconnecter();
+    if (*vivant && !mbTerminer)
+        Connecter();
+}
+
+void CInterlocuteur::reinitialiser()
+{
+    const auto vivant = mVivant;
+    Information(QStringLiteral("Aucune nouvelle, réinitialisation..."));
+    Déconnecter();
+    if (!*vivant || mbTerminer)
+        return;
+    MGlobal::Attendre(mContexte.env.plateforme, 1000);
+    if (!*vivant || mbTerminer)
+        return;
+    const bool relance = Connecter();
+    if (*vivant)
+        Information(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
+}
+
+void CInterlocuteur::echeanceSurveillance()
+{
+    if (mSupervision.compter() < 6)
+        return;
+    const auto vivant = mVivant;
+    if (TesterConnexion(false)) {
+        if (*vivant)
+            mSupervision.setCompteur(0);
+    } else if (*vivant) {
+        reinitialiser();
+    }
+}
+
+void CInterlocuteur::echeanceReception()
+{
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
-    const auto compter = [&] {
-        bool ok = false;
-        const int valeur = mTimeOut->Tag().toInt(&ok);
-        mTimeOut->setTag(ok ? QString::number(valeur + 1) : QStringLiteral("0"));
-        setTypeTimeOut(mlTypeTO);
-        return ok ? valeur + 1 : 0;
-    };
-    const auto raccrocherEtRappeler = [&] {
-        Déconnecter();
-        if (*vivant && !mbTerminer)
-            Connecter();
-    };
-    const auto reinitialiser = [&] {
-        Information(QStringLiteral("Aucune nouvelle, réinitialisation..."));
-        Déconnecter();
-        if (!*vivant || mbTerminer)
-            return;
+    if (FrmComm)
+        FrmComm->ArréterAttendre();
+    mSupervision.arreter();
+    ++NbreErreurs;
+    if (NbreErreurs <= 2) {
+        Information(QStringLiteral("Données incomplètes. Nouvelle tentative."));
         MGlobal::Attendre(plateforme, 1000);
-        if (!*vivant || mbTerminer)
+        if (!*vivant)
             return;
-        const bool relance = Connecter();
+        mlDernierEchange = plateforme.tickMs();
+        armer(GenreSupervision::Reception);
+        return;
+    }
+    mlDernierEchange = 0;
+    abandonnerReception();
+    // The scanner, off while the file arrived, takes its turn again.
+    if (mContexte.proprietaire.valeurCocheConnecter() == 1)
+        mContexte.proprietaire.setCocheSynchro(1);
+    Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
+    Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
+    if (TesterConnexion(false)) {
         if (*vivant)
-            Information(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
-    };
-
-    switch (mlTypeTO) {
-    case 3:
-        if (compter() < 6)
-            return;
-        if (TesterConnexion(false)) {
-            if (*vivant && mTimeOut) {
-                mTimeOut->setTag(QStringLiteral("0"));
-                setTypeTimeOut(mlTypeTO);
-            }
-        } else if (*vivant) {
-            reinitialiser();
-        }
-        return;
-    case 4:
-        if (FrmComm)
-            FrmComm->ArréterAttendre();
-        mTimeOut->setEnabled(false);
-        ++NbreErreurs;
-        if (NbreErreurs <= 2) {
-            Information(QStringLiteral("Données incomplètes. Nouvelle tentative."));
-            MGlobal::Attendre(plateforme, 1000);
-            if (!*vivant)
-                return;
-            mlDernierEchange = plateforme.tickMs();
-            ArmerReception();
-            return;
-        }
-        mlDernierEchange = 0;
-        abandonnerReception();
-        // The scanner, off while the file arrived, takes its turn again.
-        if (mContexte.proprietaire.valeurCocheConnecter() == 1)
-            mContexte.proprietaire.setCocheSynchro(1);
-        Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
-        Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
-        if (TesterConnexion(false)) {
-            if (*vivant)
-                ArmerSurveillance(false);
-        } else if (*vivant) {
-            Information(QStringLiteral("Pas de réponse du poste distant"));
-            raccrocherEtRappeler();
-        }
-        return;
-    case 5:
-        if (compter() < 6)
-            return;
-        mTimeOut->setTag(QStringLiteral("0"));
-        setTypeTimeOut(mlTypeTO);
-        reinitialiser();
-        return;
-    default:
-        break;
-    }
-
-    if (PosteAppellant) {
-        if (mlTypeTO != 1)
-            return;
-        if (compteur(*mTimeOut) == 0) {
-            mTimeOut->setTag(QStringLiteral("1"));
-            setTypeTimeOut(mlTypeTO);
-            return;
-        }
-        Information(QStringLiteral("Pas de communication"));
+            armer(GenreSupervision::Surveillance);
+    } else if (*vivant) {
+        Information(QStringLiteral("Pas de réponse du poste distant"));
         raccrocherEtRappeler();
+    }
+}
+
+void CInterlocuteur::echeanceReinitialisation()
+{
+    if (mSupervision.compter() < 6)
+        return;
+    mSupervision.setCompteur(0);
+    reinitialiser();
+}
+
+void CInterlocuteur::echeanceAppel()
+{
+    if (mSupervision.compteur() == 0) {
+        mSupervision.setCompteur(1);
         return;
     }
+    Information(QStringLiteral("Pas de communication"));
+    raccrocherEtRappeler();
+}
 
-    if (mlTypeTO != 2)
-        return;
-    mTimeOut->setEnabled(false);
+// The station that was called: the caller should have spoken by now; a link test of its own.
+void CInterlocuteur::echeanceReponse()
+{
+    const auto vivant = mVivant;
+    mSupervision.arreter();
     for (int i = 0; i < 10; ++i) {
-        MGlobal::Attendre(plateforme, 200);
+        MGlobal::Attendre(mContexte.env.plateforme, 200);
         if (!*vivant || mbTerminer)
             return;
     }
@@ -134,15 +138,14 @@ void CInterlocuteur::TimeOut_Timer()
             if (!*vivant)
                 return;
         }
-        ArmerSurveillance(false);
+        armer(GenreSupervision::Surveillance);
         return;
     }
     if (!*vivant)
         return;
     ++NbreErreurs;
     if (NbreErreurs <= 3) {
-        if (mTimeOut)
-            mTimeOut->setEnabled(true);
+        mSupervision.reprendre();
     } else {
         raccrocherEtRappeler();
     }

@@ -59,8 +59,7 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
         Information(Fichier + QStringLiteral(" a disparu."));
         return true;
     }
-    if (mTimeOut)
-        mTimeOut->setEnabled(false);
+    mSupervision.arreter();
     const auto vivant = mVivant;
     bool resultat = false;
     bool rearmer = true;
@@ -126,7 +125,7 @@ bool CInterlocuteur::EnvoyerFichier(const QString &FichierDonne)
     if (!*vivant)
         return false;
     if (rearmer)
-        ArmerSurveillance(false);
+        armer(GenreSupervision::Surveillance);
     return resultat;
 }
 
@@ -482,9 +481,9 @@ void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)
 {
     if (mContexte.env.plateforme.ecouleDepuis(mlDernierEchange) > 5000) {
         if (Recu < Attendu)
-            ArmerReception();
+            armer(GenreSupervision::Reception);
         else
-            ArmerSurveillance(true);
+            armer(GenreSupervision::Surveillance, true);
     }
     ProgressRecept(Recu, Attendu);
 }

@@ -20,15 +20,14 @@ class TstCInterlocuteur : public QObject
 {
     Q_OBJECT
 
+    // The kinds an arming starts; any other is only shown.
     static void armer(CInterlocuteur &p, int genre, bool relance = false)
     {
-        switch (genre) {
-        case 1: p.ArmerAppel(); break;
-        case 3: p.ArmerSurveillance(relance); break;
-        case 4: p.ArmerReception(); break;
-        case 5: p.ArmerReinitialisation(relance); break;
-        default: p.setTypeTimeOut(genre);
-        }
+        const auto g = GenreSupervision(genre);
+        if (g == GenreSupervision::Appel || (g >= GenreSupervision::Surveillance && g <= GenreSupervision::Reinitialisation))
+            p.armer(g, relance);
+        else
+            p.mSupervision.setGenre(g);
     }
 
 private slots:
@@ -340,7 +339,7 @@ private slots:
         p.TimeOut()->setTag("7");
         armer(p, genre, relance);
         QCOMPARE(s.etats.last(), etat);
-        QCOMPARE(p.TypeTimeOut(), genre);
+        QCOMPARE(int(p.TypeTimeOut()), genre);
         p.ArreterTempos();
         QVERIFY(!p.TimeOut()->Enabled());
         QCOMPARE(s.etats.last().section('|', 0, 0), QStringLiteral("Non définie"));
@@ -352,12 +351,12 @@ private slots:
         Station s;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
-        p.ArmerSurveillance(true);
-        p.ArmerReception();
+        p.armer(GenreSupervision::Surveillance, true);
+        p.armer(GenreSupervision::Reception);
         QCOMPARE(s.etats.last(), QStringLiteral("Réception|5|5"));
         s.banc.plateforme.avancer(3000);
         const quint32 deuxieme = s.banc.plateforme.tickMs();
-        p.ArmerReception();
+        p.armer(GenreSupervision::Reception);
         quint32 instantTic = 0;
         p.Information.connecter([&](const QString &) {
             if (!instantTic)
@@ -368,7 +367,7 @@ private slots:
 
         p.TimeOut()->setInterval(999);
         p.TimeOut()->setEnabled(true);
-        p.setTypeTimeOut(5);
+        p.mSupervision.setGenre(GenreSupervision::Reinitialisation);
         QCOMPARE(s.etats.last().section('|', 2), QStringLiteral("0"));
     }
 
@@ -382,7 +381,7 @@ private slots:
         p.TimeOut()->setEnabled(false);
         QVERIFY(p.EnvoyerCommande("MESSAGE=bonjour", "", 3000));
         QVERIFY(!p.TimeOut()->Enabled());
-        p.ArmerSurveillance(false);
+        p.armer(GenreSupervision::Surveillance);
         QVERIFY(!p.EnvoyerCommande("YAQUELQUUN?", "OUI", 3000)); // nobody answers
         QVERIFY(p.TimeOut()->Enabled());
         QVERIFY(!activePendant);
@@ -431,7 +430,7 @@ private slots:
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
-        p.ArmerSurveillance(false);
+        p.armer(GenreSupervision::Surveillance);
         s.proprietaire.position = QPoint(33, 44);
         p.Terminer();
         QVERIFY(!p.FrmComm);

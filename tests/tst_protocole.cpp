@@ -141,7 +141,7 @@ private slots:
         BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
-        p.ArmerSurveillance(false);
+        p.armer(GenreSupervision::Surveillance);
         for (int i = 0; i < 4; ++i)
             QVERIFY(!p.TesterConnexion(false));
         QCOMPARE(p.NbreErreurs, qint16(4));

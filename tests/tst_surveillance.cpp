@@ -22,7 +22,7 @@ private slots:
         CInterlocuteur &b = *banc.b.poste;
         QByteArray versA;
         banc.a.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { versA += t + "|"; });
-        b.ArmerSurveillance(false);
+        b.armer(GenreSupervision::Surveillance);
         banc.plateforme.avancer(119'000);
         QVERIFY(!versA.contains("YAQUELQUUN?CHUT!"));
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|5|20"));
@@ -51,7 +51,7 @@ private slots:
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
-        p.ArmerSurveillance(true);
+        p.armer(GenreSupervision::Surveillance, true);
         banc.plateforme.avancer(25'000);
         QVERIFY(banc.tramesRecues.contains("YAQUELQUUN?CHUT!"));
         QVERIFY(s.informations.contains("Aucune nouvelle, réinitialisation..."));
@@ -135,7 +135,7 @@ private slots:
         BancDeuxPostes banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
-        b.ArmerReinitialisation(true);
+        b.armer(GenreSupervision::Reinitialisation, true);
         Minuterie *minuterie = b.TimeOut();
         b.Terminer();
         minuterie->setEnabled(true); // the owner's timer, switched on again from outside
