@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -119,7 +120,24 @@ private:
     void FrmComm_Erreur(const QString &Message);
     void FrmComm_Information(const QString &Message);
     void FrmComm_ModemEtatConnexion(bool Connecté);
+    // The other station's command (or the modem's RING) handled; false for an answer or a message.
     bool TraiterReception(const QByteArray &Texte);
+    struct CommandeDeLigne
+    {
+        const char *motCle;
+        qsizetype longueurMin;
+        bool deLaStation; // RING is the modem's
+        bool (CInterlocuteur::*traiter)(const QByteArray &);
+    };
+    static std::span<const CommandeDeLigne> commandesDeLigne();
+    static const CommandeDeLigne *commandeDeLigne(const QByteArray &texte);
+    bool surTestDeLiaison(const QByteArray &Texte);
+    bool surHorloge(const QByteArray &Texte);
+    bool surStop(const QByteArray &Texte);
+    bool surAnnonceFichier(const QByteArray &Texte);
+    bool surPartieFichier(const QByteArray &Texte);
+    bool surSonnerie(const QByteArray &Texte);
+    bool surDemandeAppelant(const QByteArray &Texte);
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void repondre(const QByteArray &texte);

@@ -8,20 +8,43 @@
 #include "ProprietaireLiaison.h"
 #include "Windows1252.h"
 
-#include <QScopeGuard>
+#include <span>
 
 void CInterlocuteur::repondre(const QByteArray &texte)
 {
     EnvoyerCommande(texte, QByteArray(), 3000);
 }
 
+// The texts the other station (or the modem, for RING) sends unasked. A null handler leaves
+// the text to the owner (CommandeReçue).
+std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLigne()
+{
+    static const CommandeDeLigne commandes[] = {
+        {"YAQUELQUUN?", 0, true, &CInterlocuteur::surTestDeLiaison},
+        {"CLK", 17, true, &CInterlocuteur::surHorloge},
+        {"STOP", 0, true, &CInterlocuteur::surStop},
+        {"FICHIER", 0, true, &CInterlocuteur::surAnnonceFichier},
+        {"RECEPFICHIER", 0, true, &CInterlocuteur::fichierRecu},
+        {"RECEPGROSFIC", 0, true, &CInterlocuteur::surPartieFichier},
+        {"RING", 0, false, &CInterlocuteur::surSonnerie},
+        {"JESUISAPPELANT", 0, true, &CInterlocuteur::surDemandeAppelant},
+        {"MESSAGE=", 0, true, nullptr},
+    };
+    return commandes;
+}
+
+const CInterlocuteur::CommandeDeLigne *CInterlocuteur::commandeDeLigne(const QByteArray &texte)
+{
+    for (const CommandeDeLigne &c : commandesDeLigne())
+        if (texte.startsWith(c.motCle) && texte.size() >= c.longueurMin)
+            return &c;
+    return nullptr;
+}
+
 bool CInterlocuteur::estCommandeDeLigne(const QByteArray &texte)
 {
-    static const QByteArray motsCles[] = {"YAQUELQUUN?", "STOP", "FICHIER", "RECEPFICHIER", "RECEPGROSFIC", "JESUISAPPELANT",
-                                          "MESSAGE="};
-    if (texte.startsWith("CLK"))
-        return texte.size() >= 17;
-    return std::any_of(std::begin(motsCles), std::end(motsCles), [&](const QByteArray &m) { return texte.startsWith(m); });
+    const CommandeDeLigne *commande = commandeDeLigne(texte);
+    return commande && commande->deLaStation;
 }
 
 void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
@@ -49,97 +72,116 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 {
     NbreErreurs = 0;
     mbHorsLigne = false;
+    const CommandeDeLigne *commande = commandeDeLigne(Texte);
+    return commande && commande->traiter && (this->*commande->traiter)(Texte);
+}
+
+bool CInterlocuteur::surTestDeLiaison(const QByteArray &Texte)
+{
+    const auto vivant = mVivant;
+    repondre("OUI");
+    if (!*vivant)
+        return true;
+    mbModemConnecte = true;
+    QString sansReponse;
+    CommandeReçue(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!") : QStringLiteral("Connexion confirmée"),
+                  sansReponse);
+    if (*vivant)
+        armer(GenreSupervision::Surveillance);
+    return true;
+}
+
+bool CInterlocuteur::surHorloge(const QByteArray &Texte)
+{
+    const auto vivant = mVivant;
+    repondre("OUI");
+    if (!*vivant)
+        return true;
+    mbModemConnecte = true;
+    reglerHorloge(Texte);
+    QString sansReponse;
+    CommandeReçue(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
+                                               : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
+                  sansReponse);
+    if (*vivant)
+        armer(GenreSupervision::Surveillance);
+    return true;
+}
+
+bool CInterlocuteur::surStop(const QByteArray &)
+{
+    const auto vivant = mVivant;
+    Information(QStringLiteral("Le poste distant se déconnecte."));
+    Déconnecter();
+    if (!*vivant)
+        return true;
+    mbModemConnecte = false;
+    ModemEtatConnexionChange(false);
+    if (*vivant)
+        armer(GenreSupervision::Reinitialisation, !PosteAppellant);
+    return true;
+}
+
+bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
+{
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
-    QString sansReponse;
-    if (Texte.startsWith("YAQUELQUUN?")) {
-        repondre("OUI");
-        if (!*vivant)
-            return true;
-        mbModemConnecte = true;
-        CommandeReçue(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!") : QStringLiteral("Connexion confirmée"),
-                      sansReponse);
-        if (*vivant)
-            armer(GenreSupervision::Surveillance);
+    mContexte.proprietaire.setCocheSynchro(0);
+    PartieGrosFichier.clear();
+    mlDebutReception = plateforme.tickMs();
+    Information(QStringLiteral("Un fichier va arriver..."));
+    repondre("OKFICHIER");
+    if (!*vivant)
         return true;
-    }
-    if (Texte.startsWith("CLK") && Texte.size() >= 17) {
-        repondre("OUI");
-        if (!*vivant)
-            return true;
-        mbModemConnecte = true;
-        reglerHorloge(Texte);
-        CommandeReçue(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
-                                                   : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
-                      sansReponse);
-        if (*vivant)
-            armer(GenreSupervision::Surveillance);
-        return true;
-    }
-    if (Texte.startsWith("STOP")) {
-        Information(QStringLiteral("Le poste distant se déconnecte."));
-        Déconnecter();
-        if (!*vivant)
-            return true;
-        mbModemConnecte = false;
-        ModemEtatConnexionChange(false);
-        if (*vivant)
-            armer(GenreSupervision::Reinitialisation, !PosteAppellant);
-        return true;
-    }
-    if (Texte.startsWith("FICHIER")) {
-        mContexte.proprietaire.setCocheSynchro(0);
-        PartieGrosFichier.clear();
-        mlDebutReception = plateforme.tickMs();
-        Information(QStringLiteral("Un fichier va arriver..."));
+    mlDernierEchange = plateforme.tickMs();
+    armer(GenreSupervision::Reception);
+    return true;
+}
+
+bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
+{
+    const auto vivant = mVivant;
+    bool complet = false, doublon = false;
+    const bool sain = RecevoirPartie(Texte.mid(12), complet, doublon);
+    // The last part again: its answer was lost, or the file could not be stored yet.
+    if (sain && complet && (!doublon || !mbGrosFichierRange))
+        return fichierRecu(msGrosFichier);
+    if (sain && complet) {
         repondre("OKFICHIER");
-        if (!*vivant)
-            return true;
-        mlDernierEchange = plateforme.tickMs();
-        armer(GenreSupervision::Reception);
-        return true;
-    }
-    if (Texte.startsWith("RECEPFICHIER"))
-        return fichierRecu(Texte);
-    if (Texte.startsWith("RECEPGROSFIC")) {
-        bool complet = false, doublon = false;
-        const bool sain = RecevoirPartie(Texte.mid(12), complet, doublon);
-        // The last part again: its answer was lost, or the file could not be stored yet.
-        if (sain && complet && (!doublon || !mbGrosFichierRange))
-            return fichierRecu(msGrosFichier);
-        if (sain && complet) {
-            repondre("OKFICHIER");
-            if (*vivant)
-                finDeReception();
-            return true;
-        }
-        if (!sain)
-            Information(QStringLiteral("Erreur de réception"));
-        repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
-        if (!*vivant)
-            return true;
-        mlDernierEchange = plateforme.tickMs();
-        armer(GenreSupervision::Reception);
-        return true;
-    }
-    if (Texte.startsWith("RING")) {
-        Information(QStringLiteral("Le téléphone sonne..."));
-        armer(GenreSupervision::Reinitialisation, true);
-        return true;
-    }
-    if (Texte.startsWith("JESUISAPPELANT")) {
-        Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
-        repondre("OKTUESAPPELANT");
-        if (!*vivant)
-            return true;
-        PosteAppellant = false;
-        EcrireConfiguration();
-        Déconnecter();
         if (*vivant)
-            Connecter();
+            finDeReception();
         return true;
     }
-    return false;
+    if (!sain)
+        Information(QStringLiteral("Erreur de réception"));
+    repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
+    if (!*vivant)
+        return true;
+    mlDernierEchange = mContexte.env.plateforme.tickMs();
+    armer(GenreSupervision::Reception);
+    return true;
+}
+
+bool CInterlocuteur::surSonnerie(const QByteArray &)
+{
+    Information(QStringLiteral("Le téléphone sonne..."));
+    armer(GenreSupervision::Reinitialisation, true);
+    return true;
+}
+
+bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
+{
+    const auto vivant = mVivant;
+    Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
+    repondre("OKTUESAPPELANT");
+    if (!*vivant)
+        return true;
+    PosteAppellant = false;
+    EcrireConfiguration();
+    Déconnecter();
+    if (*vivant)
+        Connecter();
+    return true;
 }
 
 bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
