@@ -5,19 +5,12 @@
 #include "Plateforme.h"
 #include "Windows1252.h"
 
+#include <QScopeGuard>
 #include <QStringList>
 
 const QByteArray FComm::STX = QByteArray(1, '\x02');
 
 namespace {
-// A failure inside an operation, trapped by that operation and reported as
-// "Erreur de port : [numero]description".
-struct ErreurPiegee
-{
-    int numero;
-    QString description;
-};
-
 constexpr int erreurIndice = 9;
 constexpr int erreurType = 13;
 constexpr int erreurDepassement = 6;
@@ -57,12 +50,13 @@ qint32 FComm::decoderEntete(const QByteArray &texte)
     return 65536 * c(0) + 256 * c(1) + c(2);
 }
 
-void FComm::rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite)
+void FComm::signalerErreurPort(const ErreurPort &erreur, const QString &titreBoite)
 {
     const auto vivant = mVivant;
-    mEnv.boites.afficher(description, Boutons::OK, titreBoite);
+    if (!titreBoite.isEmpty())
+        mEnv.boites.afficher(erreur.description, Boutons::OK, titreBoite);
     if (*vivant)
-        Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(numero).arg(description));
+        Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(erreur.numero).arg(erreur.description));
 }
 
 void FComm::Afficher(ParametresStation &Poste)
@@ -83,38 +77,40 @@ bool FComm::OpenPort()
     return ouvrir(true);
 }
 
-void FComm::appliquerReglages()
+std::optional<FComm::ErreurPort> FComm::appliquerReglages()
 {
     const QStringList champs = msSettings.split(QLatin1Char(','));
     if (champs.size() < 4)
-        throw ErreurPiegee{erreurIndice,
-                           QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
-                                          "bits d'arrêt attendus, séparés par des virgules).")
-                               .arg(msSettings)};
+        return ErreurPort{erreurIndice,
+                          QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
+                                         "bits d'arrêt attendus, séparés par des virgules).")
+                              .arg(msSettings)};
+    std::optional<ErreurPort> erreur;
     const auto nombre = [&](int i, const char *quoi) {
         bool ok = false;
         const qint32 valeur = champs[i].trimmed().toInt(&ok);
-        if (!ok)
-            throw ErreurPiegee{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
-                                               .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
+        if (!ok && !erreur)
+            erreur = ErreurPort{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
+                                                .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
         return valeur;
     };
-    Port->setBauds(nombre(0, "la vitesse"));
+    const qint32 bauds = nombre(0, "la vitesse");
+    const qint32 bitsDonnees = nombre(2, "le nombre de bits de données");
+    const qint32 bitsStop = nombre(3, "le nombre de bits d'arrêt");
+    if (erreur)
+        return erreur;
+    Port->setBauds(bauds);
     Port->setParite(champs[1]);
-    Port->setBitsDonnees(nombre(2, "le nombre de bits de données"));
-    Port->setBitsStop(nombre(3, "le nombre de bits d'arrêt"));
+    Port->setBitsDonnees(bitsDonnees);
+    Port->setBitsStop(bitsStop);
+    return std::nullopt;
 }
 
 bool FComm::ouvrir(bool premiere)
 {
     const auto vivant = mVivant;
-    try {
-        appliquerReglages();
-    } catch (const ErreurPiegee &e) {
-        if (premiere)
-            rapporterErreurPiegee(e.numero, e.description, QStringLiteral("Connecter"));
-        else
-            Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(e.numero).arg(e.description));
+    if (const auto erreur = appliquerReglages()) {
+        signalerErreurPort(*erreur, premiere ? QStringLiteral("Connecter") : QString());
         return false;
     }
     const bool ouvert = Port->Ouvrir();
@@ -236,177 +232,199 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
             return ecrireReponseImbriquee(Texte);
         return false;
     }
-
     sbEcrireEnCours = true;
     if (mbLigneOccupee && mbArreter)
         mbLigneOccupee = false;
     mbArreter = false;
 
     const auto vivant = mVivant;
-    Plateforme &plateforme = mEnv.plateforme;
-    const QByteArray texteDonne = Texte;
-    Attente attente{RéponseAttendue, Texte};
+    Ecriture e{.trame = Texte,
+               .texteDonne = Texte,
+               .reponseAttendue = RéponseAttendue,
+               .reponseRefus = RéponseRefus,
+               .delai = TimeOut,
+               .tramee = MiseEnFormeSTXTLEN,
+               .attente = {.reponseAttendue = RéponseAttendue, .texteEnvoye = Texte, .reponse = {}},
+               .erreur = {}};
     // A handler inside our wait may write and wait itself; ours is back when it returns.
-    struct Retablir
-    {
-        FComm *comm;
-        Attente *precedente;
-        std::shared_ptr<bool> vivant;
-        ~Retablir()
-        {
-            if (*vivant)
-                comm->mAttente = precedente;
-        }
-    } retablir{this, std::exchange(mAttente, &attente), vivant};
+    Attente *precedente = std::exchange(mAttente, &e.attente);
+    const auto retablir = qScopeGuard([&] {
+        if (*vivant)
+            mAttente = precedente;
+    });
+    Suite suite = prendreLaLigne(e);
+    if (suite == Suite::Continuer)
+        suite = ecrireTrame(e);
+    if (suite == Suite::Continuer)
+        suite = attendreReponse(e);
+    return conclure(e, suite, RéponseReçue);
+}
 
-    const auto fin = [&](bool reussite) {
-        mbEmissionEnCours = false;
-        mReponsesDifferees.clear();
-        sbEcrireEnCours = false;
-        mbArreter = false;
-        mbLigneOccupee = false;
-        mbReponseTrameeAttendue = false;
-        if (MiseEnFormeSTXTLEN)
-            garderTramesSuivantes(reussite);
-        else
-            viderReception();
-    };
-    const auto echec = [&](const QString &texte) {
-        fin(false);
-        Erreur(texte);
+bool FComm::conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue)
+{
+    switch (suite) {
+    case Suite::Detruit: return false;
+    case Suite::Abandon: sbEcrireEnCours = false; return false;
+    case Suite::Echec:
+        finEcriture(e, false);
+        Erreur(e.erreur);
         return false;
-    };
-
-    try {
-        if (!Port && !Connecter()) {
-            if (*vivant)
-                sbEcrireEnCours = false;
-            return false;
-        }
-        if (!*vivant)
-            return false;
-
-        if (mbLigneOccupee) {
-            const bool libre = plateforme.attendreQue([&] { return !*vivant || !mbLigneOccupee; }, 60000);
-            if (!*vivant)
-                return false;
-            if (!libre) {
-                sbEcrireEnCours = false;
-                return false;
-            }
-        }
-
-        mbLigneOccupee = true;
-        if (MiseEnFormeSTXTLEN)
-            garderTramesSuivantes(false); // stale bytes go, a frame of the other station stays
-        else
-            viderReception();
-        if (MiseEnFormeSTXTLEN) {
-            if (Texte.size() > longueurTrameMax)
-                throw ErreurPiegee{erreurDepassement,
-                                   QStringLiteral("Dépassement de capacité : un message de %1 caractères ne peut pas être "
-                                                  "tramé (%2 au plus).")
-                                       .arg(Texte.size())
-                                       .arg(longueurTrameMax)};
-            Texte = STX + encoderEntete(Texte.size()) + Texte;
-            mbReponseTrameeAttendue = !RéponseAttendue.isEmpty();
-        }
-
-        const qint64 N = Texte.size();
-        qint64 i = 1;
-        mbEmissionEnCours = true;
-        // Once the carrier is gone the modem reads what we write as commands: not one more byte.
-        const quint32 pertesAvant = mPertesPorteuse;
-        const auto porteuseTombee = [&] { return attente.porteusePerdue || mPertesPorteuse != pertesAvant; };
-        for (; i <= N; i += tailleBlocEcriture) {
-            if (i > 1) {
-                ProgressEmission(qint32(i), qint32(N));
-                if (!*vivant)
-                    return false;
-                plateforme.pomper();
-                if (!*vivant)
-                    return false;
-            }
-            if (porteuseTombee())
-                return echec(QStringLiteral("Pas de porteuse : l'envoi de %1 s'arrête.")
-                                 .arg(Windows1252::versTexte(texteDonne.left(12))));
-            if (!Port)
-                throw ErreurPiegee{erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")};
-            Port->EcrireTexte(Texte.mid(i - 1, tailleBlocEcriture));
-            plateforme.pomper();
-            if (!*vivant)
-                return false;
-        }
-        mbEmissionEnCours = false;
-        if (Port && !mReponsesDifferees.isEmpty())
-            Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
-        if (i > tailleBlocEcriture + 1) {
-            ProgressEmission(qint32(i - 1), qint32(N));
-            if (!*vivant)
-                return false;
-        }
-
-        if (!RéponseAttendue.isEmpty()) {
-            mbLigneOccupee = false;
-            plateforme.pomper();
-            if (!*vivant)
-                return false;
-            const quint32 debut = plateforme.tickMs();
-            const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
-            const auto reponseLa = [&] {
-                if (MiseEnFormeSTXTLEN) {
-                    if (mbReponseTrameeAttendue && mlLongueurAttendue > 0 && TimeOut < 2 * mlLongueurAttendue)
-                        TimeOut = 2 * mlLongueurAttendue;
-                    return attente.acceptee;
-                }
-                return msTexteReçu.toLower().contains(RéponseAttendue.toLower());
-            };
-            const auto refusee = [&] {
-                return !RéponseRefus.isEmpty() && attente.complete && !attente.acceptee
-                    && attente.reponse.left(RéponseRefus.size()).compare(RéponseRefus, Qt::CaseInsensitive) == 0;
-            };
-            for (;;) {
-                if (reponseLa())
-                    break;
-                if (refusee()) {
-                    if (RéponseReçue)
-                        *RéponseReçue = attente.reponse;
-                    fin(true);
-                    return false;
-                }
-                plateforme.pomper(quint32(std::max<qint64>(1, qint64(TimeOut) - ecoule() + 1)));
-                if (!*vivant)
-                    return false;
-                // An answer already in counts even when a stop came behind it.
-                if (attente.acceptee)
-                    break;
-                if (mbArreter)
-                    return echec(Windows1252::versTexte(Texte));
-                if (attente.porteusePerdue)
-                    return echec(QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
-                                     .arg(Windows1252::versTexte(RéponseAttendue), Windows1252::versTexte(texteDonne.left(12))));
-                if (ecoule() > TimeOut)
-                    break;
-            }
-            // A handler that ran long inside the wait (a box, another station's work in a
-            // simulation) may return control after the deadline: an answer that came in time
-            // still counts.
-            const bool arriveeATemps = attente.acceptee && qint64(qint32(attente.tick - debut)) <= TimeOut;
-            if (ecoule() > TimeOut && !arriveeATemps) {
-                const QString douze = Windows1252::versTexte(texteDonne.left(12));
-                return echec(TimeOut > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
-                                               .arg(Windows1252::versTexte(RéponseAttendue), douze)
-                                         : douze);
-            }
-        }
-    } catch (const ErreurPiegee &e) {
-        return echec(QStringLiteral("Erreur de port : [%1]%2").arg(e.numero).arg(e.description));
+    case Suite::Refus:
+    case Suite::Continuer:
+        if (RéponseReçue)
+            *RéponseReçue = suite == Suite::Refus || (e.tramee && !e.reponseAttendue.isEmpty()) ? e.attente.reponse : msTexteReçu;
+        finEcriture(e, true);
+        return suite == Suite::Continuer;
     }
+    return false;
+}
 
-    if (RéponseReçue)
-        *RéponseReçue = MiseEnFormeSTXTLEN && !RéponseAttendue.isEmpty() ? attente.reponse : msTexteReçu;
-    fin(true);
-    return true;
+void FComm::finEcriture(const Ecriture &e, bool reussite)
+{
+    mbEmissionEnCours = false;
+    mReponsesDifferees.clear();
+    sbEcrireEnCours = false;
+    mbArreter = false;
+    mbLigneOccupee = false;
+    mbReponseTrameeAttendue = false;
+    if (e.tramee)
+        garderTramesSuivantes(reussite);
+    else
+        viderReception();
+}
+
+FComm::Suite FComm::echecEcriture(Ecriture &e, const QString &texte)
+{
+    e.erreur = texte;
+    return Suite::Echec;
+}
+
+FComm::Suite FComm::prendreLaLigne(Ecriture &e)
+{
+    const auto vivant = mVivant;
+    if (!Port && !Connecter())
+        return *vivant ? Suite::Abandon : Suite::Detruit;
+    if (!*vivant)
+        return Suite::Detruit;
+    if (mbLigneOccupee) {
+        const bool libre = mEnv.plateforme.attendreQue([&] { return !*vivant || !mbLigneOccupee; }, 60000);
+        if (!*vivant)
+            return Suite::Detruit;
+        if (!libre)
+            return Suite::Abandon;
+    }
+    mbLigneOccupee = true;
+    if (!e.tramee) {
+        viderReception();
+        return Suite::Continuer;
+    }
+    garderTramesSuivantes(false); // stale bytes go, a frame of the other station stays
+    if (e.trame.size() > longueurTrameMax)
+        return echecEcriture(e, texteErreurPort({erreurDepassement,
+                                                 QStringLiteral("Dépassement de capacité : un message de %1 caractères ne "
+                                                                "peut pas être tramé (%2 au plus).")
+                                                     .arg(e.trame.size())
+                                                     .arg(longueurTrameMax)}));
+    e.trame = STX + encoderEntete(e.trame.size()) + e.trame;
+    mbReponseTrameeAttendue = !e.reponseAttendue.isEmpty();
+    return Suite::Continuer;
+}
+
+FComm::Suite FComm::ecrireTrame(Ecriture &e)
+{
+    const auto vivant = mVivant;
+    Plateforme &plateforme = mEnv.plateforme;
+    const qint64 N = e.trame.size();
+    qint64 i = 1;
+    mbEmissionEnCours = true;
+    // Once the carrier is gone the modem reads what we write as commands: not one more byte.
+    const quint32 pertesAvant = mPertesPorteuse;
+    for (; i <= N; i += tailleBlocEcriture) {
+        if (i > 1) {
+            ProgressEmission(qint32(i), qint32(N));
+            if (!*vivant)
+                return Suite::Detruit;
+            plateforme.pomper();
+            if (!*vivant)
+                return Suite::Detruit;
+        }
+        if (e.attente.porteusePerdue || mPertesPorteuse != pertesAvant)
+            return echecEcriture(e, QStringLiteral("Pas de porteuse : l'envoi de %1 s'arrête.")
+                                        .arg(Windows1252::versTexte(e.texteDonne.left(12))));
+        if (!Port)
+            return echecEcriture(e, texteErreurPort({erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")}));
+        Port->EcrireTexte(e.trame.mid(i - 1, tailleBlocEcriture));
+        plateforme.pomper();
+        if (!*vivant)
+            return Suite::Detruit;
+    }
+    mbEmissionEnCours = false;
+    if (Port && !mReponsesDifferees.isEmpty())
+        Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
+    if (i > tailleBlocEcriture + 1) {
+        ProgressEmission(qint32(i - 1), qint32(N));
+        if (!*vivant)
+            return Suite::Detruit;
+    }
+    return Suite::Continuer;
+}
+
+bool FComm::reponseArrivee(Ecriture &e)
+{
+    if (!e.tramee)
+        return msTexteReçu.toLower().contains(e.reponseAttendue.toLower());
+    // A long answer under way gets the time to arrive.
+    if (mbReponseTrameeAttendue && mlLongueurAttendue > 0 && e.delai < 2 * mlLongueurAttendue)
+        e.delai = 2 * mlLongueurAttendue;
+    return e.attente.acceptee;
+}
+
+bool FComm::reponseRefusee(const Ecriture &e) const
+{
+    const Attente &a = e.attente;
+    return !e.reponseRefus.isEmpty() && a.complete && !a.acceptee
+        && a.reponse.left(e.reponseRefus.size()).compare(e.reponseRefus, Qt::CaseInsensitive) == 0;
+}
+
+FComm::Suite FComm::attendreReponse(Ecriture &e)
+{
+    if (e.reponseAttendue.isEmpty())
+        return Suite::Continuer;
+    const auto vivant = mVivant;
+    Plateforme &plateforme = mEnv.plateforme;
+    mbLigneOccupee = false;
+    plateforme.pomper();
+    if (!*vivant)
+        return Suite::Detruit;
+    const quint32 debut = plateforme.tickMs();
+    const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
+    const QString douze = Windows1252::versTexte(e.texteDonne.left(12));
+    while (!reponseArrivee(e)) {
+        if (reponseRefusee(e))
+            return Suite::Refus;
+        plateforme.pomper(quint32(std::max<qint64>(1, qint64(e.delai) - ecoule() + 1)));
+        if (!*vivant)
+            return Suite::Detruit;
+        // An answer already in counts even when a stop came behind it.
+        if (e.attente.acceptee)
+            break;
+        if (mbArreter)
+            return echecEcriture(e, Windows1252::versTexte(e.trame));
+        if (e.attente.porteusePerdue)
+            return echecEcriture(e, QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
+                                        .arg(Windows1252::versTexte(e.reponseAttendue), douze));
+        if (ecoule() > e.delai)
+            break;
+    }
+    // A handler that ran long inside the wait (a box, another station's work in a
+    // simulation) may return control after the deadline: an answer that came in time
+    // still counts.
+    const bool arriveeATemps = e.attente.acceptee && qint64(qint32(e.attente.tick - debut)) <= e.delai;
+    if (ecoule() <= e.delai || arriveeATemps)
+        return Suite::Continuer;
+    return echecEcriture(e, e.delai > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
+                                              .arg(Windows1252::versTexte(e.reponseAttendue), douze)
+                                        : douze);
 }
 
 void FComm::PortEvent_Lecture(const QByteArray &Texte)

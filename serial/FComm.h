@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The line driver of one station link: opens the port, frames and writes the link's
 // commands (STX, three-byte big-endian length, text), waits for their answers, reassembles
@@ -80,9 +81,38 @@ public:
     static const QByteArray STX;
 
 private:
-    void appliquerReglages();
+    // A port failure, said as "Erreur de port : [numero]description".
+    struct ErreurPort
+    {
+        int numero;
+        QString description;
+    };
+    static QString texteErreurPort(const ErreurPort &erreur)
+    {
+        return QStringLiteral("Erreur de port : [%1]%2").arg(erreur.numero).arg(erreur.description);
+    }
+    // With a box titled titreBoite first, unless it is empty.
+    void signalerErreurPort(const ErreurPort &erreur, const QString &titreBoite);
+    std::optional<ErreurPort> appliquerReglages();
     bool ouvrir(bool premiere);
-    void rapporterErreurPiegee(int numero, const QString &description, const QString &titreBoite);
+
+    // One Ecrire call, through its steps.
+    struct Ecriture;
+    enum class Suite {
+        Continuer,
+        Abandon, // the port would not open, or the line stayed busy: nothing written, no error
+        Detruit, // this object went away inside a wait
+        Echec,   // reported through Erreur
+        Refus,   // the other station answered RéponseRefus
+    };
+    Suite prendreLaLigne(Ecriture &e);
+    Suite ecrireTrame(Ecriture &e);
+    Suite attendreReponse(Ecriture &e);
+    bool reponseArrivee(Ecriture &e);
+    bool reponseRefusee(const Ecriture &e) const;
+    Suite echecEcriture(Ecriture &e, const QString &texte);
+    bool conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue);
+    void finEcriture(const Ecriture &e, bool reussite);
     enum class Entete { Absente, Incomplete, Lue };
     // Finds the frame's STX, drops what precedes it and, once the three length characters
     // are in, sets mlLongueurAttendue and drops the header.
@@ -124,6 +154,17 @@ private:
         quint32 tick = 0;       // since when
         QByteArray reponse;
         bool porteusePerdue = false; // "NO CARRIER" came instead
+    };
+    struct Ecriture
+    {
+        QByteArray trame;      // what goes on the line
+        QByteArray texteDonne; // as given
+        const QByteArray &reponseAttendue;
+        const QByteArray &reponseRefus;
+        qint32 delai;
+        bool tramee;
+        Attente attente;
+        QString erreur;
     };
     Attente *mAttente = nullptr; // the innermost Ecrire's
     int mLivraisons = 0;               // Reception notifications under way
