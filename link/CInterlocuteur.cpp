@@ -1,13 +1,11 @@
 #include "CInterlocuteur.h"
 
 #include "BoitesMessage.h"
-#include "Dezipper.h"
 #include "FichierIni.h"
 #include "MGlobal.h"
 #include "Minuterie.h"
 #include "Plateforme.h"
 #include "ProprietaireLiaison.h"
-#include "Zipper.h"
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(contexte)) {}
 
@@ -56,12 +54,8 @@ void CInterlocuteur::Terminer()
     mSupervision.arreter();
     mContexte.proprietaire.terminerFenetreInstance();
 
-    if (mCompression)
-        mCompression->Fermer();
-    if (mDecompression)
-        mDecompression->Fermer();
-    mCompression.reset();
-    mDecompression.reset();
+    mEnvoi.fermer();
+    mReception.fermer();
 
     if (!FrmComm)
         return;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "EnvoiFichier.h"
 #include "Environnement.h"
 #include "FComm.h"
 #include "Notification.h"
+#include "ReceptionFichier.h"
 #include "Supervision.h"
 
 #include <QByteArray>
@@ -14,8 +16,6 @@
 #include <vector>
 
 class DialogueParametres;
-class Dezipper;
-class Zipper;
 class FichierIni;
 class Minuterie;
 class ProprietaireLiaison;
@@ -70,11 +70,11 @@ public:
     // True when the caller is done with the file: delivered, gone, or set aside (then
     // FichierMisDeCote() says where it went).
     bool EnvoyerFichier(const QString &Fichier);
-    QString FichierMisDeCote() const { return msFichierMisDeCote; }
+    QString FichierMisDeCote() const { return mEnvoi.misDeCote(); }
     // The last EnvoyerFichier ended on a lost carrier: there is no line left to test.
-    bool EnvoiCoupe() const { return mbEnvoiCoupe; }
+    bool EnvoiCoupe() const { return mEnvoi.coupe(); }
     // Characters of the file being received in parts, held until its last part.
-    qsizetype TailleReceptionEnCours() const { return msGrosFichier.size(); }
+    qsizetype TailleReceptionEnCours() const { return mReception.parties().size(); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mlDebutReception; }
     bool DefinirCePosteEnAppelant();
@@ -105,6 +105,8 @@ private:
     friend class TstCInterlocuteur;
     friend class TstProtocole;
     friend class TstSurveillance;
+    friend class EnvoiFichier;
+    friend class ReceptionFichier;
 
     void armer(GenreSupervision genre, bool relance = false) { mSupervision.armer(genre, PosteAppellant, relance); }
     // The supervision's tick, then what each kind does when its time runs out.
@@ -143,28 +145,6 @@ private:
     void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
 
-    enum class IssueEnvoi
-    {
-        Livre,    // acknowledged
-        Abandon,  // refused too often, or the effort's budget spent
-        Inconnue, // no readable answer: the part may or may not be stored
-        LignePerdue, // the carrier was lost, or the link hung up
-        Fin,      // this object was torn down
-    };
-    IssueEnvoi envoyerTexteFichier(const QByteArray &T);
-    IssueEnvoi envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
-    // Changes with every carrier loss and every hang-up: a send stops when it changed.
-    std::pair<quint32, quint32> etatLigne() const;
-    bool RecevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
-    // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
-    bool RecevoirFichier(QByteArray &Texte);
-    void garderArchiveAbimee(const QString &archive, const QString &raison);
-    // A name the line damaged, seen from what a sender can send.
-    static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
-    // The files stored lately, so that one sent again after a lost answer is not stored twice.
-    static QByteArray empreinteReception(const QByteArray &texte);
-    bool dejaRecu(const QByteArray &empreinte);
-    void retenirRecu(const QByteArray &empreinte);
     // Stores a whole-file text, then acknowledges it.
     bool fichierRecu(const QByteArray &Texte);
     void finDeReception();
@@ -177,10 +157,6 @@ private:
     QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {});
     // The name itself when free, else a stamped one.
     QString nomLibre(const QString &dossier, const QString &nom);
-    bool mettreDeCote(const QString &fichier, const QString &raison);
-    // A reception given up (time-out, lost line, hang-up) lets its parts go.
-    void abandonnerReception();
-
     void EcrireConfiguration();
     // The file and section this link reads, the file created when missing.
     void choisirFichier(QString FichierConfig, QString SectionConfig);
@@ -204,19 +180,7 @@ private:
     bool mRefusHorlogeSignale = false;
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
-    QString msFichierMisDeCote;
-    bool mbEnvoiCoupe = false;
-    std::pair<quint32, quint32> mLigneAuDebutEnvoi;
     quint32 mDeconnexions = 0;
-    QByteArray msGrosFichier;
-    qint32 mDernierePartieRecue = 0;
-    bool mbGrosFichierRange = false; // the file of the last parts is stored
-    struct RecuRecemment
-    {
-        QByteArray empreinte;
-        quint32 tick;
-    };
-    std::vector<RecuRecemment> mRecusRecemment;
-    std::unique_ptr<Zipper> mCompression;
-    std::unique_ptr<Dezipper> mDecompression;
+    EnvoiFichier mEnvoi{*this};
+    ReceptionFichier mReception{*this};
 };

@@ -184,7 +184,7 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 void CInterlocuteur::Déconnecter()
 {
     ++mDeconnexions;
-    abandonnerReception();
+    mReception.abandonner();
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
     mSupervision.commencerDeconnexion();

@@ -142,10 +142,10 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
 {
     const auto vivant = mVivant;
     bool complet = false, doublon = false;
-    const bool sain = RecevoirPartie(Texte.mid(12), complet, doublon);
+    const bool sain = mReception.recevoirPartie(Texte.mid(12), complet, doublon);
     // The last part again: its answer was lost, or the file could not be stored yet.
-    if (sain && complet && (!doublon || !mbGrosFichierRange))
-        return fichierRecu(msGrosFichier);
+    if (sain && complet && (!doublon || !mReception.rangee()))
+        return fichierRecu(mReception.parties());
     if (sain && complet) {
         repondre("OKFICHIER");
         if (*vivant)
@@ -190,19 +190,19 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
     const auto vivant = mVivant;
     PartieGrosFichier.clear();
     QByteArray reste = Texte.mid(12);
-    const QByteArray empreinte = empreinteReception(reste);
-    const bool doublon = dejaRecu(empreinte);
-    const bool range = doublon || RecevoirFichier(reste);
+    const QByteArray empreinte = ReceptionFichier::empreinte(reste);
+    const bool doublon = mReception.dejaRecu(empreinte);
+    const bool range = doublon || mReception.recevoirFichier(reste);
     if (!*vivant)
         return true;
-    mbGrosFichierRange = range;
+    mReception.setRangee(range);
     if (doublon)
         Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
                         .arg(Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0)))));
     else if (range)
-        retenirRecu(empreinte);
+        mReception.retenir(empreinte);
     if (range) {
-        msGrosFichier.clear();
+        mReception.oublierParties();
         repondre("OKFICHIER");
         if (!*vivant)
             return true;
@@ -302,7 +302,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     mbModemConnecte = Connecté;
     mbHorsLigne = !Connecté;
     if (!Connecté)
-        abandonnerReception();
+        mReception.abandonner();
     const auto vivant = mVivant;
     ModemEtatConnexionChange(Connecté);
     if (!*vivant)

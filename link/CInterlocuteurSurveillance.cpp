@@ -86,7 +86,7 @@ void CInterlocuteur::echeanceReception()
         return;
     }
     mlDernierEchange = 0;
-    abandonnerReception();
+    mReception.abandonner();
     // The scanner, off while the file arrived, takes its turn again.
     if (mContexte.proprietaire.valeurCocheConnecter() == 1)
         mContexte.proprietaire.setCocheSynchro(1);

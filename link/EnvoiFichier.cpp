@@ -1,0 +1,217 @@
+#include "EnvoiFichier.h"
+
+#include "BoitesMessage.h"
+#include "CInterlocuteur.h"
+#include "MGlobal.h"
+#include "ReceptionFichier.h"
+#include "Windows1252.h"
+#include "Zipper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+namespace {
+constexpr qint64 taillePartie = 1024;
+constexpr qint64 partiesMax = 999;
+// At a noise of one byte in 10,000 a part of 1,060 characters is refused about one time in
+// ten: eight refusals of one part in a row mean a line too bad to go on.
+constexpr int refusParPartieMax = 8;
+// A lost or unreadable answer leaves the part's fate unknown: the file starts again from
+// part 1, which every receiver takes as a new file.
+constexpr int reprisesMax = 3;
+}
+
+EnvoiFichier::EnvoiFichier(CInterlocuteur &poste) : mPoste(poste) {}
+
+EnvoiFichier::~EnvoiFichier() = default;
+
+void EnvoiFichier::fermer()
+{
+    if (mCompression)
+        mCompression->Fermer();
+    mCompression.reset();
+}
+
+bool EnvoiFichier::envoyer(const QString &fichier)
+{
+    mMisDeCote.clear();
+    mCoupe = false;
+    if (!mPoste.FrmComm || !mPoste.FrmComm->Connecter())
+        return false;
+    mLigneAuDebut = etatLigne();
+    if (fichier.isEmpty() || !QFileInfo(fichier).isFile()) {
+        mPoste.Information(fichier + QStringLiteral(" a disparu."));
+        return true;
+    }
+    mPoste.mSupervision.arreter();
+    const auto vivant = mPoste.mVivant;
+    // The archive is built apart, under the name that travels: the user's folder is never
+    // written, and only the archive this call made is deleted, whatever the way out.
+    bool detruit = false;
+    const QString archive = compresser(fichier, detruit);
+    const auto supprimerArchive = qScopeGuard([&] {
+        if (!archive.isEmpty())
+            QFile::remove(archive);
+    });
+    if (detruit)
+        return false;
+    const auto [resultat, issue] = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
+    if (issue == Issue::Fin || !*vivant)
+        return false;
+    if (issue != Issue::LignePerdue)
+        mPoste.armer(GenreSupervision::Surveillance);
+    return resultat;
+}
+
+QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
+{
+    if (QFileInfo(fichier).size() <= 300)
+        return {};
+    const QString nomArchive = QFileInfo(fichier).fileName() + ReceptionFichier::extensionArchive;
+    if (Windows1252::depuisTexte(nomArchive).size() > 255 || QFile::encodeName(nomArchive).size() > 255) {
+        mPoste.Information(QStringLiteral("Le nom de %1 est trop long pour une archive : il part sans compression.").arg(fichier));
+        return {};
+    }
+    if (!mCompression) {
+        mCompression = std::make_unique<Zipper>();
+        mCompression->Preparer();
+        mCompression->Reglage(0);
+    }
+    QDir().mkpath(mPoste.dossierTravail());
+    mCompression->Vider();
+    mCompression->setNomArchive(mPoste.dossierTravail() + QLatin1Char('/') + nomArchive);
+    mCompression->Fichiers().append(fichier);
+    QString raison;
+    mCompression->Compresser(raison);
+    if (raison.isEmpty())
+        return mCompression->NomArchive();
+    const auto vivant = mPoste.mVivant;
+    MGlobal::AfficherMessage(mPoste.mContexte.env.boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
+                             QStringLiteral("Compression"));
+    detruit = !*vivant;
+    return {};
+}
+
+std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString &fichierDonne, const QString &fichier)
+{
+    const QByteArray nom = Windows1252::depuisTexte(QFileInfo(fichier).fileName());
+    const qint64 longueurTexte = 12 + 1 + nom.size() + QFileInfo(fichier).size();
+    if (nom.size() > 255)
+        return {mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères")), Issue::Abandon};
+    if (longueurTexte >= partiesMax * taillePartie)
+        return {mettreDeCote(fichierDonne, QStringLiteral("%1 caractères à transmettre, %2 au plus")
+                                               .arg(longueurTexte)
+                                               .arg(partiesMax * taillePartie - 1)),
+                Issue::Abandon};
+    QFile lecture(fichier);
+    if (!lecture.open(QIODevice::ReadOnly)) {
+        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
+        return {false, Issue::Abandon};
+    }
+    const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
+    lecture.close();
+    const Issue issue = envoyerTexte(T);
+    mCoupe = issue == Issue::LignePerdue;
+    return {issue == Issue::Livre, issue};
+}
+
+EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
+{
+    // Every frame counts against one budget, restarts included, so that a bad line gives
+    // the other files (and the other station) their turn.
+    const qint64 P = T.size() < taillePartie ? 1 : T.size() / taillePartie + 1;
+    qint64 tramesRestantes = 2 * P + 16;
+    for (int reprise = 0;; ++reprise) {
+        if (reprise > 0)
+            mPoste.Information(
+                QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
+        const auto vivant = mPoste.mVivant;
+        if (!mPoste.EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
+            if (!*vivant)
+                return Issue::Fin;
+            if (etatLigne() != mLigneAuDebut)
+                return Issue::LignePerdue;
+            mPoste.Information(QStringLiteral("Le poste distant n'est pas prêt"));
+            return Issue::Abandon;
+        }
+        mPoste.NbreErreurs = 0; // the other station answers: the line carries
+        const Issue issue = envoyerUneFois(T, P, tramesRestantes);
+        if (issue != Issue::Inconnue)
+            return issue;
+        if (reprise == reprisesMax || tramesRestantes <= 0) {
+            mPoste.Information(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprise));
+            return Issue::Abandon;
+        }
+    }
+}
+
+EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes)
+{
+    const auto vivant = mPoste.mVivant;
+    int refus = 0;
+    for (qint64 i = 1; i <= P;) {
+        if (tramesRestantes-- <= 0) {
+            mPoste.Information(QStringLiteral("Trop d'erreurs sur la ligne pour ce fichier : il attendra son tour."));
+            return Issue::Abandon;
+        }
+        QByteArray commande = T;
+        QByteArray attendu = "OKFICHIER";
+        if (T.size() >= taillePartie) {
+            mPoste.PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
+            const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
+            commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + QByteArray::number(P).rightJustified(3, '0')
+                + MGlobal::CleDonnees(partie) + '\t' + partie;
+            if (i < P)
+                attendu = "OKPARTFIC";
+        }
+        QByteArray reponse;
+        const bool recue =
+            mPoste.EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000), &reponse, "ERREURPARTFIC");
+        if (!*vivant)
+            return Issue::Fin;
+        if (recue) {
+            mPoste.NbreErreurs = 0;
+            refus = 0;
+            ++i;
+            continue;
+        }
+        // Once the carrier is gone, the modem would read any more data as commands; a hang-up
+        // inside the wait (too many line errors) leaves no line either.
+        if (etatLigne() != mLigneAuDebut)
+            return Issue::LignePerdue;
+        if (reponse.isEmpty())
+            return Issue::Inconnue;
+        // Refused: the receiver did not store it, so sending it again is safe with any station.
+        if (++refus > refusParPartieMax) {
+            mPoste.Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
+            return Issue::Abandon;
+        }
+        mPoste.Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
+    }
+    return Issue::Livre;
+}
+
+std::pair<quint32, quint32> EnvoiFichier::etatLigne() const
+{
+    return {mPoste.FrmComm ? mPoste.FrmComm->PertesPorteuse() : ~0u, mPoste.mDeconnexions};
+}
+
+bool EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
+{
+    // Too big for the part numbering, or a name the line cannot carry: sending would fail
+    // forever. The file goes aside, out of the scanner's reach, and the user is told.
+    const QString dossier = QFileInfo(fichier).absolutePath() + QStringLiteral("/Refusés");
+    QDir().mkpath(dossier);
+    const QString cible = mPoste.nomLibre(dossier, QFileInfo(fichier).fileName());
+    if (!QFile::rename(fichier, cible)) {
+        mPoste.Information(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2), et il ne peut pas être mis de côté dans %3.")
+                               .arg(fichier, raison, dossier));
+        return false;
+    }
+    mPoste.Information(
+        QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2) : il est mis de côté sous %3.").arg(fichier, raison, cible));
+    mMisDeCote = cible;
+    return true;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <utility>
+
+class CInterlocuteur;
+class Zipper;
+
+// Sending one file of the outgoing folder: compressed apart when above 300 bytes, then as
+// one frame or in acknowledged parts, within a budget of frames so that a bad line gives
+// the other files their turn. A file that can never travel is set aside.
+//
+// Sending waits with events running: the link may be torn down meanwhile, and this with it.
+class EnvoiFichier
+{
+public:
+    explicit EnvoiFichier(CInterlocuteur &poste);
+    ~EnvoiFichier();
+
+    // True when the caller is done with the file: delivered, gone, or set aside.
+    bool envoyer(const QString &fichier);
+    QString misDeCote() const { return mMisDeCote; }
+    // The last send ended on a lost carrier.
+    bool coupe() const { return mCoupe; }
+    void fermer();
+
+    enum class Issue {
+        Livre,       // acknowledged
+        Abandon,     // refused too often, or the effort's budget spent
+        Inconnue,    // no readable answer: the part may or may not be stored
+        LignePerdue, // the carrier was lost, or the link hung up
+        Fin,         // the link was torn down
+    };
+
+private:
+    // The archive to send instead of the file, empty when it goes as it is.
+    QString compresser(const QString &fichier, bool &detruit);
+    // The file read and sent, or set aside when it cannot travel.
+    std::pair<bool, Issue> envoyerContenu(const QString &fichierDonne, const QString &fichier);
+    Issue envoyerTexte(const QByteArray &T);
+    Issue envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
+    // Changes with every carrier loss and every hang-up: a send stops when it changed.
+    std::pair<quint32, quint32> etatLigne() const;
+    bool mettreDeCote(const QString &fichier, const QString &raison);
+
+    CInterlocuteur &mPoste;
+    std::unique_ptr<Zipper> mCompression;
+    QString mMisDeCote;
+    bool mCoupe = false;
+    std::pair<quint32, quint32> mLigneAuDebut;
+};

@@ -1,0 +1,281 @@
+#include "ReceptionFichier.h"
+
+#include "CInterlocuteur.h"
+#include "Dezipper.h"
+#include "MGlobal.h"
+#include "Plateforme.h"
+#include "Windows1252.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+const QString ReceptionFichier::extensionArchive = QStringLiteral(".ZQZIP");
+
+namespace {
+constexpr qint64 taillePartie = 1024;
+
+qint32 nombre3(const QByteArray &texte, bool &ok)
+{
+    ok = texte.size() == 3 && std::all_of(texte.begin(), texte.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return ok ? texte.toInt() : 0;
+}
+
+bool ecrireFichier(const QString &chemin, const QByteArray &contenu, QString &erreur)
+{
+    QSaveFile sortie(chemin);
+    const bool ok = sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && sortie.write(contenu) == contenu.size()
+        && sortie.commit();
+    erreur = sortie.errorString();
+    return ok;
+}
+}
+
+ReceptionFichier::ReceptionFichier(CInterlocuteur &poste) : mPoste(poste) {}
+
+ReceptionFichier::~ReceptionFichier() = default;
+
+void ReceptionFichier::abandonner()
+{
+    mParties = QByteArray();
+    mDernierePartie = 0;
+}
+
+void ReceptionFichier::fermer()
+{
+    if (mDecompression)
+        mDecompression->Fermer();
+    mDecompression.reset();
+}
+
+bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon)
+{
+    Complet = false;
+    Doublon = false;
+    bool okI = false, okP = false;
+    const qint32 i = nombre3(Texte.left(3), okI);
+    const qint32 P = nombre3(Texte.mid(3, 3), okP);
+    if (okI && okP)
+        mPoste.PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i + 1).arg(P);
+    const qsizetype tab = Texte.indexOf('\t', 6);
+    if (!okI || !okP || i < 1 || i > P || tab < 0)
+        return false; // an unreadable header is refused like a wrong key
+    const QByteArray cle = Texte.mid(6, tab - 6);
+    const QByteArray partie = Texte.mid(tab + 1);
+    if (i == 1) {
+        mParties.clear();
+        mDernierePartie = 0;
+        mRangee = false;
+    }
+    // Parts are 1024 characters: a longer one would let a peer pile up memory.
+    if (partie.size() > taillePartie || MGlobal::CleDonnees(partie) != cle)
+        return false;
+    Complet = i == P;
+    if (i == mDernierePartie) {
+        Doublon = true; // its answer was lost and the sender sent it again
+        return true;
+    }
+    if (i != mDernierePartie + 1)
+        return false; // a part is missing: appending would corrupt the file
+    mParties += partie;
+    mDernierePartie = i;
+    return true;
+}
+
+bool ReceptionFichier::echec(const Stockage &s, const QString &description)
+{
+    const auto vivant = mPoste.mVivant;
+    if (!*vivant)
+        return false;
+    mPoste.Information(s.cible + QStringLiteral(" : erreur ") + description);
+    mPoste.Information(QStringLiteral("Etape : ") + s.etape);
+    const QString chemin = mPoste.nomHorodate(mPoste.dossierReception(), QString(), QStringLiteral(".Err"));
+    QString erreur;
+    if (ecrireFichier(chemin, s.texte + "\n", erreur)) {
+        mPoste.Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
+        return true;
+    }
+    if (*vivant)
+        mPoste.Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
+                                          "poste distant le garde.")
+                               .arg(chemin, erreur));
+    return false;
+}
+
+ReceptionFichier::Nom ReceptionFichier::lireNom(Stockage &s, QByteArray &Texte)
+{
+    const int N = static_cast<unsigned char>(Texte[0]);
+    if (N == 0 || N + 1 > Texte.size())
+        return Nom::Illisible;
+    if (nomAbime(Texte.mid(1, N), Texte.mid(N + 1))) {
+        mPoste.Information(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
+        return Nom::Abime;
+    }
+    const QString nomRecu = Windows1252::versTexte(Texte.mid(1, N)).toUpper();
+    s.nom = Dezipper::nomSur(nomRecu);
+    if (s.nom != nomRecu)
+        mPoste.Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(nomRecu, s.nom));
+    Texte = Texte.mid(N + 1);
+    s.texte = Texte;
+    s.etape = QStringLiteral("Fichier ") + s.nom;
+    s.archive = s.nom.endsWith(extensionArchive);
+    return Nom::Lu;
+}
+
+std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &dossier)
+{
+    if (!s.archive) {
+        s.cible = dossier + QLatin1Char('/') + s.nom;
+        s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
+        if (QFileInfo::exists(s.cible)) {
+            s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
+            s.cible = mPoste.nomHorodate(dossier, s.nom);
+        }
+        return std::nullopt;
+    }
+    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    const QString travail = dossier + QStringLiteral("/UNZIP");
+    if (!mDecompression) {
+        s.etape = QStringLiteral("Création Dézipper");
+        mDecompression = std::make_unique<Dezipper>();
+        s.etape = QStringLiteral("Initialisation Dézipper");
+        mDecompression->Preparer();
+    }
+    s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
+    if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
+        return echec(s, QStringLiteral("dossier impossible à créer"));
+    plateforme.pomper();
+    mDecompression->setDossierExtraction(travail);
+    s.cible = travail + QLatin1Char('/') + s.nom;
+    mDecompression->setNomArchive(s.cible);
+    plateforme.pomper();
+    return std::nullopt;
+}
+
+bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
+{
+    Stockage s{Texte, {}, QStringLiteral("Récupération des infos"), {}, false};
+    const auto vivant = mPoste.mVivant;
+    if (Texte.isEmpty())
+        return echec(s, QStringLiteral("texte vide"));
+    switch (lireNom(s, Texte)) {
+    case Nom::Illisible: return echec(s, QStringLiteral("longueur de nom illisible"));
+    case Nom::Abime: return false;
+    case Nom::Lu: break;
+    }
+    const QString dossier = mPoste.dossierReception();
+    if (const auto fin = choisirCible(s, dossier))
+        return *fin;
+    if (!*vivant)
+        return false;
+    s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
+    QString erreur;
+    if (!ecrireFichier(s.cible, Texte, erreur))
+        return echec(s, erreur);
+    s.etape = QStringLiteral("Fichier fermé");
+    if (s.archive) {
+        if (const auto fin = deballer(s, dossier))
+            return *fin;
+    }
+    mPoste.FichierReçu(s.cible);
+    if (*vivant)
+        mPoste.Information(QStringLiteral("Fichier réceptionné"));
+    return true;
+}
+
+std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossier)
+{
+    s.etape = QStringLiteral("Dézippage");
+    QString raison;
+    mDecompression->Decompresser(raison);
+    if (!raison.isEmpty()) {
+        // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
+        garderArchiveAbimee(s.cible, raison);
+        return false;
+    }
+    s.etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
+    QFile::remove(mDecompression->NomArchive());
+    s.etape = QStringLiteral("Copie le fichier dans le répertoire de download");
+    const QString nomFichier = s.nom.left(s.nom.size() - extensionArchive.size());
+    s.cible = dossier + QLatin1Char('/') + nomFichier;
+    s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
+    if (QFileInfo::exists(s.cible)) {
+        s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
+        s.cible = mPoste.nomHorodate(dossier, nomFichier);
+    }
+    const QString extrait = mDecompression->FichierExtrait();
+    s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
+    if (!QFile::rename(extrait, s.cible))
+        return echec(s, QStringLiteral("déplacement impossible"));
+    return std::nullopt;
+}
+
+bool ReceptionFichier::nomAbime(const QByteArray &nom, const QByteArray &donnees)
+{
+    // No sender puts a control character in a name: its length byte was hit, and the name
+    // took in the archive's first bytes.
+    if (std::any_of(nom.begin(), nom.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return true;
+    // An archive whose ".ZQZIP" lost a letter, or whose name ends inside the data: its
+    // length byte became smaller.
+    const QByteArray extension = extensionArchive.toLatin1();
+    const qsizetype archive = donnees.indexOf("PK\x03\x04");
+    if (archive < 0 || archive > 255 || nom.toUpper().endsWith(extension))
+        return false;
+    if (archive > 0)
+        return (nom + donnees.left(archive)).toUpper().endsWith(extension);
+    const QByteArray fin = nom.right(extension.size()).toUpper();
+    int differences = 0;
+    for (qsizetype i = 0; i < fin.size(); ++i)
+        differences += fin[i] != extension[i];
+    return fin.size() == extension.size() && differences == 1;
+}
+
+void ReceptionFichier::garderArchiveAbimee(const QString &archive, const QString &raison)
+{
+    // Kept for diagnosis, away from the folders the user reads, and never more than a few.
+    constexpr int nombreMax = 10;
+    constexpr qint64 tailleMax = 8 * 1024 * 1024;
+    const QString dossier = mPoste.dossierTravail() + QStringLiteral("/Abîmés");
+    QDir().mkpath(dossier);
+    QString copie = mPoste.nomHorodate(dossier, QFileInfo(archive).fileName());
+    if (QFileInfo(archive).size() > tailleMax || !QFile::rename(archive, copie)) {
+        QFile::remove(archive);
+        copie.clear();
+    }
+    const QFileInfoList gardees = QDir(dossier).entryInfoList(QDir::Files, QDir::Time); // newest first
+    qint64 total = 0;
+    for (int i = 0; i < gardees.size(); ++i) {
+        total += gardees[i].size();
+        if (i >= nombreMax || total > tailleMax)
+            QFile::remove(gardees[i].filePath());
+    }
+    mPoste.Information(QStringLiteral("Archive %1 reçue mais illisible ici (%2) : elle n'est pas acquittée, le poste distant la "
+                                      "renverra.%3")
+                           .arg(QFileInfo(archive).fileName(), raison,
+                                copie.isEmpty() ? QString() : QStringLiteral(" Copie gardée sous ") + copie));
+}
+
+QByteArray ReceptionFichier::empreinte(const QByteArray &texte)
+{
+    return QCryptographicHash::hash(texte, QCryptographicHash::Sha256) + QByteArray::number(texte.size());
+}
+
+bool ReceptionFichier::dejaRecu(const QByteArray &empreinte)
+{
+    // A sender that lost our "OKFICHIER" sends the file again; an hour covers its retries.
+    constexpr quint32 memoireMs = 3600 * 1000;
+    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return plateforme.ecouleDepuis(r.tick) > memoireMs; });
+    return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
+}
+
+void ReceptionFichier::retenir(const QByteArray &empreinte)
+{
+    constexpr qsizetype nombreMax = 64;
+    mRecusRecemment.push_back({empreinte, mPoste.mContexte.env.plateforme.tickMs()});
+    if (mRecusRecemment.size() > nombreMax)
+        mRecusRecemment.erase(mRecusRecemment.begin());
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CInterlocuteur;
+class Dezipper;
+
+// Receiving files for one link: a file in parts put together in order, a whole file stored
+// under a name that overwrites nothing (an archive opened first), and the files stored
+// lately, so that one sent again after a lost answer is not stored twice.
+//
+// Storing waits with events running: the link may be torn down meanwhile, and this with it.
+class ReceptionFichier
+{
+public:
+    explicit ReceptionFichier(CInterlocuteur &poste);
+    ~ReceptionFichier();
+
+    // One part ("iiiPPPkey\tdata"). Complet when it was the last, Doublon when it came again.
+    bool recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
+    // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
+    bool recevoirFichier(QByteArray &Texte);
+    // A reception given up (time-out, lost line, hang-up) lets its parts go.
+    void abandonner();
+    void fermer();
+
+    const QByteArray &parties() const { return mParties; }
+    void oublierParties() { mParties.clear(); }
+    // The file of the last parts is stored.
+    bool rangee() const { return mRangee; }
+    void setRangee(bool rangee) { mRangee = rangee; }
+
+    static QByteArray empreinte(const QByteArray &texte);
+    bool dejaRecu(const QByteArray &empreinte);
+    void retenir(const QByteArray &empreinte);
+
+    // A name the line damaged, seen from what a sender can send.
+    static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
+    static const QString extensionArchive;
+
+private:
+    struct Stockage
+    {
+        QByteArray texte; // what came, name removed
+        QString nom;
+        QString etape;    // said when it fails
+        QString cible;
+        bool archive = false;
+    };
+    enum class Nom { Lu, Illisible, Abime };
+    // The name checked and made safe, and taken off Texte.
+    Nom lireNom(Stockage &s, QByteArray &Texte);
+    // Each step: nothing when the file goes on, else what recevoirFichier returns.
+    std::optional<bool> choisirCible(Stockage &s, const QString &dossier);
+    std::optional<bool> deballer(Stockage &s, const QString &dossier);
+    // What was received survives in an error file, when that at least can be written.
+    bool echec(const Stockage &s, const QString &description);
+    void garderArchiveAbimee(const QString &archive, const QString &raison);
+
+    CInterlocuteur &mPoste;
+    QByteArray mParties;
+    qint32 mDernierePartie = 0;
+    bool mRangee = false;
+    struct RecuRecemment
+    {
+        QByteArray empreinte;
+        quint32 tick;
+    };
+    std::vector<RecuRecemment> mRecusRecemment;
+    std::unique_ptr<Dezipper> mDecompression;
+};
