@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ConnexionModem.h"
 #include "EnvoiFichier.h"
 #include "Environnement.h"
 #include "FComm.h"
 #include "Notification.h"
+#include "Raccrochage.h"
 #include "ReceptionFichier.h"
 #include "Supervision.h"
 
@@ -105,7 +107,9 @@ private:
     friend class TstCInterlocuteur;
     friend class TstProtocole;
     friend class TstSurveillance;
+    friend class ConnexionModem;
     friend class EnvoiFichier;
+    friend class Raccrochage;
     friend class ReceptionFichier;
 
     void armer(GenreSupervision genre, bool relance = false) { mSupervision.armer(genre, PosteAppellant, relance); }
@@ -176,11 +180,12 @@ private:
     bool mbTerminer = false;
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
-    bool bModemInitialise = false;
     bool mRefusHorlogeSignale = false;
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
+    ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};
+    Raccrochage mRaccrochage{*this};
     ReceptionFichier mReception{*this};
 };

@@ -1,0 +1,63 @@
+#include "Raccrochage.h"
+
+#include "CInterlocuteur.h"
+#include "MGlobal.h"
+#include "Plateforme.h"
+
+namespace {
+// Longer than a modem's escape guard time (S12 = 50, 1 s), with room for the line's delay.
+constexpr qint32 silenceGardeMs = 1200;
+}
+
+bool Raccrochage::portOuvert() const
+{
+    const FComm *comm = mPoste.FrmComm.get();
+    return *mPoste.mVivant && comm && comm->Port && comm->Port->Actif();
+}
+
+bool Raccrochage::ecrire(const QByteArray &texte, const QByteArray &reponse, qint32 delai)
+{
+    return portOuvert() && mPoste.FrmComm->Ecrire(texte, reponse, delai, false);
+}
+
+void Raccrochage::raccrocher()
+{
+    ++mPoste.mDeconnexions;
+    mPoste.mReception.abandonner();
+    const auto vivant = mPoste.mVivant;
+    mPoste.mSupervision.commencerDeconnexion();
+    if (portOuvert())
+        direAuRevoir();
+    if (!*vivant)
+        return;
+    if (mPoste.FrmComm && !mPoste.FrmComm->Déconnecter())
+        mPoste.Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
+    if (*vivant)
+        mPoste.mSupervision.setGenre(GenreSupervision::NonDefinie);
+}
+
+void Raccrochage::direAuRevoir()
+{
+    mPoste.FrmComm->ArréterAttendre();
+    mPoste.EnvoyerCommande("STOP", QByteArray(), 3000);
+    if (mPoste.PosteAppellant && portOuvert())
+        raccrocherModem();
+    if (portOuvert())
+        MGlobal::Attendre(mPoste.mContexte.env.plateforme, 2000);
+    ecrire("ATZ0\r");
+}
+
+void Raccrochage::raccrocherModem()
+{
+    // Without a carrier the modem is already in command mode: "+++" would only spoil ATH0.
+    if (mPoste.mbHorsLigne) {
+        ecrire("\rATH0\r"); // the first return ends whatever reached the modem after the carrier
+        return;
+    }
+    // A modem takes "+++" only between two silences of its guard time (S12, 1 s by default);
+    // its "OK" comes after the second, and then it hears ATH0.
+    MGlobal::Attendre(mPoste.mContexte.env.plateforme, silenceGardeMs);
+    if (portOuvert())
+        ecrire("+++", "OK", silenceGardeMs + 2000);
+    ecrire(mPoste.mbHorsLigne ? "\rATH0\r" : "ATH0\r"); // the carrier went during the guard time
+}
