@@ -113,6 +113,7 @@ void CInterlocuteur::EcrireConfiguration()
     ParametresPort = FrmComm->msSettings;
     FichierIni &ini = mContexte.ini;
     ini.setSection(msSectionConfig);
-    if (!ecrire(ini, false))
-        Information(ini.DerniereErreur());
+    QString raison;
+    if (!ecrire(ini, false, &raison))
+        Information(raison);
 }

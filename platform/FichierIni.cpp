@@ -127,85 +127,93 @@ QStringList FichierIni::Cles(const QString &section)
     return cles;
 }
 
-bool FichierIni::Enregistrer()
+bool FichierIni::Enregistrer(QString *raison)
 {
-    mDerniereErreur.clear();
+    const auto refus = [&](const QString &texte) {
+        if (raison)
+            *raison = texte;
+        return false;
+    };
     // Two stations may save the same file at once: the read-modify-write is one at a time.
     QLockFile verrou(mFichier + QStringLiteral(".verrou"));
     verrou.setStaleLockTime(30'000);
     // A lock that cannot even be made (no folder there) lets the write fail with its own reason.
-    if (!verrou.tryLock(10'000) && verrou.error() == QLockFile::LockFailedError) {
-        mDerniereErreur = QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
-                              .arg(mFichier);
-        return false;
-    }
+    if (!verrou.tryLock(10'000) && verrou.error() == QLockFile::LockFailedError)
+        return refus(QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
+                         .arg(mFichier));
     charger();
     const QString cle = uneLigne(mCle).trimmed().replace(QLatin1Char('='), QLatin1Char(' '));
     const QString section = uneLigne(mSection).trimmed();
-    if (cle.isEmpty()) {
-        mDerniereErreur = QStringLiteral("Nom de clé vide : rien n'est enregistré.");
-        return false;
-    }
+    if (cle.isEmpty())
+        return refus(QStringLiteral("Nom de clé vide : rien n'est enregistré."));
+    QList<Ligne> lignes = mLignes;
+    placer(lignes, section, cle, uneLigne(mValeur));
+    QString pourquoi;
+    if (!ecrire(lignes, pourquoi))
+        return refus(QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, pourquoi));
+    mLignes = lignes;
+    return true;
+}
+
+void FichierIni::placer(QList<Ligne> &lignes, const QString &section, const QString &cle, const QString &valeur) const
+{
     Ligne nouvelle;
     nouvelle.section = section;
     nouvelle.cle = cle;
-    nouvelle.valeur = uneLigne(mValeur);
-    nouvelle.brut = encoder(cle + QLatin1Char('=') + nouvelle.valeur);
+    nouvelle.valeur = valeur;
     nouvelle.fin = mFinDeLigne;
-
-    QList<Ligne> lignes = mLignes;
     const int existante = trouverCle(section, cle);
     if (existante >= 0) {
         nouvelle.cle = lignes[existante].cle; // keep the spelling the file already has
-        nouvelle.brut = encoder(nouvelle.cle + QLatin1Char('=') + nouvelle.valeur);
+        nouvelle.brut = encoder(nouvelle.cle + QLatin1Char('=') + valeur);
         nouvelle.fin = lignes[existante].fin;
         lignes[existante] = nouvelle;
-    } else {
-        int derniere = -1; // last line of the section's first block
-        for (int i = 0; i < lignes.size(); ++i) {
-            if (lignes[i].enTete && derniere >= 0)
-                break;
-            if (memeNom(lignes[i].section, section) && (lignes[i].enTete || derniere >= 0))
-                derniere = i;
-        }
-        // A line that ended the file without a line end gets one before anything follows it.
-        const auto terminer = [&](int i) {
-            if (i >= 0 && i < lignes.size() && lignes[i].fin.isEmpty())
-                lignes[i].fin = mFinDeLigne;
-        };
-        if (derniere < 0) {
-            Ligne enTete;
-            enTete.enTete = true;
-            enTete.section = section;
-            enTete.brut = encoder(QLatin1Char('[') + section + QLatin1Char(']'));
-            enTete.fin = mFinDeLigne;
-            terminer(int(lignes.size()) - 1);
-            lignes.append(enTete);
-            lignes.append(nouvelle);
-        } else {
-            while (derniere > 0 && lignes[derniere].brut.trimmed().isEmpty() && !lignes[derniere].enTete)
-                --derniere; // before the blank lines that separate sections
-            terminer(derniere);
-            lignes.insert(derniere + 1, nouvelle);
-        }
+        return;
     }
+    nouvelle.brut = encoder(cle + QLatin1Char('=') + valeur);
+    int derniere = -1; // last line of the section's first block
+    for (int i = 0; i < lignes.size(); ++i) {
+        if (lignes[i].enTete && derniere >= 0)
+            break;
+        if (memeNom(lignes[i].section, section) && (lignes[i].enTete || derniere >= 0))
+            derniere = i;
+    }
+    // A line that ended the file without a line end gets one before anything follows it.
+    const auto terminer = [&](int i) {
+        if (i >= 0 && i < lignes.size() && lignes[i].fin.isEmpty())
+            lignes[i].fin = mFinDeLigne;
+    };
+    if (derniere < 0) {
+        Ligne enTete;
+        enTete.enTete = true;
+        enTete.section = section;
+        enTete.brut = encoder(QLatin1Char('[') + section + QLatin1Char(']'));
+        enTete.fin = mFinDeLigne;
+        terminer(int(lignes.size()) - 1);
+        lignes.append(enTete);
+        lignes.append(nouvelle);
+        return;
+    }
+    while (derniere > 0 && lignes[derniere].brut.trimmed().isEmpty() && !lignes[derniere].enTete)
+        --derniere; // before the blank lines that separate sections
+    terminer(derniere);
+    lignes.insert(derniere + 1, nouvelle);
+}
 
+bool FichierIni::ecrire(const QList<Ligne> &lignes, QString &raison) const
+{
     QByteArray contenu = mPrefixe;
-    for (const Ligne &l : std::as_const(lignes))
+    for (const Ligne &l : lignes)
         contenu += l.brut + l.fin;
     QSaveFile fichier(mFichier);
     // Unbuffered: a buffered write that the system cuts short (a size limit) would still be
     // committed, and the file replaced by its beginning.
-    if (!fichier.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || fichier.write(contenu) != contenu.size()
-        || !fichier.commit()) {
-        // Once open, a refusal is the disk's or a limit's; Qt often has no words for it.
-        const QString raison = fichier.isOpen() || fichier.error() == QFileDevice::NoError
-            ? QStringLiteral("écriture refusée par le système (disque plein, ou taille de fichier limitée)")
-            : fichier.errorString();
-        mDerniereErreur = QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, raison);
-        fichier.cancelWriting();
-        return false;
-    }
-    mLignes = lignes;
-    return true;
+    if (fichier.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && fichier.write(contenu) == contenu.size() && fichier.commit())
+        return true;
+    // Once open, a refusal is the disk's or a limit's; Qt often has no words for it.
+    raison = fichier.isOpen() || fichier.error() == QFileDevice::NoError
+        ? QStringLiteral("écriture refusée par le système (disque plein, ou taille de fichier limitée)")
+        : fichier.errorString();
+    fichier.cancelWriting();
+    return false;
 }

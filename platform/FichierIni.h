@@ -28,13 +28,12 @@ public:
 
     // True when the key exists in the section; Valeur then holds its value, else "".
     bool Lire();
-    // Stores Valeur under the key, creating section and key when missing.
-    bool Enregistrer();
+    // Stores Valeur under the key, creating section and key when missing; on failure raison
+    // (when given) says why, in French.
+    bool Enregistrer(QString *raison = nullptr);
 
     // Keys of a section, in file order, each once.
     QStringList Cles(const QString &section);
-    // Why the last Enregistrer failed, in French ("" after a success).
-    QString DerniereErreur() const { return mDerniereErreur; }
 
 private:
     struct Ligne
@@ -52,12 +51,14 @@ private:
     static bool memeNom(const QString &a, const QString &b);
     int trouverCle(const QString &section, const QString &cle) const;
     static Ligne analyser(const QByteArray &brut, const QString &sectionCourante, bool utf8);
+    // The key's line replaced, or added at the end of its section's first block.
+    void placer(QList<Ligne> &lignes, const QString &section, const QString &cle, const QString &valeur) const;
+    bool ecrire(const QList<Ligne> &lignes, QString &raison) const;
 
     QString mFichier;
     QString mSection;
     QString mCle;
     QString mValeur;
-    QString mDerniereErreur;
 
     QList<Ligne> mLignes;
     QByteArray mFinDeLigne = "\n"; // the file's first line end, for new lines

@@ -101,7 +101,7 @@ void ParametresStation::lire(FichierIni &ini)
     }
 }
 
-bool ParametresStation::ecrire(FichierIni &ini, bool position) const
+bool ParametresStation::ecrire(FichierIni &ini, bool position, QString *raison) const
 {
     for (const Cle &cle : cles()) {
         if (cle.position != position)
@@ -111,7 +111,7 @@ bool ParametresStation::ecrire(FichierIni &ini, bool position) const
             continue;
         ini.setCle(QString::fromUtf8(cle.nom));
         ini.setValeur(*valeur);
-        if (!ini.Enregistrer())
+        if (!ini.Enregistrer(raison))
             return false;
     }
     return true;

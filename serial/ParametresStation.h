@@ -41,9 +41,9 @@ struct ParametresStation
 
     // Reads every key but NumPort from the ini file's current section; rewrites those asked.
     void lire(FichierIni &ini);
-    // Writes the dialog's keys (position false) or the window's (true); false with
-    // ini.DerniereErreur() at the first failure.
-    bool ecrire(FichierIni &ini, bool position) const;
+    // Writes the dialog's keys (position false) or the window's (true); stops at the first
+    // failure, and raison (when given) says why.
+    bool ecrire(FichierIni &ini, bool position, QString *raison = nullptr) const;
 
     // The program's configuration file: beside the program, or in its "Données" folder.
     static QString fichierConfiguration(const QString &dossierProgramme, const QString &nomExecutable);

@@ -206,10 +206,11 @@ private slots:
         ini.setSection("Port A");
         ini.setCle("TOP");
         ini.setValeur("20");
-        const bool ecrit = ini.Enregistrer();
+        QString raison;
+        const bool ecrit = ini.Enregistrer(&raison);
         setrlimit(RLIMIT_FSIZE, &avant);
         QVERIFY(!ecrit);
-        QVERIFY2(ini.DerniereErreur().contains("disque plein"), qPrintable(ini.DerniereErreur()));
+        QVERIFY2(raison.contains("disque plein"), qPrintable(raison));
         QVERIFY(lireFichier(chemin).endsWith("[Port B]\nNumPort=COM2:\n"));
     }
 
