@@ -62,7 +62,7 @@ int main()
         QString raison;
         QElapsedTimer chrono;
         chrono.start();
-        z.Compresser(raison);
+        z.Compresser(&raison);
         return std::pair{chrono.nsecsElapsed() / 1e6, QFileInfo(source + ".ZQZIP").size()};
     };
     const auto [msCsv, tailleZip] = compresser("ventes.csv", csv);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *donnees, size_t taille)
     d.setDossierExtraction(travail.path());
     d.setNomArchive(archive);
     QString raison;
-    d.Decompresser(raison);
+    d.Decompresser(&raison);
     if (raison.isEmpty() && !d.FichierExtrait().startsWith(travail.path() + QLatin1Char('/')))
         std::abort();
     if (QDir(dossier.path()).entryList(QDir::Files | QDir::Hidden).size() != 0)

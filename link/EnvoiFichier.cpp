@@ -84,7 +84,7 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
     mCompression->setNomArchive(mPoste.dossierTravail() + QLatin1Char('/') + nomArchive);
     mCompression->Fichiers().append(fichier);
     QString raison;
-    mCompression->Compresser(raison);
+    mCompression->Compresser(&raison);
     if (raison.isEmpty())
         return mCompression->NomArchive();
     const auto vivant = mPoste.mVivant;

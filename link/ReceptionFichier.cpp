@@ -189,7 +189,7 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
 {
     s.etape = QStringLiteral("Dézippage");
     QString raison;
-    mDecompression->Decompresser(raison);
+    mDecompression->Decompresser(&raison);
     if (!raison.isEmpty()) {
         // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
         garderArchiveAbimee(s.cible, raison);

@@ -28,10 +28,18 @@ QString Dezipper::nomSur(const QString &nom)
     return propre;
 }
 
-void Dezipper::Decompresser(QString &raison)
+bool Dezipper::Decompresser(QString *raison)
 {
-    raison.clear();
     mFichierExtrait.clear();
+    QString pourquoi;
+    const bool ok = decompresser(pourquoi);
+    if (raison)
+        *raison = ok ? QString() : pourquoi;
+    return ok;
+}
+
+bool Dezipper::decompresser(QString &raison)
+{
     int code = 0;
     zip_t *archive = zip_open(QFile::encodeName(mNomArchive).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!archive) {
@@ -39,10 +47,9 @@ void Dezipper::Decompresser(QString &raison)
         zip_error_init_with_code(&erreur, code);
         raison = QStringLiteral("Archive illisible : %1").arg(QString::fromLocal8Bit(zip_error_strerror(&erreur)));
         zip_error_fini(&erreur);
-        return;
+        return false;
     }
     const auto fermer = qScopeGuard([&] { zip_discard(archive); });
-
     zip_stat_t stat;
     zip_int64_t index = -1;
     for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
@@ -55,36 +62,51 @@ void Dezipper::Decompresser(QString &raison)
     }
     if (index < 0) {
         raison = QStringLiteral("L'archive ne contient aucun fichier.");
-        return;
+        return false;
     }
-    if (!(stat.valid & ZIP_STAT_SIZE)) {
-        raison = QStringLiteral("L'archive ne dit pas la taille de son fichier : elle est refusée.");
-        return;
-    }
-    if (qint64(stat.size) > tailleMaxExtraite) {
-        raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(tailleMaxExtraite);
-        return;
-    }
-    const QStorageInfo disque(mDossierExtraction);
-    if ((stat.valid & ZIP_STAT_SIZE) && disque.isValid() && qint64(stat.size) > disque.bytesAvailable()) {
-        raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
-        return;
-    }
+    if (!tailleAcceptee(stat, raison))
+        return false;
     QString cible = QDir(mDossierExtraction).filePath(nomSur(QString::fromUtf8(stat.name)));
     if (QFileInfo(cible).absoluteFilePath() == QFileInfo(mNomArchive).absoluteFilePath())
         cible += QStringLiteral(".extrait"); // a file named like its own archive must not overwrite it
-    qint64 total = 0;
     zip_file_t *entree = zip_fopen_index(archive, zip_uint64_t(index), 0);
     if (!entree) {
         raison = QStringLiteral("Lecture de l'archive impossible : %1").arg(QString::fromLocal8Bit(zip_strerror(archive)));
-        return;
+        return false;
     }
+    const bool ok = extraire(entree, qint64(stat.size), cible, raison);
+    zip_fclose(entree);
+    if (ok)
+        mFichierExtrait = cible;
+    return ok;
+}
+
+bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
+{
+    if (!(stat.valid & ZIP_STAT_SIZE)) {
+        raison = QStringLiteral("L'archive ne dit pas la taille de son fichier : elle est refusée.");
+        return false;
+    }
+    if (qint64(stat.size) > tailleMaxExtraite) {
+        raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(tailleMaxExtraite);
+        return false;
+    }
+    const QStorageInfo disque(mDossierExtraction);
+    if (disque.isValid() && qint64(stat.size) > disque.bytesAvailable()) {
+        raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
+        return false;
+    }
+    return true;
+}
+
+bool Dezipper::extraire(zip_file_t *entree, qint64 taille, const QString &cible, QString &raison)
+{
     QSaveFile sortie(cible);
     if (!sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        zip_fclose(entree);
         raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
-        return;
+        return false;
     }
+    qint64 total = 0;
     QByteArray bloc(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const zip_int64_t lus = zip_fread(entree, bloc.data(), zip_uint64_t(bloc.size()));
@@ -96,8 +118,8 @@ void Dezipper::Decompresser(QString &raison)
             break;
         // A header that lies about the size must not let the file grow without end.
         total += lus;
-        if (total > qint64(stat.size)) {
-            raison = QStringLiteral("L'archive contient plus que les %1 octets qu'elle annonce : elle est refusée.").arg(stat.size);
+        if (total > taille) {
+            raison = QStringLiteral("L'archive contient plus que les %1 octets qu'elle annonce : elle est refusée.").arg(taille);
             break;
         }
         if (sortie.write(bloc.constData(), lus) != lus) {
@@ -105,16 +127,15 @@ void Dezipper::Decompresser(QString &raison)
             break;
         }
     }
-    zip_fclose(entree);
-    if (raison.isEmpty() && total < qint64(stat.size))
-        raison = QStringLiteral("L'archive contient moins que les %1 octets qu'elle annonce : elle est refusée.").arg(stat.size);
+    if (raison.isEmpty() && total < taille)
+        raison = QStringLiteral("L'archive contient moins que les %1 octets qu'elle annonce : elle est refusée.").arg(taille);
     if (!raison.isEmpty()) {
         sortie.cancelWriting();
-        return;
+        return false;
     }
     if (!sortie.commit()) {
         raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
-        return;
+        return false;
     }
-    mFichierExtrait = cible;
+    return true;
 }

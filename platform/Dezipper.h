@@ -2,6 +2,9 @@
 
 #include <QString>
 
+struct zip_stat;
+struct zip_file;
+
 // Decompression side of the archive component. Extracts the one file an archive holds into
 // the extraction folder. The name stored in the archive is not trusted: only its last
 // component is used, cleaned of anything that could lead elsewhere.
@@ -12,8 +15,8 @@ public:
     QString NomArchive() const { return mNomArchive; }
     void setNomArchive(const QString &chemin) { mNomArchive = chemin; }
     void setDossierExtraction(const QString &dossier) { mDossierExtraction = dossier; }
-    // raison is "" on success, else why not, in French.
-    void Decompresser(QString &raison);
+    // On failure raison (when given) says why, in French.
+    bool Decompresser(QString *raison = nullptr);
     void Fermer() {}
 
     // The file the last Decompresser wrote, and the name the archive gave it.
@@ -27,6 +30,10 @@ public:
     static QString nomSur(const QString &nom);
 
 private:
+    bool decompresser(QString &raison);
+    bool tailleAcceptee(const zip_stat &stat, QString &raison) const;
+    static bool extraire(zip_file *entree, qint64 taille, const QString &cible, QString &raison);
+
     QString mNomArchive;
     QString mDossierExtraction;
     QString mFichierExtrait;

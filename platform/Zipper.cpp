@@ -44,9 +44,17 @@ QString Zipper::ecrire(const QString &chemin, int methode) const
     return {};
 }
 
-void Zipper::Compresser(QString &raison)
+bool Zipper::Compresser(QString *raison)
 {
-    raison.clear();
+    QString pourquoi;
+    creer(pourquoi);
+    if (raison)
+        *raison = pourquoi;
+    return pourquoi.isEmpty();
+}
+
+void Zipper::creer(QString &raison)
+{
     if (mNomArchive.isEmpty()) {
         raison = QStringLiteral("Aucun nom d'archive n'est donné.");
         return;

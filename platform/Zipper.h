@@ -17,11 +17,13 @@ public:
     QString NomArchive() const { return mNomArchive; }
     void setNomArchive(const QString &chemin) { mNomArchive = chemin; }
     QStringList &Fichiers() { return mFichiers; }
-    // Writes the archive; raison is "" on success, else why not, in French.
-    void Compresser(QString &raison);
+    // Writes the archive; on failure raison (when given) says why, in French.
+    bool Compresser(QString *raison = nullptr);
     void Fermer() { mFichiers.clear(); }
 
 private:
+    // raison stays "" on success.
+    void creer(QString &raison);
     QString ecrire(const QString &chemin, int methode) const;
 
     QString mNomArchive;

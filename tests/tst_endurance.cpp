@@ -106,7 +106,7 @@ struct RecepteurHistorique
             d.setNomArchive(travail.filePath("a.zip"));
             d.setDossierExtraction(travail.path());
             QString raison;
-            d.Decompresser(raison);
+            d.Decompresser(&raison);
             if (!raison.isEmpty())
                 return false;
             contenu = lireFichier(d.FichierExtrait());

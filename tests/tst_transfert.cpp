@@ -115,7 +115,7 @@ private slots:
         z.setNomArchive(e.chemin("mesure.ZQZIP"));
         z.Fichiers() << fichier;
         QString raison;
-        z.Compresser(raison);
+        z.Compresser(&raison);
         const qint64 surcout = QFileInfo(e.chemin("mesure.ZQZIP")).size() - 2000;
         ecrireFichier(fichier, aleatoire(longueurTexte - 12 - 1 - 11 - surcout));
         QVERIFY(e.poste->EnvoyerFichier(fichier));
@@ -522,7 +522,7 @@ private slots:
         z.setNomArchive(source + ".ZQZIP");
         z.Fichiers() << source;
         QString raison;
-        z.Compresser(raison);
+        z.Compresser(&raison);
         const QByteArray archive = lireFichier(source + ".ZQZIP");
         int refusees = 0;
         for (qsizetype i = 0; i < archive.size(); ++i) {
@@ -652,7 +652,7 @@ private slots:
             z.setNomArchive(source + ".ZQZIP");
             z.Fichiers() << source;
             QString raison;
-            z.Compresser(raison);
+            z.Compresser(&raison);
             QVERIFY2(raison.isEmpty(), qPrintable(raison));
             const qint64 taille = QFileInfo(source + ".ZQZIP").size();
             if (source == csv)
