@@ -136,7 +136,11 @@ FenetreMain::FenetreMain(QWidget *parent) : QWidget(parent)
     // The label reads its kind and counter; "Surveillance-5*30" needs more than its design width.
     lblTimeOut->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblTimeOut->setGeometry(enPixels({3000, 4545, 3180, 225}));
+    relier({effacerEmissions, effacerReceptions, effacerInfo, envoi, terminer});
+}
 
+void FenetreMain::relier(const BoutonsSansNom &b)
+{
     const auto logique = [this](auto action) {
         return [this, action] {
             if (mLogique)
@@ -147,11 +151,11 @@ FenetreMain::FenetreMain(QWidget *parent) : QWidget(parent)
     connect(CocheSynchro, &QCheckBox::clicked, this, logique([this](FMain &f) { f.setCocheSynchro(CocheSynchro->valeur()); }));
     connect(BtnTestDialog, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnTestDialog_Click(); }));
     connect(BtnConfigurer, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnConfigurer_Click(); }));
-    connect(effacerEmissions, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerEmissions_Click(); }));
-    connect(effacerReceptions, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerReceptions_Click(); }));
-    connect(effacerInfo, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerInfo_Click(); }));
-    connect(envoi, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEnvoi_Click(); }));
-    connect(terminer, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnTerminer_Click(); }));
+    connect(b.effacerEmissions, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerEmissions_Click(); }));
+    connect(b.effacerReceptions, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerReceptions_Click(); }));
+    connect(b.effacerInfo, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEffacerInfo_Click(); }));
+    connect(b.envoi, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnEnvoi_Click(); }));
+    connect(b.terminer, &QPushButton::clicked, this, logique([](FMain &f) { f.BtnTerminer_Click(); }));
     connect(txtCmde, &QLineEdit::textEdited, this, [this](const QString &texte) {
         if (mLogique)
             mLogique->txtCmde = texte;

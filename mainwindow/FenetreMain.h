@@ -47,6 +47,13 @@ protected:
     void closeEvent(QCloseEvent *evenement) override;
 
 private:
+    // The buttons the window keeps no member for.
+    struct BoutonsSansNom
+    {
+        QPushButton *effacerEmissions, *effacerReceptions, *effacerInfo, *envoi, *terminer;
+    };
+    // Each control to the logic it drives.
+    void relier(const BoutonsSansNom &b);
     QPushButton *bouton(const QString &nom, const QString &texte, QRect twips, QWidget *parent = nullptr);
     QListWidget *liste(const QString &nom, QRect twips);
 

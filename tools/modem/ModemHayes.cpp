@@ -155,55 +155,41 @@ void ModemHayes::executerLigne(const QByteArray &brute)
     resultat(OK);
 }
 
+int ModemHayes::lireNombre(const QByteArray &ligne, qsizetype &i, int parDefaut)
+{
+    int valeur = 0;
+    bool chiffre = false;
+    while (i < ligne.size() && ligne[i] >= '0' && ligne[i] <= '9') {
+        valeur = valeur * 10 + (ligne[i] - '0');
+        chiffre = true;
+        ++i;
+        if (valeur > 255)
+            return -1;
+    }
+    return chiffre ? valeur : parDefaut;
+}
+
 bool ModemHayes::executerCommande(const QByteArray &ligne, qsizetype &i, bool &reponseDonnee)
 {
-    const auto nombre = [&](int parDefaut) {
-        int valeur = 0;
-        bool chiffre = false;
-        while (i < ligne.size() && ligne[i] >= '0' && ligne[i] <= '9') {
-            valeur = valeur * 10 + (ligne[i] - '0');
-            chiffre = true;
-            ++i;
-            if (valeur > 255)
-                return -1;
-        }
-        return chiffre ? valeur : parDefaut;
+    const auto nombre = [&](int parDefaut) { return lireNombre(ligne, i, parDefaut); };
+    // E, V, Q: 0 or 1 into their flag.
+    const auto drapeau = [&](bool &membre) {
+        const int v = nombre(0);
+        membre = v == 1;
+        return v == 0 || v == 1;
     };
-    char c = char(std::toupper(static_cast<unsigned char>(ligne[i++])));
-    if (c == ' ')
-        return true;
-    if (c == '&') {
-        if (i >= ligne.size())
-            return false;
-        c = char(std::toupper(static_cast<unsigned char>(ligne[i++])));
-        const int valeur = nombre(0);
-        if (valeur < 0)
-            return false;
-        if (c == 'F')
-            reinitialiser();
-        return QByteArrayLiteral("CDFKNQSW").contains(c);
-    }
+    const char c = char(std::toupper(static_cast<unsigned char>(ligne[i++])));
     switch (c) {
+    case ' ': return true;
+    case '&': return commandeEtendue(ligne, i);
     case 'Z': {
         const int valeur = nombre(0);
         reinitialiser();
         return valeur >= 0;
     }
-    case 'E': {
-        const int v = nombre(0);
-        mEcho = v == 1;
-        return v == 0 || v == 1;
-    }
-    case 'V': {
-        const int v = nombre(0);
-        mVerbeux = v == 1;
-        return v == 0 || v == 1;
-    }
-    case 'Q': {
-        const int v = nombre(0);
-        mMuet = v == 1;
-        return v == 0 || v == 1;
-    }
+    case 'E': return drapeau(mEcho);
+    case 'V': return drapeau(mVerbeux);
+    case 'Q': return drapeau(mMuet);
     case 'M': case 'L': case 'X': case 'N': case 'W': case 'B': case 'P': case 'T': case 'Y': {
         const int v = nombre(0);
         return v >= 0 && v <= 7;
@@ -213,25 +199,7 @@ bool ModemHayes::executerCommande(const QByteArray &ligne, qsizetype &i, bool &r
         if (versTerminal && !mMuet)
             versTerminal("\r\nEmulateur de modem Navette\r\n");
         return true;
-    case 'S': {
-        const int registreNumero = nombre(-1);
-        if (registreNumero < 0 || i >= ligne.size())
-            return false;
-        if (ligne[i] == '?') {
-            ++i;
-            if (versTerminal && !mMuet)
-                versTerminal("\r\n" + QByteArray::number(mRegistres.value(registreNumero, 0)).rightJustified(3, '0') + "\r\n");
-            return true;
-        }
-        if (ligne[i] != '=')
-            return false;
-        ++i;
-        const int valeur = nombre(0);
-        if (valeur < 0)
-            return false;
-        mRegistres[registreNumero] = valeur;
-        return true;
-    }
+    case 'S': return commandeRegistre(ligne, i);
     case 'H':
         nombre(0);
         raccrocher(true);
@@ -250,26 +218,61 @@ bool ModemHayes::executerCommande(const QByteArray &ligne, qsizetype &i, bool &r
         mEtat = Etat::Donnees;
         resultat(CONNECT, " " + QByteArray::number(mVitesseConnexion));
         return true;
-    case 'D': {
-        const QByteArray numero = ligne.mid(i);
-        i = ligne.size();
-        if (mEtat != Etat::Repos)
-            return false;
-        QByteArray chiffres;
-        for (const char x : numero) {
-            const char m = char(std::toupper(static_cast<unsigned char>(x)));
-            if ((m >= '0' && m <= '9') || m == '*' || m == '#')
-                chiffres.append(m);
-            else if (!QByteArrayLiteral("TPW,@!;-() ").contains(m))
-                return false;
-        }
-        reponseDonnee = true;
-        numeroter(chiffres);
+    case 'D': return commandeNumeroter(ligne, i, reponseDonnee);
+    default: return false;
+    }
+}
+
+bool ModemHayes::commandeEtendue(const QByteArray &ligne, qsizetype &i)
+{
+    if (i >= ligne.size())
+        return false;
+    const char c = char(std::toupper(static_cast<unsigned char>(ligne[i++])));
+    if (lireNombre(ligne, i, 0) < 0)
+        return false;
+    if (c == 'F')
+        reinitialiser();
+    return QByteArrayLiteral("CDFKNQSW").contains(c);
+}
+
+bool ModemHayes::commandeRegistre(const QByteArray &ligne, qsizetype &i)
+{
+    const int registreNumero = lireNombre(ligne, i, -1);
+    if (registreNumero < 0 || i >= ligne.size())
+        return false;
+    if (ligne[i] == '?') {
+        ++i;
+        if (versTerminal && !mMuet)
+            versTerminal("\r\n" + QByteArray::number(mRegistres.value(registreNumero, 0)).rightJustified(3, '0') + "\r\n");
         return true;
     }
-    default:
+    if (ligne[i] != '=')
         return false;
+    ++i;
+    const int valeur = lireNombre(ligne, i, 0);
+    if (valeur < 0)
+        return false;
+    mRegistres[registreNumero] = valeur;
+    return true;
+}
+
+bool ModemHayes::commandeNumeroter(const QByteArray &ligne, qsizetype &i, bool &reponseDonnee)
+{
+    const QByteArray numero = ligne.mid(i);
+    i = ligne.size();
+    if (mEtat != Etat::Repos)
+        return false;
+    QByteArray chiffres;
+    for (const char x : numero) {
+        const char m = char(std::toupper(static_cast<unsigned char>(x)));
+        if ((m >= '0' && m <= '9') || m == '*' || m == '#')
+            chiffres.append(m);
+        else if (!QByteArrayLiteral("TPW,@!;-() ").contains(m))
+            return false;
     }
+    reponseDonnee = true;
+    numeroter(chiffres);
+    return true;
 }
 
 void ModemHayes::numeroter(const QByteArray &numero)

@@ -67,6 +67,10 @@ private:
     void resultat(Code code, const QByteArray &suite = {});
     void executerLigne(const QByteArray &ligne);
     bool executerCommande(const QByteArray &ligne, qsizetype &i, bool &reponseDonnee);
+    static int lireNombre(const QByteArray &ligne, qsizetype &i, int parDefaut); // -1 above 255
+    bool commandeEtendue(const QByteArray &ligne, qsizetype &i);
+    bool commandeRegistre(const QByteArray &ligne, qsizetype &i);
+    bool commandeNumeroter(const QByteArray &ligne, qsizetype &i, bool &reponseDonnee);
     void numeroter(const QByteArray &numero);
     void decrocher();
     void raccrocher(bool prevenirDistant);

@@ -9,11 +9,10 @@
 
 #include <cstdio>
 
-int main(int argc, char **argv)
+namespace {
+// The command line into the server's settings; false, having said why, when a value is wrong.
+bool lireOptions(const QCoreApplication &app, OptionsServeur &reglages)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("navette-modem"));
-
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
         "Émulateur de modems Hayes sur des ports TCP locaux. Le modem k écoute sur 127.0.0.1, port P + k - 1,\n"
@@ -43,7 +42,6 @@ int main(int argc, char **argv)
         }
         return v;
     };
-    OptionsServeur reglages;
     reglages.premierPort = quint16(entier(port, 1, 65535));
     reglages.modems = entier(modems, 1, 64);
     reglages.direct = options.isSet(direct);
@@ -58,7 +56,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "Valeur invalide pour --bruit : « %s » (0 à 1 attendu).\n", qPrintable(options.value(bruit)));
         ok = false;
     }
-    if (!ok || reglages.premierPort + reglages.modems - 1 > 65535)
+    return ok && reglages.premierPort + reglages.modems - 1 <= 65535;
+}
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("navette-modem"));
+    OptionsServeur reglages;
+    if (!lireOptions(app, reglages))
         return 2;
 
     PlateformeQt plateforme;
