@@ -1,23 +1,25 @@
 #include "CaseACocher.h"
 
+#include "EtatCase.h"
+
 void CaseACocher::setValeur(int valeur)
 {
-    if (valeur == 2) {
+    if (valeur == EtatCase::Grise) {
         setTristate(true);
         setCheckState(Qt::PartiallyChecked);
         return;
     }
-    setCheckState(valeur == 1 ? Qt::Checked : Qt::Unchecked);
+    setCheckState(valeur == EtatCase::Coche ? Qt::Checked : Qt::Unchecked);
 }
 
 int CaseACocher::valeur() const
 {
     switch (checkState()) {
-    case Qt::Checked: return 1;
-    case Qt::PartiallyChecked: return 2;
+    case Qt::Checked: return EtatCase::Coche;
+    case Qt::PartiallyChecked: return EtatCase::Grise;
     case Qt::Unchecked: break;
     }
-    return 0;
+    return EtatCase::Decoche;
 }
 
 void CaseACocher::nextCheckState()

@@ -2,7 +2,7 @@
 
 #include <QCheckBox>
 
-// A check box with the values the windows keep: 0 clear, 1 ticked, 2 grey. A click moves it
+// A check box with the values the windows keep (EtatCase). A click moves it
 // between clear and ticked only (grey goes to clear); grey is set from code. Qt numbers its
 // states otherwise (grey is its 1): always go through valeur() and setValeur().
 class CaseACocher : public QCheckBox

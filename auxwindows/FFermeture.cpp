@@ -1,4 +1,5 @@
 #include "FFermeture.h"
+#include "EtatCase.h"
 
 #include "Minuterie.h"
 #include "Plateforme.h"
@@ -65,13 +66,13 @@ void FFermeture::Clock_Timer()
     fenetre->informer(QStringLiteral("Commande à distance reçue : %1").arg(masque));
     // Each action may wait, and the window may end meanwhile: read it again every time.
     if ((masque & 1) && mFrmMain)
-        mFrmMain->setCocheConnecter(1);
+        mFrmMain->setCocheConnecter(EtatCase::Coche);
     if ((masque & 2) && mFrmMain)
         mFrmMain->DefinirCePosteEnAppelant();
     if ((masque & 4) && mFrmMain)
-        mFrmMain->setCocheConnecter(0);
+        mFrmMain->setCocheConnecter(EtatCase::Decoche);
     if ((masque & 8) && mFrmMain) {
-        mFrmMain->setCocheConnecter(0);
+        mFrmMain->setCocheConnecter(EtatCase::Decoche);
         if (mFrmMain)
             mFrmMain->terminerSansQuestion();
     }

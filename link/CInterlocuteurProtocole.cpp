@@ -1,5 +1,6 @@
 // The dialogue between the stations: what a received text is, and the driver's notifications.
 #include "CInterlocuteur.h"
+#include "EtatCase.h"
 
 #include "BoitesMessage.h"
 #include "MGlobal.h"
@@ -126,7 +127,7 @@ bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
 {
     const auto vivant = mVivant;
     Plateforme &plateforme = mContexte.env.plateforme;
-    mContexte.proprietaire.setCocheSynchro(0);
+    mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
     PartieGrosFichier.clear();
     mlDebutReception = plateforme.tickMs();
     Information(QStringLiteral("Un fichier va arriver..."));
@@ -214,8 +215,8 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
 void CInterlocuteur::finDeReception()
 {
     mlDernierEchange = 0;
-    if (mContexte.proprietaire.valeurCocheConnecter() == 1)
-        mContexte.proprietaire.setCocheSynchro(1);
+    if (mContexte.proprietaire.valeurCocheConnecter() == EtatCase::Coche)
+        mContexte.proprietaire.setCocheSynchro(EtatCase::Coche);
     armer(GenreSupervision::Surveillance, true);
 }
 

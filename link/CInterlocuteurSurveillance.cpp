@@ -1,5 +1,6 @@
 // The supervision timer's tick: what each kind of waiting does when its time runs out.
 #include "CInterlocuteur.h"
+#include "EtatCase.h"
 
 #include "MGlobal.h"
 #include "Minuterie.h"
@@ -88,8 +89,8 @@ void CInterlocuteur::echeanceReception()
     mlDernierEchange = 0;
     mReception.abandonner();
     // The scanner, off while the file arrived, takes its turn again.
-    if (mContexte.proprietaire.valeurCocheConnecter() == 1)
-        mContexte.proprietaire.setCocheSynchro(1);
+    if (mContexte.proprietaire.valeurCocheConnecter() == EtatCase::Coche)
+        mContexte.proprietaire.setCocheSynchro(EtatCase::Coche);
     Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
     Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
     if (TesterConnexion(false)) {

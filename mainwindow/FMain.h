@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EtatCase.h"
+
 #include "Environnement.h"
 #include "FFermeture.h"
 #include "FichiersComplets.h"
@@ -109,7 +111,7 @@ public:
     // What the window shows.
     QString caption() const { return mCaption; }
     QString captionCocheConnecter() const;
-    bool italiqueCocheConnecter() const { return mCocheConnecter == 2; }
+    bool italiqueCocheConnecter() const { return mCocheConnecter == EtatCase::Grise; }
     bool BtnTestDialogActif() const { return mBtnTestDialogActif; }
     int icone() const { return mIcone; }
     QString lblTimeOut() const { return mLblTimeOut; }
@@ -208,9 +210,9 @@ private:
 
     bool mbDemarrage = false;
     bool mbTermine = false;
-    int mCocheConnecter = 0;
+    int mCocheConnecter = EtatCase::Decoche;
     bool mCocheConnecterActif = true;
-    int mCocheSynchro = 0;
+    int mCocheSynchro = EtatCase::Decoche;
     bool mCocheSynchroActif = false;
     bool mBtnTestDialogActif = false;
     int mIcone = 0;

@@ -1,5 +1,6 @@
 // The user's link controls and the display of what the link object reports.
 #include "FMain.h"
+#include "EtatCase.h"
 
 #include "BoitesMessage.h"
 #include "CInterlocuteur.h"
@@ -57,13 +58,13 @@ void FMain::setCocheConnecter(int valeur)
 void FMain::CocheConnecter_Click()
 {
     const auto vivant = mVivant;
-    if (mCocheConnecter == 1 && mPoste && !mPoste->ModemEtatConnexion()) {
-        setCocheConnecter(2);
+    if (mCocheConnecter == EtatCase::Coche && mPoste && !mPoste->ModemEtatConnexion()) {
+        setCocheConnecter(EtatCase::Grise);
         if (!*vivant || !mPoste)
             return;
         const bool enCours = mPoste->Connecter();
         if (*vivant && !enCours)
-            setCocheConnecter(0);
+            setCocheConnecter(EtatCase::Decoche);
         return;
     }
     afficherEtatConnexion();
@@ -78,7 +79,7 @@ void FMain::afficherEtatConnexion()
         noter(QStringLiteral("CONNEXION"), QStringLiteral("Dialogue établi"));
         setCaption(index + QStringLiteral(" : Connecté"));
         mCocheSynchroActif = true;
-        setCocheSynchro(1);
+        setCocheSynchro(EtatCase::Coche);
         if (mbDemarrage) {
             mVue.setEtatFenetre(1);
             mbDemarrage = false;
@@ -89,7 +90,7 @@ void FMain::afficherEtatConnexion()
         noter(QStringLiteral("DECONNEXION"), mCocheConnecterActif ? QStringLiteral("Déconnexion demandée")
                                                                   : QStringLiteral("Déconnexion par le programme"));
         mCocheSynchroActif = false;
-        setCocheSynchro(0);
+        setCocheSynchro(EtatCase::Decoche);
         setCaption(index + QStringLiteral(" : non connecté"));
         const bool actif = mCocheConnecterActif;
         mCocheConnecterActif = false;
@@ -104,7 +105,7 @@ void FMain::afficherEtatConnexion()
     }
     default:
         mCocheSynchroActif = false;
-        setCocheSynchro(0);
+        setCocheSynchro(EtatCase::Decoche);
         setCaption(index + QStringLiteral(" : En cours ..."));
         mBtnTestDialogActif = false;
         if (mbDemarrage) {
@@ -125,11 +126,11 @@ void FMain::BtnTestDialog_Click()
     if (!*vivant || mbTermine)
         return;
     if (dialogue) {
-        setCocheConnecter(1);
+        setCocheConnecter(EtatCase::Coche);
         return;
     }
     if (mPoste->PosteAppellant)
-        setCocheConnecter(0);
+        setCocheConnecter(EtatCase::Decoche);
     if (*vivant)
         MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible d'établir le dialogue."),
                                  Boutons::Critique | Boutons::OK, QStringLiteral("Test du dialogue"));
@@ -141,7 +142,7 @@ void FMain::BtnConfigurer_Click()
         return;
     const auto vivant = mVivant;
     mCocheConnecterActif = false;
-    setCocheConnecter(0);
+    setCocheConnecter(EtatCase::Decoche);
     if (!*vivant)
         return;
     rafraichir();
@@ -365,8 +366,8 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
     for (const auto &v : verdicts) {
         if (!Commande.startsWith(QString::fromUtf8(v.debut)))
             continue;
-        if (mCocheConnecter == 2)
-            setCocheConnecter(1);
+        if (mCocheConnecter == EtatCase::Grise)
+            setCocheConnecter(EtatCase::Coche);
         if (*vivant && *v.information)
             Poste_Information(QString::fromUtf8(v.information));
         return;
@@ -385,7 +386,7 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
         return;
     if (mPoste->PosteAppellant && !Connecté) {
         if (mCocheConnecterActif) {
-            setCocheConnecter(0);
+            setCocheConnecter(EtatCase::Decoche);
             if (!*vivant || mbTermine)
                 return;
             const int etat = mVue.etatFenetre();
@@ -399,7 +400,7 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
             if (!*vivant || mbTermine || !mPoste)
                 return;
             if (rappeler) {
-                setCocheConnecter(1);
+                setCocheConnecter(EtatCase::Coche);
                 if (*vivant)
                     mVue.setEtatFenetre(etat);
             } else {
@@ -407,7 +408,7 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
             }
         }
     } else {
-        setCocheConnecter(2);
+        setCocheConnecter(EtatCase::Grise);
     }
     if (*vivant && !mbTermine)
         setCocheSynchro(Connecté ? 1 : 0);

@@ -1,5 +1,6 @@
 // Start-up, close request and shutdown of the main window.
 #include "FMain.h"
+#include "EtatCase.h"
 
 #include "BoitesMessage.h"
 #include "CInterlocuteur.h"
@@ -120,14 +121,14 @@ void FMain::Form_Load()
 void FMain::Form_Activate()
 {
     if (mbDemarrage && !mbTermine)
-        setCocheConnecter(1);
+        setCocheConnecter(EtatCase::Coche);
 }
 
 bool FMain::Form_QueryUnload(int UnloadMode)
 {
     if (mbTermine)
         return false;
-    if (UnloadMode == 0 && mCocheConnecter == 1) {
+    if (UnloadMode == 0 && mCocheConnecter == EtatCase::Coche) {
         const int reponse = MGlobal::AfficherMessage(mContexte.env.boites,
                                                      QStringLiteral("Etes vous sûr de vouloir interrompre la communication ?"),
                                                      Boutons::OuiNon, QString());
@@ -144,7 +145,7 @@ void FMain::BtnTerminer_Click()
         return;
     const auto vivant = mVivant;
     curseurAttente(true);
-    setCocheConnecter(0);
+    setCocheConnecter(EtatCase::Decoche);
     if (!*vivant)
         return;
     mCocheConnecterActif = false;
@@ -221,7 +222,7 @@ QString FMain::ligneEtat(bool json) const
         const QJsonObject etat{{"poste", poste},
                                {"port", numPort()},
                                {"connexion", connexions[std::clamp(mCocheConnecter, 0, 2)]},
-                               {"synchronisation", mCocheSynchro == 1},
+                               {"synchronisation", mCocheSynchro == EtatCase::Coche},
                                {"supervision", mLblTimeOut},
                                {"fichiersEnAttente", qint64(enAttente)},
                                {"dernierEnvoi", dernier(mDernierEnvoi)},
@@ -234,7 +235,7 @@ QString FMain::ligneEtat(bool json) const
     return QStringLiteral("Poste %1, port %2, %3, synchronisation %4, supervision %5, %6 fichier(s) en attente, "
                           "dernier envoi : %7, dernière réception : %8")
         .arg(poste, numPort(), captionCocheConnecter(),
-             mCocheSynchro == 1 ? QStringLiteral("active") : QStringLiteral("arrêtée"), mLblTimeOut)
+             mCocheSynchro == EtatCase::Coche ? QStringLiteral("active") : QStringLiteral("arrêtée"), mLblTimeOut)
         .arg(enAttente)
         .arg(dernier(mDernierEnvoi, QStringLiteral("aucun")), dernier(mDerniereReception, QStringLiteral("aucune")));
 }

@@ -1,6 +1,7 @@
 // The outgoing-folder scanner: every file dropped into the outgoing folder is sent, then
 // deleted, and listed.
 #include "FMain.h"
+#include "EtatCase.h"
 
 #include "CInterlocuteur.h"
 #include "MGlobal.h"
@@ -35,12 +36,12 @@ void FMain::CocheSynchro_Click()
 {
     mClock->setEnabled(false);
     mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
-    if (mCocheSynchro == 1)
+    if (mCocheSynchro == EtatCase::Coche)
         veillerDossier();
-    mIcone = mCocheSynchro == 1 ? 1 : 0;
+    mIcone = mCocheSynchro == EtatCase::Coche ? 1 : 0;
     mClock->setTag(attendreUnPeu);
     mClock->setInterval(4000 + (mPoste && mPoste->PosteAppellant ? 5000 : 0));
-    mClock->setEnabled(mCocheSynchro == 1);
+    mClock->setEnabled(mCocheSynchro == EtatCase::Coche);
     rafraichir();
 }
 
@@ -75,7 +76,7 @@ void FMain::balayerPuisRearmer()
     if (mbTermine)
         return;
     mClock->setInterval(mbLigneCedee ? intervalleApresEchec : intervalleBalayage);
-    mClock->setEnabled(mCocheSynchro == 1);
+    mClock->setEnabled(mCocheSynchro == EtatCase::Coche);
     // What changed during the scan waited for its end, not for the next pass.
     if (mbChangementPendantBalayage || revoir > 0)
         avancerBalayage(mbChangementPendantBalayage ? 0 : revoir);
@@ -112,7 +113,7 @@ bool FMain::balayageRegulier() const
 {
     // The guards of the pass still hold: none during a scan or a reception (the box is off
     // then), none in the wait after the box goes on, none while the line is left to the other.
-    return mCocheSynchro == 1 && !mbTermine && mClock->Enabled() && mClock->Tag().isEmpty() && !mbLigneCedee;
+    return mCocheSynchro == EtatCase::Coche && !mbTermine && mClock->Enabled() && mClock->Tag().isEmpty() && !mbLigneCedee;
 }
 
 void FMain::avancerBalayage(quint32 dansMs)
@@ -196,7 +197,7 @@ quint32 FMain::balayer()
 
     const auto vivant = mVivant;
     for (const QString &chemin : std::as_const(colFichiers)) {
-        if (mCocheSynchro == 0 || mbTermine)
+        if (mCocheSynchro == EtatCase::Decoche || mbTermine)
             break;
         if (QFileInfo(chemin.left(chemin.size() - 3) + QStringLiteral("Log")).isFile())
             continue;
@@ -258,8 +259,8 @@ bool FMain::envoyer(const QString &chemin)
     if (!mPoste->EnvoiCoupe() && !mPoste->TesterConnexion(false)) {
         if (!*vivant || mbTermine)
             return false;
-        setCocheSynchro(0);
-        setCocheConnecter(0);
+        setCocheSynchro(EtatCase::Decoche);
+        setCocheConnecter(EtatCase::Decoche);
         if (!*vivant)
             return false;
         MGlobal::Attendre(mContexte.env.plateforme, 1000);

@@ -53,12 +53,12 @@ bool DialogueComm::afficher(FComm &comm, ParametresStation &poste)
 
     cboPort = comm.msNumPort;
     TxtSettings = comm.msSettings;
-    CochePosteAppellant = poste.PosteAppellant ? Coche : Decoche;
+    CochePosteAppellant = poste.PosteAppellant ? EtatCase::Coche : EtatCase::Decoche;
     txtNumTel = poste.NumTelAppel;
     txtDirEmission = poste.CheminFichiersAEnvoyer;
     txtDirReception = poste.CheminFichiersRecus;
-    CocheSilencieux = poste.Silencieux ? Coche : Decoche;
-    chkSvrHoraire = poste.SvrHoraire ? Coche : Decoche;
+    CocheSilencieux = poste.Silencieux ? EtatCase::Coche : EtatCase::Decoche;
+    chkSvrHoraire = poste.SvrHoraire ? EtatCase::Coche : EtatCase::Decoche;
     cboVitesse = poste.VitesseConx;
     txtScriptInit = scriptVersTexte(poste.ScriptInit);
 
@@ -69,12 +69,12 @@ bool DialogueComm::afficher(FComm &comm, ParametresStation &poste)
     mVue.cacher();
 
     // Written back whichever button closed the dialog.
-    poste.PosteAppellant = CochePosteAppellant != Decoche;
+    poste.PosteAppellant = CochePosteAppellant != EtatCase::Decoche;
     poste.NumTelAppel = txtNumTel;
     poste.CheminFichiersAEnvoyer = txtDirEmission;
     poste.CheminFichiersRecus = txtDirReception;
-    poste.Silencieux = CocheSilencieux == Coche;
-    poste.SvrHoraire = chkSvrHoraire == Coche;
+    poste.Silencieux = CocheSilencieux == EtatCase::Coche;
+    poste.SvrHoraire = chkSvrHoraire == EtatCase::Coche;
     poste.VitesseConx = cboVitesse;
     poste.ScriptInit = texteVersScript(txtScriptInit);
     mComm = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DialogueParametres.h"
+#include "EtatCase.h"
 #include "ParametresStation.h"
 
 #include <QString>
@@ -25,8 +26,6 @@ public:
 class DialogueComm : public DialogueParametres
 {
 public:
-    // Check box values as the dialog keeps them: 0 clear, 1 ticked, 2 grey.
-    enum { Decoche = 0, Coche = 1, Grise = 2 };
 
     DialogueComm(Plateforme &plateforme, VueDialogueComm &vue);
 
@@ -43,12 +42,12 @@ public:
     QStringList listeVitesses;
     QString cboPort;
     QString TxtSettings = QString::fromLatin1(ParametresStation::reglagesParDefaut);
-    int CochePosteAppellant = Decoche;
+    int CochePosteAppellant = EtatCase::Decoche;
     QString txtNumTel;
     QString txtDirEmission;
     QString txtDirReception;
-    int CocheSilencieux = Decoche;
-    int chkSvrHoraire = Decoche;
+    int CocheSilencieux = EtatCase::Decoche;
+    int chkSvrHoraire = EtatCase::Decoche;
     QString cboVitesse;
     QString txtScriptInit;
     bool visible() const { return mVisible; }

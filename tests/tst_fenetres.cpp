@@ -178,9 +178,9 @@ private slots:
             QCOMPARE(d.listePorts.last(), QStringLiteral("TCP16:"));
             QCOMPARE(d.listeVitesses, QStringList({"", "N0S37=11", "&N8"}));
             QCOMPARE(d.txtScriptInit, QStringLiteral("ATZ0\r\nAT&F0"));
-            QCOMPARE(d.CocheSilencieux, int(DialogueComm::Coche));
-            d.CochePosteAppellant = DialogueComm::Grise;
-            d.CocheSilencieux = DialogueComm::Grise;
+            QCOMPARE(d.CocheSilencieux, int(EtatCase::Coche));
+            d.CochePosteAppellant = EtatCase::Grise;
+            d.CocheSilencieux = EtatCase::Grise;
             d.txtNumTel = "0611223344";
             d.cboPort = "COM9:";
             d.txtScriptInit = "ATZ0\r\nATE0";
