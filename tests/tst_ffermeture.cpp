@@ -1,11 +1,10 @@
 // Remote control: the instance window's actions in virtual time, the local socket with real
-// processes, the windowless station, and the journal.
+// processes and the windowless station.
 #include "ApplicationSimulee.h"
 #include "BancLigne.h"
 #include "CInterlocuteur.h"
 #include "FComm.h"
 #include "FFermeture.h"
-#include "Journal.h"
 #include "PosteSimule.h"
 #include "SurveillanceFenetreLocale.h"
 #include "SurveillanceFenetreSimulee.h"
@@ -16,8 +15,6 @@
 #include <QJsonObject>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -201,42 +198,6 @@ private slots:
         QVERIFY(journal.contains("\tZ\tDEMARRAGE\t"));
         QVERIFY(journal.contains("\tZ\tARRET\t"));
         QVERIFY(station.readAllStandardOutput().contains("[Z] Titre : Z : Navette"));
-    }
-
-    void journal()
-    {
-        PlateformeSimulee p;
-        QTemporaryDir dossier;
-        Journal j(dossier.filePath("journal/A.log"), "A", p, 200, 3);
-        QStringList erreurs;
-        j.surErreur = [&](const QString &e) { erreurs << e; };
-        j.noter("INFO", "première\tligne\r\n");
-        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\tA\tINFO\tpremière ligne  \n$")
-                    .match(QString::fromUtf8(lireFichier(j.chemin())))
-                    .hasMatch());
-        // Rotation at the size limit, keeping three files.
-        for (int i = 0; i < 30; ++i)
-            j.noter("INFO", QStringLiteral("ligne %1").arg(i));
-        QVERIFY(QFileInfo(j.chemin()).size() <= 200);
-        QVERIFY(QFile::exists(j.chemin() + ".1") && QFile::exists(j.chemin() + ".2"));
-        QVERIFY(!QFile::exists(j.chemin() + ".3"));
-        QVERIFY(lireFichier(j.chemin()).contains("ligne 29"));
-        QVERIFY(erreurs.isEmpty());
-
-        // A full disk: said once, the station goes on; said again when it writes anew.
-        rlimit avant{};
-        getrlimit(RLIMIT_FSIZE, &avant);
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limite = avant;
-        limite.rlim_cur = QFileInfo(j.chemin()).size();
-        setrlimit(RLIMIT_FSIZE, &limite);
-        for (int i = 0; i < 5; ++i)
-            j.noter("INFO", "disque plein");
-        setrlimit(RLIMIT_FSIZE, &avant);
-        QCOMPARE(erreurs.size(), 1);
-        QVERIFY(erreurs[0].contains("ne s'écrit plus"));
-        j.noter("INFO", "de nouveau");
-        QCOMPARE(erreurs.size(), 2);
     }
 };
 

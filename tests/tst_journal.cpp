@@ -1,0 +1,58 @@
+// The station's journal: its line format, rotation at its size limit, a full disk said once.
+#include "Journal.h"
+#include "PlateformeSimulee.h"
+#include "PosteSimule.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class TstJournal : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void journal()
+    {
+        PlateformeSimulee p;
+        QTemporaryDir dossier;
+        Journal j(dossier.filePath("journal/A.log"), "A", p, 200, 3);
+        QStringList erreurs;
+        j.surErreur = [&](const QString &e) { erreurs << e; };
+        j.noter("INFO", "première\tligne\r\n");
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\tA\tINFO\tpremière ligne  \n$")
+                    .match(QString::fromUtf8(lireFichier(j.chemin())))
+                    .hasMatch());
+        // Rotation at the size limit, keeping three files.
+        for (int i = 0; i < 30; ++i)
+            j.noter("INFO", QStringLiteral("ligne %1").arg(i));
+        QVERIFY(QFileInfo(j.chemin()).size() <= 200);
+        QVERIFY(QFile::exists(j.chemin() + ".1") && QFile::exists(j.chemin() + ".2"));
+        QVERIFY(!QFile::exists(j.chemin() + ".3"));
+        QVERIFY(lireFichier(j.chemin()).contains("ligne 29"));
+        QVERIFY(erreurs.isEmpty());
+
+        // A full disk: said once, the station goes on; said again when it writes anew.
+        rlimit avant{};
+        getrlimit(RLIMIT_FSIZE, &avant);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limite = avant;
+        limite.rlim_cur = QFileInfo(j.chemin()).size();
+        setrlimit(RLIMIT_FSIZE, &limite);
+        for (int i = 0; i < 5; ++i)
+            j.noter("INFO", "disque plein");
+        setrlimit(RLIMIT_FSIZE, &avant);
+        QCOMPARE(erreurs.size(), 1);
+        QVERIFY(erreurs[0].contains("ne s'écrit plus"));
+        j.noter("INFO", "de nouveau");
+        QCOMPARE(erreurs.size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstJournal)
+#include "tst_journal.moc"
