@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
