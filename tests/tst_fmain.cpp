@@ -22,20 +22,6 @@
 #include <unistd.h>
 
 namespace {
-QStringList fichiersDe(const QString &dossier)
-{
-    return QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-QByteArray aleatoire(int taille, unsigned graine)
-{
-    std::mt19937 alea(graine);
-    QByteArray o(taille, Qt::Uninitialized);
-    for (char &c : o)
-        c = char(alea());
-    return o;
-}
-
 // Root reads everything: without these two capabilities it obeys a file's mode like anyone.
 bool lectureSansDroits(bool permise)
 {

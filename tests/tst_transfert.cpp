@@ -18,15 +18,6 @@
 #include <sys/resource.h>
 
 namespace {
-QByteArray aleatoire(qsizetype taille, unsigned graine = 5)
-{
-    std::mt19937 alea(graine);
-    QByteArray o(taille, Qt::Uninitialized);
-    for (char &c : o)
-        c = char(alea());
-    return o;
-}
-
 QByteArray tousLesOctets(int repetitions)
 {
     QByteArray o;
@@ -34,11 +25,6 @@ QByteArray tousLesOctets(int repetitions)
         for (int i = 0; i < 256; ++i)
             o.append(char(i));
     return o;
-}
-
-QStringList fichiersDe(const QString &dossier)
-{
-    return QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
 }
 }
 
@@ -634,38 +620,6 @@ private slots:
         QVERIFY(recus[0].startsWith("040909 1530") && recus[0].endsWith(".Err"));
         QCOMPARE(lireFichier(banc.b.chemin("recus/" + recus[0])), QByteArray("\x40" "COURT\n"));
     }
-
-    void archiveStandardEtMethodeLaPlusCompacte()
-    {
-        QTemporaryDir dossier;
-        const QString csv = dossier.filePath("ventes.csv"), bruit = dossier.filePath("bruit.bin");
-        QByteArray lignes;
-        for (int i = 0; i < 3000; ++i)
-            lignes += QByteArray::number(20260000 + i % 28) + ";AGENCE" + QByteArray::number(i % 17) + ";" + QByteArray::number(i * 37 % 10007) + ",50\r\n";
-        ecrireFichier(csv, lignes);
-        ecrireFichier(bruit, aleatoire(50000));
-        for (const QString &source : {csv, bruit}) {
-            Zipper z;
-            z.Preparer();
-            z.Reglage(0);
-            z.Vider();
-            z.setNomArchive(source + ".ZQZIP");
-            z.Fichiers() << source;
-            QString raison;
-            z.Compresser(&raison);
-            QVERIFY2(raison.isEmpty(), qPrintable(raison));
-            const qint64 taille = QFileInfo(source + ".ZQZIP").size();
-            if (source == csv)
-                QVERIFY(taille * 5 < lignes.size());
-            else
-                QVERIFY(taille < 50000 + 200); // stored, not grown
-            QCOMPARE(fichiersDe(dossier.path()).filter("essai"), QStringList());
-            const QString unzip = QStandardPaths::findExecutable("unzip");
-            if (!unzip.isEmpty())
-                QCOMPARE(QProcess::execute(unzip, {"-tqq", source + ".ZQZIP"}), 0);
-        }
-    }
-
 };
 
 QTEST_GUILESS_MAIN(TstTransfert)

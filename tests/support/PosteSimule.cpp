@@ -1,7 +1,25 @@
 #include "PosteSimule.h"
 
 #include <QDir>
+
+#include <random>
+
+#include <QDir>
 #include <QFile>
+
+QByteArray aleatoire(qsizetype taille, unsigned graine)
+{
+    std::mt19937 alea(graine);
+    QByteArray o(taille, Qt::Uninitialized);
+    for (char &c : o)
+        c = char(alea());
+    return o;
+}
+
+QStringList fichiersDe(const QString &dossier)
+{
+    return QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
 
 QByteArray lireFichier(const QString &chemin)
 {

@@ -35,3 +35,6 @@ public:
 
 QByteArray lireFichier(const QString &chemin);
 void ecrireFichier(const QString &chemin, const QByteArray &contenu);
+// Data makers: the same bytes for the same seed; the files of a folder, by name.
+QByteArray aleatoire(qsizetype taille, unsigned graine = 5);
+QStringList fichiersDe(const QString &dossier);
