@@ -44,6 +44,14 @@ struct VueDialogueScriptee : VueDialogueComm
 };
 }
 
+// The pictures of docs/ are taken here, only when asked: NAVETTE_CAPTURES=folder.
+void capturer(QWidget &fenetre, const char *nom)
+{
+    const QString dossier = qEnvironmentVariable("NAVETTE_CAPTURES");
+    if (!dossier.isEmpty())
+        fenetre.grab().save(QDir(dossier).filePath(QString::fromLatin1(nom)));
+}
+
 // A configured station, port open, and the dialog's logic over a scripted view.
 struct DialogueSurPoste : PosteSurLigne
 {
@@ -140,7 +148,7 @@ private slots:
         p.planifier(1000, [&] {
             const auto *message = fenetre.findChild<QLabel *>("lblMessage");
             QCOMPARE(fenetre.width(), 2 * message->x() + message->width());
-            fenetre.grab().save(QStringLiteral("FMsgBoxTempo.png"));
+            capturer(fenetre, "FMsgBoxTempo.png");
             fenetre.findChild<QPushButton *>("BtnOK")->click();
         });
         QVERIFY(boite.Afficher(QStringLiteral("Le poste distant a raccroché.\r\nVoulez-vous le rappeler ?"), "Appel", 20, true, 0));
@@ -236,7 +244,7 @@ private slots:
             fenetre.findChild<QLineEdit *>("txtNumTel")->setText("2");
             fenetre.findChild<QComboBox *>("cboVitesse")->setCurrentText("&N8");
             fenetre.findChild<QPlainTextEdit *>("txtScriptInit")->setPlainText("ATZ0\nAT&C1");
-            fenetre.grab().save(QStringLiteral("FComm.png"));
+            capturer(fenetre, "FComm.png");
             fenetre.findChild<QPushButton *>("BtnOK")->click();
         });
         poste.Configurer();
