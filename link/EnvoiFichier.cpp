@@ -113,6 +113,8 @@ std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString 
     const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
     lecture.close();
     const Issue issue = envoyerTexte(T);
+    if (issue == Issue::Fin)
+        return {false, issue}; // this object went with the link
     mCoupe = issue == Issue::LignePerdue;
     return {issue == Issue::Livre, issue};
 }

@@ -146,7 +146,10 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
         return echec(s, QStringLiteral("dossier impossible à créer"));
+    const auto vivant = mPoste.mVivant;
     plateforme.pomper();
+    if (!*vivant)
+        return false;
     mDecompression->setDossierExtraction(travail);
     s.cible = travail + QLatin1Char('/') + s.nom;
     mDecompression->setNomArchive(s.cible);
