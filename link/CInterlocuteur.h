@@ -139,6 +139,8 @@ private:
     static const CommandeDeLigne *commandeDeLigne(const QByteArray &texte);
     bool surTestDeLiaison(const QByteArray &Texte);
     bool surHorloge(const QByteArray &Texte);
+    // The link test and the clock command: "OUI", the link is up, the owner told.
+    bool confirmerLiaison(const QString &libelle, const QByteArray &horloge);
     bool surStop(const QByteArray &Texte);
     bool surAnnonceFichier(const QByteArray &Texte);
     bool surPartieFichier(const QByteArray &Texte);

@@ -93,16 +93,11 @@ void CInterlocuteur::placerFenetre()
 {
     ProprietaireLiaison &fenetre = mContexte.proprietaire;
     const QSize ecran = fenetre.tailleEcran();
-    if (Gauche) {
-        QPoint position = fenetre.positionFenetre();
-        position.setX(*Gauche >= ecran.width() ? 0 : *Gauche);
-        fenetre.deplacerFenetre(position);
-    }
-    if (Haut) {
-        QPoint position = fenetre.positionFenetre();
-        position.setY(*Haut >= ecran.height() ? 0 : *Haut);
-        fenetre.deplacerFenetre(position);
-    }
+    // A place beyond the screen (a screen since changed) starts from its edge.
+    if (Gauche)
+        fenetre.deplacerFenetre({*Gauche >= ecran.width() ? 0 : *Gauche, fenetre.positionFenetre().y()});
+    if (Haut)
+        fenetre.deplacerFenetre({fenetre.positionFenetre().x(), *Haut >= ecran.height() ? 0 : *Haut});
 }
 
 void CInterlocuteur::EcrireConfiguration()

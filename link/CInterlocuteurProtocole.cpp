@@ -79,31 +79,29 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 
 bool CInterlocuteur::surTestDeLiaison(const QByteArray &Texte)
 {
-    const auto vivant = mVivant;
-    repondre("OUI");
-    if (!*vivant)
-        return true;
-    mbModemConnecte = true;
-    QString sansReponse;
-    CommandeReçue(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!") : QStringLiteral("Connexion confirmée"),
-                  sansReponse);
-    if (*vivant)
-        armer(GenreSupervision::Surveillance);
-    return true;
+    return confirmerLiaison(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!")
+                                                                 : QStringLiteral("Connexion confirmée"),
+                            {});
 }
 
 bool CInterlocuteur::surHorloge(const QByteArray &Texte)
+{
+    return confirmerLiaison(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
+                                                         : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
+                            Texte);
+}
+
+bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
 {
     const auto vivant = mVivant;
     repondre("OUI");
     if (!*vivant)
         return true;
     mbModemConnecte = true;
-    reglerHorloge(Texte);
+    if (!horloge.isEmpty())
+        reglerHorloge(horloge);
     QString sansReponse;
-    CommandeReçue(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
-                                               : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
-                  sansReponse);
+    CommandeReçue(libelle, sansReponse);
     if (*vivant)
         armer(GenreSupervision::Surveillance);
     return true;

@@ -70,11 +70,16 @@ void Supervision::setGenre(GenreSupervision genre)
     mEtat(nom(genre), tag, duree);
 }
 
-int Supervision::compteur() const
+std::optional<int> Supervision::compteurLu() const
 {
     bool ok = false;
     const int valeur = mMinuterie ? mMinuterie->Tag().toInt(&ok) : 0;
-    return ok ? valeur : 0;
+    return ok ? std::optional(valeur) : std::nullopt;
+}
+
+int Supervision::compteur() const
+{
+    return compteurLu().value_or(0);
 }
 
 void Supervision::setCompteur(int valeur)
@@ -87,10 +92,10 @@ void Supervision::setCompteur(int valeur)
 
 int Supervision::compter()
 {
-    bool ok = false;
-    const int valeur = mMinuterie ? mMinuterie->Tag().toInt(&ok) : 0;
-    setCompteur(ok ? valeur + 1 : 0);
-    return ok ? valeur + 1 : 0;
+    const auto valeur = compteurLu();
+    const int suivant = valeur ? *valeur + 1 : 0;
+    setCompteur(suivant);
+    return suivant;
 }
 
 QString Supervision::nom(GenreSupervision genre)

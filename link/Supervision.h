@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class Minuterie;
 
@@ -70,6 +71,8 @@ public:
     };
 
 private:
+    std::optional<int> compteurLu() const; // nothing when the tag is not a number
+
     Notification<QString, QString, int> &mEtat;
     Minuterie *mMinuterie = nullptr;
     GenreSupervision mGenre = GenreSupervision::NonDefinie;

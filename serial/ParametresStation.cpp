@@ -11,42 +11,52 @@
 namespace {
 using P = ParametresStation;
 
+// A key read as it is, or through lire (which may correct the member or leave it).
+template <QString P::*membre>
+P::Cle cleTexte(const char *nom, std::optional<QString> (*lire)(P &, const QString &) = nullptr)
+{
+    const auto tel = [](P &p, const QString &v) {
+        p.*membre = v;
+        return std::optional<QString>();
+    };
+    return {nom, lire ? lire : +tel, [](const P &p) { return std::optional(p.*membre); }, false};
+}
+
 // Silencieux and SvrHoraire: anything but a number is rewritten as False.
-std::optional<QString> lireDrapeau(bool &membre, const QString &valeur)
+template <bool P::*membre>
+P::Cle cleDrapeau(const char *nom)
 {
-    if (const auto v = P::nombre(valeur)) {
-        membre = *v != 0;
-        return std::nullopt;
-    }
-    membre = false;
-    return P::texteBooleen(false);
+    return {nom,
+            [](P &p, const QString &v) {
+                const auto n = P::nombre(v);
+                p.*membre = n && *n != 0;
+                return n ? std::optional<QString>() : std::optional(P::texteBooleen(false));
+            },
+            [](const P &p) { return std::optional(P::texteBooleen(p.*membre)); }, false};
 }
 
-// A place the file can hold: a finite number of modest size.
-std::optional<int> lirePosition(const QString &valeur)
+// The window's place: a finite number of modest size, written only when known.
+template <std::optional<int> P::*membre>
+P::Cle clePosition(const char *nom)
 {
-    const auto v = P::nombre(valeur);
-    if (!v || !std::isfinite(*v) || std::abs(*v) > 1e6)
-        return std::nullopt;
-    return int(std::lround(*v));
-}
-
-std::optional<QString> position(const std::optional<int> &v)
-{
-    return v ? std::optional(QString::number(*v)) : std::nullopt;
+    return {nom,
+            [](P &p, const QString &v) {
+                const auto n = P::nombre(v);
+                p.*membre = n && std::isfinite(*n) && std::abs(*n) <= 1e6 ? std::optional(int(std::lround(*n))) : std::nullopt;
+                return std::optional<QString>();
+            },
+            [](const P &p) { return p.*membre ? std::optional(QString::number(*(p.*membre))) : std::nullopt; }, true};
 }
 
 const std::array<P::Cle, 12> tableDesCles{{
-    {"NumPort", [](P &p, const QString &v) { p.NumPort = v; return std::optional<QString>(); },
-     [](const P &p) { return std::optional(p.NumPort); }, false},
+    cleTexte<&P::NumPort>("NumPort"),
     // Missing or blank, the driver keeps its default rather than failing to open.
-    {"ParametresPort",
-     [](P &p, const QString &v) {
-         if (!v.trimmed().isEmpty())
-             p.ParametresPort = v;
-         return std::optional<QString>();
-     },
-     [](const P &p) { return std::optional(p.ParametresPort); }, false},
+    cleTexte<&P::ParametresPort>("ParametresPort",
+                                 [](P &p, const QString &v) {
+                                     if (!v.trimmed().isEmpty())
+                                         p.ParametresPort = v;
+                                     return std::optional<QString>();
+                                 }),
     {"PosteAppellant",
      [](P &p, const QString &v) {
          if (const auto b = P::booleen(v))
@@ -54,29 +64,19 @@ const std::array<P::Cle, 12> tableDesCles{{
          return std::optional<QString>();
      },
      [](const P &p) { return std::optional(P::texteBooleen(p.PosteAppellant)); }, false},
-    {"NumTelAppel", [](P &p, const QString &v) { p.NumTelAppel = v; return std::optional<QString>(); },
-     [](const P &p) { return std::optional(p.NumTelAppel); }, false},
-    {"CheminFichiersRecus", [](P &p, const QString &v) { p.CheminFichiersRecus = v; return std::optional<QString>(); },
-     [](const P &p) { return std::optional(p.CheminFichiersRecus); }, false},
-    {"CheminFichiersAEnvoyer",
-     [](P &p, const QString &v) { p.CheminFichiersAEnvoyer = v; return std::optional<QString>(); },
-     [](const P &p) { return std::optional(p.CheminFichiersAEnvoyer); }, false},
-    {"Silencieux", [](P &p, const QString &v) { return lireDrapeau(p.Silencieux, v); },
-     [](const P &p) { return std::optional(P::texteBooleen(p.Silencieux)); }, false},
-    {"SvrHoraire", [](P &p, const QString &v) { return lireDrapeau(p.SvrHoraire, v); },
-     [](const P &p) { return std::optional(P::texteBooleen(p.SvrHoraire)); }, false},
-    {"Paramètre vitesse", [](P &p, const QString &v) { p.VitesseConx = v; return std::optional<QString>(); },
-     [](const P &p) { return std::optional(p.VitesseConx); }, false},
-    {"ScriptInit",
-     [](P &p, const QString &v) {
-         p.ScriptInit = v.isEmpty() ? QStringLiteral("ATZ0") : v;
-         return std::optional<QString>();
-     },
-     [](const P &p) { return std::optional(p.ScriptInit); }, false},
-    {"LEFT", [](P &p, const QString &v) { p.Gauche = lirePosition(v); return std::optional<QString>(); },
-     [](const P &p) { return position(p.Gauche); }, true},
-    {"TOP", [](P &p, const QString &v) { p.Haut = lirePosition(v); return std::optional<QString>(); },
-     [](const P &p) { return position(p.Haut); }, true},
+    cleTexte<&P::NumTelAppel>("NumTelAppel"),
+    cleTexte<&P::CheminFichiersRecus>("CheminFichiersRecus"),
+    cleTexte<&P::CheminFichiersAEnvoyer>("CheminFichiersAEnvoyer"),
+    cleDrapeau<&P::Silencieux>("Silencieux"),
+    cleDrapeau<&P::SvrHoraire>("SvrHoraire"),
+    cleTexte<&P::VitesseConx>("Paramètre vitesse"),
+    cleTexte<&P::ScriptInit>("ScriptInit",
+                             [](P &p, const QString &v) {
+                                 p.ScriptInit = v.isEmpty() ? QStringLiteral("ATZ0") : v;
+                                 return std::optional<QString>();
+                             }),
+    clePosition<&P::Gauche>("LEFT"),
+    clePosition<&P::Haut>("TOP"),
 }};
 }
 
