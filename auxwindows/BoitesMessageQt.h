@@ -19,7 +19,7 @@ public:
 
     int afficher(const QString &message, int boutons, const QString &titre) override;
     bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
-                       int typeFenetre = 1) override;
+                       int typeFenetre = EtatFenetre::Minimisee) override;
     QString saisir(const QString &invite, const QString &titre) override;
 
     // Qt's own buttons and dialogs in French ("&Oui", "&Non", "&Annuler"); false when the

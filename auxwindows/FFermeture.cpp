@@ -23,9 +23,10 @@ void FFermeture::Charger(CibleInstance &fenetre)
         return;
     WinEvents->EventWindows.connecter([this](qint32 m, qint32 w, qint32 l, qint32 &r) { WinEvents_EventWindows(m, w, l, r); });
     WinEvents->repondreEtat = [this](bool json) { return mFrmMain ? mFrmMain->ligneEtat(json) : QString(); };
-    const QString refus = WinEvents->setFenetre(mCaption);
+    QString refus;
+    const bool pris = WinEvents->setFenetre(mCaption, &refus);
     WinEvents->SurveillerMessage(messageCommande, true);
-    if (!refus.isEmpty())
+    if (!pris)
         fenetre.informer(refus);
 }
 

@@ -1,5 +1,7 @@
 #include "FenetreMsgBoxTempo.h"
 
+#include "EtatFenetre.h"
+
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -94,8 +96,8 @@ void FenetreMsgBoxTempo::changeEvent(QEvent *evenement)
     if (evenement->type() != QEvent::ActivationChange || !isActiveWindow() || mEtatApplique || !mBoite)
         return;
     mEtatApplique = true;
-    if (mBoite->typeFenetre() == 1)
+    if (mBoite->typeFenetre() == EtatFenetre::Minimisee)
         setWindowState(windowState() | Qt::WindowMinimized);
-    else if (mBoite->typeFenetre() == 2)
+    else if (mBoite->typeFenetre() == EtatFenetre::Agrandie)
         setWindowState(windowState() | Qt::WindowMaximized);
 }

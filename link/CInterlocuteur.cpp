@@ -12,7 +12,7 @@ CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(c
 CInterlocuteur::~CInterlocuteur()
 {
     Terminer();
-    *mVivant = false;
+    mVie.finir();
 }
 
 void CInterlocuteur::AttacherMinuterie()
@@ -22,9 +22,8 @@ void CInterlocuteur::AttacherMinuterie()
     Minuterie &minuterie = mContexte.proprietaire.TimeOutAppel();
     mSupervision.attacher(minuterie);
     // The timer outlives this object: a late tick must find it gone, not dangling.
-    minuterie.Timer.connecter([this, vivant = std::weak_ptr<bool>(mVivant)] {
-        const auto encore = vivant.lock();
-        if (encore && *encore)
+    minuterie.Timer.connecter([this, vivant = mVie.temoin()] {
+        if (vivant)
             TimeOut_Timer();
     });
 }
@@ -37,10 +36,10 @@ void CInterlocuteur::ArreterTempos()
 
 void CInterlocuteur::Configurer()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (FrmComm)
         FrmComm->Afficher(*this); // modal: anything may run meanwhile
-    if (!*vivant || mbTerminer)
+    if (!vivant || mbTerminer)
         return;
     EcrireConfiguration();
     mContexte.proprietaire.chargerFenetreInstance();
@@ -68,5 +67,9 @@ void CInterlocuteur::Terminer()
     }
     if (FrmComm->Port && FrmComm->Port->Actif())
         FrmComm->Déconnecter();
-    FrmComm.reset();
+    // The driver may be running below this call (one of its notifications ended the link):
+    // it stops now, and is freed from the event loop once nothing of it is on the stack.
+    FrmComm->cesser();
+    std::shared_ptr<FComm> libere(FrmComm.release());
+    mContexte.env.plateforme.planifier(0, [libere] {});
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "ConnexionModem.h"
-#include "EnvoiFichier.h"
 #include "Environnement.h"
+#include "EnvoiFichier.h"
 #include "FComm.h"
+#include "JetonVie.h"
 #include "Notification.h"
 #include "Raccrochage.h"
 #include "ReceptionFichier.h"
@@ -171,7 +172,7 @@ private:
     void placerFenetre();
 
     ContexteLiaison mContexte;
-    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    JetonVie mVie;
 
     bool mbModemConnecte = false;
     // The modem said "NO CARRIER" (or could not connect) and nothing came from the other

@@ -10,11 +10,11 @@ bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &
     if (mbHorsLigne)
         return false;
     Supervision::Pause pause(mSupervision);
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     bool resultat = false;
     if (FrmComm && FrmComm->Connecter() && FrmComm)
         resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
-    return *vivant && resultat;
+    return vivant && resultat;
 }
 
 bool CInterlocuteur::TesterConnexion(bool AvecEvent)
@@ -35,8 +35,8 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         commande = "YAQUELQUUN?CHUT!";
         resultat = QStringLiteral("Connexion, chut!");
     }
-    const auto vivant = mVivant;
-    if (!EnvoyerCommande(commande, "OUI", 3000) || !*vivant)
+    const auto vivant = mVie.temoin();
+    if (!EnvoyerCommande(commande, "OUI", 3000) || !vivant)
         return false;
     if (SvrHoraire || AvecEvent)
         NbreErreurs = 0;

@@ -75,9 +75,9 @@ bool CInterlocuteur::lireNumPort()
         ini.setValeur(port);
         ini.Enregistrer();
     } else if (port.trimmed().isEmpty()) {
-        const auto vivant = mVivant;
+        const auto vivant = mVie.temoin();
         Configurer();
-        if (!*vivant || !FrmComm)
+        if (!vivant || !FrmComm)
             return false;
         ini.setSection(msSectionConfig);
         ini.setCle(QStringLiteral("NumPort"));

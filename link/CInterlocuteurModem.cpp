@@ -13,9 +13,9 @@ bool CInterlocuteur::Connecter()
     }
     bEnCours = true;
     mbReconnexionRefusee = false;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const bool resultat = mConnexion.etablir();
-    if (!*vivant)
+    if (!vivant)
         return resultat;
     bEnCours = false;
     mContexte.proprietaire.curseurAttente(false);

@@ -57,15 +57,15 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
         pause.oublier();
         return;
     }
-    const auto vivant = mVivant;
-    if (TraiterReception(Texte) || !*vivant) {
+    const auto vivant = mVie.temoin();
+    if (TraiterReception(Texte) || !vivant) {
         pause.oublier();
         return;
     }
     // A message, or an answer that came after its wait gave up: the supervision goes on.
     QString reponse;
     CommandeReçue(Windows1252::versTexte(Texte), reponse);
-    if (*vivant && !reponse.isEmpty())
+    if (vivant && !reponse.isEmpty())
         repondre(Windows1252::depuisTexte(reponse));
 }
 
@@ -93,44 +93,44 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 
 bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     repondre("OUI");
-    if (!*vivant)
+    if (!vivant)
         return true;
     mbModemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
     QString sansReponse;
     CommandeReçue(libelle, sansReponse);
-    if (*vivant)
+    if (vivant)
         armer(GenreSupervision::Surveillance);
     return true;
 }
 
 bool CInterlocuteur::surStop(const QByteArray &)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Information(QStringLiteral("Le poste distant se déconnecte."));
     Déconnecter();
-    if (!*vivant)
+    if (!vivant)
         return true;
     mbModemConnecte = false;
     ModemEtatConnexionChange(false);
-    if (*vivant)
+    if (vivant)
         armer(GenreSupervision::Reinitialisation, !PosteAppellant);
     return true;
 }
 
 bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Plateforme &plateforme = mContexte.env.plateforme;
     mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
     PartieGrosFichier.clear();
     mlDebutReception = plateforme.tickMs();
     Information(QStringLiteral("Un fichier va arriver..."));
     repondre("OKFICHIER");
-    if (!*vivant)
+    if (!vivant)
         return true;
     mlDernierEchange = plateforme.tickMs();
     armer(GenreSupervision::Reception);
@@ -139,7 +139,7 @@ bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
 
 bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     bool complet = false, doublon = false;
     const bool sain = mReception.recevoirPartie(Texte.mid(12), complet, doublon);
     // The last part again: its answer was lost, or the file could not be stored yet.
@@ -147,14 +147,14 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
         return fichierRecu(mReception.parties());
     if (sain && complet) {
         repondre("OKFICHIER");
-        if (*vivant)
+        if (vivant)
             finDeReception();
         return true;
     }
     if (!sain)
         Information(QStringLiteral("Erreur de réception"));
     repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
-    if (!*vivant)
+    if (!vivant)
         return true;
     mlDernierEchange = mContexte.env.plateforme.tickMs();
     armer(GenreSupervision::Reception);
@@ -170,15 +170,15 @@ bool CInterlocuteur::surSonnerie(const QByteArray &)
 
 bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
     repondre("OKTUESAPPELANT");
-    if (!*vivant)
+    if (!vivant)
         return true;
     PosteAppellant = false;
     EcrireConfiguration();
     Déconnecter();
-    if (*vivant)
+    if (vivant)
         Connecter();
     return true;
 }
@@ -186,13 +186,13 @@ bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
 bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
 {
     // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     PartieGrosFichier.clear();
     QByteArray reste = Texte.mid(12);
     const QByteArray empreinte = ReceptionFichier::empreinte(reste);
     const bool doublon = mReception.dejaRecu(empreinte);
     const bool range = doublon || mReception.recevoirFichier(reste);
-    if (!*vivant)
+    if (!vivant)
         return true;
     mReception.setRangee(range);
     if (doublon)
@@ -203,7 +203,7 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
     if (range) {
         mReception.oublierParties();
         repondre("OKFICHIER");
-        if (!*vivant)
+        if (!vivant)
             return true;
     }
     finDeReception();
@@ -246,18 +246,18 @@ bool CInterlocuteur::DefinirCePosteEnAppelant()
         Information(QStringLiteral("Ce poste est 'appelant'."));
         return true;
     }
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (NumTelAppel.isEmpty()) {
         const QString numero = mContexte.env.boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
                                                             QStringLiteral("Changement d'appelant"));
-        if (!*vivant)
+        if (!vivant)
             return false;
         NumTelAppel = numero;
     }
     if (NumTelAppel.isEmpty())
         return false;
     Information(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
-    if (!EnvoyerCommande("JESUISAPPELANT", "OKTUESAPPELANT", 2000) || !*vivant)
+    if (!EnvoyerCommande("JESUISAPPELANT", "OKTUESAPPELANT", 2000) || !vivant)
         return false;
     PosteAppellant = true;
     Information(QStringLiteral("Paramétrage accepté par l'autre poste."));
@@ -278,9 +278,9 @@ void CInterlocuteur::FrmComm_Erreur(const QString &Message)
         return;
     if (NbreErreurs >= 4) {
         NbreErreurs = 0;
-        const auto vivant = mVivant;
+        const auto vivant = mVie.temoin();
         Déconnecter();
-        if (*vivant)
+        if (vivant)
             Connecter();
         return;
     }
@@ -302,9 +302,9 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     mbHorsLigne = !Connecté;
     if (!Connecté)
         mReception.abandonner();
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     ModemEtatConnexionChange(Connecté);
-    if (!*vivant)
+    if (!vivant)
         return;
     if (!Connecté) {
         if (!PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)

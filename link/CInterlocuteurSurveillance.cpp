@@ -35,24 +35,24 @@ void CInterlocuteur::TimeOut_Timer()
 
 void CInterlocuteur::raccrocherEtRappeler()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Déconnecter();
-    if (*vivant && !mbTerminer)
+    if (vivant && !mbTerminer)
         Connecter();
 }
 
 void CInterlocuteur::reinitialiser()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Information(QStringLiteral("Aucune nouvelle, réinitialisation..."));
     Déconnecter();
-    if (!*vivant || mbTerminer)
+    if (!vivant || mbTerminer)
         return;
     MGlobal::Attendre(mContexte.env.plateforme, 1000);
-    if (!*vivant || mbTerminer)
+    if (!vivant || mbTerminer)
         return;
     const bool relance = Connecter();
-    if (*vivant)
+    if (vivant)
         Information(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
 }
 
@@ -60,18 +60,18 @@ void CInterlocuteur::echeanceSurveillance()
 {
     if (mSupervision.compter() < 6)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (TesterConnexion(false)) {
-        if (*vivant)
+        if (vivant)
             mSupervision.setCompteur(0);
-    } else if (*vivant) {
+    } else if (vivant) {
         reinitialiser();
     }
 }
 
 void CInterlocuteur::echeanceReception()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Plateforme &plateforme = mContexte.env.plateforme;
     if (FrmComm)
         FrmComm->ArréterAttendre();
@@ -80,7 +80,7 @@ void CInterlocuteur::echeanceReception()
     if (NbreErreurs <= 2) {
         Information(QStringLiteral("Données incomplètes. Nouvelle tentative."));
         MGlobal::Attendre(plateforme, 1000);
-        if (!*vivant)
+        if (!vivant)
             return;
         mlDernierEchange = plateforme.tickMs();
         armer(GenreSupervision::Reception);
@@ -94,9 +94,9 @@ void CInterlocuteur::echeanceReception()
     Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
     Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
     if (TesterConnexion(false)) {
-        if (*vivant)
+        if (vivant)
             armer(GenreSupervision::Surveillance);
-    } else if (*vivant) {
+    } else if (vivant) {
         Information(QStringLiteral("Pas de réponse du poste distant"));
         raccrocherEtRappeler();
     }
@@ -123,26 +123,26 @@ void CInterlocuteur::echeanceAppel()
 // The station that was called: the caller should have spoken by now; a link test of its own.
 void CInterlocuteur::echeanceReponse()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     mSupervision.arreter();
     for (int i = 0; i < 10; ++i) {
         MGlobal::Attendre(mContexte.env.plateforme, 200);
-        if (!*vivant || mbTerminer)
+        if (!vivant || mbTerminer)
             return;
     }
     if (TesterConnexion(true)) {
-        if (!*vivant)
+        if (!vivant)
             return;
         if (!mbModemConnecte) {
             mbModemConnecte = true;
             ModemEtatConnexionChange(true);
-            if (!*vivant)
+            if (!vivant)
                 return;
         }
         armer(GenreSupervision::Surveillance);
         return;
     }
-    if (!*vivant)
+    if (!vivant)
         return;
     ++NbreErreurs;
     if (NbreErreurs <= 3) {

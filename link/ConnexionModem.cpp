@@ -13,19 +13,19 @@ const QString eteignez = QStringLiteral("Eteignez et rallumer le modem,");
 const QString relancez = QStringLiteral(" puis relancez la connexion (éventuellement l'ordinateur).");
 }
 
-bool ConnexionModem::termine() const
+bool ConnexionModem::termine(const JetonVie::Temoin &vivant) const
 {
-    return !*mPoste.mVivant || mPoste.mbTerminer || !mPoste.FrmComm;
+    return !vivant || mPoste.mbTerminer || !mPoste.FrmComm;
 }
 
 bool ConnexionModem::etablir()
 {
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     mPoste.AttacherMinuterie();
     mPoste.armer(GenreSupervision::Reinitialisation);
     if (!mPoste.FrmComm || !mPoste.FrmComm->Connecter())
         return true; // the re-initialisation timeout will try again
-    if (termine())
+    if (termine(vivant))
         return false;
     mPoste.mContexte.proprietaire.curseurAttente(true);
     if (const auto fin = initialiser())
@@ -37,6 +37,7 @@ bool ConnexionModem::etablir()
 
 bool ConnexionModem::executerScript()
 {
+    const auto vivant = mPoste.mVie.temoin();
     const auto envoyer = [&](const QString &texte) { return parametrer(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
     bool ok = true;
     QString morceau;
@@ -45,7 +46,7 @@ bool ConnexionModem::executerScript()
             if (!morceau.isEmpty())
                 ok = envoyer(morceau);
             morceau.clear();
-            if (termine())
+            if (termine(vivant))
                 return false;
         } else {
             morceau += c;
@@ -54,20 +55,21 @@ bool ConnexionModem::executerScript()
     if (!morceau.isEmpty() && ok)
         ok = envoyer(morceau);
     const bool silencieux = mPoste.Silencieux;
-    if (ok && !termine())
+    if (ok && !termine(vivant))
         ok = parametrer(silencieux ? "ATM0\r" : "ATM1\r",
                         QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK", 2, 1000);
     const QString vitesse = mPoste.VitesseConx;
-    if (ok && !vitesse.trimmed().isEmpty() && !termine())
+    if (ok && !vitesse.trimmed().isEmpty() && !termine(vivant))
         ok = parametrer("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
     return ok;
 }
 
 std::optional<bool> ConnexionModem::initialiser()
 {
+    const auto vivant = mPoste.mVie.temoin();
     for (int essai = 1; essai <= 2; ++essai) {
         const bool ok = executerScript();
-        if (termine())
+        if (termine(vivant))
             return false;
         if (ok) {
             mInitialise = true;
@@ -81,27 +83,28 @@ std::optional<bool> ConnexionModem::initialiser()
 
 std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
 {
+    const auto vivant = mPoste.mVie.temoin();
     Plateforme &plateforme = mPoste.mContexte.env.plateforme;
     mPoste.Information(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
     mPoste.Déconnecter();
-    if (termine())
+    if (termine(vivant))
         return false;
     if (essai == 2 && !mInitialise) {
         const QString argument = mPoste.mContexte.argumentLigneCommande;
         const bool confirme = mPoste.mContexte.env.boites.afficherTempo(
             QStringLiteral("Le modem '") + argument + QStringLiteral("' ne semble pas connecté.\r\n")
                 + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
-            argument, 20, true, 1);
-        if (termine() || !confirme)
+            argument, 20, true, EtatFenetre::Minimisee);
+        if (termine(vivant) || !confirme)
             return false;
     }
     mPoste.mSupervision.arreter();
     MGlobal::Attendre(plateforme, 2000);
-    if (termine())
+    if (termine(vivant))
         return false;
     mPoste.FrmComm->Connecter();
     MGlobal::Attendre(plateforme, 5000);
-    if (termine())
+    if (termine(vivant))
         return false;
     mPoste.armer(GenreSupervision::Reinitialisation);
     return std::nullopt;
@@ -109,6 +112,7 @@ std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
 
 bool ConnexionModem::appeler()
 {
+    const auto vivant = mPoste.mVie.temoin();
     const QString numero = mPoste.NumTelAppel;
     if (numero == QLatin1String("DIRECT")) {
         mPoste.Information(QStringLiteral("Connexion directe..."));
@@ -120,19 +124,19 @@ bool ConnexionModem::appeler()
         mPoste.Information(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
     mPoste.Information(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
     if (mPoste.FrmComm->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false)) {
-        if (termine())
+        if (termine(vivant))
             return false;
         mPoste.armer(GenreSupervision::Appel);
         mPoste.Information(QStringLiteral("Attente de réponse..."));
         return true;
     }
-    if (termine())
+    if (termine(vivant))
         return false;
     mPoste.mSupervision.arreter();
     mPoste.mContexte.proprietaire.curseurAttente(false);
     mPoste.mContexte.env.boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
-                                              QStringLiteral("Appel du numéro ") + numero, 20, true, 1);
-    if (termine())
+                                              QStringLiteral("Appel du numéro ") + numero, 20, true, EtatFenetre::Minimisee);
+    if (termine(vivant))
         return false;
     mPoste.armer(GenreSupervision::Reinitialisation);
     return false;
@@ -140,13 +144,14 @@ bool ConnexionModem::appeler()
 
 bool ConnexionModem::attendreAppel()
 {
+    const auto vivant = mPoste.mVie.temoin();
     mPoste.Information(QStringLiteral("Paramétrage Attente d'appel..."));
     bool prepare = parametrer("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
-    if (prepare && !termine())
+    if (prepare && !termine(vivant))
         prepare = parametrer("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
-    if (prepare && !termine())
+    if (prepare && !termine(vivant))
         prepare = parametrer("ATS0=1\r", QStringLiteral("1 sonnerie"), "OK", 2, 1000);
-    if (termine())
+    if (termine(vivant))
         return false;
     if (prepare) {
         mPoste.Information(QStringLiteral("Paramétrage accepté"));
@@ -156,8 +161,8 @@ bool ConnexionModem::attendreAppel()
     }
     mPoste.Information(QStringLiteral("Echec de paramétrage"));
     const bool confirme = mPoste.mContexte.env.boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
-                                                                     QStringLiteral("Modem non initialisé"), 30, true, 1);
-    if (termine())
+                                                                     QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
+    if (termine(vivant))
         return false;
     if (confirme) {
         mPoste.armer(GenreSupervision::Reinitialisation, true);
@@ -169,10 +174,10 @@ bool ConnexionModem::attendreAppel()
 bool ConnexionModem::parametrer(const QByteArray &commande, const QString &libelle, const QByteArray &attendu, int essais,
                                 qint32 pause)
 {
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     mPoste.Information(QStringLiteral("Paramétrage ") + libelle);
-    const bool resultat = *vivant && mPoste.FrmComm && mPoste.FrmComm->Ecrire(commande, attendu, 1000, false);
-    if (!*vivant)
+    const bool resultat = vivant && mPoste.FrmComm && mPoste.FrmComm->Ecrire(commande, attendu, 1000, false);
+    if (!vivant)
         return false;
     if (!resultat) {
         mPoste.Information(QStringLiteral("Echec de paramétrage ") + libelle);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JetonVie.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -28,7 +30,8 @@ private:
     std::optional<bool> apresEchecInitialisation(int essai);
     bool appeler();
     bool attendreAppel();
-    bool termine() const;
+    // Reads vivant before anything of the station, which may be gone.
+    bool termine(const JetonVie::Temoin &vivant) const;
 
     CInterlocuteur &mPoste;
     bool mInitialise = false; // once, for the life of the link

@@ -46,7 +46,7 @@ bool EnvoiFichier::envoyer(const QString &fichier)
         return true;
     }
     mPoste.mSupervision.arreter();
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     // The archive is built apart, under the name that travels: the user's folder is never
     // written, and only the archive this call made is deleted, whatever the way out.
     bool detruit = false;
@@ -58,7 +58,7 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     if (detruit)
         return false;
     const auto [resultat, issue] = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
-    if (issue == Issue::Fin || !*vivant)
+    if (issue == Issue::Fin || !vivant)
         return false;
     if (issue != Issue::LignePerdue)
         mPoste.armer(GenreSupervision::Surveillance);
@@ -87,10 +87,10 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
     mCompression->Compresser(&raison);
     if (raison.isEmpty())
         return mCompression->NomArchive();
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     MGlobal::AfficherMessage(mPoste.mContexte.env.boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
                              QStringLiteral("Compression"));
-    detruit = !*vivant;
+    detruit = !vivant;
     return {};
 }
 
@@ -129,9 +129,9 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
         if (reprise > 0)
             mPoste.Information(
                 QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
-        const auto vivant = mPoste.mVivant;
+        const auto vivant = mPoste.mVie.temoin();
         if (!mPoste.EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
-            if (!*vivant)
+            if (!vivant)
                 return Issue::Fin;
             if (etatLigne() != mLigneAuDebut)
                 return Issue::LignePerdue;
@@ -151,7 +151,7 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
 
 EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes)
 {
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     int refus = 0;
     for (qint64 i = 1; i <= P;) {
         if (tramesRestantes-- <= 0) {
@@ -171,7 +171,7 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
         QByteArray reponse;
         const bool recue =
             mPoste.EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000), &reponse, "ERREURPARTFIC");
-        if (!*vivant)
+        if (!vivant)
             return Issue::Fin;
         if (recue) {
             mPoste.NbreErreurs = 0;

@@ -9,55 +9,57 @@ namespace {
 constexpr qint32 silenceGardeMs = 1200;
 }
 
-bool Raccrochage::portOuvert() const
+bool Raccrochage::portOuvert(const JetonVie::Temoin &vivant) const
 {
     const FComm *comm = mPoste.FrmComm.get();
-    return *mPoste.mVivant && comm && comm->Port && comm->Port->Actif();
+    return vivant && comm && comm->Port && comm->Port->Actif();
 }
 
-bool Raccrochage::ecrire(const QByteArray &texte, const QByteArray &reponse, qint32 delai)
+bool Raccrochage::ecrire(const JetonVie::Temoin &vivant, const QByteArray &texte, const QByteArray &reponse, qint32 delai)
 {
-    return portOuvert() && mPoste.FrmComm->Ecrire(texte, reponse, delai, false);
+    return portOuvert(vivant) && mPoste.FrmComm->Ecrire(texte, reponse, delai, false);
 }
 
 void Raccrochage::raccrocher()
 {
     ++mPoste.mDeconnexions;
     mPoste.mReception.abandonner();
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     mPoste.mSupervision.commencerDeconnexion();
-    if (portOuvert())
-        direAuRevoir();
-    if (!*vivant)
+    if (portOuvert(vivant))
+        direAuRevoir(vivant);
+    if (!vivant)
         return;
     if (mPoste.FrmComm && !mPoste.FrmComm->Déconnecter())
         mPoste.Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
-    if (*vivant)
+    if (vivant)
         mPoste.mSupervision.setGenre(GenreSupervision::NonDefinie);
 }
 
-void Raccrochage::direAuRevoir()
+void Raccrochage::direAuRevoir(const JetonVie::Temoin &vivant)
 {
     mPoste.FrmComm->ArréterAttendre();
     mPoste.EnvoyerCommande("STOP", QByteArray(), 3000);
-    if (mPoste.PosteAppellant && portOuvert())
-        raccrocherModem();
-    if (portOuvert())
+    if (portOuvert(vivant) && mPoste.PosteAppellant)
+        raccrocherModem(vivant);
+    if (portOuvert(vivant))
         MGlobal::Attendre(mPoste.mContexte.env.plateforme, 2000);
-    ecrire("ATZ0\r");
+    ecrire(vivant, "ATZ0\r");
 }
 
-void Raccrochage::raccrocherModem()
+void Raccrochage::raccrocherModem(const JetonVie::Temoin &vivant)
 {
     // Without a carrier the modem is already in command mode: "+++" would only spoil ATH0.
     if (mPoste.mbHorsLigne) {
-        ecrire("\rATH0\r"); // the first return ends whatever reached the modem after the carrier
+        ecrire(vivant, "\rATH0\r"); // the first return ends whatever reached the modem after the carrier
         return;
     }
     // A modem takes "+++" only between two silences of its guard time (S12, 1 s by default);
     // its "OK" comes after the second, and then it hears ATH0.
     MGlobal::Attendre(mPoste.mContexte.env.plateforme, silenceGardeMs);
-    if (portOuvert())
-        ecrire("+++", "OK", silenceGardeMs + 2000);
-    ecrire(mPoste.mbHorsLigne ? "\rATH0\r" : "ATH0\r"); // the carrier went during the guard time
+    if (!vivant)
+        return;
+    if (portOuvert(vivant))
+        ecrire(vivant, "+++", "OK", silenceGardeMs + 2000);
+    ecrire(vivant, mPoste.mbHorsLigne ? "\rATH0\r" : "ATH0\r"); // the carrier went during the guard time
 }

@@ -86,8 +86,8 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
 
 bool ReceptionFichier::echec(const Stockage &s, const QString &description)
 {
-    const auto vivant = mPoste.mVivant;
-    if (!*vivant)
+    const auto vivant = mPoste.mVie.temoin();
+    if (!vivant)
         return false;
     mPoste.Information(s.cible + QStringLiteral(" : erreur ") + description);
     mPoste.Information(QStringLiteral("Etape : ") + s.etape);
@@ -97,7 +97,7 @@ bool ReceptionFichier::echec(const Stockage &s, const QString &description)
         mPoste.Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
-    if (*vivant)
+    if (vivant)
         mPoste.Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
                                           "poste distant le garde.")
                                .arg(chemin, erreur));
@@ -146,9 +146,9 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
         return echec(s, QStringLiteral("dossier impossible à créer"));
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     plateforme.pomper();
-    if (!*vivant)
+    if (!vivant)
         return false;
     mDecompression->setDossierExtraction(travail);
     s.cible = travail + QLatin1Char('/') + s.nom;
@@ -160,7 +160,7 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
 bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
 {
     Stockage s{Texte, {}, QStringLiteral("Récupération des infos"), {}, false};
-    const auto vivant = mPoste.mVivant;
+    const auto vivant = mPoste.mVie.temoin();
     if (Texte.isEmpty())
         return echec(s, QStringLiteral("texte vide"));
     switch (lireNom(s, Texte)) {
@@ -171,7 +171,7 @@ bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
     const QString dossier = mPoste.dossierReception();
     if (const auto fin = choisirCible(s, dossier))
         return *fin;
-    if (!*vivant)
+    if (!vivant)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
     QString erreur;
@@ -183,7 +183,7 @@ bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
             return *fin;
     }
     mPoste.FichierReçu(s.cible);
-    if (*vivant)
+    if (vivant)
         mPoste.Information(QStringLiteral("Fichier réceptionné"));
     return true;
 }

@@ -107,7 +107,7 @@ QString Supervision::nom(GenreSupervision genre)
 }
 
 Supervision::Pause::Pause(Supervision &supervision)
-    : mSupervision(supervision), mVivant(supervision.mVivant), mActive(supervision.active()),
+    : mSupervision(supervision), mVivant(supervision.mVie.temoin()), mActive(supervision.active()),
       mArmements(supervision.mArmements)
 {
     if (supervision.mMinuterie)
@@ -118,7 +118,7 @@ Supervision::Pause::~Pause()
 {
     // A handler inside the scope that armed the timer for something else (a lost line, a
     // hang-up) keeps it armed.
-    if (mOubliee || mVivant.expired() || mArmements != mSupervision.mArmements || !mSupervision.mMinuterie)
+    if (mOubliee || !mVivant || mArmements != mSupervision.mArmements || !mSupervision.mMinuterie)
         return;
     mSupervision.mMinuterie->setEnabled(mActive);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JetonVie.h"
 #include "Notification.h"
 
 #include <QString>
@@ -64,7 +65,7 @@ public:
 
     private:
         Supervision &mSupervision;
-        std::weak_ptr<bool> mVivant;
+        JetonVie::Temoin mVivant;
         bool mActive;
         quint32 mArmements;
         bool mOubliee = false;
@@ -77,5 +78,5 @@ private:
     Minuterie *mMinuterie = nullptr;
     GenreSupervision mGenre = GenreSupervision::NonDefinie;
     quint32 mArmements = 0; // each arming, so that a Pause knows
-    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    JetonVie mVie;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "EtatCase.h"
+#include "EtatFenetre.h"
+#include "JetonVie.h"
 
 #include "Environnement.h"
 #include "FFermeture.h"
@@ -85,7 +87,8 @@ public:
     // Start-up and shutdown.
     void Form_Load();
     void Form_Activate();
-    // Close request: UnloadMode 0 is the window's own close box. Returns Cancel.
+    // Close request, from the window's own close box or from the program. Returns Cancel.
+    enum : int { FermetureParLaCase = 0, FermetureParLeProgramme = 1 };
     bool Form_QueryUnload(int UnloadMode);
     void BtnTerminer_Click();
 
@@ -194,7 +197,7 @@ private:
 
     ContexteMain mContexte;
     VueMain &mVue;
-    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    JetonVie mVie;
     std::unique_ptr<Minuterie> mTimeOutAppel;
     std::unique_ptr<Minuterie> mClock;
     std::unique_ptr<CInterlocuteur> mPoste;

@@ -57,13 +57,13 @@ void FMain::setCocheConnecter(int valeur)
 
 void FMain::CocheConnecter_Click()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (mCocheConnecter == EtatCase::Coche && mPoste && !mPoste->ModemEtatConnexion()) {
         setCocheConnecter(EtatCase::Grise);
-        if (!*vivant || !mPoste)
+        if (!vivant || !mPoste)
             return;
         const bool enCours = mPoste->Connecter();
-        if (*vivant && !enCours)
+        if (vivant && !enCours)
             setCocheConnecter(EtatCase::Decoche);
         return;
     }
@@ -72,7 +72,7 @@ void FMain::CocheConnecter_Click()
 
 void FMain::afficherEtatConnexion()
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const QString index = mPoste ? mPoste->Index : QString();
     switch (mCocheConnecter) {
     case 1:
@@ -81,7 +81,7 @@ void FMain::afficherEtatConnexion()
         mCocheSynchroActif = true;
         setCocheSynchro(EtatCase::Coche);
         if (mbDemarrage) {
-            mVue.setEtatFenetre(1);
+            mVue.setEtatFenetre(EtatFenetre::Minimisee);
             mbDemarrage = false;
         }
         mBtnTestDialogActif = true;
@@ -98,7 +98,7 @@ void FMain::afficherEtatConnexion()
         rafraichir();
         if (mPoste)
             mPoste->Déconnecter();
-        if (!*vivant)
+        if (!vivant)
             return;
         mCocheConnecterActif = actif;
         break;
@@ -109,7 +109,7 @@ void FMain::afficherEtatConnexion()
         setCaption(index + QStringLiteral(" : En cours ..."));
         mBtnTestDialogActif = false;
         if (mbDemarrage) {
-            mVue.setEtatFenetre(1);
+            mVue.setEtatFenetre(EtatFenetre::Minimisee);
             mbDemarrage = false;
         }
         break;
@@ -121,9 +121,9 @@ void FMain::BtnTestDialog_Click()
 {
     if (!mPoste || mbTermine)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const bool dialogue = mPoste->TesterConnexion(true);
-    if (!*vivant || mbTermine)
+    if (!vivant || mbTermine)
         return;
     if (dialogue) {
         setCocheConnecter(EtatCase::Coche);
@@ -131,7 +131,7 @@ void FMain::BtnTestDialog_Click()
     }
     if (mPoste->PosteAppellant)
         setCocheConnecter(EtatCase::Decoche);
-    if (*vivant)
+    if (vivant)
         MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible d'établir le dialogue."),
                                  Boutons::Critique | Boutons::OK, QStringLiteral("Test du dialogue"));
 }
@@ -140,14 +140,14 @@ void FMain::BtnConfigurer_Click()
 {
     if (!mPoste || mbTermine)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     mCocheConnecterActif = false;
     setCocheConnecter(EtatCase::Decoche);
-    if (!*vivant)
+    if (!vivant)
         return;
     rafraichir();
     mPoste->Configurer();
-    if (!*vivant)
+    if (!vivant)
         return;
     mCocheConnecterActif = !mbTermine;
     rafraichir();
@@ -175,7 +175,7 @@ void FMain::BtnEnvoi_Click()
 {
     if (txtCmde.trimmed().isEmpty() || !mPoste || mbTermine)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const QByteArray message = Windows1252::depuisTexte(QStringLiteral("MESSAGE=") + txtCmde);
     if (message.size() > FComm::longueurTrameMax) {
         MGlobal::AfficherMessage(mContexte.env.boites,
@@ -185,7 +185,7 @@ void FMain::BtnEnvoi_Click()
     }
     QByteArray reponse;
     const bool parti = mPoste->EnvoyerCommande(message, "", 3000, &reponse);
-    if (*vivant && !parti)
+    if (vivant && !parti)
         MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Le message n'est pas parti."), Boutons::OK, QString());
 }
 
@@ -351,10 +351,10 @@ void FMain::Poste_EtatTimeOut(const QString &TypeTO, const QString &Compteur, in
 
 void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (Commande.startsWith(QStringLiteral("MESSAGE="))) {
         const QString saisie = mContexte.env.boites.saisir(Commande.mid(8), titreApplication);
-        if (*vivant && !saisie.isEmpty())
+        if (vivant && !saisie.isEmpty())
             Réponse = QStringLiteral("MESSAGE=") + saisie;
         return;
     }
@@ -368,7 +368,7 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
             continue;
         if (mCocheConnecter == EtatCase::Grise)
             setCocheConnecter(EtatCase::Coche);
-        if (*vivant && *v.information)
+        if (vivant && *v.information)
             Poste_Information(QString::fromUtf8(v.information));
         return;
     }
@@ -377,7 +377,7 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 
 void FMain::Poste_ModemEtatConnexion(bool Connecté)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const QString cause = mListeInfo.isEmpty() ? QString() : mListeInfo.first().section(QStringLiteral(" : "), 1, -1);
     noter(Connecté ? QStringLiteral("CONNEXION") : QStringLiteral("DECONNEXION"),
           Connecté ? QStringLiteral("Modem connecté") : QStringLiteral("Modem déconnecté (%1)").arg(cause));
@@ -387,21 +387,21 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
     if (mPoste->PosteAppellant && !Connecté) {
         if (mCocheConnecterActif) {
             setCocheConnecter(EtatCase::Decoche);
-            if (!*vivant || mbTermine)
+            if (!vivant || mbTermine)
                 return;
             const int etat = mVue.etatFenetre();
             if (etat != 1) {
-                mVue.setEtatFenetre(0);
+                mVue.setEtatFenetre(EtatFenetre::Normale);
                 mVue.prendreFocus();
             }
             const bool rappeler = mContexte.env.boites.afficherTempo(
                 QStringLiteral("Le poste distant s'est déconnecté.\r\nVoulez vous le rappeller ?"),
                 mPoste->Index + QStringLiteral(" : Reconnexion automatique"), 20, true, etat);
-            if (!*vivant || mbTermine || !mPoste)
+            if (!vivant || mbTermine || !mPoste)
                 return;
             if (rappeler) {
                 setCocheConnecter(EtatCase::Coche);
-                if (*vivant)
+                if (vivant)
                     mVue.setEtatFenetre(etat);
             } else {
                 mPoste->ArreterTempos();
@@ -410,6 +410,6 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
     } else {
         setCocheConnecter(EtatCase::Grise);
     }
-    if (*vivant && !mbTermine)
+    if (vivant && !mbTermine)
         setCocheSynchro(Connecté ? 1 : 0);
 }

@@ -35,7 +35,7 @@ FMain::FMain(ContexteMain contexte, VueMain &vue)
 
 FMain::~FMain()
 {
-    *mVivant = false;
+    mVie.finir();
     mClock->setEnabled(false);
     mContexte.env.plateforme.annuler(mBalayageAvance);
     mPoste.reset(); // Terminer, when the shutdown did not run it
@@ -97,7 +97,7 @@ void FMain::Form_Load()
         const QString dossier = QFileInfo(mContexte.ini.Fichier()).absolutePath() + QStringLiteral("/journal/");
         mJournal = std::make_unique<Journal>(dossier + Dezipper::nomSur(mPoste->Index) + QStringLiteral(".log"), mPoste->Index,
                                              mContexte.env.plateforme);
-        mJournal->surErreur = [this](const QString &texte) { afficherInformation(texte, QString()); };
+        mJournal->Avertissement.connecter([this](const QString &texte) { afficherInformation(texte, QString()); });
         noter(QStringLiteral("DEMARRAGE"), QStringLiteral("Poste %1, configuration %2").arg(mPoste->Index, mContexte.ini.Fichier()));
     }
     if (mContexte.correspondance) {
@@ -128,7 +128,7 @@ bool FMain::Form_QueryUnload(int UnloadMode)
 {
     if (mbTermine)
         return false;
-    if (UnloadMode == 0 && mCocheConnecter == EtatCase::Coche) {
+    if (UnloadMode == FermetureParLaCase && mCocheConnecter == EtatCase::Coche) {
         const int reponse = MGlobal::AfficherMessage(mContexte.env.boites,
                                                      QStringLiteral("Etes vous sûr de vouloir interrompre la communication ?"),
                                                      Boutons::OuiNon, QString());
@@ -143,16 +143,16 @@ void FMain::BtnTerminer_Click()
 {
     if (mbTermine)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     curseurAttente(true);
     setCocheConnecter(EtatCase::Decoche);
-    if (!*vivant)
+    if (!vivant)
         return;
     mCocheConnecterActif = false;
     mClock->setEnabled(false);
     if (mPoste)
         mPoste->Terminer();
-    if (!*vivant)
+    if (!vivant)
         return;
     mbTermine = true;
     noter(QStringLiteral("ARRET"), QStringLiteral("Poste arrêté"));
@@ -168,7 +168,7 @@ void FMain::curseurAttente(bool attente)
 
 bool FMain::fenetreMinimisee() const
 {
-    return mVue.etatFenetre() == 1;
+    return mVue.etatFenetre() == EtatFenetre::Minimisee;
 }
 
 QPoint FMain::positionFenetre() const

@@ -64,12 +64,12 @@ void FMain::balayerPuisRearmer()
     }
     mClock->setEnabled(false);
     mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     mbLigneCedee = false;
     mbBalayageEnCours = true;
     mbChangementPendantBalayage = false;
     const quint32 revoir = balayer();
-    if (!*vivant)
+    if (!vivant)
         return;
     mbBalayageEnCours = false;
     mFinBalayageUs = mContexte.env.plateforme.maintenantUs();
@@ -97,8 +97,8 @@ void FMain::veillerDossier()
         return;
     // A folder that went and came back is watched again; why it cannot be is said once.
     mDossierSurveille = mPoste->CheminFichiersAEnvoyer;
-    const QString erreur = mSurveillanceDossier->surveiller(mDossierSurveille);
-    if (!erreur.isEmpty() && nouveau)
+    QString erreur;
+    if (!mSurveillanceDossier->surveiller(mDossierSurveille, &erreur) && nouveau)
         Poste_Information(erreur);
 }
 
@@ -128,8 +128,8 @@ void FMain::avancerBalayage(quint32 dansMs)
         return;
     plateforme.annuler(mBalayageAvance);
     mInstantAvanceUs = instant;
-    mBalayageAvance = plateforme.planifierA(instant, [this, vivant = mVivant] {
-        if (!*vivant)
+    mBalayageAvance = plateforme.planifierA(instant, [this, vivant = mVie.temoin()] {
+        if (!vivant)
             return;
         mBalayageAvance = 0;
         if (balayageRegulier())
@@ -195,7 +195,7 @@ quint32 FMain::balayer()
     std::stable_sort(colFichiers.begin(), colFichiers.end(),
                      [&](const QString &x, const QString &y) { return mEchecs.value(x).nombre < mEchecs.value(y).nombre; });
 
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     for (const QString &chemin : std::as_const(colFichiers)) {
         if (mCocheSynchro == EtatCase::Decoche || mbTermine)
             break;
@@ -204,7 +204,7 @@ quint32 FMain::balayer()
         if (!complets.prets.contains(chemin) || enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
         const bool continuer = envoyer(chemin);
-        if (!*vivant || !continuer)
+        if (!vivant || !continuer)
             return 0;
     }
     return complets.revoirDansMs;
@@ -212,7 +212,7 @@ quint32 FMain::balayer()
 
 bool FMain::envoyer(const QString &chemin)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const QString nom = QFileInfo(chemin).fileName();
     const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
     QByteArray contenu;
@@ -224,7 +224,7 @@ bool FMain::envoyer(const QString &chemin)
     const quint32 debut = mContexte.env.plateforme.tickMs();
     const bool envoye = mPoste->EnvoyerFichier(chemin);
     const quint32 duree = mContexte.env.plateforme.ecouleDepuis(debut);
-    if (!*vivant || !mPoste)
+    if (!vivant || !mPoste)
         return false;
     retirerProgression(mListeEmissions, QStringLiteral("Emission "));
     if (envoye) {
@@ -257,14 +257,14 @@ bool FMain::envoyer(const QString &chemin)
                                                     : QString()));
     // A lost carrier leaves nothing to test: the modem would take the test as commands.
     if (!mPoste->EnvoiCoupe() && !mPoste->TesterConnexion(false)) {
-        if (!*vivant || mbTermine)
+        if (!vivant || mbTermine)
             return false;
         setCocheSynchro(EtatCase::Decoche);
         setCocheConnecter(EtatCase::Decoche);
-        if (!*vivant)
+        if (!vivant)
             return false;
         MGlobal::Attendre(mContexte.env.plateforme, 1000);
-        if (*vivant && mPoste && !mbTermine)
+        if (vivant && mPoste && !mbTermine)
             mPoste->Connecter();
     }
     return false;

@@ -1,5 +1,7 @@
 #include "FenetreMain.h"
 
+#include "EtatFenetre.h"
+
 #include "CaseACocher.h"
 #include "CInterlocuteur.h"
 
@@ -215,15 +217,15 @@ void FenetreMain::capturer()
 int FenetreMain::etatFenetre() const
 {
     if (isMinimized())
-        return 1;
-    return isMaximized() ? 2 : 0;
+        return EtatFenetre::Minimisee;
+    return isMaximized() ? EtatFenetre::Agrandie : EtatFenetre::Normale;
 }
 
 void FenetreMain::setEtatFenetre(int etat)
 {
-    if (etat == 1)
+    if (etat == EtatFenetre::Minimisee)
         showMinimized();
-    else if (etat == 2)
+    else if (etat == EtatFenetre::Agrandie)
         showMaximized();
     else
         showNormal();
@@ -274,7 +276,7 @@ void FenetreMain::changeEvent(QEvent *evenement)
 void FenetreMain::closeEvent(QCloseEvent *evenement)
 {
     // The close box; the shutdown ends the program itself when it goes on.
-    if (mLogique && mLogique->Form_QueryUnload(evenement->spontaneous() ? 0 : 1))
+    if (mLogique && mLogique->Form_QueryUnload(evenement->spontaneous() ? FMain::FermetureParLaCase : FMain::FermetureParLeProgramme))
         evenement->ignore();
     else
         evenement->accept();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EtatFenetre.h"
 #include "FMain.h"
 
 #include <functional>
@@ -14,7 +15,7 @@ public:
 
     void rafraichir(FMain &fenetre) override;
     void ligneAjoutee(const QString &liste, const QString &ligne) override;
-    int etatFenetre() const override { return 1; } // no window: as if minimised
+    int etatFenetre() const override { return EtatFenetre::Minimisee; } // no window
     void setEtatFenetre(int) override {}
     void prendreFocus() override {}
     QPoint position() const override { return {}; }

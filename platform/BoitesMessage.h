@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EtatFenetre.h"
+
 #include <QString>
 
 // Modal message boxes. The button and icon flags and the answers keep the usual message-box
@@ -34,10 +36,10 @@ public:
     virtual int afficher(const QString &message, int boutons, const QString &titre) = 0;
 
     // A question box that answers itself: after tempsRestant seconds without a choice its
-    // default button (OK when okParDefaut, else Annuler) is pressed. typeFenetre is the state
-    // the box takes when shown: 0 normal, 1 minimised, 2 maximised. True when closed by OK.
+    // default button (OK when okParDefaut, else Annuler) is pressed. typeFenetre is the
+    // EtatFenetre the box takes when shown. True when closed by OK.
     virtual bool afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
-                               int typeFenetre = 1) = 0;
+                               int typeFenetre = EtatFenetre::Minimisee) = 0;
 
     // An input box; "" when the user cancels or types nothing.
     virtual QString saisir(const QString &invite, const QString &titre) = 0;

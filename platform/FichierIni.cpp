@@ -1,5 +1,6 @@
 #include "FichierIni.h"
 
+#include "Raison.h"
 #include "Windows1252.h"
 
 #include <QFile>
@@ -129,11 +130,7 @@ QStringList FichierIni::Cles(const QString &section)
 
 bool FichierIni::Enregistrer(QString *raison)
 {
-    const auto refus = [&](const QString &texte) {
-        if (raison)
-            *raison = texte;
-        return false;
-    };
+    const auto refus = [&](const QString &texte) { return refuser(raison, texte); };
     // Two stations may save the same file at once: the read-modify-write is one at a time.
     QLockFile verrou(mFichier + QStringLiteral(".verrou"));
     verrou.setStaleLockTime(30'000);

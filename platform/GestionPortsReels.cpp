@@ -9,10 +9,17 @@ namespace {
 class PortComInvalide : public PortCom
 {
 public:
-    PortComInvalide(const QString &nomPort, const QString &raison) : PortCom(nomPort) { mTexteErreur = raison; }
-    bool Ouvrir() override { return false; }
+    PortComInvalide(const QString &nomPort, const QString &raison) : PortCom(nomPort), mRaison(raison) {}
+    bool Ouvrir(QString *raison) override
+    {
+        refuser(raison, mRaison);
+        return false;
+    }
     void EcrireTexte(const QByteArray &) override {}
     void Fermer() override { setActif(false); }
+
+private:
+    QString mRaison;
 };
 }
 

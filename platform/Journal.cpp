@@ -45,7 +45,6 @@ void Journal::noter(const QString &genre, const QString &texte)
     const QString raison = mFichier.isOpen() ? mFichier.errorString() : QStringLiteral("ouverture impossible");
     if (!ecrit)
         mFichier.close(); // tried afresh at the next line
-    if (surErreur)
-        surErreur(ecrit ? QStringLiteral("Le journal %1 s'écrit de nouveau.").arg(mChemin)
+    Avertissement(ecrit ? QStringLiteral("Le journal %1 s'écrit de nouveau.").arg(mChemin)
                         : QStringLiteral("Le journal %1 ne s'écrit plus (%2) : le poste continue sans lui.").arg(mChemin, raison));
 }

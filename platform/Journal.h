@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Notification.h"
+
 #include <QFile>
 #include <QString>
-
-#include <functional>
 
 class Plateforme;
 
@@ -19,7 +19,8 @@ public:
     void noter(const QString &genre, const QString &texte);
     QString chemin() const { return mChemin; }
 
-    std::function<void(const QString &)> surErreur;
+    // A write that starts failing, or works again: a French sentence for the user.
+    Notification<QString> Avertissement;
 
 private:
     void tourner();

@@ -92,6 +92,12 @@ void PlateformeQt::pomper(quint32 attenteMaxMs)
 
 PlateformeQt::~PlateformeQt()
 {
+    // What the pending actions hold (a released driver) goes while this still stands: their
+    // destructors may cancel actions of their own.
+    auto file = std::move(mFile);
+    mFile.clear();
+    mEcheances.clear();
+    file.clear();
 #ifdef Q_OS_LINUX
     mHorlogePrete.reset();
     if (mHorloge >= 0)

@@ -34,6 +34,16 @@ std::unique_ptr<Minuterie> PlateformeSimulee::creerMinuterie()
     return std::make_unique<MinuterieSimulee>(*this);
 }
 
+PlateformeSimulee::~PlateformeSimulee()
+{
+    // What the pending actions hold goes while this still stands: their destructors may
+    // cancel actions of their own.
+    auto file = std::move(mFile);
+    mFile.clear();
+    mParId.clear();
+    file.clear();
+}
+
 PlateformeSimulee::Identifiant PlateformeSimulee::planifierA(qint64 instantUs, std::function<void()> action)
 {
     const Identifiant id = mProchainId++;

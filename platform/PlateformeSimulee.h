@@ -14,6 +14,7 @@ class PlateformeSimulee : public Plateforme
 public:
     explicit PlateformeSimulee(quint32 tickInitial = 1000,
                                QDateTime dateInitiale = QDateTime(QDate(2026, 1, 15), QTime(8, 0)));
+    ~PlateformeSimulee() override;
 
     quint32 tickMs() const override;
     QDateTime maintenant() const override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Notification.h"
+#include "Raison.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,15 +19,14 @@ public:
     void setBitsDonnees(int bits) { mBitsDonnees = bits; }
     void setBitsStop(int bits) { mBitsStop = bits; }
 
-    // Opens with the settings above; on failure TexteErreur() says why, in French.
-    virtual bool Ouvrir() = 0;
+    // Opens with the settings above; on failure says why in French in *raison (when given).
+    virtual bool Ouvrir(QString *raison) = 0;
     virtual void EcrireTexte(const QByteArray &texte) = 0;
     // Drops what was written and has not left yet (a modem that lost its carrier would take
     // it as commands); a port that cannot take bytes back does nothing.
     virtual void viderEmission() {}
     virtual void Fermer() = 0;
 
-    QString TexteErreur() const { return mTexteErreur; }
     QString NomPort() const { return mNomPort; }
     bool Actif() const { return mActif; }
     void setActif(bool actif) { mActif = actif; }
@@ -37,8 +37,8 @@ public:
 protected:
     explicit PortCom(QString nomPort) : mNomPort(std::move(nomPort)) {}
 
-    // Checks the settings common to every kind of port; fills TexteErreur on refusal.
-    bool verifierReglages();
+    // Checks the settings common to every kind of port.
+    bool verifierReglages(QString *raison);
     // The parity letter without blanks, upper case ("N", "E", "O", "M", "S"), or "" if unknown.
     QString lettreParite() const;
 
@@ -46,7 +46,6 @@ protected:
     QString mParite = QStringLiteral("n");
     int mBitsDonnees = 8;
     int mBitsStop = 1;
-    QString mTexteErreur;
     QString mNomPort;
     bool mActif = false;
 };

@@ -2,18 +2,21 @@
 
 #include "Plateforme.h"
 
-bool PortComRfc2217::Ouvrir()
+bool PortComRfc2217::Ouvrir(QString *raison)
 {
     // Made before connecting: what the server says at once is part of the negotiation.
     mTelnet.emplace(Rfc2217::Reglages{mBauds, lettreParite().isEmpty() ? 'N' : lettreParite().at(0).toLatin1(), mBitsDonnees, mBitsStop});
-    if (!PortComTcp::Ouvrir()) {
+    if (!PortComTcp::Ouvrir(raison)) {
         mTelnet.reset();
         return false;
     }
     ecrireBrut(mTelnet->ouverture());
     // The first modem command must find the line set.
     plateforme().attendreQue([this] { return !mTelnet || mTelnet->negocie() || !socket().isOpen(); }, delaiNegociationMs);
-    return socket().state() == QAbstractSocket::ConnectedState;
+    if (socket().state() == QAbstractSocket::ConnectedState)
+        return true;
+    refuser(raison, QStringLiteral("Le serveur du port %1 a coupé la connexion pendant le réglage de la ligne.").arg(NomPort()));
+    return false;
 }
 
 QByteArray PortComRfc2217::depuisLaLigne(const QByteArray &brut)

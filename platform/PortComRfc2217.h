@@ -12,7 +12,7 @@ class PortComRfc2217 : public PortComTcp
 public:
     using PortComTcp::PortComTcp;
 
-    bool Ouvrir() override;
+    bool Ouvrir(QString *raison) override;
     void EcrireTexte(const QByteArray &texte) override;
     void viderEmission() override;
     void Fermer() override;

@@ -37,25 +37,24 @@ void PortComSerie::Fermer()
     PortComQt::Fermer();
 }
 
-bool PortComSerie::Ouvrir()
+bool PortComSerie::Ouvrir(QString *raison)
 {
-    mTexteErreur.clear();
-    if (!verifierReglages())
+    if (!verifierReglages(raison))
         return false;
     if (mSerie.isOpen())
         mSerie.close();
     if (!mSerie.open(QIODevice::ReadWrite)) {
         switch (mSerie.error()) {
         case QSerialPort::DeviceNotFoundError:
-            mTexteErreur = QStringLiteral("Le port %1 n'existe pas (périphérique %2 introuvable).").arg(NomPort(), mPeripherique);
+            refuser(raison, QStringLiteral("Le port %1 n'existe pas (périphérique %2 introuvable).").arg(NomPort(), mPeripherique));
             break;
         case QSerialPort::PermissionError:
-            mTexteErreur = QStringLiteral("Accès refusé au port %1 (%2) : il est déjà utilisé par un autre programme, "
+            refuser(raison, QStringLiteral("Accès refusé au port %1 (%2) : il est déjà utilisé par un autre programme, "
                                           "ou les droits manquent (groupe dialout).")
-                               .arg(NomPort(), mPeripherique);
+                               .arg(NomPort(), mPeripherique));
             break;
         default:
-            mTexteErreur = QStringLiteral("Ouverture du port %1 (%2) impossible : %3").arg(NomPort(), mPeripherique, mSerie.errorString());
+            refuser(raison, QStringLiteral("Ouverture du port %1 (%2) impossible : %3").arg(NomPort(), mPeripherique, mSerie.errorString()));
         }
         return false;
     }
@@ -69,12 +68,12 @@ bool PortComSerie::Ouvrir()
         && mSerie.setStopBits(mBitsStop == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)
         && mSerie.setFlowControl(QSerialPort::NoFlowControl);
     if (!reglagesAcceptes) {
-        mTexteErreur = QStringLiteral("Le port %1 refuse les réglages %2 bauds, parité %3, %4 bits, %5 bit(s) d'arrêt.")
+        refuser(raison, QStringLiteral("Le port %1 refuse les réglages %2 bauds, parité %3, %4 bits, %5 bit(s) d'arrêt.")
                            .arg(NomPort())
                            .arg(mBauds)
                            .arg(lettreParite())
                            .arg(mBitsDonnees)
-                           .arg(mBitsStop);
+                           .arg(mBitsStop));
         mSerie.close();
         return false;
     }

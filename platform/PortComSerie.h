@@ -10,7 +10,7 @@ public:
     PortComSerie(QString nomPort, QString peripherique);
     ~PortComSerie() override;
 
-    bool Ouvrir() override;
+    bool Ouvrir(QString *raison) override;
     void Fermer() override;
     void viderEmission() override { mSerie.clear(QSerialPort::Output); }
 

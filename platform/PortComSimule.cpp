@@ -10,18 +10,15 @@ PortComSimule::~PortComSimule()
     Fermer();
 }
 
-bool PortComSimule::Ouvrir()
+bool PortComSimule::Ouvrir(QString *raison)
 {
-    mTexteErreur.clear();
-    if (!verifierReglages())
+    if (!verifierReglages(raison))
         return false;
     if (!mExtremite || mExtremite->retiree()) {
-        mTexteErreur = QStringLiteral("Le port %1 n'existe pas.").arg(NomPort());
-        return false;
+        return refuser(raison, QStringLiteral("Le port %1 n'existe pas.").arg(NomPort()));
     }
     if (mExtremite->proprietaire() && mExtremite->proprietaire() != this) {
-        mTexteErreur = QStringLiteral("Accès refusé au port %1 : il est déjà utilisé par un autre programme.").arg(NomPort());
-        return false;
+        return refuser(raison, QStringLiteral("Accès refusé au port %1 : il est déjà utilisé par un autre programme.").arg(NomPort()));
     }
     mExtremite->brancher(this, [this](const QByteArray &octets) { Lecture(octets); });
     mExtremite->surRetrait = [this] {

@@ -10,7 +10,7 @@ public:
     PortComSimule(QString nomPort, LigneSimulee::Extremite *extremite);
     ~PortComSimule() override;
 
-    bool Ouvrir() override;
+    bool Ouvrir(QString *raison) override;
     void EcrireTexte(const QByteArray &texte) override;
     void viderEmission() override;
     void Fermer() override;

@@ -22,10 +22,9 @@ PortComTcp::~PortComTcp()
     mSocket.abort();
 }
 
-bool PortComTcp::Ouvrir()
+bool PortComTcp::Ouvrir(QString *raison)
 {
-    mTexteErreur.clear();
-    if (!verifierReglages())
+    if (!verifierReglages(raison))
         return false;
     mSocket.abort();
     mSocket.connectToHost(mHote, mPort);
@@ -33,13 +32,12 @@ bool PortComTcp::Ouvrir()
                                             || mSocket.state() == QAbstractSocket::UnconnectedState; },
                             delaiConnexionMs);
     if (mSocket.state() != QAbstractSocket::ConnectedState) {
-        const QString raison = mSocket.error() == QAbstractSocket::ConnectionRefusedError
+        const QString cause = mSocket.error() == QAbstractSocket::ConnectionRefusedError
             ? QStringLiteral("connexion refusée (rien n'écoute à cette adresse ; l'émulateur de modem est-il lancé ?)")
             : mSocket.state() != QAbstractSocket::UnconnectedState ? QStringLiteral("pas de réponse en %1 s").arg(delaiConnexionMs / 1000)
                                                                     : mSocket.errorString();
-        mTexteErreur = QStringLiteral("Connexion du port %1 à %2:%3 impossible : %4.").arg(NomPort(), mHote).arg(mPort).arg(raison);
         mSocket.abort();
-        return false;
+        return refuser(raison, QStringLiteral("Connexion du port %1 à %2:%3 impossible : %4.").arg(NomPort(), mHote).arg(mPort).arg(cause));
     }
     mSocket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return true;

@@ -13,7 +13,7 @@ public:
     PortComTcp(QString nomPort, QString hote, quint16 port, Plateforme &plateforme);
     ~PortComTcp() override;
 
-    bool Ouvrir() override;
+    bool Ouvrir(QString *raison) override;
 
     static constexpr quint32 delaiConnexionMs = 5000;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Notification.h"
+#include "Raison.h"
 
 #include <QSet>
 #include <QString>
@@ -13,8 +14,8 @@ class SurveillanceDossier
 public:
     virtual ~SurveillanceDossier() = default;
 
-    // Watches that folder from now on, the previous one no more. "" or a French reason.
-    virtual QString surveiller(const QString &dossier) = 0;
+    // Watches that folder from now on, the previous one no more.
+    virtual bool surveiller(const QString &dossier, QString *raison) = 0;
     // False once the folder went away (deleted, moved): surveiller() again when it is back.
     virtual bool surveille() const = 0;
     // Whether Changement says "complet" when a writer closes a file or a file is moved in.

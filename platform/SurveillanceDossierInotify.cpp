@@ -31,7 +31,7 @@ SurveillanceDossierInotify::~SurveillanceDossierInotify()
     ::close(mDescripteur);
 }
 
-QString SurveillanceDossierInotify::surveiller(const QString &dossier)
+bool SurveillanceDossierInotify::surveiller(const QString &dossier, QString *raison)
 {
     if (mVeille >= 0)
         inotify_rm_watch(mDescripteur, mVeille);
@@ -43,9 +43,9 @@ QString SurveillanceDossierInotify::surveiller(const QString &dossier)
     mVeille = inotify_add_watch(mDescripteur, QFile::encodeName(mDossier).constData(),
                                 IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MOVE_SELF | IN_ONLYDIR);
     if (mVeille >= 0)
-        return {};
-    return QStringLiteral("Le dossier %1 ne peut pas être surveillé (%2) : il est regardé toutes les 3 secondes.")
-        .arg(mDossier, QString::fromLocal8Bit(std::strerror(errno)));
+        return true;
+    return refuser(raison, QStringLiteral("Le dossier %1 ne peut pas être surveillé (%2) : il est regardé toutes les 3 secondes.")
+                               .arg(mDossier, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void SurveillanceDossierInotify::lire()

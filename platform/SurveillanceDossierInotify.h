@@ -15,7 +15,7 @@ public:
     static std::unique_ptr<SurveillanceDossierInotify> creer();
     ~SurveillanceDossierInotify() override;
 
-    QString surveiller(const QString &dossier) override;
+    bool surveiller(const QString &dossier, QString *raison) override;
     bool surveille() const override { return mVeille >= 0; }
     bool signaleLesFermetures() const override { return true; }
     QSet<QString> ouvertsEnEcriture() const override;

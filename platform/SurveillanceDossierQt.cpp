@@ -7,11 +7,11 @@ SurveillanceDossierQt::SurveillanceDossierQt()
     QObject::connect(&mObservateur, &QFileSystemWatcher::directoryChanged, [this] { Changement(QString(), false); });
 }
 
-QString SurveillanceDossierQt::surveiller(const QString &dossier)
+bool SurveillanceDossierQt::surveiller(const QString &dossier, QString *raison)
 {
     if (const QStringList anciens = mObservateur.directories(); !anciens.isEmpty())
         mObservateur.removePaths(anciens);
     if (mObservateur.addPath(QDir(dossier).absolutePath()))
-        return {};
-    return QStringLiteral("Le dossier %1 ne peut pas être surveillé : il est regardé toutes les 3 secondes.").arg(dossier);
+        return true;
+    return refuser(raison, QStringLiteral("Le dossier %1 ne peut pas être surveillé : il est regardé toutes les 3 secondes.").arg(dossier));
 }

@@ -10,7 +10,7 @@ class SurveillanceDossierQt : public SurveillanceDossier
 {
 public:
     SurveillanceDossierQt();
-    QString surveiller(const QString &dossier) override;
+    bool surveiller(const QString &dossier, QString *raison) override;
     bool surveille() const override { return !mObservateur.directories().isEmpty(); }
     bool signaleLesFermetures() const override { return false; }
     QSet<QString> ouvertsEnEcriture() const override { return {}; }

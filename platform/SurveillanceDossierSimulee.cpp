@@ -8,10 +8,10 @@ SurveillanceDossierSimulee::~SurveillanceDossierSimulee()
         mPlateforme.annuler(id);
 }
 
-QString SurveillanceDossierSimulee::surveiller(const QString &dossier)
+bool SurveillanceDossierSimulee::surveiller(const QString &dossier, QString *raison)
 {
     mDossier = refus.isEmpty() ? dossier : QString();
-    return refus;
+    return refus.isEmpty() || refuser(raison, refus);
 }
 
 void SurveillanceDossierSimulee::signaler(const QString &chemin, bool complet)

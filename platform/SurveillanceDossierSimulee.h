@@ -11,7 +11,7 @@ public:
     explicit SurveillanceDossierSimulee(Plateforme &plateforme) : mPlateforme(plateforme) {}
     ~SurveillanceDossierSimulee() override;
 
-    QString surveiller(const QString &dossier) override;
+    bool surveiller(const QString &dossier, QString *raison) override;
     bool surveille() const override { return !mDossier.isEmpty(); }
     bool signaleLesFermetures() const override { return fermetures; }
     QSet<QString> ouvertsEnEcriture() const override { return ouverts; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Notification.h"
+#include "Raison.h"
 
 #include <QString>
 
@@ -14,9 +15,9 @@ class SurveillanceFenetre
 public:
     virtual ~SurveillanceFenetre() = default;
 
-    // Takes the window's caption as the name others find it by. Returns "" or a French reason
-    // (another live instance already answers on that name: it is never taken from it).
-    virtual QString setFenetre(const QString &caption) = 0;
+    // Takes the window's caption as the name others find it by. Refused when another live
+    // instance already answers on that name: it is never taken from it.
+    virtual bool setFenetre(const QString &caption, QString *raison) = 0;
     void SurveillerMessage(qint32 numero, bool surveiller) { mSurveille = surveiller ? numero : -1; }
 
     // Msg, wParam, lParam, Result.

@@ -42,7 +42,7 @@ QString SurveillanceFenetreLocale::adresse(const QString &caption)
     return dossier.isEmpty() ? caption : dossier + QLatin1Char('/') + caption;
 }
 
-QString SurveillanceFenetreLocale::setFenetre(const QString &caption)
+bool SurveillanceFenetreLocale::setFenetre(const QString &caption, QString *raison)
 {
     mServeur.close();
     const QString nom = adresse(caption);
@@ -51,13 +51,14 @@ QString SurveillanceFenetreLocale::setFenetre(const QString &caption)
     essai.connectToServer(nom);
     if (essai.waitForConnected(200)) {
         essai.abort();
-        return QStringLiteral("Une autre instance de Navette sert déjà « %1 » : ce poste ne recevra pas de commandes à distance.")
-            .arg(caption);
+        return refuser(raison, QStringLiteral("Une autre instance de Navette sert déjà « %1 » : ce poste ne recevra pas de "
+                                              "commandes à distance.")
+                                   .arg(caption));
     }
     QLocalServer::removeServer(nom);
     if (!mServeur.listen(nom))
-        return QStringLiteral("Commandes à distance indisponibles (« %1 ») : %2").arg(caption, mServeur.errorString());
-    return {};
+        return refuser(raison, QStringLiteral("Commandes à distance indisponibles (« %1 ») : %2").arg(caption, mServeur.errorString()));
+    return true;
 }
 
 bool SurveillanceFenetreLocale::envoyer(const QString &caption, qint32 msg, qint32 wParam, QString &reponse, int delaiMs)

@@ -11,7 +11,7 @@ class SurveillanceFenetreLocale : public SurveillanceFenetre
 {
 public:
     SurveillanceFenetreLocale();
-    QString setFenetre(const QString &caption) override;
+    bool setFenetre(const QString &caption, QString *raison) override;
 
     // The client's side: sends one message to the instance named by caption, looking in the
     // temporary folder then in the services' folder, and returns its answer line; false

@@ -12,15 +12,15 @@ SurveillanceFenetreSimulee::~SurveillanceFenetreSimulee()
         annuaire().remove(mCaption);
 }
 
-QString SurveillanceFenetreSimulee::setFenetre(const QString &caption)
+bool SurveillanceFenetreSimulee::setFenetre(const QString &caption, QString *raison)
 {
     if (annuaire().value(mCaption) == this)
         annuaire().remove(mCaption);
     mCaption = caption;
     if (annuaire().contains(caption))
-        return QStringLiteral("Une autre instance de Navette sert déjà « %1 ».").arg(caption);
+        return refuser(raison, QStringLiteral("Une autre instance de Navette sert déjà « %1 ».").arg(caption));
     annuaire().insert(caption, this);
-    return {};
+    return true;
 }
 
 bool SurveillanceFenetreSimulee::envoyer(const QString &caption, qint32 msg, qint32 wParam, QString *reponse)

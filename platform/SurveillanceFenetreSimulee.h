@@ -9,7 +9,7 @@ class SurveillanceFenetreSimulee : public SurveillanceFenetre
 {
 public:
     ~SurveillanceFenetreSimulee() override;
-    QString setFenetre(const QString &caption) override;
+    bool setFenetre(const QString &caption, QString *raison) override;
     QString caption() const { return mCaption; }
 
     // Delivers a message to the endpoint of that name; false when none listens there.

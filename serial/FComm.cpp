@@ -29,7 +29,7 @@ FComm::FComm(Environnement environnement) : mEnv(environnement) {}
 
 FComm::~FComm()
 {
-    *mVivant = false;
+    mVie.finir();
 }
 
 QByteArray FComm::encoderEntete(qint64 longueur)
@@ -52,18 +52,18 @@ qint32 FComm::decoderEntete(const QByteArray &texte)
 
 void FComm::signalerErreurPort(const ErreurPort &erreur, const QString &titreBoite)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (!titreBoite.isEmpty())
         mEnv.boites.afficher(erreur.description, Boutons::OK, titreBoite);
-    if (*vivant)
+    if (vivant)
         Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(erreur.numero).arg(erreur.description));
 }
 
 void FComm::Afficher(ParametresStation &Poste)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     // After Annuler the port stays closed: only OK opens it again.
-    if (mDialogue && mDialogue->afficher(*this, Poste) && *vivant)
+    if (mDialogue && mDialogue->afficher(*this, Poste) && vivant)
         Connecter();
 }
 
@@ -108,30 +108,31 @@ std::optional<FComm::ErreurPort> FComm::appliquerReglages()
 
 bool FComm::ouvrir(bool premiere)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (const auto erreur = appliquerReglages()) {
         signalerErreurPort(*erreur, premiere ? QStringLiteral("Connecter") : QString());
         return false;
     }
-    const bool ouvert = Port->Ouvrir();
-    if (!*vivant || !Port)
+    QString raison;
+    const bool ouvert = Port->Ouvrir(&raison);
+    if (!vivant || !Port)
         return false;
     if (!ouvert) {
         const QString titre = QStringLiteral("Ouverture du port ") + Port->NomPort();
         // A port that is gone (an adapter unplugged, a serial server restarting) is not a
         // line error: the station retries at each re-initialisation, and says so once.
-        const QString texte = titre + QStringLiteral(" : ") + Port->TexteErreur();
+        const QString texte = titre + QStringLiteral(" : ") + raison;
         if (premiere)
-            mEnv.boites.afficher(Port->TexteErreur(), Boutons::OK, titre);
+            mEnv.boites.afficher(raison, Boutons::OK, titre);
         else if (texte != mDernierEchecOuverture)
             Information(texte + QStringLiteral(" Nouvel essai à chaque réinitialisation."));
-        if (*vivant)
+        if (vivant)
             mDernierEchecOuverture = texte;
         return false;
     }
     mDernierEchecOuverture.clear();
     Information(QStringLiteral("Port de communication ouvert"));
-    if (!*vivant || !Port)
+    if (!vivant || !Port)
         return false;
     Port->setActif(true);
     return true;
@@ -159,9 +160,9 @@ bool FComm::Déconnecter()
 {
     if (Port)
         Port->Fermer();
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Information(QStringLiteral("Port de communication fermé"));
-    if (!*vivant)
+    if (!vivant)
         return true;
     mbLigneOccupee = false;
     mbReponseTrameeAttendue = false;
@@ -202,9 +203,9 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
     }
     msTexteReçu.remove(0, stx);
     // Handled once the caller has its result back.
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     mEnv.plateforme.planifier(0, [this, vivant] {
-        if (*vivant)
+        if (vivant)
             PortEvent_Lecture(QByteArray());
     });
 }
@@ -237,7 +238,7 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
         mbLigneOccupee = false;
     mbArreter = false;
 
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Ecriture e{.trame = Texte,
                .texteDonne = Texte,
                .reponseAttendue = RéponseAttendue,
@@ -249,7 +250,7 @@ bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 
     // A handler inside our wait may write and wait itself; ours is back when it returns.
     Attente *precedente = std::exchange(mAttente, &e.attente);
     const auto retablir = qScopeGuard([&] {
-        if (*vivant)
+        if (vivant)
             mAttente = precedente;
     });
     Suite suite = prendreLaLigne(e);
@@ -301,14 +302,14 @@ FComm::Suite FComm::echecEcriture(Ecriture &e, const QString &texte)
 
 FComm::Suite FComm::prendreLaLigne(Ecriture &e)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     if (!Port && !Connecter())
-        return *vivant ? Suite::Abandon : Suite::Detruit;
-    if (!*vivant)
+        return vivant ? Suite::Abandon : Suite::Detruit;
+    if (!vivant)
         return Suite::Detruit;
     if (mbLigneOccupee) {
-        const bool libre = mEnv.plateforme.attendreQue([&] { return !*vivant || !mbLigneOccupee; }, 60000);
-        if (!*vivant)
+        const bool libre = mEnv.plateforme.attendreQue([&] { return !vivant || !mbLigneOccupee; }, 60000);
+        if (!vivant)
             return Suite::Detruit;
         if (!libre)
             return Suite::Abandon;
@@ -332,7 +333,7 @@ FComm::Suite FComm::prendreLaLigne(Ecriture &e)
 
 FComm::Suite FComm::ecrireTrame(Ecriture &e)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Plateforme &plateforme = mEnv.plateforme;
     const qint64 N = e.trame.size();
     qint64 i = 1;
@@ -342,10 +343,10 @@ FComm::Suite FComm::ecrireTrame(Ecriture &e)
     for (; i <= N; i += tailleBlocEcriture) {
         if (i > 1) {
             ProgressEmission(qint32(i), qint32(N));
-            if (!*vivant)
+            if (!vivant)
                 return Suite::Detruit;
             plateforme.pomper();
-            if (!*vivant)
+            if (!vivant)
                 return Suite::Detruit;
         }
         if (e.attente.porteusePerdue || mPertesPorteuse != pertesAvant)
@@ -355,7 +356,7 @@ FComm::Suite FComm::ecrireTrame(Ecriture &e)
             return echecEcriture(e, texteErreurPort({erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")}));
         Port->EcrireTexte(e.trame.mid(i - 1, tailleBlocEcriture));
         plateforme.pomper();
-        if (!*vivant)
+        if (!vivant)
             return Suite::Detruit;
     }
     mbEmissionEnCours = false;
@@ -363,7 +364,7 @@ FComm::Suite FComm::ecrireTrame(Ecriture &e)
         Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
     if (i > tailleBlocEcriture + 1) {
         ProgressEmission(qint32(i - 1), qint32(N));
-        if (!*vivant)
+        if (!vivant)
             return Suite::Detruit;
     }
     return Suite::Continuer;
@@ -390,11 +391,11 @@ FComm::Suite FComm::attendreReponse(Ecriture &e)
 {
     if (e.reponseAttendue.isEmpty())
         return Suite::Continuer;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     Plateforme &plateforme = mEnv.plateforme;
     mbLigneOccupee = false;
     plateforme.pomper();
-    if (!*vivant)
+    if (!vivant)
         return Suite::Detruit;
     const quint32 debut = plateforme.tickMs();
     const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
@@ -403,7 +404,7 @@ FComm::Suite FComm::attendreReponse(Ecriture &e)
         if (reponseRefusee(e))
             return Suite::Refus;
         plateforme.pomper(quint32(std::max<qint64>(1, qint64(e.delai) - ecoule() + 1)));
-        if (!*vivant)
+        if (!vivant)
             return Suite::Detruit;
         // An answer already in counts even when a stop came behind it.
         if (e.attente.acceptee)
@@ -427,13 +428,22 @@ FComm::Suite FComm::attendreReponse(Ecriture &e)
                                         : douze);
 }
 
+void FComm::cesser()
+{
+    mVie.finir();
+    if (Port)
+        Port->Fermer();
+}
+
 void FComm::PortEvent_Lecture(const QByteArray &Texte)
 {
+    if (!mVie.vivant())
+        return;
     msTexteReçu += Texte;
-    const auto vivant = mVivant;
-    while (*vivant && decouper()) {
+    const auto vivant = mVie.temoin();
+    while (vivant && decouper()) {
     }
-    if (*vivant)
+    if (vivant)
         guetterPorteuseDansTrame(Texte.size());
 }
 
@@ -447,10 +457,10 @@ void FComm::guetterPorteuseDansTrame(qsizetype arrives)
     const qsizetype debut = std::max<qsizetype>(0, msTexteReçu.size() - arrives - noCarrier.size());
     if (msTexteReçu.indexOf(noCarrier, debut) < 0)
         return;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     const quint32 trame = mEntetesLus, pertes = mPertesPorteuse;
     mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant, trame, pertes] {
-        if (!*vivant || mlLongueurAttendue == 0 || mEntetesLus != trame || mPertesPorteuse != pertes)
+        if (!vivant || mlLongueurAttendue == 0 || mEntetesLus != trame || mPertesPorteuse != pertes)
             return;
         viderReception();
         perteDePorteuse();
@@ -464,9 +474,9 @@ void FComm::perteDePorteuse()
         Port->viderEmission();
     if (mAttente)
         mAttente->porteusePerdue = true;
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     livrer(octets("Pas de porteuse."));
-    if (*vivant)
+    if (vivant)
         ModemEtatConnexion(false);
 }
 
@@ -565,13 +575,13 @@ bool FComm::porteuseEnFinDeTrame()
     for (qsizetype k = std::min<qsizetype>(noCarrier.size() - 1, fin); k >= 4; --k) {
         const QByteArray suite = msTexteReçu.mid(fin - k);
         if (suite.size() < noCarrier.size() && noCarrier.startsWith(suite)) {
-            const auto vivant = mVivant;
+            const auto vivant = mVie.temoin();
             mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant] {
-                if (!*vivant)
+                if (!vivant)
                     return;
                 mbSansGuetPorteuse = true;
                 PortEvent_Lecture(QByteArray());
-                if (*vivant)
+                if (vivant)
                     mbSansGuetPorteuse = false;
             });
             return true;
@@ -596,10 +606,10 @@ bool FComm::livrerTrame()
 
 void FComm::livrer(const QByteArray &texte)
 {
-    const auto vivant = mVivant;
+    const auto vivant = mVie.temoin();
     ++mLivraisons;
     Reception(texte);
-    if (*vivant)
+    if (vivant)
         --mLivraisons;
 }
 
@@ -634,9 +644,9 @@ void FComm::reconnaitreCodeResultat()
         msTexteReçu.remove(0, connect);
         if (msTexteReçu.size() < 15)
             return;
-        const auto vivant = mVivant;
+        const auto vivant = mVie.temoin();
         Reception(octets("Connecté à ") + msTexteReçu.mid(10, 5));
-        if (*vivant)
+        if (vivant)
             ModemEtatConnexion(true);
         return;
     }
@@ -650,9 +660,9 @@ void FComm::reconnaitreCodeResultat()
             ++mPertesPorteuse;
             if (Port)
                 Port->viderEmission();
-            const auto vivant = mVivant;
+            const auto vivant = mVie.temoin();
             Reception(octets(e.texte));
-            if (*vivant)
+            if (vivant)
                 ModemEtatConnexion(false);
             return;
         }
@@ -663,5 +673,7 @@ void FComm::reconnaitreCodeResultat()
 
 void FComm::PortEvent_Erreur(const QString &Texte, int)
 {
+    if (!mVie.vivant())
+        return;
     Erreur(Texte);
 }

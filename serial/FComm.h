@@ -2,6 +2,7 @@
 
 #include "DialogueParametres.h"
 #include "Environnement.h"
+#include "JetonVie.h"
 #include "Notification.h"
 #include "ParametresStation.h"
 #include "PortCom.h"
@@ -53,6 +54,9 @@ public:
     void ArréterAttendre() { mbArreter = true; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
+    // For the station letting the driver go: the port closes, and whatever of the driver
+    // still runs below the caller returns at its next check. The memory goes later.
+    void cesser();
 
     // Says whether a frame is a command of the other station rather than an answer: such a
     // frame arriving while Ecrire waits is handled at once, and the wait goes on.
@@ -137,7 +141,7 @@ private:
 
     Environnement mEnv;
     DialogueParametres *mDialogue = nullptr;
-    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    JetonVie mVie;
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;
     bool mbArreter = false;

@@ -118,7 +118,7 @@ private slots:
         premiere.EventWindows.connecter([&](qint32 m, qint32 w, qint32, qint32 &) { recus << m << w; });
         premiere.repondreEtat = [](bool) { return QStringLiteral("Poste A, Connecté"); };
         premiere.SurveillerMessage(FFermeture::messageCommande, true);
-        QCOMPARE(premiere.setFenetre(nom), QString());
+        QVERIFY(premiere.setFenetre(nom, nullptr));
         QString reponse;
         QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 5, reponse));
         QCOMPARE(recus, QList<qint32>({1261, 5}));
@@ -127,7 +127,9 @@ private slots:
 
         // A second instance on the same port does not take the first one's name.
         SurveillanceFenetreLocale seconde;
-        QVERIFY(seconde.setFenetre(nom).startsWith("Une autre instance de Navette sert déjà"));
+        QString refus;
+        QVERIFY(!seconde.setFenetre(nom, &refus));
+        QVERIFY(refus.startsWith("Une autre instance de Navette sert déjà"));
         QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 1, reponse));
         QCOMPARE(recus.size(), 4);
 
@@ -142,7 +144,7 @@ private slots:
         ::close(fd); // no listener, the file stays
         QVERIFY(QFile::exists(QString::fromLocal8Bit(chemin)));
         SurveillanceFenetreLocale reprise;
-        QCOMPARE(reprise.setFenetre(perime), QString());
+        QVERIFY(reprise.setFenetre(perime, nullptr));
     }
 
     void stationSansFenetre()

@@ -112,7 +112,7 @@ private slots:
             QVERIFY(app.vue.sablier);
             // Not connected: the close box ends the program without a question.
             const qsizetype boitesAvant = boites.boites.size();
-            QVERIFY(!f.Form_QueryUnload(0));
+            QVERIFY(!f.Form_QueryUnload(FMain::FermetureParLaCase));
             QCOMPARE(boites.boites.size(), boitesAvant);
             QCOMPARE(app.vue.codeSortie, 0);
         }
@@ -185,12 +185,12 @@ private slots:
 
         // The close box while connected asks first; No keeps everything.
         s.boites.repondre(Reponse::Non);
-        QVERIFY(a.Form_QueryUnload(0));
+        QVERIFY(a.Form_QueryUnload(FMain::FermetureParLaCase));
         QCOMPARE(s.boites.boites.last().message, QStringLiteral("Etes vous sûr de vouloir interrompre la communication ?"));
         QCOMPARE(a.CocheConnecter(), 1);
         s.boites.repondre(Reponse::Oui);
         s.a.vue.etat = 0; // brought back by the user: its position is kept
-        QVERIFY(!a.Form_QueryUnload(0));
+        QVERIFY(!a.Form_QueryUnload(FMain::FermetureParLaCase));
         QCOMPARE(s.a.vue.codeSortie, 0);
         QVERIFY(!s.a.poste().FrmComm); // the port closed and the position stored by Terminer
         QVERIFY(lireFichier(s.a.chemin("navette.INI")).contains("LEFT=200\nTOP=100\n"));

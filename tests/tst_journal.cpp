@@ -23,7 +23,7 @@ private slots:
         QTemporaryDir dossier;
         Journal j(dossier.filePath("journal/A.log"), "A", p, 200, 3);
         QStringList erreurs;
-        j.surErreur = [&](const QString &e) { erreurs << e; };
+        j.Avertissement.connecter([&](const QString &e) { erreurs << e; });
         j.noter("INFO", "première\tligne\r\n");
         QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\tA\tINFO\tpremière ligne  \n$")
                     .match(QString::fromUtf8(lireFichier(j.chemin())))

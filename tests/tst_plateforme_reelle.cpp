@@ -57,7 +57,7 @@ private slots:
         const QString dossier = racine.filePath("envois"), nom = QStringLiteral("relevé.csv"), chemin = dossier + "/" + nom;
         auto veille = SurveillanceDossierInotify::creer();
         QVERIFY(veille);
-        QCOMPARE(veille->surveiller(dossier), QString());
+        QVERIFY(veille->surveiller(dossier, nullptr));
         QList<std::pair<QString, bool>> changements;
         veille->Changement.connecter([&](const QString &n, bool complet) { changements.append({n, complet}); });
         // Events come in order: once a later file is reported, all about the first one are in.
@@ -125,7 +125,8 @@ private slots:
     {
         auto veille = SurveillanceDossierInotify::creer();
         QVERIFY(veille);
-        const QString erreur = veille->surveiller(QStringLiteral("/nulle/part"));
+        QString erreur;
+        QVERIFY(!veille->surveiller(QStringLiteral("/nulle/part"), &erreur));
         QVERIFY2(erreur.startsWith(QStringLiteral("Le dossier /nulle/part ne peut pas être surveillé (")), qPrintable(erreur));
         QVERIFY(!veille->surveille());
 
@@ -136,14 +137,14 @@ private slots:
         veille->Changement.connecter([&](const QString &n, bool complet) { changements.append({n, complet}); });
         for (const bool deplace : {true, false}) {
             QVERIFY(QDir().mkpath(dossier));
-            QCOMPARE(veille->surveiller(dossier), QString());
+            QVERIFY(veille->surveiller(dossier, nullptr));
             QVERIFY(veille->surveille());
             QVERIFY(deplace ? QDir().rename(dossier, racine.filePath("ailleurs")) : QDir(dossier).removeRecursively());
             QVERIFY(QTest::qWaitFor([&] { return !veille->surveille(); }, 5000));
             QVERIFY(QDir(racine.filePath("ailleurs")).removeRecursively() || !deplace);
         }
         QVERIFY(QDir().mkpath(dossier));
-        QCOMPARE(veille->surveiller(dossier), QString());
+        QVERIFY(veille->surveiller(dossier, nullptr));
         changements.clear();
         ecrireFichier(dossier + "/nouveau.txt", "x");
         QVERIFY(QTest::qWaitFor([&] { return changements.contains({"nouveau.txt", true}); }, 5000));

@@ -45,8 +45,8 @@ void CentralTelephonique::liberer(ModemHayes *modem)
         ligne->a().debrancher(ligne->a().proprietaire());
         ligne->b().debrancher(ligne->b().proprietaire());
         mLignesLiberees.push_back(std::move(ligne));
-        mPlateforme.planifier(0, [this, vivant = std::weak_ptr<bool>(mVivant)] {
-            if (!vivant.expired())
+        mPlateforme.planifier(0, [this, vivant = mVie.temoin()] {
+            if (vivant)
                 mLignesLiberees.clear();
         });
         return;

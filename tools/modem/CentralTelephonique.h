@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JetonVie.h"
 #include "LigneSimulee.h"
 
 #include <QMap>
@@ -41,5 +42,5 @@ private:
     std::vector<Communication> mCommunications;
     std::vector<std::unique_ptr<LigneSimulee>> mLignesLiberees;
     quint32 mAppels = 0; // so that no two calls share their noise
-    std::shared_ptr<bool> mVivant = std::make_shared<bool>(true);
+    JetonVie mVie;
 };
