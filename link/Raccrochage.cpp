@@ -57,9 +57,7 @@ void Raccrochage::raccrocherModem(const JetonVie::Temoin &vivant)
     // A modem takes "+++" only between two silences of its guard time (S12, 1 s by default);
     // its "OK" comes after the second, and then it hears ATH0.
     MGlobal::Attendre(mPoste.mContexte.env.plateforme, silenceGardeMs);
-    if (!vivant)
-        return;
-    if (portOuvert(vivant))
-        ecrire(vivant, "+++", "OK", silenceGardeMs + 2000);
-    ecrire(vivant, mPoste.mbHorsLigne ? "\rATH0\r" : "ATH0\r"); // the carrier went during the guard time
+    ecrire(vivant, "+++", "OK", silenceGardeMs + 2000);
+    if (vivant) // the carrier may have gone during the guard time
+        ecrire(vivant, mPoste.mbHorsLigne ? "\rATH0\r" : "ATH0\r");
 }

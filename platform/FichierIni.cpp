@@ -130,24 +130,23 @@ QStringList FichierIni::Cles(const QString &section)
 
 bool FichierIni::Enregistrer(QString *raison)
 {
-    const auto refus = [&](const QString &texte) { return refuser(raison, texte); };
     // Two stations may save the same file at once: the read-modify-write is one at a time.
     QLockFile verrou(mFichier + QStringLiteral(".verrou"));
     verrou.setStaleLockTime(30'000);
     // A lock that cannot even be made (no folder there) lets the write fail with its own reason.
     if (!verrou.tryLock(10'000) && verrou.error() == QLockFile::LockFailedError)
-        return refus(QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
+        return refuser(raison, QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
                          .arg(mFichier));
     charger();
     const QString cle = uneLigne(mCle).trimmed().replace(QLatin1Char('='), QLatin1Char(' '));
     const QString section = uneLigne(mSection).trimmed();
     if (cle.isEmpty())
-        return refus(QStringLiteral("Nom de clé vide : rien n'est enregistré."));
+        return refuser(raison, QStringLiteral("Nom de clé vide : rien n'est enregistré."));
     QList<Ligne> lignes = mLignes;
     placer(lignes, section, cle, uneLigne(mValeur));
     QString pourquoi;
     if (!ecrire(lignes, pourquoi))
-        return refus(QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, pourquoi));
+        return refuser(raison, QStringLiteral("Écriture du fichier %1 impossible : %2").arg(mFichier, pourquoi));
     mLignes = lignes;
     return true;
 }

@@ -10,11 +10,7 @@ class PortComInvalide : public PortCom
 {
 public:
     PortComInvalide(const QString &nomPort, const QString &raison) : PortCom(nomPort), mRaison(raison) {}
-    bool Ouvrir(QString *raison) override
-    {
-        refuser(raison, mRaison);
-        return false;
-    }
+    bool Ouvrir(QString *raison) override { return refuser(raison, mRaison); }
     void EcrireTexte(const QByteArray &) override {}
     void Fermer() override { setActif(false); }
 

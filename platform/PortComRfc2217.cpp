@@ -15,8 +15,7 @@ bool PortComRfc2217::Ouvrir(QString *raison)
     plateforme().attendreQue([this] { return !mTelnet || mTelnet->negocie() || !socket().isOpen(); }, delaiNegociationMs);
     if (socket().state() == QAbstractSocket::ConnectedState)
         return true;
-    refuser(raison, QStringLiteral("Le serveur du port %1 a coupé la connexion pendant le réglage de la ligne.").arg(NomPort()));
-    return false;
+    return refuser(raison, QStringLiteral("Le serveur du port %1 a coupé la connexion pendant le réglage de la ligne.").arg(NomPort()));
 }
 
 QByteArray PortComRfc2217::depuisLaLigne(const QByteArray &brut)
