@@ -1,4 +1,4 @@
-#include "SignauxArret.h"
+#include "app/SignauxArret.h"
 
 #include <QSocketNotifier>
 

@@ -1,22 +1,22 @@
 // The station: one window per station link, named on the command line; the same station
 // without a window; and the small client that drives a running one.
-#include "BoitesMessageConsole.h"
-#include "BoitesMessageQt.h"
-#include "CorrespondancePorts.h"
-#include "DialogueComm.h"
-#include "FMain.h"
-#include "FenetreComm.h"
-#include "FenetreMain.h"
-#include "FichierIni.h"
-#include "GestionPortsReels.h"
-#include "PlateformeQt.h"
-#include "SignauxArret.h"
-#include "SurveillanceDossierQt.h"
-#include "SurveillanceFenetreLocale.h"
+#include "app/SignauxArret.h"
+#include "auxwindows/BoitesMessageQt.h"
+#include "mainwindow/FMain.h"
+#include "mainwindow/FenetreMain.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/FichierIni.h"
+#include "platform/production/BoitesMessageConsole.h"
+#include "platform/production/GestionPortsReels.h"
+#include "platform/production/PlateformeQt.h"
+#include "platform/production/SurveillanceDossierQt.h"
+#include "platform/production/SurveillanceFenetreLocale.h"
+#include "serial/DialogueComm.h"
+#include "serial/FenetreComm.h"
 #ifdef Q_OS_LINUX
-#include "SurveillanceDossierInotify.h"
+#include "platform/production/SurveillanceDossierInotify.h"
 #endif
-#include "VueConsole.h"
+#include "mainwindow/VueConsole.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "BoitesMessageQt.h"
+#include "auxwindows/BoitesMessageQt.h"
 
-#include "FMsgBoxTempo.h"
-#include "FenetreMsgBoxTempo.h"
-#include "Plateforme.h"
+#include "auxwindows/FMsgBoxTempo.h"
+#include "auxwindows/FenetreMsgBoxTempo.h"
+#include "platform/Plateforme.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BoitesMessage.h"
+#include "platform/BoitesMessage.h"
 
 #include <QPointer>
 #include <QWidget>

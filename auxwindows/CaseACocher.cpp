@@ -1,6 +1,6 @@
-#include "CaseACocher.h"
+#include "auxwindows/CaseACocher.h"
 
-#include "EtatCase.h"
+#include "platform/EtatCase.h"
 
 void CaseACocher::setValeur(int valeur)
 {

@@ -1,8 +1,8 @@
-#include "FFermeture.h"
-#include "EtatCase.h"
+#include "auxwindows/FFermeture.h"
+#include "platform/EtatCase.h"
 
-#include "Minuterie.h"
-#include "Plateforme.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
 
 FFermeture::FFermeture(Plateforme &plateforme, Fabrique fabrique)
     : mFabrique(std::move(fabrique)), mClock(plateforme.creerMinuterie())

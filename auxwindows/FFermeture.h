@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SurveillanceFenetre.h"
+#include "platform/SurveillanceFenetre.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "FMsgBoxTempo.h"
+#include "auxwindows/FMsgBoxTempo.h"
 
-#include "Minuterie.h"
-#include "Plateforme.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
 
 #include <cmath>
 

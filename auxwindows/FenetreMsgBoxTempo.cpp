@@ -1,6 +1,6 @@
-#include "FenetreMsgBoxTempo.h"
+#include "auxwindows/FenetreMsgBoxTempo.h"
 
-#include "EtatFenetre.h"
+#include "platform/EtatFenetre.h"
 
 #include <QEvent>
 #include <QLabel>

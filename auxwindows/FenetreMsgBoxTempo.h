@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FMsgBoxTempo.h"
+#include "auxwindows/FMsgBoxTempo.h"
 
 #include <QDialog>
 

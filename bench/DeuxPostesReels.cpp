@@ -1,7 +1,7 @@
-#include "DeuxPostesReels.h"
+#include "bench/DeuxPostesReels.h"
 
-#include "PosteSimule.h"
-#include "ServeurModems.h"
+#include "tests/support/PosteSimule.h"
+#include "tools/modem/ServeurModems.h"
 
 #include <QThread>
 

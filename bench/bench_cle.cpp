@@ -1,5 +1,5 @@
 // Cost of the data key, per character read: on a full file part and on a 10 MB text.
-#include "MGlobal.h"
+#include "link/shared/MGlobal.h"
 
 #include <QElapsedTimer>
 

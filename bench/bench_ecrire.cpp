@@ -1,11 +1,11 @@
 // Production Ecrire over loopback TCP against a peer (another thread) that answers at once:
 // the time from the answer leaving the peer to Ecrire returning, and the CPU used while
 // Ecrire waits for an answer that never comes.
-#include "BoitesMessageConsole.h"
-#include "CorrespondancePorts.h"
-#include "FComm.h"
-#include "GestionPortsReels.h"
-#include "PlateformeQt.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/production/BoitesMessageConsole.h"
+#include "platform/production/GestionPortsReels.h"
+#include "platform/production/PlateformeQt.h"
+#include "serial/FComm.h"
 
 #include <QCoreApplication>
 

@@ -2,9 +2,9 @@
 // 10,000 altered on the telephone line and the carrier lost 90 s after each connection.
 // 30 files of mixed sizes are dropped into each outgoing folder over 12 minutes, each
 // written elsewhere and moved in whole; then the run waits for both folders to empty.
-#include "BilanLivraisons.h"
-#include "PosteSimule.h"
-#include "DeuxPostesReels.h"
+#include "bench/DeuxPostesReels.h"
+#include "tests/support/BilanLivraisons.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 // (from A's journal) with the same send in virtual time, divided by the command/answer
 // exchanges (the announcement and each part). Then the median, over 10 tries, from a 1 KB
 // file moved into the idle station's outgoing folder to its arrival.
-#include "BancDeuxPostes.h"
-#include "DonneesBench.h"
-#include "DeuxPostesReels.h"
+#include "bench/DeuxPostesReels.h"
+#include "bench/DonneesBench.h"
+#include "tests/support/BancDeuxPostes.h"
 
 #include <QCoreApplication>
 #include <QDir>

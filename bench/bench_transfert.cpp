@@ -1,9 +1,9 @@
 // One station sends a 256 KiB file to the other through EnvoyerFichier, on a simulated line in
 // virtual time: payload bytes per second divided by the line's capacity (baud / 10 bytes per
 // second). Compression and disk work cost no virtual time; their real cost is given apart.
-#include "BancDeuxPostes.h"
-#include "DonneesBench.h"
-#include "Zipper.h"
+#include "bench/DonneesBench.h"
+#include "platform/Zipper.h"
+#include "tests/support/BancDeuxPostes.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

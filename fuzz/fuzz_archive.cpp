@@ -1,5 +1,5 @@
 // The archive reader on any bytes: it extracts at most one file, inside its folder, or says why not.
-#include "Dezipper.h"
+#include "platform/Dezipper.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The configuration file's reader and writer on any bytes: a stored value reads back, and
 // the lines it did not touch stay byte for byte.
-#include "FichierIni.h"
+#include "platform/FichierIni.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 // The modem emulator's command parser: any bytes from the computer, in virtual time.
-#include "BancModems.h"
+#include "tests/support/BancModems.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *donnees, size_t taille)
 {

@@ -1,6 +1,6 @@
 // Bytes from the line -> line driver -> dispatcher -> transfer, on a station in virtual time.
 // After every input nothing may lie outside the station's own folders.
-#include "PosteSurLigne.h"
+#include "tests/support/PosteSurLigne.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

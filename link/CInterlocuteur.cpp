@@ -1,11 +1,11 @@
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
-#include "BoitesMessage.h"
-#include "FichierIni.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/FichierIni.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(contexte)) {}
 

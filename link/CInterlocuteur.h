@@ -1,14 +1,14 @@
 #pragma once
 
-#include "ConnexionModem.h"
-#include "Environnement.h"
-#include "EnvoiFichier.h"
-#include "FComm.h"
-#include "JetonVie.h"
-#include "Notification.h"
-#include "Raccrochage.h"
-#include "ReceptionFichier.h"
-#include "Supervision.h"
+#include "link/ConnexionModem.h"
+#include "link/EnvoiFichier.h"
+#include "link/Raccrochage.h"
+#include "link/ReceptionFichier.h"
+#include "link/Supervision.h"
+#include "platform/Environnement.h"
+#include "platform/JetonVie.h"
+#include "platform/Notification.h"
+#include "serial/FComm.h"
 
 #include <QByteArray>
 #include <QString>

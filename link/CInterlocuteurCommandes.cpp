@@ -1,8 +1,8 @@
 // Command sending and the link test.
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
-#include "Minuterie.h"
-#include "Plateforme.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
 
 bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue, qint32 valTimeOut,
                                      QByteArray *RéponseReçue, const QByteArray &RéponseRefus)

@@ -1,11 +1,11 @@
 // Reading and writing the station's section of the configuration file.
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
-#include "BoitesMessage.h"
-#include "FichierIni.h"
-#include "MGlobal.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/FichierIni.h"
+#include "platform/Plateforme.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The station's folders and free names, for the files it sends and receives.
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
-#include "Dezipper.h"
-#include "Plateforme.h"
+#include "platform/Dezipper.h"
+#include "platform/Plateforme.h"
 
 #include <QDir>
 #include <QFileInfo>

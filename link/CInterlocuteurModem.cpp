@@ -1,7 +1,7 @@
 // Bringing the link up and down through the modems (or a direct cable).
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
-#include "ProprietaireLiaison.h"
+#include "link/ProprietaireLiaison.h"
 
 bool CInterlocuteur::Connecter()
 {

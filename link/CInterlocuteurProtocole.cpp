@@ -1,13 +1,13 @@
 // The dialogue between the stations: what a received text is, and the driver's notifications.
-#include "CInterlocuteur.h"
-#include "EtatCase.h"
+#include "link/CInterlocuteur.h"
+#include "platform/EtatCase.h"
 
-#include "BoitesMessage.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
-#include "Windows1252.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
 
 #include <span>
 

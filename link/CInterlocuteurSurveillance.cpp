@@ -1,11 +1,11 @@
 // The supervision timer's tick: what each kind of waiting does when its time runs out.
-#include "CInterlocuteur.h"
-#include "EtatCase.h"
+#include "link/CInterlocuteur.h"
+#include "platform/EtatCase.h"
 
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
 
 void CInterlocuteur::TimeOut_Timer()
 {

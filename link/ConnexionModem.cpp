@@ -1,10 +1,10 @@
-#include "ConnexionModem.h"
+#include "link/ConnexionModem.h"
 
-#include "BoitesMessage.h"
-#include "CInterlocuteur.h"
-#include "MGlobal.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "link/CInterlocuteur.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/Plateforme.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "JetonVie.h"
+#include "platform/JetonVie.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "EnvoiFichier.h"
+#include "link/EnvoiFichier.h"
 
-#include "BoitesMessage.h"
-#include "CInterlocuteur.h"
-#include "MGlobal.h"
-#include "ReceptionFichier.h"
-#include "Windows1252.h"
-#include "Zipper.h"
+#include "link/CInterlocuteur.h"
+#include "link/ReceptionFichier.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/Windows1252.h"
+#include "platform/Zipper.h"
 
 #include <QDir>
 #include <QFile>

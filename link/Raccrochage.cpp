@@ -1,8 +1,8 @@
-#include "Raccrochage.h"
+#include "link/Raccrochage.h"
 
-#include "CInterlocuteur.h"
-#include "MGlobal.h"
-#include "Plateforme.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Plateforme.h"
 
 namespace {
 // Longer than a modem's escape guard time (S12 = 50, 1 s), with room for the line's delay.

@@ -1,10 +1,10 @@
-#include "ReceptionFichier.h"
+#include "link/ReceptionFichier.h"
 
-#include "CInterlocuteur.h"
-#include "Dezipper.h"
-#include "MGlobal.h"
-#include "Plateforme.h"
-#include "Windows1252.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Dezipper.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "Supervision.h"
+#include "link/Supervision.h"
 
-#include "Minuterie.h"
+#include "platform/Minuterie.h"
 
 #include <array>
 

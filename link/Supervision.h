@@ -1,7 +1,7 @@
 #pragma once
 
-#include "JetonVie.h"
-#include "Notification.h"
+#include "platform/JetonVie.h"
+#include "platform/Notification.h"
 
 #include <QString>
 

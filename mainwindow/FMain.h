@@ -1,14 +1,14 @@
 #pragma once
 
-#include "EtatCase.h"
-#include "EtatFenetre.h"
-#include "JetonVie.h"
+#include "platform/EtatCase.h"
+#include "platform/EtatFenetre.h"
+#include "platform/JetonVie.h"
 
-#include "Environnement.h"
-#include "FFermeture.h"
-#include "FichiersComplets.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "auxwindows/FFermeture.h"
+#include "link/ProprietaireLiaison.h"
+#include "mainwindow/FichiersComplets.h"
+#include "platform/Environnement.h"
+#include "platform/Plateforme.h"
 
 #include <QDateTime>
 #include <QHash>

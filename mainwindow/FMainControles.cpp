@@ -1,14 +1,14 @@
 // The user's link controls and the display of what the link object reports.
-#include "FMain.h"
-#include "EtatCase.h"
+#include "mainwindow/FMain.h"
+#include "platform/EtatCase.h"
 
-#include "BoitesMessage.h"
-#include "CInterlocuteur.h"
-#include "Journal.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "Plateforme.h"
-#include "Windows1252.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/Journal.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,19 +1,19 @@
 // Start-up, close request and shutdown of the main window.
-#include "FMain.h"
-#include "EtatCase.h"
+#include "mainwindow/FMain.h"
+#include "platform/EtatCase.h"
 
-#include "BoitesMessage.h"
-#include "CInterlocuteur.h"
-#include "CorrespondancePorts.h"
-#include "FComm.h"
-#include "Dezipper.h"
-#include "FichierIni.h"
-#include "Journal.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "ParametresStation.h"
-#include "Plateforme.h"
-#include "SurveillanceDossier.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/BoitesMessage.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/Dezipper.h"
+#include "platform/FichierIni.h"
+#include "platform/Journal.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
+#include "platform/SurveillanceDossier.h"
+#include "serial/FComm.h"
+#include "serial/ParametresStation.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,13 +1,13 @@
 // The outgoing-folder scanner: every file dropped into the outgoing folder is sent, then
 // deleted, and listed.
-#include "FMain.h"
-#include "EtatCase.h"
+#include "mainwindow/FMain.h"
+#include "platform/EtatCase.h"
 
-#include "CInterlocuteur.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "Plateforme.h"
-#include "SurveillanceDossier.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Minuterie.h"
+#include "platform/Plateforme.h"
+#include "platform/SurveillanceDossier.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "FenetreMain.h"
+#include "mainwindow/FenetreMain.h"
 
-#include "EtatFenetre.h"
+#include "platform/EtatFenetre.h"
 
-#include "CaseACocher.h"
-#include "CInterlocuteur.h"
+#include "auxwindows/CaseACocher.h"
+#include "link/CInterlocuteur.h"
 
 #include <QApplication>
 #include <QCloseEvent>

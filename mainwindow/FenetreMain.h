@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FMain.h"
+#include "mainwindow/FMain.h"
 
 #include <QWidget>
 

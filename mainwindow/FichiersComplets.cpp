@@ -1,4 +1,4 @@
-#include "FichiersComplets.h"
+#include "mainwindow/FichiersComplets.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
-#include "VueConsole.h"
+#include "mainwindow/VueConsole.h"
 
-#include "CInterlocuteur.h"
+#include "link/CInterlocuteur.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EtatFenetre.h"
-#include "FMain.h"
+#include "mainwindow/FMain.h"
+#include "platform/EtatFenetre.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "BoitesMessage.h"
+#include "platform/BoitesMessage.h"
 
 int reponseParDefaut(int boutons)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EtatFenetre.h"
+#include "platform/EtatFenetre.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "CorrespondancePorts.h"
+#include "platform/CorrespondancePorts.h"
 
-#include "FichierIni.h"
+#include "platform/FichierIni.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "Dezipper.h"
+#include "platform/Dezipper.h"
 
 #include <QDir>
 #include <QFileInfo>

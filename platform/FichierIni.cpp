@@ -1,7 +1,7 @@
-#include "FichierIni.h"
+#include "platform/FichierIni.h"
 
-#include "Raison.h"
-#include "Windows1252.h"
+#include "platform/Raison.h"
+#include "platform/Windows1252.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PortCom.h"
+#include "platform/PortCom.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "Journal.h"
+#include "platform/Journal.h"
 
-#include "Plateforme.h"
+#include "platform/Plateforme.h"
 
 #include <QDir>
 #include <QFileInfo>

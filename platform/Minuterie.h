@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Notification.h"
+#include "platform/Notification.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "Plateforme.h"
+#include "platform/Plateforme.h"
 
 bool Plateforme::attendreQue(const std::function<bool()> &condition, quint32 delaiMs)
 {

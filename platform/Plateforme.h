@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Minuterie.h"
+#include "platform/Minuterie.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "PortCom.h"
+#include "platform/PortCom.h"
 
 QString PortCom::lettreParite() const
 {

@@ -1,4 +1,4 @@
-#include "SurveillanceFenetre.h"
+#include "platform/SurveillanceFenetre.h"
 
 QString SurveillanceFenetre::recevoir(qint32 msg, qint32 wParam, qint32 lParam)
 {

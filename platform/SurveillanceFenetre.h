@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Notification.h"
-#include "Raison.h"
+#include "platform/Notification.h"
+#include "platform/Raison.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 namespace {
 constexpr char16_t tableHaute[32] = {

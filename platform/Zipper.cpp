@@ -1,4 +1,4 @@
-#include "Zipper.h"
+#include "platform/Zipper.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "DialogueComm.h"
+#include "serial/DialogueComm.h"
 
-#include "FComm.h"
-#include "Plateforme.h"
+#include "platform/Plateforme.h"
+#include "serial/FComm.h"
 
 DialogueComm::DialogueComm(Plateforme &plateforme, VueDialogueComm &vue) : mPlateforme(plateforme), mVue(vue) {}
 

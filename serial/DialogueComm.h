@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DialogueParametres.h"
-#include "EtatCase.h"
-#include "ParametresStation.h"
+#include "platform/EtatCase.h"
+#include "serial/DialogueParametres.h"
+#include "serial/ParametresStation.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
-#include "FComm.h"
+#include "serial/FComm.h"
 
-#include "BoitesMessage.h"
-#include "GestionPorts.h"
-#include "Plateforme.h"
-#include "Windows1252.h"
+#include "platform/BoitesMessage.h"
+#include "platform/GestionPorts.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
 
 #include <QScopeGuard>
 #include <QStringList>

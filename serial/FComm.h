@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DialogueParametres.h"
-#include "Environnement.h"
-#include "JetonVie.h"
-#include "Notification.h"
-#include "ParametresStation.h"
-#include "PortCom.h"
+#include "platform/Environnement.h"
+#include "platform/JetonVie.h"
+#include "platform/Notification.h"
+#include "platform/PortCom.h"
+#include "serial/DialogueParametres.h"
+#include "serial/ParametresStation.h"
 
 #include <QByteArray>
 #include <QString>

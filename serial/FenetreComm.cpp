@@ -1,4 +1,4 @@
-#include "FenetreComm.h"
+#include "serial/FenetreComm.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CaseACocher.h"
-#include "DialogueComm.h"
+#include "auxwindows/CaseACocher.h"
+#include "serial/DialogueComm.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
-#include "ParametresStation.h"
+#include "serial/ParametresStation.h"
 
-#include "FichierIni.h"
+#include "platform/FichierIni.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // The archives: a standard zip, at the method that makes each file smallest.
-#include "PosteSimule.h"
-#include "Zipper.h"
+#include "platform/Zipper.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // Two real stations, in real time: two navette processes on Qt's offscreen platform call
 // each other through navette-modem, and a file dropped into A's outgoing folder reaches B.
-#include "PosteSimule.h"
-#include "ServeurModems.h"
+#include "tests/support/PosteSimule.h"
+#include "tools/modem/ServeurModems.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,7 +1,7 @@
-#include "BancLigne.h"
-#include "CInterlocuteur.h"
-#include "Minuterie.h"
-#include "PosteSurLigne.h"
+#include "link/CInterlocuteur.h"
+#include "platform/Minuterie.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSurLigne.h"
 
 #include <QDir>
 #include <QTemporaryDir>

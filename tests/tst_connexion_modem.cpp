@@ -1,10 +1,10 @@
 // Bringing a link up and down against emulated modems, in virtual time.
-#include "BancLigne.h"
-#include "PosteSurLigne.h"
-#include "BancModems.h"
-#include "Terminal.h"
-#include "Minuterie.h"
-#include "PosteSimule.h"
+#include "platform/Minuterie.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/BancModems.h"
+#include "tests/support/PosteSimule.h"
+#include "tests/support/PosteSurLigne.h"
+#include "tests/support/Terminal.h"
 
 #include <QTest>
 

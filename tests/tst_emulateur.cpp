@@ -1,6 +1,6 @@
 // The standalone emulator as a terminal program sees it: a raw TCP client typing AT commands.
-#include "PlateformeQt.h"
-#include "ServeurModems.h"
+#include "platform/production/PlateformeQt.h"
+#include "tools/modem/ServeurModems.h"
 
 #include <QElapsedTimer>
 #include <random>

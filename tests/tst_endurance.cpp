@@ -1,13 +1,13 @@
 // Hours of a noisy, dropping telephone line in virtual time: two whole stations exchange a
 // few hundred files of every size, and every file must arrive intact exactly once.
-#include "ApplicationSimulee.h"
-#include "BilanLivraisons.h"
-#include "BancModems.h"
-#include "CInterlocuteur.h"
-#include "Dezipper.h"
-#include "MGlobal.h"
-#include "PosteSimule.h"
-#include "Windows1252.h"
+#include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Dezipper.h"
+#include "platform/Windows1252.h"
+#include "tests/support/ApplicationSimulee.h"
+#include "tests/support/BancModems.h"
+#include "tests/support/BilanLivraisons.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QFile>

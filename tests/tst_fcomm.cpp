@@ -1,5 +1,5 @@
-#include "BancLigne.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
+#include "tests/support/BancLigne.h"
 
 #include <QTest>
 

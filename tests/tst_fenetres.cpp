@@ -1,15 +1,15 @@
 // The timed box and the settings dialog: their logic in virtual time through scripted views,
 // then the real Qt windows (offscreen) driven by keys and clicks.
-#include "BancLigne.h"
-#include "PosteSurLigne.h"
-#include "DialogueComm.h"
-#include "FMsgBoxTempo.h"
-#include "FenetreComm.h"
-#include "BoitesMessageQt.h"
-#include "FenetreMain.h"
-#include "FenetreMsgBoxTempo.h"
-#include "FichierIni.h"
-#include "PosteSimule.h"
+#include "auxwindows/BoitesMessageQt.h"
+#include "auxwindows/FMsgBoxTempo.h"
+#include "auxwindows/FenetreMsgBoxTempo.h"
+#include "mainwindow/FenetreMain.h"
+#include "platform/FichierIni.h"
+#include "serial/DialogueComm.h"
+#include "serial/FenetreComm.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSimule.h"
+#include "tests/support/PosteSurLigne.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,13 +1,13 @@
 // Remote control: the instance window's actions in virtual time, the local socket with real
 // processes and the windowless station.
-#include "ApplicationSimulee.h"
-#include "BancLigne.h"
-#include "CInterlocuteur.h"
-#include "FComm.h"
-#include "FFermeture.h"
-#include "PosteSimule.h"
-#include "SurveillanceFenetreLocale.h"
-#include "SurveillanceFenetreSimulee.h"
+#include "auxwindows/FFermeture.h"
+#include "link/CInterlocuteur.h"
+#include "platform/production/SurveillanceFenetreLocale.h"
+#include "serial/FComm.h"
+#include "tests/support/ApplicationSimulee.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSimule.h"
+#include "tests/support/SurveillanceFenetreSimulee.h"
 
 #include <QLocalServer>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The configuration file: every byte it holds kept as it was, shared between two stations,
 // a full disk or a size limit said in French with the old file left whole.
-#include "FichierIni.h"
-#include "PosteSimule.h"
+#include "platform/FichierIni.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QLockFile>

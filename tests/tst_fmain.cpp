@@ -1,13 +1,13 @@
 // The main window's logic in virtual time: start-up, the three states of a connection, the
 // scanner, line drops and the reconnection offer, messages, and two whole applications
 // exchanging files over emulated modems.
-#include "ApplicationSimulee.h"
-#include "BancLigne.h"
-#include "BancModems.h"
-#include "CInterlocuteur.h"
-#include "Minuterie.h"
-#include "PosteSimule.h"
-#include "SurveillanceDossierSimulee.h"
+#include "link/CInterlocuteur.h"
+#include "platform/Minuterie.h"
+#include "tests/support/ApplicationSimulee.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/BancModems.h"
+#include "tests/support/PosteSimule.h"
+#include "tests/support/SurveillanceDossierSimulee.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // The station's journal: its line format, rotation at its size limit, a full disk said once.
-#include "Journal.h"
-#include "PlateformeSimulee.h"
-#include "PosteSimule.h"
+#include "platform/Journal.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "MGlobal.h"
-#include "PlateformeSimulee.h"
-#include "Windows1252.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Windows1252.h"
+#include "tests/support/PlateformeSimulee.h"
 
 #include <QTest>
 

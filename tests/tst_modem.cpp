@@ -1,6 +1,6 @@
 // The modem emulator, driven as a terminal program would: raw bytes on the cable.
-#include "BancModems.h"
-#include "Terminal.h"
+#include "tests/support/BancModems.h"
+#include "tests/support/Terminal.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The production sides that only the real system can show: the precise one-shot timer, and
 // the folder watcher over inotify and /proc. Each wait ends on the event it waits for.
-#include "PlateformeQt.h"
-#include "PosteSimule.h"
-#include "SurveillanceDossierInotify.h"
+#include "platform/production/PlateformeQt.h"
+#include "platform/production/SurveillanceDossierInotify.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,5 +1,5 @@
-#include "LigneSimulee.h"
-#include "PlateformeSimulee.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tools/modem/LigneSimulee.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The production side of the serial-port component: a pseudo-terminal pair standing in for a
 // cable, and loopback TCP. These wait on real I/O, bounded by the driver's own time-outs.
-#include "BoitesMessageScriptees.h"
-#include "CorrespondancePorts.h"
-#include "FComm.h"
-#include "FichierIni.h"
-#include "GestionPortsReels.h"
-#include "PlateformeQt.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/FichierIni.h"
+#include "platform/production/GestionPortsReels.h"
+#include "platform/production/PlateformeQt.h"
+#include "serial/FComm.h"
+#include "tests/support/BoitesMessageScriptees.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,9 +1,9 @@
 // The dialogue between two stations on a simulated cable, in virtual time.
-#include "BancDeuxPostes.h"
-#include "BancLigne.h"
-#include "PosteSurLigne.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Minuterie.h"
+#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSurLigne.h"
 
 #include <QDirIterator>
 #include <QTest>

@@ -1,11 +1,11 @@
 // Ports on a serial device server: the Telnet COM-PORT-OPTION client against a scripted server,
 // byte by byte (no clock involved), then the whole driver over loopback.
-#include "BoitesMessageScriptees.h"
-#include "CorrespondancePorts.h"
-#include "FComm.h"
-#include "GestionPortsReels.h"
-#include "PlateformeQt.h"
-#include "Rfc2217.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/production/GestionPortsReels.h"
+#include "platform/production/PlateformeQt.h"
+#include "platform/production/Rfc2217.h"
+#include "serial/FComm.h"
+#include "tests/support/BoitesMessageScriptees.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

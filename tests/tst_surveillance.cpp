@@ -1,10 +1,10 @@
 // The supervision timer over minutes of virtual time: quiet links tested, stalled receptions
 // given up, unanswered calls redialled, failed checks reconnected.
-#include "BancDeuxPostes.h"
-#include "BancLigne.h"
-#include "PosteSurLigne.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Minuterie.h"
+#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSurLigne.h"
 
 #include <QTest>
 

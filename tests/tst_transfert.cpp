@@ -1,10 +1,10 @@
-#include "BancDeuxPostes.h"
-#include "BancLigne.h"
-#include "Dezipper.h"
-#include "MGlobal.h"
-#include "Minuterie.h"
-#include "PosteSimule.h"
-#include "Zipper.h"
+#include "link/shared/MGlobal.h"
+#include "platform/Dezipper.h"
+#include "platform/Minuterie.h"
+#include "platform/Zipper.h"
+#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QTemporaryDir>

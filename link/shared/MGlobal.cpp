@@ -1,8 +1,8 @@
-#include "MGlobal.h"
+#include "link/shared/MGlobal.h"
 
-#include "BoitesMessage.h"
-#include "Plateforme.h"
-#include "Windows1252.h"
+#include "platform/BoitesMessage.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
 
 namespace {
 // The character's 16-bit code read as a signed number.

@@ -1,6 +1,6 @@
-#include "ApplicationSimulee.h"
+#include "tests/support/ApplicationSimulee.h"
 
-#include "PosteSimule.h"
+#include "tests/support/PosteSimule.h"
 
 FMain &ApplicationSimulee::charger(const QByteArray &ini, const QString &ligneCommande)
 {

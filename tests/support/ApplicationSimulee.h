@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CorrespondancePorts.h"
-#include "FMain.h"
-#include "FichierIni.h"
-#include "ProprietaireSimule.h"
+#include "mainwindow/FMain.h"
+#include "platform/CorrespondancePorts.h"
+#include "platform/FichierIni.h"
+#include "tests/support/ProprietaireSimule.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

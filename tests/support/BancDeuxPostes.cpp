@@ -1,4 +1,4 @@
-#include "BancDeuxPostes.h"
+#include "tests/support/BancDeuxPostes.h"
 
 BancDeuxPostes::BancDeuxPostes(LigneSimulee::Reglages reglages, quint32 tickInitial)
     : plateforme(tickInitial),

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "BoitesMessageScriptees.h"
-#include "GestionPortsSimules.h"
-#include "LigneSimulee.h"
-#include "PlateformeSimulee.h"
-#include "PosteSimule.h"
+#include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/GestionPortsSimules.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tests/support/PosteSimule.h"
+#include "tools/modem/LigneSimulee.h"
 
 // Two stations joined by a simulated cable: A on "COM1:", B on "COM2:".
 class BancDeuxPostes

@@ -1,6 +1,6 @@
-#include "BancLigne.h"
+#include "tests/support/BancLigne.h"
 
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 BancLigne::BancLigne(LigneSimulee::Reglages reglages) : ligne(plateforme, reglages)
 {

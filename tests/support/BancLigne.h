@@ -1,11 +1,11 @@
 #pragma once
 
-#include "BoitesMessageScriptees.h"
-#include "Environnement.h"
-#include "FComm.h"
-#include "GestionPortsSimules.h"
-#include "LigneSimulee.h"
-#include "PlateformeSimulee.h"
+#include "platform/Environnement.h"
+#include "serial/FComm.h"
+#include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/GestionPortsSimules.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tools/modem/LigneSimulee.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "BancModems.h"
+#include "tests/support/BancModems.h"
 
 BancModems::BancModems(ReglagesModem reglages1, ReglagesModem reglages2, quint32 tickInitial) : plateforme(tickInitial)
 {

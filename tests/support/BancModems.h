@@ -1,12 +1,12 @@
 #pragma once
 
-#include "BoitesMessageScriptees.h"
-#include "CentralTelephonique.h"
-#include "Environnement.h"
-#include "GestionPortsSimules.h"
-#include "LigneSimulee.h"
-#include "ModemHayes.h"
-#include "PlateformeSimulee.h"
+#include "platform/Environnement.h"
+#include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/GestionPortsSimules.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tools/modem/CentralTelephonique.h"
+#include "tools/modem/LigneSimulee.h"
+#include "tools/modem/ModemHayes.h"
 
 #include <memory>
 

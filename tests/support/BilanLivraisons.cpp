@@ -1,6 +1,6 @@
-#include "BilanLivraisons.h"
+#include "tests/support/BilanLivraisons.h"
 
-#include "PosteSimule.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "PosteSimule.h"
+#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 

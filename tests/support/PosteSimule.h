@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CInterlocuteur.h"
-#include "FichierIni.h"
-#include "ProprietaireSimule.h"
+#include "link/CInterlocuteur.h"
+#include "platform/FichierIni.h"
+#include "tests/support/ProprietaireSimule.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BancLigne.h"
-#include "PosteSimule.h"
+#include "tests/support/BancLigne.h"
+#include "tests/support/PosteSimule.h"
 
 // A station alone on a simulated line whose other end is a scripted peer; its timed boxes
 // count down in virtual time.

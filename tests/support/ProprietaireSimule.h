@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DialogueParametres.h"
-#include "Plateforme.h"
-#include "ProprietaireLiaison.h"
+#include "link/ProprietaireLiaison.h"
+#include "platform/Plateforme.h"
+#include "serial/DialogueParametres.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LigneSimulee.h"
-#include "PlateformeSimulee.h"
+#include "tests/support/PlateformeSimulee.h"
+#include "tools/modem/LigneSimulee.h"
 
 // The computer's side of a modem's cable with no station on it: what is typed and what comes
 // back, as a terminal program sees it.

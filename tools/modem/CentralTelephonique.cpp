@@ -1,6 +1,6 @@
-#include "CentralTelephonique.h"
+#include "tools/modem/CentralTelephonique.h"
 
-#include "ModemHayes.h"
+#include "tools/modem/ModemHayes.h"
 
 CentralTelephonique::~CentralTelephonique() = default;
 

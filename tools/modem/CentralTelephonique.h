@@ -1,7 +1,7 @@
 #pragma once
 
-#include "JetonVie.h"
-#include "LigneSimulee.h"
+#include "platform/JetonVie.h"
+#include "tools/modem/LigneSimulee.h"
 
 #include <QMap>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "ModemHayes.h"
+#include "tools/modem/ModemHayes.h"
 
-#include "CentralTelephonique.h"
+#include "tools/modem/CentralTelephonique.h"
 
 namespace {
 constexpr qint64 delaiNumerotationMs = 1000;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LigneSimulee.h"
-#include "Plateforme.h"
+#include "platform/Plateforme.h"
+#include "tools/modem/LigneSimulee.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -1,6 +1,6 @@
-#include "ServeurModems.h"
+#include "tools/modem/ServeurModems.h"
 
-#include "Plateforme.h"
+#include "platform/Plateforme.h"
 
 ServeurModems::ServeurModems(Plateforme &plateforme, OptionsServeur options)
     : mPlateforme(plateforme), mOptions(std::move(options)), mCentral(plateforme)

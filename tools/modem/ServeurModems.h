@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CentralTelephonique.h"
-#include "LigneSimulee.h"
-#include "ModemHayes.h"
+#include "tools/modem/CentralTelephonique.h"
+#include "tools/modem/LigneSimulee.h"
+#include "tools/modem/ModemHayes.h"
 
 #include <QObject>
 #include <QTcpServer>

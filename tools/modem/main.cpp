@@ -1,7 +1,7 @@
 // navette-modem: emulated Hayes modems (or null-modem cables) on loopback TCP ports, so that
 // two instances of the program can call each other on one machine.
-#include "PlateformeQt.h"
-#include "ServeurModems.h"
+#include "platform/production/PlateformeQt.h"
+#include "tools/modem/ServeurModems.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,26 @@
+#include "tests/support/BoitesMessageScriptees.h"
+
+#include "platform/Plateforme.h"
+
+int BoitesMessageScriptees::afficher(const QString &message, int boutons, const QString &titre)
+{
+    boites.append({message, boutons, titre});
+    return mReponses.isEmpty() ? reponseParDefaut(boutons) : mReponses.dequeue();
+}
+
+bool BoitesMessageScriptees::afficherTempo(const QString &message, const QString &titre, int tempsRestant, bool okParDefaut,
+                                           int)
+{
+    boitesTempo.append({message, titre, tempsRestant, okParDefaut});
+    const auto [reponse, apresMs] = mReponsesTempo.isEmpty() ? qMakePair(okParDefaut, quint32(std::max(1, tempsRestant)) * 1000)
+                                                             : mReponsesTempo.dequeue();
+    if (mPlateforme)
+        mPlateforme->attendreQue([] { return false; }, apresMs);
+    return reponse;
+}
+
+QString BoitesMessageScriptees::saisir(const QString &invite, const QString &titre)
+{
+    saisies.append({invite, 0, titre});
+    return mSaisies.isEmpty() ? QString() : mSaisies.dequeue();
+}
