@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QStorageInfo>
 
+#include <limits>
+
 #include <zip.h>
 
 QString Dezipper::nomSur(const QString &nom)
@@ -81,9 +83,18 @@ bool Dezipper::decompresser(QString &raison)
     return ok;
 }
 
+qint64 Dezipper::espaceLibreDuDisque(const QString &dossier)
+{
+    const QStorageInfo disque(dossier);
+    return disque.isValid() ? disque.bytesAvailable() : std::numeric_limits<qint64>::max();
+}
+
 bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
 {
-    if (!(stat.valid & ZIP_STAT_SIZE)) {
+    // A size of zero over a checksum that is not the empty file's: the size was left out
+    // (written as a stream, or tampered with), and trusting it would deliver an empty file.
+    const bool tailleOmise = (stat.valid & ZIP_STAT_CRC) && stat.size == 0 && stat.crc != 0;
+    if (!(stat.valid & ZIP_STAT_SIZE) || tailleOmise) {
         raison = QStringLiteral("L'archive ne dit pas la taille de son fichier : elle est refusée.");
         return false;
     }
@@ -91,8 +102,7 @@ bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
         raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(tailleMaxExtraite);
         return false;
     }
-    const QStorageInfo disque(mDossierExtraction);
-    if (disque.isValid() && qint64(stat.size) > disque.bytesAvailable()) {
+    if (qint64(stat.size) > espaceLibre(mDossierExtraction)) {
         raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
         return false;
     }

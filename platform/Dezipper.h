@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 struct zip_stat;
 struct zip_file;
 
@@ -25,6 +27,10 @@ public:
     // The largest file an archive may hold: what a sender can send (999 parts of 1024
     // characters) at a compression ratio of 64; above it the archive is refused unread.
     static constexpr qint64 tailleMaxExtraite = 999LL * 1024 * 64;
+
+    // The room left on the extraction folder's disk; a test puts a small disk here.
+    std::function<qint64(const QString &dossier)> espaceLibre = espaceLibreDuDisque;
+    static qint64 espaceLibreDuDisque(const QString &dossier);
 
     // A name from outside made safe as the name of a file inside a folder of ours.
     static QString nomSur(const QString &nom);

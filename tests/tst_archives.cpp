@@ -1,4 +1,5 @@
 // The archives: a standard zip, at the method that makes each file smallest.
+#include "platform/Dezipper.h"
 #include "platform/Zipper.h"
 #include "tests/support/PosteSimule.h"
 
@@ -43,6 +44,53 @@ private slots:
             QVERIFY2(!unzip.isEmpty(), "unzip manque : bash tools/installer-dependances.sh");
             QCOMPARE(QProcess::execute(unzip, {"-tqq", source + ".ZQZIP"}), 0);
         }
+    }
+
+    // Crafted archives (tests/donnees): what each delivers, or why it is refused.
+    void archivesRecues_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<qint64>("placeLibre"); // on the extraction disk; -1: the real disk
+        QTest::addColumn<QString>("livre");     // the file delivered, empty when refused
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<QString>("raison");
+        const QByteArray rien;
+        QTest::newRow("entrée qui mène ailleurs") << "evade.zip" << qint64(-1) << "navette-evade" << QByteArray("x") << "";
+        QTest::newRow("fichier au nom de l'archive") << "homonyme.zip" << qint64(-1) << "X.ZQZIP" << QByteArray("contenu") << "";
+        QTest::newRow("écrite en flux, tailles après les données") << "en-flux.zip" << qint64(-1) << "FLUX.CSV"
+                                                                   << QByteArray("date;valeur\n").repeated(500) << "";
+        QTest::newRow("aucun fichier") << "vide.zip" << qint64(-1) << "" << rien << "aucun fichier";
+        QTest::newRow("un dossier seul") << "dossier-seul.zip" << qint64(-1) << "" << rien << "aucun fichier";
+        QTest::newRow("aucune taille déclarée") << "sans-taille.zip" << qint64(-1) << "" << rien << "ne dit pas la taille";
+        QTest::newRow("deflate qui ment") << "ment-deflate.zip" << qint64(-1) << "" << rien << "plus que les 100 octets";
+        QTest::newRow("bzip2 qui ment") << "ment-bzip2.zip" << qint64(-1) << "" << rien << "plus que les 100 octets";
+        QTest::newRow("taille annoncée démesurée") << "annonce-demesuree.zip" << qint64(-1) << "" << rien << "au plus sont acceptés";
+        QTest::newRow("annonce plus qu'elle ne contient") << "annonce-plus.zip" << qint64(-1) << "" << rien
+                                                          << "moins que les 3000000 octets";
+        QTest::newRow("plus grande que le disque") << "grand.zip" << qint64(1'000'000) << "" << rien
+                                                   << "Place insuffisante pour décompresser 60000000 octets";
+    }
+
+    void archivesRecues()
+    {
+        QFETCH(QString, archive);
+        QFETCH(qint64, placeLibre);
+        QFETCH(QString, livre);
+        QFETCH(QByteArray, contenu);
+        QFETCH(QString, raison);
+        QTemporaryDir dossier;
+        Dezipper d;
+        d.setNomArchive(QStringLiteral(NAVETTE_DONNEES "/") + archive);
+        d.setDossierExtraction(dossier.path());
+        if (placeLibre >= 0)
+            d.espaceLibre = [placeLibre](const QString &) { return placeLibre; };
+        QString pourquoi;
+        QCOMPARE(d.Decompresser(&pourquoi), raison.isEmpty());
+        QVERIFY2(pourquoi.contains(raison), qPrintable(pourquoi));
+        QCOMPARE(fichiersDe(dossier.path()), livre.isEmpty() ? QStringList() : QStringList({livre}));
+        if (!livre.isEmpty())
+            QCOMPARE(lireFichier(dossier.filePath(livre)), contenu);
+        QVERIFY(!QFile::exists("/tmp/navette-evade"));
     }
 };
 
