@@ -134,7 +134,8 @@ bool FichierIni::Enregistrer(QString *raison)
     QLockFile verrou(mFichier + QStringLiteral(".verrou"));
     verrou.setStaleLockTime(30'000);
     // A lock that cannot even be made (no folder there) lets the write fail with its own reason.
-    if (!verrou.tryLock(10'000) && verrou.error() == QLockFile::LockFailedError)
+    const bool pris = mAttenteVerrou ? mAttenteVerrou(verrou, delaiVerrouMs) : verrou.tryLock(delaiVerrouMs);
+    if (!pris && verrou.error() == QLockFile::LockFailedError)
         return refuser(raison, QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
                          .arg(mFichier));
     charger();

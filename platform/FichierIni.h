@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QLockFile;
+
 // The profile file: named sections of "key=value" lines, made to be read and edited by a
 // person. Names are written as they are (blanks and accents included), compared without
 // regard to case or surrounding blanks; a value is all that follows "=", blanks included.
@@ -35,6 +39,13 @@ public:
     // Keys of a section, in file order, each once.
     QStringList Cles(const QString &section);
 
+    // How Enregistrer waits for another program's lock on the file: QLockFile::tryLock by
+    // default. A test puts a virtual wait behind it. This wait blocks the thread on purpose:
+    // nothing else may run in the middle of a read-modify-write.
+    using AttenteVerrou = std::function<bool(QLockFile &verrou, int delaiMs)>;
+    void setAttenteVerrou(AttenteVerrou attente) { mAttenteVerrou = std::move(attente); }
+    static constexpr int delaiVerrouMs = 10'000;
+
 private:
     struct Ligne
     {
@@ -55,6 +66,7 @@ private:
     void placer(QList<Ligne> &lignes, const QString &section, const QString &cle, const QString &valeur) const;
     bool ecrire(const QList<Ligne> &lignes, QString &raison) const;
 
+    AttenteVerrou mAttenteVerrou;
     QString mFichier;
     QString mSection;
     QString mCle;

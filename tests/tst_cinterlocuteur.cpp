@@ -299,43 +299,6 @@ private slots:
         QVERIFY(!activePendant);
     }
 
-    void testsDeLiaison_data()
-    {
-        QTest::addColumn<bool>("serveurHoraire");
-        QTest::addColumn<int>("avecEvent"); // -1: argument left out
-        QTest::addColumn<QByteArray>("commande");
-        QTest::addColumn<QString>("resultat");
-        QTest::addColumn<int>("erreursApres");
-        QTest::newRow("YAQUELQUUN?") << false << 1 << QByteArray("YAQUELQUUN?") << "Connexion vérifiée" << 0;
-        QTest::newRow("chut") << false << 0 << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << 3;
-        QTest::newRow("sans argument") << false << -1 << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << 3;
-        QTest::newRow("CLK") << true << 1 << QByteArray("CLK01022009134507") << "Connexion vérifiée par synchronisation horaire" << 0;
-        QTest::newRow("CLK chut") << true << 0 << QByteArray("CLK01022009134507CHUT!")
-                                  << "Connexion vérifiée par synchronisation horaire" << 0;
-    }
-
-    void testsDeLiaison()
-    {
-        QFETCH(bool, serveurHoraire);
-        QFETCH(int, avecEvent);
-        QFETCH(QByteArray, commande);
-        QFETCH(QString, resultat);
-        QFETCH(int, erreursApres);
-        Station s;
-        s.banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
-        CInterlocuteur &p = s.creerConfiguree("COM1:");
-        p.SvrHoraire = serveurHoraire;
-        p.NbreErreurs = 3;
-        s.banc.surReceptionPair = [&](const QByteArray &) {
-            if (s.banc.recuParLePair == BancLigne::trame(commande))
-                s.banc.pairEnvoie(BancLigne::trame("OUI"), 20);
-        };
-        QVERIFY(avecEvent < 0 ? p.TesterConnexion() : p.TesterConnexion(avecEvent == 1));
-        QCOMPARE(s.banc.recuParLePair, BancLigne::trame(commande));
-        QCOMPARE(p.NbreErreurs, qint16(erreursApres));
-        QCOMPARE(s.commandes, QStringList({resultat}));
-    }
-
     void terminerDeuxFoisEtPosition()
     {
         Station s;

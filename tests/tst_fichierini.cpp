@@ -7,15 +7,16 @@
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
 #include <sys/resource.h>
-#include <thread>
 
 class TstFichierIni : public QObject
 {
     Q_OBJECT
+
+    // What stands in the way of a save.
+    enum Obstacle { RenduPendantLAttente, TenuPlusDe10s, DisquePlein };
 
 private slots:
     void fichierGardeOctetPourOctet_data()
@@ -56,50 +57,59 @@ private slots:
         QCOMPARE(lireFichier(chemin), apres);
     }
 
-    void fichierPartageEtDisquePlein()
+    void enregistrementPartageOuEmpeche_data()
     {
+        QTest::addColumn<int>("obstacle");
+        QTest::addColumn<QString>("raison"); // empty: saved
+        QTest::addColumn<QByteArray>("apres");
+        const QByteArray avant = "[Port A]\nNumPort=COM1:\n";
+        QTest::newRow("un autre programme enregistre, puis rend le fichier")
+            << int(RenduPendantLAttente) << QString() << avant + "LEFT=10\n[Port B]\nNumPort=COM2:\n";
+        QTest::newRow("tenu plus de 10 s") << int(TenuPlusDe10s) << "est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré."
+                                            << avant;
+        QTest::newRow("disque plein") << int(DisquePlein) << "disque plein" << avant;
+    }
+
+    void enregistrementPartageOuEmpeche()
+    {
+        QFETCH(int, obstacle);
+        QFETCH(QString, raison);
+        QFETCH(QByteArray, apres);
         QTemporaryDir dossier;
         const QString chemin = dossier.filePath("navette.INI");
         ecrireFichier(chemin, "[Port A]\nNumPort=COM1:\n");
-        // Another instance holds the file while it saves its own key: ours waits, then keeps it.
-        QLockFile autre(chemin + ".verrou");
-        QVERIFY(autre.lock());
-        bool enregistre = false;
-        std::thread ecrivain([&] {
-            FichierIni ini;
-            ini.setFichier(chemin);
-            ini.setSection("Port B");
-            ini.setCle("NumPort");
-            ini.setValeur("COM2:");
-            enregistre = ini.Enregistrer();
-        });
-        QThread::msleep(200); // the other writer's own read-modify-write
-        ecrireFichier(chemin, "[Port A]\nNumPort=COM1:\nLEFT=10\n");
-        autre.unlock();
-        ecrivain.join();
-        QVERIFY(enregistre);
-        QCOMPARE(lireFichier(chemin), QByteArray("[Port A]\nNumPort=COM1:\nLEFT=10\n[Port B]\nNumPort=COM2:\n"));
-
-        // A size limit says why in French, and the old file stays whole.
-        rlimit avant{};
-        getrlimit(RLIMIT_FSIZE, &avant);
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limite = avant;
-        limite.rlim_cur = 10;
-        setrlimit(RLIMIT_FSIZE, &limite);
         FichierIni ini;
         ini.setFichier(chemin);
-        ini.setSection("Port A");
-        ini.setCle("TOP");
-        ini.setValeur("20");
-        QString raison;
-        const bool ecrit = ini.Enregistrer(&raison);
+        ini.setSection("Port B");
+        ini.setCle("NumPort");
+        ini.setValeur("COM2:");
+        QLockFile autre(chemin + ".verrou");
+        QVERIFY(autre.lock());
+        int delaiDemande = 0;
+        ini.setAttenteVerrou([&](QLockFile &verrou, int delaiMs) {
+            delaiDemande = delaiMs;
+            if (obstacle == RenduPendantLAttente)
+                ecrireFichier(chemin, "[Port A]\nNumPort=COM1:\nLEFT=10\n"); // the other's own save
+            if (obstacle != TenuPlusDe10s)
+                autre.unlock();
+            return verrou.tryLock(0);
+        });
+        rlimit avant{};
+        getrlimit(RLIMIT_FSIZE, &avant);
+        if (obstacle == DisquePlein) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limite = avant;
+            limite.rlim_cur = 10;
+            setrlimit(RLIMIT_FSIZE, &limite);
+        }
+        QString pourquoi;
+        const bool enregistre = ini.Enregistrer(&pourquoi);
         setrlimit(RLIMIT_FSIZE, &avant);
-        QVERIFY(!ecrit);
-        QVERIFY2(raison.contains("disque plein"), qPrintable(raison));
-        QVERIFY(lireFichier(chemin).endsWith("[Port B]\nNumPort=COM2:\n"));
+        QCOMPARE(delaiDemande, 10'000);
+        QCOMPARE(enregistre, raison.isEmpty());
+        QVERIFY2(pourquoi.contains(raison), qPrintable(pourquoi));
+        QCOMPARE(lireFichier(chemin), apres);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TstFichierIni)

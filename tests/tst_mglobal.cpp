@@ -4,20 +4,6 @@
 
 #include <QTest>
 
-namespace {
-// Straightforward re-statement of the key over character codes, for texts the tests build.
-qint64 cleAttendue(const QByteArray &t, const QList<qsizetype> &positionsLues)
-{
-    qint64 s = 0;
-    for (qsizetype i : positionsLues) {
-        const qint32 c = qint16(Windows1252::codeCaractere(uchar(t[i - 1])));
-        if (c != 0)
-            s += (c < i ? i % c : c % i) + c;
-    }
-    return s;
-}
-}
-
 class TstMGlobal : public QObject
 {
     Q_OBJECT
@@ -44,39 +30,6 @@ private slots:
         QFETCH(QByteArray, texte);
         QFETCH(QByteArray, cle);
         QCOMPARE(MGlobal::CleDonnees(texte), cle);
-    }
-
-    void cleDonneesPositionsLues()
-    {
-        // 2049 characters: the 2049th counts; 2050 to 2058 do not; 2059 does.
-        QByteArray t(2070, '\0');
-        t[2048] = 'x';
-        QCOMPARE(MGlobal::CleDonnees(t.left(2049)), QByteArray::number(cleAttendue(t, {2049})));
-        t[2049] = 'y';
-        t[2057] = 'y';
-        QCOMPARE(MGlobal::CleDonnees(t.left(2058)), QByteArray::number(cleAttendue(t, {2049})));
-        t[2058] = 'z';
-        QCOMPARE(MGlobal::CleDonnees(t.left(2059)), QByteArray::number(cleAttendue(t, {2049, 2059})));
-
-        // Two texts that differ only where nothing is read have the same key.
-        QByteArray u(3000, 'k');
-        QByteArray v = u;
-        v[2049] = 'Q'; // position 2050
-        QCOMPARE(MGlobal::CleDonnees(u), MGlobal::CleDonnees(v));
-        v[2048] = 'Q'; // position 2049
-        QVERIFY(MGlobal::CleDonnees(u) != MGlobal::CleDonnees(v));
-    }
-
-    void cleDonneesAuDelaDuMillion()
-    {
-        // Past the millionth character only every hundredth counts, as (c mod i) + c.
-        QByteArray t(1'000'301, '\0');
-        t[1'000'000] = 'a';     // position 1000001: counts
-        t[1'000'050] = 'b';     // position 1000051: not read
-        t[1'000'100] = 'c';     // position 1000101: counts
-        QCOMPARE(MGlobal::CleDonnees(t), QByteArray::number(97 + 97 + 99 + 99));
-        t[999'998] = 'd';       // position 999999 = 2049 + 10k: read by the second pass
-        QCOMPARE(MGlobal::CleDonnees(t), QByteArray::number(97 + 97 + 99 + 99 + 999'999 % 100 + 100));
     }
 
     void windows1252AllerRetour()

@@ -5,7 +5,6 @@
 #include "tests/support/BancLigne.h"
 #include "tests/support/PosteSurLigne.h"
 
-#include <QDirIterator>
 #include <QTest>
 
 #include <random>
@@ -25,34 +24,60 @@ class TstProtocole : public QObject
 private slots:
     void testsDeLiaison_data()
     {
+        // A link test sent as such (TesterConnexion, with or without its event), or a raw text.
+        QTest::addColumn<int>("envoi"); // -2: raw text; -1: argument left out; 0: silent; 1: with event
+        QTest::addColumn<bool>("serveurHoraire");
         QTest::addColumn<QByteArray>("texte");
         QTest::addColumn<QString>("chezLeDestinataire");
         QTest::addColumn<bool>("repondOui");
-        QTest::newRow("YAQUELQUUN?") << QByteArray("YAQUELQUUN?") << "Connexion confirmée" << true;
-        QTest::newRow("YAQUELQUUN? et autre chose") << QByteArray("YAQUELQUUN?xyz") << "Connexion confirmée" << true;
-        QTest::newRow("chut") << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << true;
-        QTest::newRow("minuscules") << QByteArray("yaquelquun?") << "yaquelquun?" << false;
-        QTest::newRow("CLK") << QByteArray("CLK01022009134507") << "Connexion confirmée avec synchronisation horaire" << true;
-        QTest::newRow("CLK chut") << QByteArray("CLK01022009134507CHUT!") << "Connexion, chut!" << true;
-        QTest::newRow("CLK trop court") << QByteArray("CLK010220") << "CLK010220" << false;
-        QTest::newRow("OUI tardif") << QByteArray("OUI") << "OUI" << false;
+        QTest::addColumn<QString>("chezLExpediteur");
+        QTest::addColumn<int>("erreursApres"); // the sender had 3; -1: not a link test of its own
+        const QByteArray clk = "CLK01022009134507";
+        QTest::newRow("test") << 1 << false << QByteArray("YAQUELQUUN?") << "Connexion confirmée" << true << "Connexion vérifiée" << 0;
+        QTest::newRow("test chut") << 0 << false << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << true << "Connexion, chut!" << 3;
+        QTest::newRow("test sans argument") << -1 << false << QByteArray("YAQUELQUUN?CHUT!") << "Connexion, chut!" << true
+                                            << "Connexion, chut!" << 3;
+        QTest::newRow("test horaire") << 1 << true << clk << "Connexion confirmée avec synchronisation horaire" << true
+                                      << "Connexion vérifiée par synchronisation horaire" << 0;
+        QTest::newRow("test horaire chut") << 0 << true << clk + "CHUT!" << "Connexion, chut!" << true
+                                           << "Connexion vérifiée par synchronisation horaire" << 0;
+        QTest::newRow("YAQUELQUUN? et autre chose") << -2 << false << QByteArray("YAQUELQUUN?xyz") << "Connexion confirmée" << true
+                                                    << "OUI" << -1;
+        QTest::newRow("minuscules") << -2 << false << QByteArray("yaquelquun?") << "yaquelquun?" << false << "" << -1;
+        QTest::newRow("CLK trop court") << -2 << false << QByteArray("CLK010220") << "CLK010220" << false << "" << -1;
+        QTest::newRow("OUI tardif") << -2 << false << QByteArray("OUI") << "OUI" << false << "" << -1;
     }
 
     void testsDeLiaison()
     {
+        QFETCH(int, envoi);
+        QFETCH(bool, serveurHoraire);
         QFETCH(QByteArray, texte);
         QFETCH(QString, chezLeDestinataire);
         QFETCH(bool, repondOui);
+        QFETCH(QString, chezLExpediteur);
+        QFETCH(int, erreursApres);
         BancDeuxPostes banc;
+        banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
         banc.demarrer();
-        QStringList versA;
-        banc.a.poste->CommandeReçue.connecter([&](const QString &c, QString &) { versA << c; });
-        QVERIFY(banc.a.poste->EnvoyerCommande(texte, "", 3000));
+        const int reglages = banc.plateforme.reglagesHorloge();
+        CInterlocuteur &a = *banc.a.poste;
+        a.SvrHoraire = serveurHoraire;
+        a.NbreErreurs = 3;
+        QStringList versB;
+        banc.b.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { versB << QString::fromLatin1(t); });
+        if (envoi == -2)
+            QVERIFY(a.EnvoyerCommande(texte, "", 3000)); // the answer comes after the sender stopped waiting
+        else
+            QVERIFY(envoi < 0 ? a.TesterConnexion() : a.TesterConnexion(envoi == 1));
         banc.plateforme.avancer(200);
+        QCOMPARE(versB, QStringList({QString::fromLatin1(texte)}));
         QCOMPARE(banc.b.commandes, QStringList({chezLeDestinataire}));
-        QCOMPARE(versA.contains("OUI"), repondOui); // the answer came after the sender stopped waiting
+        QCOMPARE(banc.a.commandes, chezLExpediteur.isEmpty() ? QStringList() : QStringList({chezLExpediteur}));
+        if (erreursApres >= 0)
+            QCOMPARE(a.NbreErreurs, qint16(erreursApres));
         QCOMPARE(banc.b.poste->ModemEtatConnexion(), repondOui);
-        QCOMPARE(banc.plateforme.reglagesHorloge(), texte.startsWith("CLK") && repondOui ? 1 : 0);
+        QCOMPARE(banc.plateforme.reglagesHorloge() - reglages, texte.startsWith("CLK") && repondOui ? 1 : 0);
         if (repondOui)
             QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
     }
@@ -253,33 +278,6 @@ private slots:
                      qPrintable(poste->informations.join('\n')));
     }
 
-    void texteHostileDeLaLigne()
-    {
-        // A seeded stream of garbage, broken frames and keywords with random tails: the
-        // station must neither stop nor write anywhere but its incoming folder.
-        BancDeuxPostes banc;
-        banc.demarrer();
-        std::mt19937 alea(2026);
-        const QList<QByteArray> motsCles = {"FICHIER", "RECEPFICHIER", "RECEPGROSFIC", "CLK", "STOP", "RING",
-                                            "YAQUELQUUN?", "JESUISAPPELANT", "MESSAGE=", "OUI", ""};
-        for (int essai = 0; essai < 400; ++essai) {
-            QByteArray queue(int(alea() % 300), Qt::Uninitialized);
-            for (char &c : queue)
-                c = char(alea() % 4 == 0 ? alea() % 32 : alea());
-            QByteArray texte = motsCles[int(alea() % motsCles.size())] + queue;
-            QByteArray trame = BancLigne::trame(texte);
-            if (alea() % 5 == 0)
-                trame = trame.left(int(alea() % (trame.size() + 1))); // cut short
-            banc.b.poste->FrmComm->PortEvent_Lecture(trame);
-            banc.plateforme.avancer(alea() % 3000);
-        }
-        banc.plateforme.avancer(300'000);
-        QDirIterator tout(banc.b.dossier.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (tout.hasNext()) {
-            const QString chemin = tout.next();
-            QVERIFY2(chemin == banc.b.cheminIni() || chemin.startsWith(banc.b.chemin("recus/")), qPrintable(chemin));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TstProtocole)
