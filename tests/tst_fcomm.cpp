@@ -57,60 +57,87 @@ private slots:
         QCOMPARE(p.banc.recuParLePair, BancLigne::trame(texte));
     }
 
-    void reponseDuModemSansEgardALaCasse()
+    void attenteDUneReponse_data()
     {
-        Poste p;
-        p.banc.surReceptionPair = [&](const QByteArray &) {
-            if (p.banc.recuParLePair == "ATZ0\r")
-                p.banc.pairEnvoie("\r\nok\r\n", 30);
-        };
-        QByteArray recu;
-        QVERIFY(p.comm.Ecrire("ATZ0\r", "OK", 2000, false, &recu));
-        QCOMPARE(recu, QByteArray("\r\nok\r\n"));
-        QVERIFY(p.comm.TexteReçu().isEmpty());
+        // The peer sends `reponse` `apresMs` after our command, its bytes past `coupure`
+        // 180 ms after it. A failed wait lasts `dureeMs` and logs `journal`; `ensuite` is what
+        // arrives afterwards as a message of the other side.
+        QTest::addColumn<QByteArray>("commande");
+        QTest::addColumn<QByteArray>("attendue");
+        QTest::addColumn<int>("delaiMs");
+        QTest::addColumn<bool>("tramee");
+        QTest::addColumn<QByteArray>("reponse");
+        QTest::addColumn<int>("apresMs");
+        QTest::addColumn<int>("coupure");
+        QTest::addColumn<QByteArray>("recu"); // empty: the wait fails
+        QTest::addColumn<int>("dureeMs");
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<QByteArray>("ensuite");
+        const QString ecoule = QStringLiteral("Erreur:Temps d'attente de réponse écoulé. ");
+        const QByteArray longue = "OKFICHIER" + QByteArray(91, '.');
+        QTest::newRow("réponse du modem, sans égard à la casse")
+            << QByteArray("ATZ0\r") << QByteArray("OK") << 2000 << false << QByteArray("\r\nok\r\n") << 30 << 0
+            << QByteArray("\r\nok\r\n") << 0 << "" << QByteArray();
+        QTest::newRow("réplique tramée : le délai s'allonge le temps qu'elle arrive")
+            << QByteArray("CMD") << QByteArray("okfichier") << 100 << true << BancLigne::trame(longue) << 10 << 10 << longue << 0
+            << "" << QByteArray();
+        QTest::newRow("réplique entière qui ne commence pas par la réponse")
+            << QByteArray("CMD2") << QByteArray("OKFICHIER") << 500 << true << BancLigne::trame("NON OKFICHIER") << 5 << 0
+            << QByteArray() << 500 << ecoule + "(OKFICHIER / CMD2)" << QByteArray();
+        QTest::newRow("personne ne répond : douze caractères de la commande")
+            << QByteArray("ABCDEFGHIJKLMNOP") << QByteArray("OK") << 2000 << true << QByteArray() << 0 << 0 << QByteArray()
+            << 2000 << ecoule + "(OK / ABCDEFGHIJKL)" << QByteArray();
+        QTest::newRow("délai nul") << QByteArray("ABCDEFGHIJKLMNOP") << QByteArray("OK") << 0 << true << QByteArray() << 0 << 0
+                                   << QByteArray() << 0 << "Erreur:ABCDEFGHIJKL" << QByteArray();
+        QTest::newRow("réplique tardive, livrée comme message")
+            << QByteArray("FICHIER") << QByteArray("OKFICHIER") << 3000 << true << BancLigne::trame("OKFICHIER") << 3500 << 0
+            << QByteArray() << 3000 << ecoule + "(OKFICHIER / FICHIER)" << QByteArray("OKFICHIER");
+        QTest::newRow("notre commande en écho : pas une commande de l'autre poste")
+            << QByteArray("YAQUELQUUN?") << QByteArray("OUI") << 500 << true << BancLigne::trame("YAQUELQUUN?") << 5 << 0
+            << QByteArray() << 500 << ecoule + "(OUI / YAQUELQUUN?)" << QByteArray();
+        QTest::newRow("porteuse perdue : l'attente finit tout de suite")
+            << QByteArray("RECEPFICHIER") << QByteArray("OKFICHIER") << 4000 << true << QByteArray("\r\nNO CARRIER\r\n") << 50
+            << 0 << QByteArray() << 50 << "Erreur:Pas de porteuse pendant l'attente de réponse. (OKFICHIER / RECEPFICHIER)"
+            << QByteArray("Pas de porteuse.");
     }
 
-    void repliqueTrameeEtDelaiProlonge()
+    void attenteDUneReponse()
     {
-        // The header announces 100 characters: the wait grows to 200 ms while the rest comes.
+        QFETCH(QByteArray, commande);
+        QFETCH(QByteArray, attendue);
+        QFETCH(int, delaiMs);
+        QFETCH(bool, tramee);
+        QFETCH(QByteArray, reponse);
+        QFETCH(int, apresMs);
+        QFETCH(int, coupure);
+        QFETCH(QByteArray, recu);
+        QFETCH(int, dureeMs);
+        QFETCH(QString, journal);
+        QFETCH(QByteArray, ensuite);
         Poste p({.bauds = 115200});
-        const QByteArray reponse = "OKFICHIER" + QByteArray(91, '.');
-        const QByteArray trame = BancLigne::trame(reponse);
+        p.comm.estCommande = [](const QByteArray &t) { return t.startsWith("YAQUELQUUN?"); };
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
         p.banc.surReceptionPair = [&](const QByteArray &) {
-            if (p.banc.recuParLePair.endsWith("CMD")) {
-                p.banc.pairEnvoie(trame.left(10), 10);
-                p.banc.pairEnvoie(trame.mid(10), 180);
-            }
-        };
-        QByteArray recu;
-        QVERIFY(p.comm.Ecrire("CMD", "okfichier", 100, true, &recu));
-        QCOMPARE(recu, reponse);
-        QVERIFY(p.journal.lignes.contains("ProgressRecept:100/100") || !p.journal.lignes.filter("ProgressRecept").isEmpty());
-
-        // A complete reply that does not begin with the awaited answer runs the wait out.
-        p.banc.recuParLePair.clear();
-        p.banc.surReceptionPair = [&](const QByteArray &) {
-            if (p.banc.recuParLePair.endsWith("CMD2"))
-                p.banc.pairEnvoie(BancLigne::trame("NON OKFICHIER"), 5);
+            if (reponse.isEmpty() || !p.banc.recuParLePair.endsWith(commande))
+                return;
+            p.banc.pairEnvoie(coupure ? reponse.left(coupure) : reponse, apresMs);
+            if (coupure)
+                p.banc.pairEnvoie(reponse.mid(coupure), 180);
         };
         const quint32 debut = p.banc.plateforme.tickMs();
-        QVERIFY(!p.comm.Ecrire("CMD2", "OKFICHIER", 500));
-        QVERIFY(p.banc.plateforme.ecouleDepuis(debut) >= 500);
-        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:Temps d'attente de réponse écoulé. (OKFICHIER / CMD2)"));
-    }
-
-    void messagesDeTempsEcoule()
-    {
-        Poste p;
-        const quint32 debut = p.banc.plateforme.tickMs();
-        QVERIFY(!p.comm.Ecrire("ABCDEFGHIJKLMNOP", "OK", 2000));
+        QByteArray rendu;
+        QCOMPARE(p.comm.Ecrire(commande, attendue, delaiMs, tramee, &rendu), !recu.isEmpty());
         const quint32 duree = p.banc.plateforme.ecouleDepuis(debut);
-        QVERIFY2(duree > 2000 && duree < 2010, qPrintable(QString::number(duree)));
-        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:Temps d'attente de réponse écoulé. (OK / ABCDEFGHIJKL)"));
-        QVERIFY(!p.comm.Ecrire("ABCDEFGHIJKLMNOP", "OK", 0));
-        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Erreur:ABCDEFGHIJKL"));
-        // Each failure leaves the driver idle: the next write goes through.
-        QVERIFY(p.comm.Ecrire("X"));
+        if (!recu.isEmpty()) {
+            QCOMPARE(rendu, recu);
+            QVERIFY(p.comm.TexteReçu().isEmpty());
+        } else {
+            QVERIFY2(duree >= quint32(dureeMs) && duree <= quint32(dureeMs) + 10, qPrintable(QString::number(duree)));
+            QCOMPARE(p.journal.lignes.last(), journal);
+        }
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.journal.receptions, ensuite.isEmpty() ? QList<QByteArray>() : QList<QByteArray>({ensuite}));
+        QVERIFY(p.comm.Ecrire("X")); // each failure leaves the driver idle
     }
 
     void arretDemandePendantLAttenteEtGardeDeReentree()
@@ -161,54 +188,41 @@ private slots:
 
     void codesDeResultat_data()
     {
-        QTest::addColumn<QList<QByteArray>>("morceaux");
+        // One code is reported once however the port cuts it (whole, or 1 to 5 bytes at a
+        // time), the owner emptying the buffer at each notification.
+        QTest::addColumn<QByteArray>("flux");
         QTest::addColumn<QStringList>("attendu");
-        QTest::newRow("CONNECT 1 attend") << QList<QByteArray>{"\r\nCONNECT 1"} << QStringList();
-        QTest::newRow("BUSY et CONNECT") << QList<QByteArray>{"\r\nBUSY\r\n\r\nCONNECT 38400\r\n"}
-                                         << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"});
-        QTest::newRow("casse exacte") << QList<QByteArray>{"\r\nring\r\n\r\nBusy\r\n"} << QStringList();
+        QTest::addColumn<bool>("decoupe");
+        const auto perdue = [](const char *texte) { return QStringList({QString("Reception:") + texte, "ModemEtatConnexion:0"}); };
+        QTest::newRow("CONNECT 38400") << QByteArray("\r\nCONNECT 38400\r\n")
+                                       << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"}) << true;
+        QTest::newRow("CONNECT 9600") << QByteArray("\r\nCONNECT 9600\r\n")
+                                      << QStringList({"Reception:Connecté à 9600\r", "ModemEtatConnexion:1"}) << true;
+        QTest::newRow("RING") << QByteArray("\r\nRING\r\n") << QStringList({"Reception:RING"}) << true;
+        QTest::newRow("RING sans fin de ligne") << QByteArray("\r\nRING") << QStringList({"Reception:RING"}) << true;
+        QTest::newRow("NO CARRIER") << QByteArray("\r\nNO CARRIER\r\n") << perdue("Pas de porteuse.") << true;
+        QTest::newRow("BUSY") << QByteArray("\r\nBUSY\r\n") << perdue("Le poste est occupé.") << true;
+        QTest::newRow("NO DIAL TONE") << QByteArray("\r\nNO DIAL TONE\r\n") << perdue("Pas de tonalité.") << true;
+        QTest::newRow("CONNECT 1 attend") << QByteArray("\r\nCONNECT 1") << QStringList() << true;
+        QTest::newRow("casse exacte") << QByteArray("\r\nring\r\n\r\nBusy\r\n") << QStringList() << true;
+        QTest::newRow("BUSY puis CONNECT d'un bloc") << QByteArray("\r\nBUSY\r\n\r\nCONNECT 38400\r\n")
+                                                    << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"}) << false;
     }
 
     void codesDeResultat()
     {
-        QFETCH(QList<QByteArray>, morceaux);
+        QFETCH(QByteArray, flux);
         QFETCH(QStringList, attendu);
-        Poste p;
-        QVERIFY(p.comm.Connecter());
-        p.journal.lignes.clear();
-        for (const QByteArray &m : morceaux)
-            p.comm.PortEvent_Lecture(m);
-        QCOMPARE(p.journal.lignes, attendu);
-    }
-
-    void codesDeResultatOctetParOctet()
-    {
-        // The owner empties the buffer on each notification; one code is reported once,
-        // however the port cuts it.
-        const QList<QPair<QByteArray, QStringList>> codes = {
-            {"\r\nCONNECT 38400\r\n", {"Reception:Connecté à 38400", "ModemEtatConnexion:1"}},
-            {"\r\nCONNECT 9600\r\n", {"Reception:Connecté à 9600\r", "ModemEtatConnexion:1"}},
-            {"\r\nRING\r\n", {"Reception:RING"}},
-            {"\r\nNO CARRIER\r\n", {"Reception:Pas de porteuse.", "ModemEtatConnexion:0"}},
-            {"\r\nBUSY\r\n", {"Reception:Le poste est occupé.", "ModemEtatConnexion:0"}},
-            {"\r\nNO DIAL TONE\r\n", {"Reception:Pas de tonalité.", "ModemEtatConnexion:0"}}};
-        for (const auto &[code, attendu] : codes) {
-            for (int taille = 1; taille <= 5; ++taille) {
-                Poste p;
-                p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
-                QVERIFY(p.comm.Connecter());
-                p.journal.lignes.clear();
-                for (qsizetype i = 0; i < code.size(); i += taille)
-                    p.comm.PortEvent_Lecture(code.mid(i, taille));
-                QCOMPARE(p.journal.lignes, attendu);
-            }
+        QFETCH(bool, decoupe);
+        for (int taille : decoupe ? QList<int>{0, 1, 2, 3, 4, 5} : QList<int>{0}) {
+            Poste p;
+            p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+            QVERIFY(p.comm.Connecter());
+            p.journal.lignes.clear();
+            for (qsizetype i = 0; i < flux.size(); i += taille ? taille : flux.size())
+                p.comm.PortEvent_Lecture(flux.mid(i, taille ? taille : flux.size()));
+            QVERIFY2(p.journal.lignes == attendu, qPrintable(QString::number(taille) + ": " + p.journal.lignes.join('|')));
         }
-        // An incoming call is told as soon as its RING is in, before its line end.
-        Poste p;
-        QVERIFY(p.comm.Connecter());
-        p.comm.PortEvent_Lecture("\r\nRI");
-        p.comm.PortEvent_Lecture("NG");
-        QCOMPARE(p.journal.lignes.last(), QStringLiteral("Reception:RING"));
     }
 
     void messageTrameNonSollicite()
@@ -296,40 +310,6 @@ private slots:
         QVERIFY(p.banc.tramesRecues.endsWith("OUI"));
         p.banc.plateforme.executerTout();
         QCOMPARE(p.journal.receptions, QList<QByteArray>({"YAQUELQUUN?CHUT!", "MESSAGE=salut", "MESSAGE=apres"}));
-
-        // Our own command echoed by a modem in command mode is no command of the other side.
-        p.journal.receptions.clear();
-        p.banc.surReceptionPair = [&](const QByteArray &o) {
-            if (p.banc.recuParLePair.endsWith("YAQUELQUUN?"))
-                p.banc.pairEnvoie(BancLigne::trame("YAQUELQUUN?"), 5);
-        };
-        QVERIFY(!p.comm.Ecrire("YAQUELQUUN?", "OUI", 500));
-        QVERIFY(p.journal.receptions.isEmpty());
-
-        // "NO CARRIER" ends a framed wait at once as a lost line.
-        p.journal.lignes.clear();
-        p.banc.surReceptionPair = [&](const QByteArray &) {
-            if (p.banc.recuParLePair.endsWith("RECEPFICHIER"))
-                p.banc.pairEnvoie("\r\nNO CARRIER\r\n", 50);
-        };
-        const quint32 debut = p.banc.plateforme.tickMs();
-        QVERIFY(!p.comm.Ecrire("RECEPFICHIER", "OKFICHIER", 4000));
-        QVERIFY(p.banc.plateforme.ecouleDepuis(debut) < 100);
-        QCOMPARE(p.journal.lignes, QStringList({"Reception:Pas de porteuse.", "ModemEtatConnexion:0",
-                                                "Erreur:Pas de porteuse pendant l'attente de réponse. (OKFICHIER / RECEPFICHIER)"}));
-    }
-
-    void repliqueTardiveLivreeCommeMessage()
-    {
-        Poste p;
-        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
-        p.banc.surReceptionPair = [&](const QByteArray &) {
-            if (p.banc.recuParLePair.endsWith("FICHIER"))
-                p.banc.pairEnvoie(BancLigne::trame("OKFICHIER"), 3500);
-        };
-        QVERIFY(!p.comm.Ecrire("FICHIER", "OKFICHIER", 3000));
-        p.banc.plateforme.executerTout();
-        QCOMPARE(p.journal.receptions, QList<QByteArray>({"OKFICHIER"}));
     }
 
     void ecrireAttendLaFinDUnMessageEntrant()
