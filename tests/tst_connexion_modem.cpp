@@ -236,29 +236,6 @@ private slots:
         QVERIFY(nu.recu.contains("NO CARRIER"));
     }
 
-    void portDisparuPuisRevenu()
-    {
-        // A's serial adapter is pulled out for ten minutes: A keeps trying, says so once, and
-        // is linked again within one re-initialisation period of its return.
-        DeuxStations s;
-        CInterlocuteur &b = s.b.creerConfiguree("COM2:");
-        CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
-        QVERIFY(b.Connecter());
-        QVERIFY(a.Connecter());
-        s.plateforme.avancer(5000);
-        QVERIFY(a.ModemEtatConnexion() && b.ModemEtatConnexion());
-        s.cable1.a().retirer();
-        s.plateforme.avancer(10 * 60'000);
-        QVERIFY(a.TimeOut()->Enabled());
-        QCOMPARE(s.a.informations.filter("Ouverture du port COM1:").size(), 1);
-        QVERIFY(s.boites.boites.isEmpty() && s.boites.boitesTempo.isEmpty());
-        const qsizetype liaisonsAvant = s.a.commandes.count("Connexion confirmée");
-        s.cable1.a().remettre();
-        s.plateforme.avancer(180'000 + 20'000);
-        QCOMPARE(s.a.commandes.count("Connexion confirmée"), liaisonsAvant + 1);
-        QVERIFY(a.ModemEtatConnexion() && b.ModemEtatConnexion());
-    }
-
     void cinquiemeErreurPendantUneConnexionDirecte()
     {
         // The link test inside Connecter is the fifth error in a row: the reconnection it

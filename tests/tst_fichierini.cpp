@@ -57,6 +57,31 @@ private slots:
         QCOMPARE(lireFichier(chemin), apres);
     }
 
+    void modifieParAutruiApresLecture()
+    {
+        // Edited by someone else after it was read, even keeping its size and date: the next
+        // read sees it, the next save keeps it.
+        QTemporaryDir dossier;
+        const QString chemin = dossier.filePath("navette.INI");
+        ecrireFichier(chemin, "[Port 1]\nNumPort=COM1:\n");
+        FichierIni ini;
+        ini.setFichier(chemin);
+        ini.setSection("Port 1");
+        ini.setCle("NumPort");
+        QVERIFY(ini.Lire());
+        const QDateTime date = QFileInfo(chemin).lastModified();
+        ecrireFichier(chemin, "[Port 1]\nNumPort=COM2:\n");
+        QFile f(chemin);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(date, QFileDevice::FileModificationTime));
+        f.close();
+        QVERIFY(ini.Lire());
+        QCOMPARE(ini.Valeur(), QStringLiteral("COM2:"));
+        ini.setCle("Autre");
+        ini.setValeur("1");
+        QVERIFY(ini.Enregistrer());
+        QCOMPARE(lireFichier(chemin), QByteArray("[Port 1]\nNumPort=COM2:\nAutre=1\n"));
+    }
+
     void enregistrementPartageOuEmpeche_data()
     {
         QTest::addColumn<int>("obstacle");

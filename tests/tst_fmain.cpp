@@ -93,6 +93,9 @@ class TstFMain : public QObject
     Q_OBJECT
 
     // How a file comes into the outgoing folder, and what the system says of it.
+    // What cuts a file in parts half-way.
+    enum Coupure { AdaptateurRetire, SignalDArret, OuiALaFermeture, ArretDuDestinataire };
+
     enum Depot { EcrivainEnPause, GardeOuvert, DeplaceMemeDisque, CopieAutreDisque, SansFermetures, PendantUnEnvoi,
                  SansEvenement, ApresMiseEnRoute, SynchroArretee };
 
@@ -201,6 +204,67 @@ private slots:
         QCOMPARE(b.CocheConnecter(), 2);
         QCOMPARE(b.CocheSynchro(), 0);
         QVERIFY(s.boites.boitesTempo.isEmpty());
+    }
+
+    void coupureEnPleinFichier_data()
+    {
+        QTest::addColumn<int>("coupure");
+        QTest::newRow("adaptateur retiré dix minutes, puis remis") << int(AdaptateurRetire);
+        QTest::newRow("SIGTERM chez l'expéditeur") << int(SignalDArret);
+        QTest::newRow("Oui à la question de fermeture") << int(OuiALaFermeture);
+        QTest::newRow("le destinataire s'arrête") << int(ArretDuDestinataire);
+    }
+
+    void coupureEnPleinFichier()
+    {
+        // Whatever cuts a file half-way, nothing partial is delivered, the sender keeps the
+        // file, and it arrives whole, once, when the link is back.
+        QFETCH(int, coupure);
+        DeuxApplications s;
+        s.demarrer();
+        s.plateforme.avancer(15'000);
+        const QByteArray contenu = aleatoire(20'000, 3);
+        ecrireFichier(s.a.chemin("Envois à A/releve.bin"), contenu);
+        ApplicationSimulee &arretee = coupure == ArretDuDestinataire ? s.b : s.a;
+        bool coupe = false;
+        s.b.poste().ProgressRecept.connecter([&](qint32, qint32) {
+            if (coupe || s.b.poste().TailleReceptionEnCours() < 8 * 1024)
+                return;
+            coupe = true;
+            s.plateforme.planifier(0, [&] { // from the event loop, as a signal or a click comes
+                if (coupure == AdaptateurRetire) {
+                    s.cable1.a().retirer();
+                    s.plateforme.planifier(10 * 60'000'000LL, [&] { s.cable1.a().remettre(); });
+                } else if (coupure == OuiALaFermeture) {
+                    s.boites.repondre(Reponse::Oui);
+                    QVERIFY(!arretee.fenetre().Form_QueryUnload(FMain::FermetureParLaCase));
+                } else {
+                    arretee.fenetre().BtnTerminer_Click();
+                }
+            });
+        });
+        s.plateforme.avancer(60'000);
+        QVERIFY(coupe);
+        QCOMPARE(fichiersDe(s.b.chemin("Recus de B")), QStringList());
+        QCOMPARE(fichiersDe(s.a.chemin("Envois à A")), QStringList({"releve.bin"}));
+        if (coupure != AdaptateurRetire) {
+            QCOMPARE(arretee.vue.codeSortie, 0);
+            arretee.principale.reset();
+            s.plateforme.avancer(60'000);
+            arretee.charger(QByteArray(), &arretee == &s.a ? "A" : QString()); // started again
+            arretee.fenetre().Form_Activate();
+            s.plateforme.avancer(15 * 60'000);
+        } else {
+            // Put back at ten minutes: linked again within one re-initialisation period.
+            s.plateforme.avancer(9 * 60'000);
+            QVERIFY(s.a.poste().TimeOut()->Enabled());
+            QCOMPARE(s.a.fenetre().ListeInfo().filter("Ouverture du port COM1:").size(), 1); // said once
+            QVERIFY(s.boites.boites.isEmpty() && s.boites.boitesTempo.isEmpty());
+            s.plateforme.avancer(200'000 + 60'000);
+        }
+        QCOMPARE(fichiersDe(s.b.chemin("Recus de B")), QStringList({"RELEVE.BIN"}));
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/RELEVE.BIN")), contenu);
+        QCOMPARE(fichiersDe(s.a.chemin("Envois à A")), QStringList());
     }
 
     void reconnexionDeLAppelant_data()
