@@ -176,7 +176,7 @@ private slots:
         banc.boites.repondreTempo(true, 0);
         QVERIFY(!p.TesterConnexion(false));
         QVERIFY(!s.informations.filter(QRegularExpression("\\(4\\)$")).isEmpty());
-        QVERIFY(s.etats.filter("Déconnexion").size() >= 1);
+        QCOMPARE(s.etats.value(5).section('|', 0, 0), QStringLiteral("Déconnexion")); // at once
         QVERIFY(s.informations.contains("Paramétrage ATZ0"));
     }
 

@@ -56,7 +56,9 @@ private slots:
         QVERIFY(banc.tramesRecues.contains("YAQUELQUUN?CHUT!"));
         QVERIFY(s.informations.contains("Aucune nouvelle, réinitialisation..."));
         banc.plateforme.avancer(200'000);
-        QVERIFY(s.informations.contains("Réinitialisation effectuée") || s.informations.contains("Erreur de réinitialisation"));
+        // The hang-up finds no modem to answer it; the port is opened again all the same.
+        QCOMPARE(s.informations.filter("initialisation").mid(1, 3),
+                 QStringList({"Aucune nouvelle, réinitialisation...", "Erreur de réinitialisation", "Réinitialisation effectuée"}));
     }
 
     void receptionInterrompue()
