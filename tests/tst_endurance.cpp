@@ -4,7 +4,7 @@
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
 #include "platform/Windows1252.h"
-#include "tests/support/ApplicationSimulee.h"
+#include "tests/support/DeuxApplications.h"
 #include "tests/support/BancModems.h"
 #include "tests/support/BilanLivraisons.h"
 #include "tests/support/PosteSimule.h"
@@ -20,11 +20,9 @@ namespace {
 // Emulated modems with byte noise, the carrier lost every 90 s.
 struct ModemsBruyants : BancModems
 {
-    explicit ModemsBruyants(quint32 graine)
-        : BancModems({.vitesse = 115200, .coupureApresMs = 90'000, .bruit = 1e-4, .graine = graine},
-                     {.vitesse = 115200, .bruit = 1e-4, .graine = graine + 1})
-    {
-    }
+    static ReglagesModem appelant(quint32 graine) { return {.vitesse = 115200, .coupureApresMs = 90'000, .bruit = 1e-4, .graine = graine}; }
+    static ReglagesModem appele(quint32 graine) { return {.vitesse = 115200, .bruit = 1e-4, .graine = graine + 1}; }
+    explicit ModemsBruyants(quint32 graine) : BancModems(appelant(graine), appele(graine)) {}
 };
 
 // Written elsewhere, then moved in whole, as a careful user does.
@@ -35,18 +33,13 @@ void deposer(ApplicationSimulee &app, const QString &nom, const QByteArray &cont
     QVERIFY(QFile::rename(brouillon, app.poste().CheminFichiersAEnvoyer + "/" + nom));
 }
 
-// Two whole stations: A calls, B answers.
-struct LigneDifficile : ModemsBruyants
+// Two whole stations on that line.
+struct LigneDifficile : DeuxApplications
 {
-    explicit LigneDifficile(quint32 graine) : ModemsBruyants(graine), a(env()), b(env())
+    explicit LigneDifficile(quint32 graine) : DeuxApplications(ModemsBruyants::appelant(graine), ModemsBruyants::appele(graine))
     {
-        b.charger("[Defaut]\nConnexion à=B\n[Port B]\nNumPort=COM2:\nPosteAppellant=0\n");
-        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
-        b.fenetre().Form_Activate();
-        a.fenetre().Form_Activate();
+        demarrer();
     }
-
-    ApplicationSimulee a, b;
 };
 
 // A receiver of the original design on COM2: it appends every part whose key is right,
@@ -126,7 +119,7 @@ struct RecepteurHistorique
 // bytes that were already on the cable, only lines of modem commands.
 struct CommandesHorsLigne
 {
-    explicit CommandesHorsLigne(ModemsBruyants &s) : banc(s), versPoste(s.modem1->versTerminal)
+    explicit CommandesHorsLigne(BancModems &s) : banc(s), versPoste(s.modem1->versTerminal)
     {
         s.modem1->versTerminal = [this, &s](const QByteArray &o) {
             if (o.contains("NO CARRIER")) {
@@ -159,7 +152,7 @@ struct CommandesHorsLigne
                 fautes << QString::fromLatin1(ligne.left(40).toPercentEncoding());
         tardifs.clear();
     }
-    ModemsBruyants &banc;
+    BancModems &banc;
     std::function<void(const QByteArray &)> versPoste;
     int pertes = 0;
     qint64 depuisUs = -1;

@@ -5,7 +5,7 @@
 #include "platform/Minuterie.h"
 #include "tests/support/ApplicationSimulee.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/BancModems.h"
+#include "tests/support/DeuxApplications.h"
 #include "tests/support/PosteSimule.h"
 #include "tests/support/SurveillanceDossierSimulee.h"
 
@@ -39,20 +39,6 @@ bool lectureSansDroits(bool permise)
 }
 
 const QRegularExpression dateHeure(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d"));
-
-// Two stations over emulated modems: A calls "2" on COM1:, B answers on COM2:.
-struct DeuxApplications : BancModems
-{
-    explicit DeuxApplications(ReglagesModem m1 = {}, ReglagesModem m2 = {}) : BancModems(m1, m2), a(env()), b(env()) {}
-    void demarrer()
-    {
-        b.charger("[Defaut]\nConnexion à=B\n[Port B]\nNumPort=COM2:\nPosteAppellant=0\n");
-        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
-        b.fenetre().Form_Activate();
-        a.fenetre().Form_Activate();
-    }
-    ApplicationSimulee a, b;
-};
 
 // One station whose line ends at a scripted peer that answers as a station would.
 struct StationSeule : BancLigne

@@ -294,56 +294,38 @@ private slots:
         QCOMPARE(fichiersDe(e->chemin("Travail/Port 1")), QStringList());
     }
 
-    void allerRetourDeTousLesOctets_data()
+    void nomsHorodatesEtTousLesOctets()
     {
-        QTest::addColumn<QByteArray>("contenu");
-        QTest::newRow("entier, sans compression") << tousLesOctets(1).left(250);
-        QTest::newRow("entier, compressé") << tousLesOctets(2);
-        QTest::newRow("en parties, compressé") << tousLesOctets(40);
-        QTest::newRow("aléatoire, en parties") << aleatoire(20000);
-    }
-
-    void allerRetourDeTousLesOctets()
-    {
-        QFETCH(QByteArray, contenu);
-        BancDeuxPostes banc;
-        banc.demarrer();
-        const QString fichier = banc.a.chemin("envoi/Relevé été.dat");
-        ecrireFichier(fichier, contenu);
-        int progressions = 0;
-        banc.b.poste->ProgressRecept.connecter([&](qint32 recu, qint32 attendu) { progressions += recu < attendu; });
-        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
-        banc.plateforme.avancer(10);
-        QVERIFY(progressions > 0); // long messages arrive in pieces, and say so
-        QCOMPARE(banc.b.fichiersRecus, QStringList({banc.b.chemin("recus/RELEVÉ ÉTÉ.DAT")}));
-        QCOMPARE(lireFichier(banc.b.fichiersRecus[0]), contenu);
-        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
-        QVERIFY(banc.b.informations.contains("Fichier réceptionné"));
-        QCOMPARE(banc.b.proprietaire.cocheSynchro, 1);
-    }
-
-    void nomsHorodatesPourUnDeuxiemeFichier()
-    {
+        // Every byte value, whole or in parts, compressed or not, under an accented name; a
+        // second and third file of one name within a second each keep their own contents.
         BancDeuxPostes banc;
         banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
         banc.demarrer();
-        for (const QByteArray &contenu : {QByteArray("premier"), QByteArray("second"), QByteArray("troisième"), QByteArray(5000, 'z'),
-                                          QByteArray(6000, 'y')}) {
-            const QString fichier = banc.a.chemin(contenu.size() > 300 ? "envoi/data.csv" : "envoi/report.txt");
-            ecrireFichier(fichier, contenu);
-            QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
-        }
+        int progressions = 0;
+        banc.b.poste->ProgressRecept.connecter([&](qint32 recu, qint32 attendu) { progressions += recu < attendu; });
+        const QList<QByteArray> releves = {tousLesOctets(1).left(250), "second", "troisième"};
+        const QList<QByteArray> donnees = {tousLesOctets(2), tousLesOctets(40), aleatoire(20000)};
+        for (const auto &[nom, contenus] : {std::pair{"envoi/Relevé été.txt", releves}, std::pair{"envoi/data.csv", donnees}})
+            for (const QByteArray &contenu : contenus) {
+                ecrireFichier(banc.a.chemin(nom), contenu);
+                QVERIFY(banc.a.poste->EnvoyerFichier(banc.a.chemin(nom)));
+            }
+        banc.plateforme.avancer(10);
+        QVERIFY(progressions > 0); // long messages arrive in pieces, and say so
         const QStringList recus = fichiersDe(banc.b.chemin("recus"));
-        QCOMPARE(recus.size(), 5);
-        QVERIFY(recus.contains("REPORT.TXT"));
-        QVERIFY(recus.contains("DATA.CSV"));
-        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d REPORT\\.TXT$")).size(), 2);
-        QCOMPARE(recus.filter(QRegularExpression("^040909 1530\\d\\d DATA\\.CSV$")).size(), 1);
-        // Three of one name within a second: each keeps its own contents.
-        QSet<QByteArray> contenus;
-        for (const QString &nom : recus.filter("REPORT.TXT"))
-            contenus << lireFichier(banc.b.chemin("recus/" + nom));
-        QCOMPARE(contenus, QSet<QByteArray>({"premier", "second", "troisième"}));
+        for (const auto &[nom, contenus] : {std::pair{QStringLiteral("RELEVÉ ÉTÉ.TXT"), releves}, std::pair{QStringLiteral("DATA.CSV"), donnees}}) {
+            const QStringList memeNom = recus.filter(nom);
+            QCOMPARE(memeNom.filter(QRegularExpression("^040909 1530\\d\\d " + QRegularExpression::escape(nom) + "$")).size(), 2);
+            QVERIFY(memeNom.contains(nom));
+            QSet<QByteArray> lus;
+            for (const QString &n : memeNom)
+                lus << lireFichier(banc.b.chemin("recus/" + n));
+            QCOMPARE(lus, QSet<QByteArray>(contenus.begin(), contenus.end()));
+        }
+        QCOMPARE(recus.size(), 6);
+        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
+        QVERIFY(banc.b.informations.contains("Fichier réceptionné"));
+        QCOMPARE(banc.b.proprietaire.cocheSynchro, 1);
     }
 
     void rienNEstPerduQuandLeDisqueRefuse_data()
