@@ -1,10 +1,10 @@
 // The standalone emulator as a terminal program sees it: a raw TCP client typing AT commands.
 #include "platform/production/PlateformeQt.h"
+#include "tests/support/Programme.h"
 #include "tools/modem/ServeurModems.h"
 
 #include <random>
 
-#include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -12,19 +12,12 @@ namespace {
 struct Emulateur
 {
     explicit Emulateur(QStringList options)
+        : port(ServeurModems::premierPortLibre(2, 27001)), programme(NAVETTE_MODEM, options << "--port" << QString::number(port))
     {
-        port = ServeurModems::premierPortLibre(2, 27001);
-        processus.start(NAVETTE_MODEM, options << "--port" << QString::number(port));
-        processus.waitForStarted();
-        processus.waitForReadyRead(5000); // it says what it listens on once it does
+        programme.processus.waitForReadyRead(5000); // it says what it listens on once it does
     }
-    ~Emulateur()
-    {
-        processus.terminate();
-        processus.waitForFinished();
-    }
-    QProcess processus;
-    quint16 port = 0;
+    quint16 port;
+    Programme programme;
 };
 
 QByteArray echanger(QTcpSocket &s, const QByteArray &texte, const QByteArray &attendu)
@@ -150,11 +143,9 @@ private slots:
 
     void optionsInvalides()
     {
-        QProcess p;
-        p.start(NAVETTE_MODEM, {"--vitesse", "rapide"});
-        QVERIFY(p.waitForFinished(5000));
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("Valeur invalide pour --vitesse")));
+        QByteArray sortie;
+        QCOMPARE(Programme::executer(NAVETTE_MODEM, {"--vitesse", "rapide"}, &sortie), 2);
+        QVERIFY(QString::fromUtf8(sortie).contains(QStringLiteral("Valeur invalide pour --vitesse")));
     }
 };
 

@@ -7,15 +7,14 @@
 #include "tests/support/ApplicationSimulee.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/PosteSimule.h"
+#include "tests/support/Programme.h"
 #include "tests/support/SurveillanceFenetreSimulee.h"
 
 #include <QLocalServer>
-#include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
-#include <csignal>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -154,22 +153,9 @@ private slots:
         QTemporaryDir dossier;
         const QByteArray ini = "; poste de test\n[Port Z]\nNumPort=TCP9:\nPosteAppellant=0\n[Ports]\nTCP9:=127.0.0.1:1\n";
         ecrireFichier(dossier.filePath("navette.INI"), ini);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
-        QProcess station;
-        station.setProcessEnvironment(env);
-        station.start(NAVETTE, {"--sans-fenetre", "--dossier", dossier.path(), "Z"});
-        QVERIFY(station.waitForStarted());
-        const auto client = [&](const QStringList &arguments, QByteArray *sortie = nullptr) {
-            QProcess p;
-            p.setProcessEnvironment(env);
-            p.start(NAVETTE, arguments);
-            p.waitForFinished(10'000);
-            if (sortie)
-                *sortie = p.readAllStandardOutput() + p.readAllStandardError();
-            return p.exitCode();
+        Programme station(NAVETTE, {"--sans-fenetre", "--dossier", dossier.path(), "Z"});
+        const auto client = [](const QStringList &arguments, QByteArray *sortie = nullptr) {
+            return Programme::executer(NAVETTE, arguments, sortie);
         };
         QByteArray etat;
         QVERIFY(QTest::qWaitFor([&] { return client({"--etat", "tcp9:"}, &etat) == 0; }, 10'000));
@@ -189,10 +175,7 @@ private slots:
         QCOMPARE(client({"--commande", "TCP9:", "abc"}), 2);
         QCOMPARE(client({"--commande", "TCP9:", "16"}), 2);
 
-        ::kill(pid_t(station.processId()), SIGTERM);
-        QVERIFY(station.waitForFinished(20'000));
-        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(station.exitCode(), 0);
+        QCOMPARE(station.arreter(), 0);
         const QByteArray apres = lireFichier(dossier.filePath("navette.INI"));
         QVERIFY2(apres.startsWith("; poste de test\n[Port Z]\nNumPort=TCP9:\nPosteAppellant=0\n")
                      && apres.endsWith("[Ports]\nTCP9:=127.0.0.1:1\n"),
@@ -200,7 +183,7 @@ private slots:
         const QByteArray journal = lireFichier(dossier.filePath("journal/Z.log"));
         QVERIFY(journal.contains("\tZ\tDEMARRAGE\t"));
         QVERIFY(journal.contains("\tZ\tARRET\t"));
-        QVERIFY(station.readAllStandardOutput().contains("[Z] Titre : Z : Navette"));
+        QVERIFY(station.processus.readAllStandardOutput().contains("[Z] Titre : Z : Navette"));
     }
 };
 

@@ -1,6 +1,7 @@
 // The configuration file: every byte it holds kept as it was, shared between two stations,
 // a full disk or a size limit said in French with the old file left whole.
 #include "platform/FichierIni.h"
+#include "tests/support/DisquePlein.h"
 #include "tests/support/PosteSimule.h"
 
 #include <QDir>
@@ -8,15 +9,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 class TstFichierIni : public QObject
 {
     Q_OBJECT
 
     // What stands in the way of a save.
-    enum Obstacle { RenduPendantLAttente, TenuPlusDe10s, DisquePlein };
+    enum Obstacle { RenduPendantLAttente, TenuPlusDe10s, Plein };
 
 private slots:
     void fichierGardeOctetPourOctet_data()
@@ -92,7 +92,7 @@ private slots:
             << int(RenduPendantLAttente) << QString() << avant + "LEFT=10\n[Port B]\nNumPort=COM2:\n";
         QTest::newRow("tenu plus de 10 s") << int(TenuPlusDe10s) << "est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré."
                                             << avant;
-        QTest::newRow("disque plein") << int(DisquePlein) << "disque plein" << avant;
+        QTest::newRow("disque plein") << int(Plein) << "disque plein" << avant;
     }
 
     void enregistrementPartageOuEmpeche()
@@ -119,17 +119,12 @@ private slots:
                 autre.unlock();
             return verrou.tryLock(0);
         });
-        rlimit avant{};
-        getrlimit(RLIMIT_FSIZE, &avant);
-        if (obstacle == DisquePlein) {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit limite = avant;
-            limite.rlim_cur = 10;
-            setrlimit(RLIMIT_FSIZE, &limite);
-        }
+        std::optional<DisquePlein> plein;
+        if (obstacle == Plein)
+            plein.emplace(10);
         QString pourquoi;
         const bool enregistre = ini.Enregistrer(&pourquoi);
-        setrlimit(RLIMIT_FSIZE, &avant);
+        plein.reset();
         QCOMPARE(delaiDemande, 10'000);
         QCOMPARE(enregistre, raison.isEmpty());
         QVERIFY2(pourquoi.contains(raison), qPrintable(pourquoi));

@@ -1,5 +1,6 @@
 // The station's journal: its line format, rotation at its size limit, a full disk said once.
 #include "platform/Journal.h"
+#include "tests/support/DisquePlein.h"
 #include "tests/support/PlateformeSimulee.h"
 #include "tests/support/PosteSimule.h"
 
@@ -8,9 +9,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 class TstJournal : public QObject
 {
@@ -38,15 +36,11 @@ private slots:
         QVERIFY(erreurs.isEmpty());
 
         // A full disk: said once, the station goes on; said again when it writes anew.
-        rlimit avant{};
-        getrlimit(RLIMIT_FSIZE, &avant);
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limite = avant;
-        limite.rlim_cur = QFileInfo(j.chemin()).size();
-        setrlimit(RLIMIT_FSIZE, &limite);
-        for (int i = 0; i < 5; ++i)
-            j.noter("INFO", "disque plein");
-        setrlimit(RLIMIT_FSIZE, &avant);
+        {
+            const DisquePlein plein(rlim_t(QFileInfo(j.chemin()).size()));
+            for (int i = 0; i < 5; ++i)
+                j.noter("INFO", "disque plein");
+        }
         QCOMPARE(erreurs.size(), 1);
         QVERIFY(erreurs[0].contains("ne s'écrit plus"));
         j.noter("INFO", "de nouveau");

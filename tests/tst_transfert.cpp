@@ -2,6 +2,7 @@
 #include "platform/Dezipper.h"
 #include "platform/Minuterie.h"
 #include "platform/Zipper.h"
+#include "tests/support/DisquePlein.h"
 #include "tests/support/BancDeuxPostes.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/PosteSimule.h"
@@ -10,10 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <random>
+#include <optional>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <random>
 
 namespace {
 
@@ -347,19 +347,15 @@ private slots:
         const QByteArray contenu = aleatoire(taille);
         const QString fichier = banc.a.chemin("envoi/precieux.bin");
         ecrireFichier(fichier, contenu);
-        rlimit avant{};
-        getrlimit(RLIMIT_FSIZE, &avant);
+        std::optional<DisquePlein> plein;
         if (disquePlein) {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit limite = avant;
-            limite.rlim_cur = 20'000; // no file of this process may grow past it
-            setrlimit(RLIMIT_FSIZE, &limite);
+            plein.emplace(20'000);
         } else {
             ecrireFichier(banc.b.chemin("pas-un-dossier"), "x");
             banc.b.poste->CheminFichiersRecus = banc.b.chemin("pas-un-dossier/recus");
         }
         const bool livre = banc.a.poste->EnvoyerFichier(fichier);
-        setrlimit(RLIMIT_FSIZE, &avant);
+        plein.reset();
         QVERIFY(!livre);
         QCOMPARE(lireFichier(fichier), contenu);
         QVERIFY(banc.b.fichiersRecus.isEmpty());
