@@ -53,15 +53,12 @@ struct StationSeule : BancLigne
         repondeur = [this](const QByteArray &t) -> QByteArray {
             if (muet)
                 return {};
-            if (t.startsWith("YAQUELQUUN?"))
-                return "OUI";
-            if (t.startsWith("FICHIER"))
-                return "OKFICHIER";
             if (t.startsWith("RECEPFICHIER")) {
                 recus << t.mid(13, int(static_cast<unsigned char>(t[12])));
-                return recus.last() == refuse ? QByteArray() : QByteArray("OKFICHIER");
+                if (recus.last() == refuse)
+                    return {};
             }
-            return {};
+            return reponseDePoste(t);
         };
         app.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n", "A");
     }

@@ -65,11 +65,7 @@ struct Emetteur : BancLigne, PosteSimule
                 --silence;
                 return {};
             }
-            if (t.startsWith("FICHIER") || t.startsWith("RECEPFICHIER"))
-                return "OKFICHIER";
-            if (t.startsWith("RECEPGROSFIC"))
-                return t.mid(12, 3) == t.mid(15, 3) ? "OKFICHIER" : "OKPARTFIC";
-            return {};
+            return reponseDePoste(t);
         };
     }
     int silence = 0; // commands left unanswered from now on

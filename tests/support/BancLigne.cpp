@@ -33,6 +33,17 @@ QByteArray BancLigne::trame(const QByteArray &texte)
     return FComm::STX + FComm::encoderEntete(texte.size()) + texte;
 }
 
+QByteArray BancLigne::reponseDePoste(const QByteArray &t)
+{
+    if (t.startsWith("YAQUELQUUN?") || t.startsWith("CLK"))
+        return "OUI";
+    if (t.startsWith("FICHIER") || t.startsWith("RECEPFICHIER"))
+        return "OKFICHIER";
+    if (t.startsWith("RECEPGROSFIC"))
+        return t.mid(12, 3) == t.mid(15, 3) ? "OKFICHIER" : "OKPARTFIC";
+    return {};
+}
+
 JournalFComm::JournalFComm(FComm &comm)
 {
     comm.Reception.connecter([this](const QByteArray &t) {

@@ -26,6 +26,9 @@ public:
     void pairEnvoie(const QByteArray &octets, quint32 dansMs = 0);
     // Frames a text as the line driver does.
     static QByteArray trame(const QByteArray &texte);
+    // What a station answers to a text it receives: link tests, file announcements, whole
+    // files and parts acknowledged (the parts' keys unchecked); nothing to anything else.
+    static QByteArray reponseDePoste(const QByteArray &texte);
 
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;
