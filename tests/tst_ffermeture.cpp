@@ -17,6 +17,7 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <atomic>
 #include <thread>
 #include <unistd.h>
 
@@ -38,12 +39,12 @@ bool envoyerDepuisUnAutreFil(const QString &caption, qint32 msg, qint32 masque, 
 {
     bool remis = false;
     std::thread client([&] { remis = SurveillanceFenetreLocale::envoyer(caption, msg, masque, reponse); });
-    bool fini = false;
+    std::atomic<bool> fini = false;
     std::thread attente([&] {
         client.join();
         fini = true;
     });
-    QTest::qWaitFor([&] { return fini; }, 10'000);
+    static_cast<void>(QTest::qWaitFor([&] { return fini.load(); }, 10'000)); // the join below waits anyway
     attente.join();
     return remis;
 }
