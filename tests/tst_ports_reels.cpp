@@ -86,8 +86,7 @@ private slots:
     void pseudoTerminauxCommeUnCable()
     {
         const QString socat = QStandardPaths::findExecutable("socat");
-        if (socat.isEmpty())
-            QSKIP("socat n'est pas installé");
+        QVERIFY2(!socat.isEmpty(), "socat n'est pas installé (tools/installer-dependances.sh)");
         QTemporaryDir dossier;
         const QString a = dossier.filePath("ttyA"), b = dossier.filePath("ttyB");
         QProcess cable;
