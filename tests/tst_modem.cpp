@@ -107,6 +107,37 @@ private slots:
         QCOMPARE(b.recu, QByteArray("\r\nNO CARRIER\r\n"));
     }
 
+    void latenceDeLaLigne_data()
+    {
+        QTest::addColumn<ReglagesModem>("appelant");
+        QTest::addColumn<ReglagesModem>("appele");
+        QTest::addColumn<quint32>("latenceMs");
+        QTest::newRow("aucune") << ReglagesModem{} << ReglagesModem{} << 0u;
+        QTest::newRow("chez l'appelant") << ReglagesModem{.latenceMs = 150} << ReglagesModem{} << 150u;
+        QTest::newRow("la plus longue des deux") << ReglagesModem{.latenceMs = 20} << ReglagesModem{.latenceMs = 100} << 100u;
+    }
+
+    void latenceDeLaLigne()
+    {
+        // Each way, a byte reaches the other modem's computer that long after its own time on the line.
+        QFETCH(ReglagesModem, appelant);
+        QFETCH(ReglagesModem, appele);
+        QFETCH(quint32, latenceMs);
+        BancModems banc(appelant, appele);
+        Terminal a(banc.cable1, banc.plateforme), b(banc.cable2, banc.plateforme);
+        b.taper("ATE0S0=1\r");
+        a.taper("ATE0DT2\r", 10'000);
+        QVERIFY(b.recu.endsWith("CONNECT 38400\r\n"));
+        for (auto [de, vers] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+            vers->recu.clear();
+            de->taper("x", 0);
+            banc.plateforme.avancer(latenceMs);
+            QCOMPARE(vers->recu, QByteArray());
+            banc.plateforme.avancer(2); // the byte's own time, cables and line
+            QCOMPARE(vers->recu, QByteArray("x"));
+        }
+    }
+
     void defauts_data()
     {
         QTest::addColumn<ReglagesModem>("appelant");

@@ -20,12 +20,13 @@ ModemHayes *CentralTelephonique::trouver(const QString &numero) const
     return mModems.value(numero, nullptr);
 }
 
-LigneSimulee &CentralTelephonique::relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit, quint32 graine)
+LigneSimulee &CentralTelephonique::relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit, quint32 graine,
+                                          quint32 latenceMs)
 {
     liberer(appelant);
     liberer(appele);
     auto ligne = std::make_unique<LigneSimulee>(
-        mPlateforme, LigneSimulee::Reglages{.bauds = vitesse, .latenceMs = 0, .tailleBloc = 16, .tauxCorruption = bruit,
+        mPlateforme, LigneSimulee::Reglages{.bauds = vitesse, .latenceMs = latenceMs, .tailleBloc = 16, .tauxCorruption = bruit,
                                             .graine = graine * 7919u + ++mAppels,
                                             .decoupage = Decoupage::Blocs});
     LigneSimulee &reference = *ligne;

@@ -25,7 +25,8 @@ public:
     ModemHayes *trouver(const QString &numero) const;
 
     // The line of a call: end a() is the caller's, b() the called modem's.
-    LigneSimulee &relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit, quint32 graine = 1);
+    LigneSimulee &relier(ModemHayes *appelant, ModemHayes *appele, qint32 vitesse, double bruit, quint32 graine = 1,
+                         quint32 latenceMs = 0);
     // Ends the call this modem is in; its line goes once pending events have run.
     void liberer(ModemHayes *modem);
 

@@ -363,7 +363,7 @@ void ModemHayes::decrocher()
     programmer(mTempo, delaiNegociationMs, [this, appelant] {
         const qint32 vitesse = std::min(mReglages.vitesse, appelant->mReglages.vitesse);
         LigneSimulee &ligne = mCentral.relier(appelant, this, vitesse, std::max(mReglages.bruit, appelant->mReglages.bruit),
-                                             appelant->mReglages.graine);
+                                             appelant->mReglages.graine, std::max(mReglages.latenceMs, appelant->mReglages.latenceMs));
         appelant->porteuse(this, ligne.a(), vitesse);
         porteuse(appelant, ligne.b(), vitesse);
     });

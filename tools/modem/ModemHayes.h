@@ -20,6 +20,7 @@ struct ReglagesModem
     bool sansReponse = false;   // this modem rings but never picks up
     qint32 coupureApresMs = 0;  // the carrier is lost this long after "CONNECT" (0: never)
     double bruit = 0.0;         // share of bytes altered on the telephone line
+    quint32 latenceMs = 0;      // one-way delay of the telephone line, each direction
     quint32 graine = 1;         // of the noise; each call draws its own from it
 };
 

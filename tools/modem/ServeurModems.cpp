@@ -56,7 +56,8 @@ QString ServeurModems::demarrer()
     if (mOptions.direct) {
         for (size_t i = 0; i + 1 < mPostes.size(); i += 2) {
             auto cable = std::make_unique<LigneSimulee>(
-                mPlateforme, LigneSimulee::Reglages{.bauds = mOptions.modele.vitesse, .tauxCorruption = mOptions.modele.bruit,
+                mPlateforme, LigneSimulee::Reglages{.bauds = mOptions.modele.vitesse, .latenceMs = mOptions.modele.latenceMs,
+                                                    .tauxCorruption = mOptions.modele.bruit,
                                                     .decoupage = Decoupage::Blocs});
             for (const auto &[p, extremite] : {std::pair{mPostes[i].get(), &cable->a()}, std::pair{mPostes[i + 1].get(), &cable->b()}}) {
                 Poste *poste = p;

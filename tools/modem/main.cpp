@@ -28,7 +28,8 @@ bool lireOptions(const QCoreApplication &app, OptionsServeur &reglages)
     const QCommandLineOption sansReponse("sans-reponse", QStringLiteral("Les modems sonnent mais ne décrochent jamais."));
     const QCommandLineOption coupure("coupure-apres", QStringLiteral("Perte de porteuse SECONDES après la connexion."), "SECONDES", "0");
     const QCommandLineOption bruit("bruit", QStringLiteral("Part des octets altérés sur la ligne (0 à 1)."), "TAUX", "0");
-    options.addOptions({port, modems, vitesse, direct, sansTonalite, occupe, sansReponse, coupure, bruit});
+    const QCommandLineOption latence("latence", QStringLiteral("Délai de la ligne dans chaque sens, en millisecondes (0 par défaut)."), "MS", "0");
+    options.addOptions({port, modems, vitesse, direct, sansTonalite, occupe, sansReponse, coupure, bruit, latence});
     options.process(app);
 
     bool ok = true;
@@ -50,6 +51,7 @@ bool lireOptions(const QCoreApplication &app, OptionsServeur &reglages)
     reglages.modele.occupe = options.isSet(occupe);
     reglages.modele.sansReponse = options.isSet(sansReponse);
     reglages.modele.coupureApresMs = entier(coupure, 0, 86400) * 1000;
+    reglages.modele.latenceMs = quint32(entier(latence, 0, 60'000));
     bool bruitOk = false;
     reglages.modele.bruit = options.value(bruit).toDouble(&bruitOk);
     if (!bruitOk || reglages.modele.bruit < 0 || reglages.modele.bruit > 1) {
