@@ -3,12 +3,14 @@
 #include "tests/support/PosteSimule.h"
 #include "tools/modem/ServeurModems.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <csignal>
 #include <cstdio>
 
-DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premierPort)
+DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premierPort, const QByteArray &clesPostes)
 {
     const quint16 port = ServeurModems::premierPortLibre(2, premierPort);
     mModem.start(NAVETTE_MODEM, QStringList({"--port", QString::number(port), "--vitesse", "115200"}) + optionsModem);
@@ -17,9 +19,9 @@ DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premie
         return;
     }
     ecrireFichier(mDossier.filePath("navette.INI"),
-                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n"
-                  "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n"
-                  "[Ports]\nTCP1:=127.0.0.1:"
+                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n" + clesPostes
+                      + "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n" + clesPostes
+                      + "[Ports]\nTCP1:=127.0.0.1:"
                       + QByteArray::number(port) + "\nTCP2:=127.0.0.1:" + QByteArray::number(port + 1) + "\n");
     for (auto [processus, nom] : {std::pair{&mB, "B"}, std::pair{&mA, "A"}}) {
         processus->setStandardOutputFile(mDossier.filePath(QString::fromLatin1(nom) + ".sortie"));
@@ -28,6 +30,25 @@ DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premie
         QThread::msleep(300);
     }
     mDemarre = true;
+}
+
+bool DeuxPostesReels::attendre(const std::function<bool()> &condition, qint64 limiteMs)
+{
+    QElapsedTimer chrono;
+    chrono.start();
+    while (!condition()) {
+        if (chrono.elapsed() > limiteMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+bool DeuxPostesReels::relies() const
+{
+    const QString journal = chemin("journal/A.log");
+    return attendre([&] { return lireFichier(journal).contains("\tCONNEXION\tDialogue établi"); }, 60'000);
 }
 
 DeuxPostesReels::~DeuxPostesReels()

@@ -19,19 +19,6 @@
 #include <random>
 
 namespace {
-bool attendre(const std::function<bool()> &condition, qint64 limiteMs)
-{
-    QElapsedTimer chrono;
-    chrono.start();
-    while (!condition()) {
-        if (chrono.elapsed() > limiteMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
 // The same send in virtual time: its duration in seconds and its number of exchanges.
 std::pair<double, int> enTempsVirtuel(const QByteArray &contenu)
 {
@@ -54,7 +41,8 @@ int main(int argc, char **argv)
     if (!dossier.demarre())
         return 1;
     const QString journalA = dossier.chemin("journal/A.log");
-    if (!attendre([&] { return lireFichier(journalA).contains("\tCONNEXION\tDialogue établi"); }, 60'000)) {
+    const auto attendre = DeuxPostesReels::attendre;
+    if (!dossier.relies()) {
         std::fprintf(stderr, "La liaison ne s'est pas établie.\n");
         return 1;
     }
