@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
@@ -45,10 +47,29 @@ bool DeuxPostesReels::attendre(const std::function<bool()> &condition, qint64 li
     return true;
 }
 
-bool DeuxPostesReels::relies() const
+bool DeuxPostesReels::prets() const
 {
     const QString journal = chemin("journal/A.log");
-    return attendre([&] { return lireFichier(journal).contains("\tCONNEXION\tDialogue établi"); }, 60'000);
+    if (!mDemarre || !attendre([&] { return lireFichier(journal).contains("\tCONNEXION\tDialogue établi"); }, 60'000)) {
+        std::fprintf(stderr, "La liaison ne s'est pas établie.\n");
+        return false;
+    }
+    attendre([] { return false; }, 13'000);
+    return true;
+}
+
+double DeuxPostesReels::livrer(const QString &nom, const QByteArray &contenu, qint64 limiteMs) const
+{
+    const QString prepare = chemin(nom);
+    ecrireFichier(prepare, contenu);
+    QElapsedTimer chrono;
+    chrono.start();
+    QFile::rename(prepare, chemin("Envois à A/" + nom));
+    const QString recu = chemin("Recus de B/" + nom.toUpper());
+    if (!attendre([&] { return QFileInfo(recu).size() == contenu.size(); }, limiteMs))
+        return -1;
+    const double secondes = double(chrono.nsecsElapsed()) / 1e9;
+    return lireFichier(recu) == contenu ? secondes : -1;
 }
 
 DeuxPostesReels::~DeuxPostesReels()

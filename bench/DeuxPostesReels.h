@@ -17,8 +17,12 @@ public:
     // False, with the reason on stderr, when the modem did not start.
     bool demarre() const { return mDemarre; }
     QString chemin(const QString &nom) const { return mDossier.filePath(nom); }
-    // Until A's journal says the link is up, a minute at most.
-    bool relies() const;
+    // Started, linked (a minute at most), and the scanner's first pass behind (it comes
+    // 9 + 3 s after the link is up; from then on every 3 s). Says why not on stderr.
+    bool prets() const;
+    // Drops a file whole into A's outgoing folder: seconds until it is whole at B, or -1 when
+    // it did not arrive within limiteMs or arrived different.
+    double livrer(const QString &nom, const QByteArray &contenu, qint64 limiteMs) const;
 
     // Lets events run until condition() holds or limiteMs have passed.
     static bool attendre(const std::function<bool()> &condition, qint64 limiteMs);

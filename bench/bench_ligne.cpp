@@ -6,41 +6,12 @@
 // (seconds from drop to delivery x 11,520).
 #include "bench/DeuxPostesReels.h"
 #include "bench/DonneesBench.h"
-#include "tests/support/PosteSimule.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
 namespace {
-// Seconds from the drop to the whole file at B, or -1 past the limit.
-double livrer(const DeuxPostesReels &postes, const QString &nom, const QByteArray &contenu, qint64 limiteMs)
-{
-    const QString prepare = postes.chemin(nom);
-    ecrireFichier(prepare, contenu);
-    QElapsedTimer chrono;
-    chrono.start();
-    QFile::rename(prepare, postes.chemin("Envois à A/" + nom)); // dropped whole
-    const QString recu = postes.chemin("Recus de B/" + nom.toUpper());
-    if (!DeuxPostesReels::attendre([&] { return QFileInfo(recu).size() == contenu.size() && lireFichier(recu) == contenu; }, limiteMs))
-        return -1;
-    return double(chrono.elapsed()) / 1000.0;
-}
-
-// Two linked stations, the scanner's first pass behind them (9 + 3 s after the link).
-bool prets(const DeuxPostesReels &postes)
-{
-    if (!postes.demarre() || !postes.relies()) {
-        std::fprintf(stderr, "La liaison ne s'est pas établie.\n");
-        return false;
-    }
-    DeuxPostesReels::attendre([] { return false; }, 13'000);
-    return true;
-}
-
 void afficher(const char *mesure, const char *configuration, double secondes, qsizetype octets)
 {
     if (secondes < 0)
@@ -61,26 +32,26 @@ int main(int argc, char **argv)
     for (const auto &[configuration, cles] : configurations) {
         for (const int latence : {0, 20, 100}) {
             const DeuxPostesReels postes({"--latence", QString::number(latence)}, port += 10, cles);
-            if (!prets(postes))
+            if (!postes.prets())
                 return 1;
             for (const auto &[nom, contenu] : {std::pair{"aleatoire", aleatoire}, std::pair{"csv", csv}}) {
                 const QString fichier = QStringLiteral("%1-%2ms.dat").arg(QString::fromLatin1(nom)).arg(latence);
                 const QByteArray mesure = QStringLiteral("efficacite_%1_%2ms").arg(QString::fromLatin1(nom)).arg(latence).toUtf8();
-                afficher(mesure.constData(), configuration, livrer(postes, fichier, contenu, 600'000), contenu.size());
+                afficher(mesure.constData(), configuration, postes.livrer(fichier, contenu, 600'000), contenu.size());
             }
         }
         {
             const DeuxPostesReels postes({"--latence", "20", "--bruit", "0.0001"}, port += 10, cles);
-            if (!prets(postes))
+            if (!postes.prets())
                 return 1;
-            afficher("efficacite_aleatoire_20ms_bruit_1e-4", configuration, livrer(postes, "bruit.dat", aleatoire, 600'000),
+            afficher("efficacite_aleatoire_20ms_bruit_1e-4", configuration, postes.livrer("bruit.dat", aleatoire, 600'000),
                      aleatoire.size());
         }
         {
             const DeuxPostesReels postes({"--coupure-apres", "15"}, port += 10, cles);
-            if (!prets(postes))
+            if (!postes.prets())
                 return 1;
-            const double secondes = livrer(postes, "coupures.dat", aleatoire, 600'000);
+            const double secondes = postes.livrer("coupures.dat", aleatoire, 600'000);
             if (secondes < 0)
                 std::printf("ligne_livraison_s_aleatoire_coupure_15s_%s: non livré en 600 s\n", configuration);
             else

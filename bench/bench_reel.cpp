@@ -38,29 +38,17 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const DeuxPostesReels dossier({}, 47001);
-    if (!dossier.demarre())
+    if (!dossier.prets())
         return 1;
     const QString journalA = dossier.chemin("journal/A.log");
     const auto attendre = DeuxPostesReels::attendre;
-    if (!dossier.relies()) {
-        std::fprintf(stderr, "La liaison ne s'est pas établie.\n");
-        return 1;
-    }
-    // The scanner's first pass comes 9 + 3 s after the link is up; from then on every 3 s.
-    attendre([] { return false; }, 13'000);
     for (const auto &[nom, contenu] : {std::pair{"aleatoire", fichierAleatoire()}, std::pair{"csv", fichierCsv()}}) {
         const QString fichier = QStringLiteral("%1.dat").arg(QString::fromLatin1(nom));
-        const QString prepare = dossier.chemin(fichier);
-        ecrireFichier(prepare, contenu);
-        QElapsedTimer chrono;
-        chrono.start();
-        QFile::rename(prepare, dossier.chemin("Envois à A/" + fichier)); // dropped whole
-        const QString recu = dossier.chemin("Recus de B/" + fichier.toUpper());
-        if (!attendre([&] { return QFileInfo(recu).size() == contenu.size(); }, 300'000)) {
+        const double secondes = dossier.livrer(fichier, contenu, 300'000);
+        if (secondes < 0) {
             std::fprintf(stderr, "%s n'est pas arrivé.\n", nom);
             return 1;
         }
-        const double secondes = double(chrono.elapsed()) / 1000.0;
         std::printf("reel_efficacite_%s_115200: %.3f\n", nom, double(contenu.size()) / (secondes * 11520.0));
         attendre([&] { return lireFichier(journalA).contains(fichier.toUtf8() + ", "); }, 10'000);
         const QRegularExpressionMatch envoi =
@@ -82,16 +70,12 @@ int main(int argc, char **argv)
         for (char &c : petit)
             c = char(alea());
         const QString fichier = QStringLiteral("petit%1.dat").arg(essai);
-        ecrireFichier(dossier.chemin(fichier), petit);
-        QElapsedTimer chrono;
-        chrono.start();
-        QFile::rename(dossier.chemin(fichier), dossier.chemin("Envois à A/" + fichier));
-        const QString recu = dossier.chemin("Recus de B/" + fichier.toUpper());
-        if (!attendre([&] { return QFileInfo(recu).size() == petit.size(); }, 60'000)) {
+        const double secondes = dossier.livrer(fichier, petit, 60'000);
+        if (secondes < 0) {
             std::fprintf(stderr, "%s n'est pas arrivé.\n", qPrintable(fichier));
             return 1;
         }
-        latences.append(double(chrono.nsecsElapsed()) / 1e6);
+        latences.append(secondes * 1000.0);
     }
     std::sort(latences.begin(), latences.end());
     std::printf("reel_latence_petit_fichier_ms: %.1f (de %.1f à %.1f)\n", (latences[4] + latences[5]) / 2, latences.first(),
