@@ -199,63 +199,6 @@ private slots:
         b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
     }
-    void echangeQuelQueSoitLeDecoupage_data()
-    {
-        QTest::addColumn<int>("tailleMin");
-        QTest::addColumn<int>("tailleMax");
-        QTest::addColumn<quint32>("graine");
-        for (int t = 1; t <= 5; ++t)
-            QTest::addRow("%d octet(s)", t) << t << t << 1u;
-        for (quint32 graine : {1u, 2u, 3u}) {
-            QTest::addRow("1 à 16, graine %u", graine) << 1 << 16 << graine;
-            QTest::addRow("1 à 600, graine %u", graine) << 1 << 600 << graine;
-        }
-    }
-
-    void echangeQuelQueSoitLeDecoupage()
-    {
-        // The port hands frames and replies over in pieces cut anywhere, STX and header included.
-        QFETCH(int, tailleMin);
-        QFETCH(int, tailleMax);
-        QFETCH(quint32, graine);
-        BancDeuxPostes banc({.bauds = 115200, .tailleBloc = tailleMax, .graine = graine, .tailleMin = tailleMin});
-        banc.demarrer();
-        CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
-        std::mt19937 alea(graine);
-        const auto envoyer = [&](PosteSimule &de, PosteSimule &vers, int taille) {
-            QByteArray contenu(taille, Qt::Uninitialized);
-            for (char &c : contenu)
-                c = char(alea());
-            const QString fichier = de.chemin("envoi/parts.bin");
-            ecrireFichier(fichier, contenu);
-            QVERIFY(de.poste->EnvoyerFichier(fichier));
-            QCOMPARE(vers.fichiersRecus.size(), 1);
-            QCOMPARE(lireFichier(vers.fichiersRecus.takeLast()), contenu);
-        };
-        envoyer(banc.a, banc.b, 3500);
-        envoyer(banc.b, banc.a, 2200);
-        QVERIFY(a.TesterConnexion(false));
-        QVERIFY(b.TesterConnexion(false));
-        QVERIFY(a.EnvoyerCommande("MESSAGE=bonjour de A", "", 3000));
-        banc.plateforme.avancer(100);
-        QVERIFY(b.EnvoyerCommande("MESSAGE=bonjour de B", "", 3000));
-        banc.plateforme.avancer(100);
-        // Link tests (ours, and those the supervision runs after a file) arrive whole too.
-        for (PosteSimule *poste : {&banc.a, &banc.b}) {
-            const QString autre = poste == &banc.a ? "B" : "A";
-            QCOMPARE(poste->commandes.filter("MESSAGE="), QStringList({"MESSAGE=bonjour de " + autre}));
-            QCOMPARE(poste->commandes.filter("Connexion, chut!").size(), poste->commandes.size() - 1);
-        }
-
-        b.NumTelAppel = QStringLiteral("1");
-        banc.boites.repondreTempo(false);
-        QVERIFY(b.DefinirCePosteEnAppelant());
-        banc.plateforme.avancer(60000);
-        QVERIFY(b.PosteAppellant && !a.PosteAppellant);
-        for (const PosteSimule *poste : {&banc.a, &banc.b})
-            QVERIFY2(poste->informations.filter("Erreur de réception").isEmpty(), qPrintable(poste->informations.join('\n')));
-    }
-
     void testDeLiaisonPendantUnEnvoi()
     {
         // B checks the link while A is sending it a file: both get through, nothing is refused.
