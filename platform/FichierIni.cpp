@@ -128,14 +128,18 @@ QStringList FichierIni::Cles(const QString &section)
     return cles;
 }
 
+bool FichierIni::attendreVerrou(QLockFile &verrou, int delaiMs)
+{
+    return verrou.tryLock(delaiMs);
+}
+
 bool FichierIni::Enregistrer(QString *raison)
 {
     // Two stations may save the same file at once: the read-modify-write is one at a time.
     QLockFile verrou(mFichier + QStringLiteral(".verrou"));
     verrou.setStaleLockTime(30'000);
     // A lock that cannot even be made (no folder there) lets the write fail with its own reason.
-    const bool pris = mAttenteVerrou ? mAttenteVerrou(verrou, delaiVerrouMs) : verrou.tryLock(delaiVerrouMs);
-    if (!pris && verrou.error() == QLockFile::LockFailedError)
+    if (!attenteVerrou(verrou, delaiVerrouMs) && verrou.error() == QLockFile::LockFailedError)
         return refuser(raison, QStringLiteral("Le fichier %1 est tenu par un autre programme depuis plus de 10 s : rien n'est enregistré.")
                          .arg(mFichier));
     charger();

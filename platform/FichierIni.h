@@ -40,10 +40,10 @@ public:
     QStringList Cles(const QString &section);
 
     // How Enregistrer waits for another program's lock on the file: QLockFile::tryLock by
-    // default. A test puts a virtual wait behind it. This wait blocks the thread on purpose:
+    // default; a test puts a virtual wait here. This wait blocks the thread on purpose:
     // nothing else may run in the middle of a read-modify-write.
-    using AttenteVerrou = std::function<bool(QLockFile &verrou, int delaiMs)>;
-    void setAttenteVerrou(AttenteVerrou attente) { mAttenteVerrou = std::move(attente); }
+    std::function<bool(QLockFile &verrou, int delaiMs)> attenteVerrou = attendreVerrou;
+    static bool attendreVerrou(QLockFile &verrou, int delaiMs);
     static constexpr int delaiVerrouMs = 10'000;
 
 private:
@@ -66,7 +66,6 @@ private:
     void placer(QList<Ligne> &lignes, const QString &section, const QString &cle, const QString &valeur) const;
     bool ecrire(const QList<Ligne> &lignes, QString &raison) const;
 
-    AttenteVerrou mAttenteVerrou;
     QString mFichier;
     QString mSection;
     QString mCle;

@@ -111,14 +111,14 @@ private slots:
         QLockFile autre(chemin + ".verrou");
         QVERIFY(autre.lock());
         int delaiDemande = 0;
-        ini.setAttenteVerrou([&](QLockFile &verrou, int delaiMs) {
+        ini.attenteVerrou = [&](QLockFile &verrou, int delaiMs) {
             delaiDemande = delaiMs;
             if (obstacle == RenduPendantLAttente)
                 ecrireFichier(chemin, "[Port A]\nNumPort=COM1:\nLEFT=10\n"); // the other's own save
             if (obstacle != TenuPlusDe10s)
                 autre.unlock();
             return verrou.tryLock(0);
-        });
+        };
         std::optional<DisquePlein> plein;
         if (obstacle == Plein)
             plein.emplace(10);
