@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -77,11 +78,13 @@ public:
     // The last EnvoyerFichier ended on a lost carrier: there is no line left to test.
     bool EnvoiCoupe() const { return mEnvoi.coupe(); }
     // Characters of the file being received in parts, held until its last part.
-    qsizetype TailleReceptionEnCours() const { return mReception.parties().size(); }
+    qint64 TailleReceptionEnCours() const { return std::max<qint64>(mReception.parties().size(), mReception.etendue().recus()); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mlDebutReception; }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
+    // Both stations showed the extension on this connection, and this one has it on.
+    bool extensionActive() const { return ProtocoleEtendu && mPartieDistante && mEtenduMontre; }
     void ArreterTempos();
 
     // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
@@ -109,8 +112,10 @@ private:
     friend class TstProtocole;
     friend class TstSurveillance;
     friend class ConnexionModem;
+    friend class EnvoiEtendu;
     friend class EnvoiFichier;
     friend class Raccrochage;
+    friend class ReceptionEtendue;
     friend class ReceptionFichier;
 
     void armer(GenreSupervision genre, bool relance = false) { mSupervision.armer(genre, PosteAppellant, relance); }
@@ -147,6 +152,16 @@ private:
     bool surPartieFichier(const QByteArray &Texte);
     bool surSonnerie(const QByteArray &Texte);
     bool surDemandeAppelant(const QByteArray &Texte);
+    // The extension's texts; each is a message to the owner when this station has it off.
+    bool surTexteEtendu(const QByteArray &Texte);
+    // What the other station showed of itself: forgotten at every loss of the link.
+    void oublierCapacites();
+    void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
+    void annoncerProtocole();
+    void testerCapacites(int essais);
+    qint32 partieDistante() const { return mPartieDistante.value_or(0); }
+    quint32 allerRetourMs() const { return mAllerRetourMs; }
+    qint64 octetsParSeconde() const;
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void repondre(const QByteArray &texte);
@@ -187,6 +202,11 @@ private:
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
+    std::optional<qint32> mPartieDistante;
+    bool mEtenduMontre = false;
+    bool mProtocoleAnnonce = false;
+    bool mCapacitesDemandees = false;
+    quint32 mAllerRetourMs = 0;
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};
     Raccrochage mRaccrochage{*this};

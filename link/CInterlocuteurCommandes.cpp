@@ -36,8 +36,11 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         resultat = QStringLiteral("Connexion, chut!");
     }
     const auto vivant = mVie.temoin();
-    if (!EnvoyerCommande(commande, "OUI", 3000) || !vivant)
+    const quint32 envoi = mContexte.env.plateforme.tickMs();
+    QByteArray reponseRecue;
+    if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue) || !vivant)
         return false;
+    noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
     if (SvrHoraire || AvecEvent)
         NbreErreurs = 0;
     QString reponse;

@@ -3,7 +3,9 @@
 #include "platform/EtatCase.h"
 
 #include "link/ProprietaireLiaison.h"
+#include "link/EnvoiEtendu.h"
 #include "link/shared/MGlobal.h"
+#include "link/shared/TramesEtendues.h"
 #include "platform/BoitesMessage.h"
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
@@ -30,6 +32,13 @@ std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLign
         {"RING", 0, false, &CInterlocuteur::surSonnerie},
         {"JESUISAPPELANT", 0, true, &CInterlocuteur::surDemandeAppelant},
         {"MESSAGE=", 0, true, nullptr},
+        {TramesEtendues::Offre, 0, true, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Donnees, 0, true, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Acquit, 0, true, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Fin, 0, true, &CInterlocuteur::surTexteEtendu},
+        // Answers, awaited as such; one that comes after its wait is dropped.
+        {TramesEtendues::Pret, 0, false, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Refus, 0, false, &CInterlocuteur::surTexteEtendu},
     };
     return commandes;
 }
@@ -62,9 +71,10 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
         pause.oublier();
         return;
     }
-    // A message, or an answer that came after its wait gave up: the supervision goes on.
+    // A message, or an answer that came after its wait gave up: the supervision goes on. A
+    // late answer to a link test shows as the "OUI" it begins with.
     QString reponse;
-    CommandeReçue(Windows1252::versTexte(Texte), reponse);
+    CommandeReçue(Windows1252::versTexte(TramesEtendues::lireCapacites(Texte) ? Texte.left(3) : Texte), reponse);
     if (vivant && !reponse.isEmpty())
         repondre(Windows1252::depuisTexte(reponse));
 }
@@ -94,9 +104,15 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
 {
     const auto vivant = mVie.temoin();
-    repondre("OUI");
+    repondre(ProtocoleEtendu ? TramesEtendues::reponseAuTest() : QByteArray("OUI"));
     if (!vivant)
         return true;
+    mEtenduMontre = ProtocoleEtendu;
+    annoncerProtocole();
+    // The called station's first test showed it ours: the calling one asks back at once,
+    // rather than at its first supervision test.
+    if (ProtocoleEtendu && PosteAppellant && !mPartieDistante && !std::exchange(mCapacitesDemandees, true))
+        testerCapacites(20);
     mbModemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
@@ -124,6 +140,7 @@ bool CInterlocuteur::surStop(const QByteArray &)
 bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
 {
     const auto vivant = mVie.temoin();
+    mReception.etendue().suspendre();
     Plateforme &plateforme = mContexte.env.plateforme;
     mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
     PartieGrosFichier.clear();
@@ -159,6 +176,73 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
     mlDernierEchange = mContexte.env.plateforme.tickMs();
     armer(GenreSupervision::Reception);
     return true;
+}
+
+bool CInterlocuteur::surTexteEtendu(const QByteArray &Texte)
+{
+    namespace TE = TramesEtendues;
+    if (!ProtocoleEtendu)
+        return false;
+    if (Texte.startsWith(TE::Offre))
+        mReception.etendue().surOffre(Texte);
+    else if (Texte.startsWith(TE::Donnees))
+        mReception.etendue().surDonnees(Texte);
+    else if (Texte.startsWith(TE::Fin))
+        mReception.etendue().surFin(Texte);
+    else if (Texte.startsWith(TE::Acquit))
+        mEnvoi.etendu().surAcquit(Texte);
+    else if (Texte.startsWith(TE::Refus))
+        mEnvoi.etendu().surRefus(Texte);
+    return true;
+}
+
+void CInterlocuteur::oublierCapacites()
+{
+    mPartieDistante.reset();
+    mEtenduMontre = false;
+    mProtocoleAnnonce = false;
+    mCapacitesDemandees = false;
+}
+
+void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
+{
+    if (!ProtocoleEtendu)
+        return;
+    mPartieDistante = TramesEtendues::lireCapacites(reponse);
+    mAllerRetourMs = allerRetourMs;
+    annoncerProtocole();
+}
+
+void CInterlocuteur::annoncerProtocole()
+{
+    if (!extensionActive() || std::exchange(mProtocoleAnnonce, true))
+        return;
+    Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
+                    .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
+                    .arg(mAllerRetourMs));
+}
+
+void CInterlocuteur::testerCapacites(int essais)
+{
+    const auto vivant = mVie.temoin();
+    mContexte.env.plateforme.planifier(100'000, [this, vivant, essais] {
+        if (!vivant || !mbModemConnecte || mPartieDistante || !ProtocoleEtendu || !FrmComm)
+            return;
+        // A command still under way (the dial's own wait) leaves the line to it for now.
+        if (FrmComm->occupe()) {
+            if (essais > 1)
+                testerCapacites(essais - 1);
+            return;
+        }
+        TesterConnexion(false);
+    });
+}
+
+qint64 CInterlocuteur::octetsParSeconde() const
+{
+    // Ten bits a byte on an asynchronous line; what the settings do not say is taken as 9600.
+    const qint64 bauds = FrmComm ? FrmComm->msSettings.section(QLatin1Char(','), 0, 0).trimmed().toLongLong() : 0;
+    return (bauds > 0 ? bauds : 9600) / 10;
 }
 
 bool CInterlocuteur::surSonnerie(const QByteArray &)
@@ -298,6 +382,7 @@ void CInterlocuteur::FrmComm_Information(const QString &Message)
 void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
 {
     mSupervision.arreter();
+    oublierCapacites();
     mbModemConnecte = Connecté;
     mbHorsLigne = !Connecté;
     if (!Connecté)

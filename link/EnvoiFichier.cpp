@@ -1,6 +1,7 @@
 #include "link/EnvoiFichier.h"
 
 #include "link/CInterlocuteur.h"
+#include "link/EnvoiEtendu.h"
 #include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
@@ -23,7 +24,7 @@ constexpr int refusParPartieMax = 8;
 constexpr int reprisesMax = 3;
 }
 
-EnvoiFichier::EnvoiFichier(CInterlocuteur &poste) : mPoste(poste) {}
+EnvoiFichier::EnvoiFichier(CInterlocuteur &poste) : mPoste(poste), mEtendu(std::make_unique<EnvoiEtendu>(poste)) {}
 
 EnvoiFichier::~EnvoiFichier() = default;
 
@@ -100,6 +101,12 @@ std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString 
     const qint64 longueurTexte = 12 + 1 + nom.size() + QFileInfo(fichier).size();
     if (nom.size() > 255)
         return {mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères")), Issue::Abandon};
+    if (mPoste.extensionActive()) {
+        const Issue issue = mEtendu->envoyer(fichier, [this] { return etatLigne() != mLigneAuDebut; });
+        if (issue != Issue::Fin)
+            mCoupe = issue == Issue::LignePerdue;
+        return {issue == Issue::Livre, issue};
+    }
     if (longueurTexte >= partiesMax * taillePartie)
         return {mettreDeCote(fichierDonne, QStringLiteral("%1 caractères à transmettre, %2 au plus")
                                                .arg(longueurTexte)

@@ -7,6 +7,7 @@
 #include <utility>
 
 class CInterlocuteur;
+class EnvoiEtendu;
 class Zipper;
 
 // Sending one file of the outgoing folder: compressed apart when above 300 bytes, then as
@@ -26,6 +27,8 @@ public:
     // The last send ended on a lost carrier.
     bool coupe() const { return mCoupe; }
     void fermer();
+    // The send between two of our stations, when both showed the extension.
+    EnvoiEtendu &etendu() { return *mEtendu; }
 
     enum class Issue {
         Livre,       // acknowledged
@@ -48,6 +51,7 @@ private:
 
     CInterlocuteur &mPoste;
     std::unique_ptr<Zipper> mCompression;
+    std::unique_ptr<EnvoiEtendu> mEtendu;
     QString mMisDeCote;
     bool mCoupe = false;
     std::pair<quint32, quint32> mLigneAuDebut;

@@ -24,6 +24,7 @@ void Raccrochage::raccrocher()
 {
     ++mPoste.mDeconnexions;
     mPoste.mReception.abandonner();
+    mPoste.oublierCapacites();
     const auto vivant = mPoste.mVie.temoin();
     mPoste.mSupervision.commencerDeconnexion();
     if (portOuvert(vivant))

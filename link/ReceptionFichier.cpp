@@ -31,6 +31,24 @@ bool ecrireFichier(const QString &chemin, const QByteArray &contenu, QString &er
     erreur = sortie.errorString();
     return ok;
 }
+
+// A file received on disk goes to its place whole or not at all: renamed, or copied under a
+// temporary name when the folders lie on two file systems.
+bool deplacer(const QString &source, const QString &cible, QString &erreur)
+{
+    if (QFile::rename(source, cible))
+        return true;
+    const QString provisoire = cible + QStringLiteral(".part");
+    QFile::remove(provisoire);
+    QFile copie(source);
+    if (!copie.copy(provisoire) || !QFile::rename(provisoire, cible)) {
+        erreur = copie.errorString();
+        QFile::remove(provisoire);
+        return false;
+    }
+    QFile::remove(source);
+    return true;
+}
 }
 
 ReceptionFichier::ReceptionFichier(CInterlocuteur &poste) : mPoste(poste) {}
@@ -41,6 +59,7 @@ void ReceptionFichier::abandonner()
 {
     mParties = QByteArray();
     mDernierePartie = 0;
+    mEtendue.suspendre();
 }
 
 void ReceptionFichier::fermer()
@@ -93,7 +112,7 @@ bool ReceptionFichier::echec(const Stockage &s, const QString &description)
     mPoste.Information(QStringLiteral("Etape : ") + s.etape);
     const QString chemin = mPoste.nomHorodate(mPoste.dossierReception(), QString(), QStringLiteral(".Err"));
     QString erreur;
-    if (ecrireFichier(chemin, s.texte + "\n", erreur)) {
+    if (s.source.isEmpty() ? ecrireFichier(chemin, s.texte + "\n", erreur) : deplacer(s.source, chemin, erreur)) {
         mPoste.Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
@@ -113,15 +132,20 @@ ReceptionFichier::Nom ReceptionFichier::lireNom(Stockage &s, QByteArray &Texte)
         mPoste.Information(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
         return Nom::Abime;
     }
-    const QString nomRecu = Windows1252::versTexte(Texte.mid(1, N)).toUpper();
+    nommer(s, Texte.mid(1, N));
+    Texte = Texte.mid(N + 1);
+    s.texte = Texte;
+    return Nom::Lu;
+}
+
+void ReceptionFichier::nommer(Stockage &s, const QByteArray &nom)
+{
+    const QString nomRecu = Windows1252::versTexte(nom).toUpper();
     s.nom = Dezipper::nomSur(nomRecu);
     if (s.nom != nomRecu)
         mPoste.Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(nomRecu, s.nom));
-    Texte = Texte.mid(N + 1);
-    s.texte = Texte;
     s.etape = QStringLiteral("Fichier ") + s.nom;
     s.archive = s.nom.endsWith(extensionArchive);
-    return Nom::Lu;
 }
 
 std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &dossier)
@@ -159,8 +183,7 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
 
 bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
 {
-    Stockage s{Texte, {}, QStringLiteral("Récupération des infos"), {}, false};
-    const auto vivant = mPoste.mVie.temoin();
+    Stockage s{Texte, {}, QStringLiteral("Récupération des infos"), {}, false, {}};
     if (Texte.isEmpty())
         return echec(s, QStringLiteral("texte vide"));
     switch (lireNom(s, Texte)) {
@@ -168,6 +191,19 @@ bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
     case Nom::Abime: return false;
     case Nom::Lu: break;
     }
+    return ranger(s);
+}
+
+bool ReceptionFichier::recevoirFichierDepuis(const QByteArray &nom, const QString &source)
+{
+    Stockage s{{}, {}, QStringLiteral("Récupération des infos"), {}, false, source};
+    nommer(s, nom);
+    return ranger(s);
+}
+
+bool ReceptionFichier::ranger(Stockage &s)
+{
+    const auto vivant = mPoste.mVie.temoin();
     const QString dossier = mPoste.dossierReception();
     if (const auto fin = choisirCible(s, dossier))
         return *fin;
@@ -175,8 +211,9 @@ bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
     QString erreur;
-    if (!ecrireFichier(s.cible, Texte, erreur))
+    if (s.source.isEmpty() ? !ecrireFichier(s.cible, s.texte, erreur) : !deplacer(s.source, s.cible, erreur))
         return echec(s, erreur);
+    s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
     if (s.archive) {
         if (const auto fin = deballer(s, dossier))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ReceptionEtendue.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,9 +27,14 @@ public:
     bool recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
     // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
     bool recevoirFichier(QByteArray &Texte);
+    // The same for a file already on disk (source), which is moved to its place.
+    bool recevoirFichierDepuis(const QByteArray &nom, const QString &source);
     // A reception given up (time-out, lost line, hang-up) lets its parts go.
     void abandonner();
     void fermer();
+    // The reception from a station of our own, when both showed the extension.
+    ReceptionEtendue &etendue() { return mEtendue; }
+    const ReceptionEtendue &etendue() const { return mEtendue; }
 
     const QByteArray &parties() const { return mParties; }
     void oublierParties() { mParties.clear(); }
@@ -51,10 +58,13 @@ private:
         QString etape;    // said when it fails
         QString cible;
         bool archive = false;
+        QString source;   // the file on disk holding texte, when it is not in memory
     };
     enum class Nom { Lu, Illisible, Abime };
     // The name checked and made safe, and taken off Texte.
     Nom lireNom(Stockage &s, QByteArray &Texte);
+    void nommer(Stockage &s, const QByteArray &nom);
+    bool ranger(Stockage &s);
     // Each step: nothing when the file goes on, else what recevoirFichier returns.
     std::optional<bool> choisirCible(Stockage &s, const QString &dossier);
     std::optional<bool> deballer(Stockage &s, const QString &dossier);
@@ -73,4 +83,5 @@ private:
     };
     std::vector<RecuRecemment> mRecusRecemment;
     std::unique_ptr<Dezipper> mDecompression;
+    ReceptionEtendue mEtendue{mPoste, *this};
 };

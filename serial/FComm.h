@@ -52,6 +52,8 @@ public:
     // Counts the carrier losses seen on this port.
     quint32 PertesPorteuse() const { return mPertesPorteuse; }
     void ArréterAttendre() { mbArreter = true; }
+    // An Ecrire is under way: another would be refused.
+    bool occupe() const { return sbEcrireEnCours; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
     // For the station letting the driver go: the port closes, and whatever of the driver

@@ -48,7 +48,7 @@ P::Cle clePosition(const char *nom)
             [](const P &p) { return p.*membre ? std::optional(QString::number(*(p.*membre))) : std::nullopt; }, true};
 }
 
-const std::array<P::Cle, 12> tableDesCles{{
+const std::array<P::Cle, 13> tableDesCles{{
     cleTexte<&P::NumPort>("NumPort"),
     // Missing or blank, the driver keeps its default rather than failing to open.
     cleTexte<&P::ParametresPort>("ParametresPort",
@@ -75,6 +75,13 @@ const std::array<P::Cle, 12> tableDesCles{{
                                  p.ScriptInit = v.isEmpty() ? QStringLiteral("ATZ0") : v;
                                  return std::optional<QString>();
                              }),
+    // Read only: a file without it keeps its bytes, and an unreadable value leaves it on.
+    {"ProtocoleEtendu",
+     [](P &p, const QString &v) {
+         p.ProtocoleEtendu = P::booleen(v).value_or(true);
+         return std::optional<QString>();
+     },
+     [](const P &) { return std::optional<QString>(); }, false},
     clePosition<&P::Gauche>("LEFT"),
     clePosition<&P::Haut>("TOP"),
 }};

@@ -24,6 +24,8 @@ struct ParametresStation
     bool SvrHoraire = false;
     QString VitesseConx;
     QString ScriptInit;
+    // Off: this station never offers, nor takes up, the transfer of our own stations.
+    bool ProtocoleEtendu = true;
     // The window's last place, written at the end only while the window is not minimised.
     std::optional<int> Gauche;
     std::optional<int> Haut;

@@ -247,6 +247,8 @@ private slots:
         QCOMPARE(fichiersDe(s.b.chemin("Recus de B")), QStringList({"RELEVE.BIN"}));
         QCOMPARE(lireFichier(s.b.chemin("Recus de B/RELEVE.BIN")), contenu);
         QCOMPARE(fichiersDe(s.a.chemin("Envois à A")), QStringList());
+        // Two of our stations: the file went on from what the receiver held.
+        QCOMPARE(s.a.fenetre().ListeInfo().filter(QRegularExpression(" : Reprise de .* à l'octet [1-9]")).size(), 1);
     }
 
     void reconnexionDeLAppelant_data()

@@ -1,0 +1,248 @@
+#include "link/EnvoiEtendu.h"
+
+#include "link/CInterlocuteur.h"
+#include "link/shared/TramesEtendues.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <cmath>
+
+namespace TE = TramesEtendues;
+using Issue = EnvoiFichier::Issue;
+
+namespace {
+constexpr int essaisMax = 3;
+// Rounds in a row without any acknowledgement before the file waits for its next turn.
+constexpr int silencesMax = 6;
+}
+
+qint64 EnvoiEtendu::fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint32 tranche)
+{
+    // Twice what the line holds during a round trip, and a few slices for the answers' own
+    // frames; beyond that, slices would only wait in the port's buffer.
+    const qint64 enLigne = 2 * octetsParSeconde * qint64(allerRetourMs) / 1000;
+    return std::clamp<qint64>(enLigne + 3 * qint64(tranche), 8192, 65536);
+}
+
+qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes)
+{
+    if (pertes == 0)
+        return trancheMax;
+    // A slice of s bytes with o bytes of framing, at a byte error rate p, carries
+    // s(1-p)^(s+o)/(s+o) of the line: best near s = sqrt(o/p).
+    constexpr double cadre = 24;
+    const double p = double(pertes) / double(std::max<qint64>(octetsEnvoyes, 1));
+    const qint32 s = qint32(std::sqrt(cadre / p)) / 64 * 64;
+    return std::clamp(s, 256, trancheMax);
+}
+
+Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    QFile lecture(fichier);
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    if (!lecture.open(QIODevice::ReadOnly) || !sha.addData(&lecture)) {
+        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
+        return Issue::Abandon;
+    }
+    const TE::Annonce annonce{lecture.size(), sha.result().toHex(), Windows1252::depuisTexte(QFileInfo(fichier).fileName())};
+    const quint32 allerRetour = mPoste.allerRetourMs();
+    for (int essai = 1; essai <= essaisMax; ++essai) {
+        QByteArray reponse;
+        const bool pret = mPoste.EnvoyerCommande(TE::offre(annonce), TE::Pret, qint32(3000 + 2 * allerRetour), &reponse, TE::Refus);
+        if (!vivant)
+            return Issue::Fin;
+        if (lignePerdue())
+            return Issue::LignePerdue;
+        if (!pret) {
+            if (const auto raison = TE::ouvrir(reponse, TE::Refus)) {
+                mPoste.Information(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, Windows1252::versTexte(*raison)));
+                return Issue::Abandon;
+            }
+            if (reponse.isEmpty()) {
+                mPoste.Information(QStringLiteral("Le poste distant n'est pas prêt"));
+                return Issue::Abandon;
+            }
+            continue; // an answer the line damaged
+        }
+        const auto corps = TE::ouvrir(reponse, TE::Pret);
+        const auto debut = corps ? TE::nombre(*corps, annonce.taille) : std::nullopt;
+        if (!debut)
+            continue;
+        mPoste.NbreErreurs = 0;
+        if (*debut > 0)
+            mPoste.Information(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(fichier).arg(*debut).arg(annonce.taille));
+        const Issue issue = transmettre(lecture, annonce.taille, *debut, lignePerdue);
+        if (issue != Issue::Livre)
+            return issue;
+        reponse.clear();
+        // The other side reads the whole file again to check it before it answers.
+        const qint32 delai = qint32(std::min<qint64>(10'000 + annonce.taille / 2000 + 2 * allerRetour, 600'000));
+        const bool range = mPoste.EnvoyerCommande(TE::sceller(TE::Fin, {}), "OKFICHIER", delai, &reponse, TE::Refus);
+        if (!vivant)
+            return Issue::Fin;
+        if (range)
+            return Issue::Livre;
+        if (lignePerdue())
+            return Issue::LignePerdue;
+        if (const auto raison = TE::ouvrir(reponse, TE::Refus))
+            mPoste.Information(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
+                                   .arg(fichier, Windows1252::versTexte(*raison)));
+        // With no answer the file may be stored: the next offer says so, and nothing is stored twice.
+    }
+    mPoste.Information(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
+    return Issue::Abandon;
+}
+
+Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    mActif = true;
+    mTaille = taille;
+    mRecu.vider();
+    mRecu.ajouter(0, debut);
+    mEnVol.clear();
+    mARenvoyer.vider();
+    mRefus.clear();
+    mNouvelles = false;
+    const auto fin = qScopeGuard([&] {
+        if (vivant)
+            mActif = false;
+    });
+    const qint64 debit = mPoste.octetsParSeconde();
+    const quint32 allerRetour = mPoste.allerRetourMs();
+    const qint32 trancheMax = std::min(mPoste.partieDistante(), TE::partieMax);
+    const qint64 largeur = fenetre(debit, allerRetour, trancheMax);
+    qint64 suivant = debut;
+    int silences = 0;
+    quint32 dernierEnvoi = plateforme.tickMs();
+    while (!mRecu.contient(0, taille)) {
+        mPoste.PartieGrosFichier = QStringLiteral("%1/%2 Ko - ").arg(mRecu.continuDepuisZero() / 1024).arg((taille + 1023) / 1024);
+        // Missing slices first, then new ones, while the window has room.
+        while (octetsEnVol() < largeur) {
+            const qint32 t = tranche(trancheMax, mOctetsEnvoyes, mPertes);
+            std::optional<std::pair<qint64, qint64>> envoi;
+            if (!mARenvoyer.plages().empty()) {
+                const auto [d, f] = mARenvoyer.plages().front();
+                envoi = std::pair(d, std::min(f, d + t));
+                Plages reste;
+                for (const auto &[rd, rf] : mARenvoyer.plages())
+                    reste.ajouter(std::max(rd, envoi->second), rf);
+                mARenvoyer = reste;
+            } else if (const auto manque = mRecu.premierManque(suivant, taille)) {
+                envoi = std::pair(manque->first, std::min(manque->second, manque->first + t));
+                suivant = envoi->second;
+            }
+            if (!envoi)
+                break;
+            if (mRecu.contient(envoi->first, envoi->second))
+                continue; // acknowledged since it was found missing
+            if (!envoyerTranche(lecture, envoi->first, envoi->second))
+                return vivant ? Issue::Abandon : Issue::Fin;
+            if (!vivant)
+                return Issue::Fin;
+            if (lignePerdue())
+                return Issue::LignePerdue;
+            dernierEnvoi = plateforme.tickMs();
+        }
+        // What is in flight has had the time to drain from the port, cross and come back.
+        const quint32 delai = quint32(octetsEnVol() * 1000 / std::max<qint64>(debit, 1)) + 2 * allerRetour + 500;
+        const quint32 ecoule = plateforme.ecouleDepuis(dernierEnvoi);
+        plateforme.attendreQue([&] { return !vivant || mNouvelles || !mRefus.isEmpty() || lignePerdue(); },
+                               delai > ecoule ? delai - ecoule : 1);
+        if (!vivant)
+            return Issue::Fin;
+        if (lignePerdue())
+            return Issue::LignePerdue;
+        if (!mRefus.isEmpty()) {
+            mPoste.Information(QStringLiteral("Le poste distant arrête la réception : %1").arg(mRefus));
+            return Issue::Abandon;
+        }
+        if (std::exchange(mNouvelles, false)) {
+            silences = 0;
+            recenser();
+            continue;
+        }
+        if (plateforme.ecouleDepuis(dernierEnvoi) < delai)
+            continue;
+        // Nothing came back: what is in flight is sent again.
+        if (++silences > silencesMax) {
+            mPoste.Information(QStringLiteral("Le poste distant ne répond plus pendant l'envoi : le fichier attendra son tour."));
+            return Issue::Inconnue;
+        }
+        for (const EnVol &e : mEnVol)
+            mARenvoyer.ajouter(e.debut, e.fin);
+        mPertes += qint64(mEnVol.size());
+        mEnVol.clear();
+        dernierEnvoi = plateforme.tickMs();
+    }
+    mPoste.PartieGrosFichier.clear();
+    return Issue::Livre;
+}
+
+bool EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
+{
+    if (!lecture.seek(debut)) {
+        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
+        return false;
+    }
+    const QByteArray octets = lecture.read(fin - debut);
+    if (octets.size() != fin - debut) {
+        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
+        return false;
+    }
+    mEnVol.push_back({debut, fin, ++mOrdre});
+    mOctetsEnvoyes += fin - debut;
+    mPoste.EnvoyerCommande(TE::donnees(debut, octets), {}, 3000);
+    return true;
+}
+
+void EnvoiEtendu::surAcquit(const QByteArray &texte)
+{
+    const auto corps = TE::ouvrir(texte, TE::Acquit);
+    const auto plages = corps ? Plages::lire(*corps, mTaille) : std::nullopt;
+    if (!mActif || !plages)
+        return;
+    for (const auto &[d, f] : plages->plages())
+        mRecu.ajouter(d, f);
+    mNouvelles = true;
+}
+
+void EnvoiEtendu::surRefus(const QByteArray &texte)
+{
+    if (const auto raison = TE::ouvrir(texte, TE::Refus); raison && mActif)
+        mRefus = Windows1252::versTexte(*raison);
+}
+
+void EnvoiEtendu::recenser()
+{
+    quint64 dernierAcquitte = 0;
+    for (const EnVol &e : mEnVol)
+        if (mRecu.contient(e.debut, e.fin))
+            dernierAcquitte = std::max(dernierAcquitte, e.ordre);
+    std::erase_if(mEnVol, [&](const EnVol &e) {
+        if (mRecu.contient(e.debut, e.fin))
+            return true;
+        if (e.ordre > dernierAcquitte)
+            return false;
+        // The line keeps the order: a later slice arrived, this one was damaged.
+        mARenvoyer.ajouter(e.debut, e.fin);
+        ++mPertes;
+        return true;
+    });
+}
+
+qint64 EnvoiEtendu::octetsEnVol() const
+{
+    qint64 n = 0;
+    for (const EnVol &e : mEnVol)
+        n += e.fin - e.debut;
+    return n;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "link/EnvoiFichier.h"
+#include "link/shared/Plages.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class CInterlocuteur;
+class QFile;
+
+// Sending one file to a station that showed the extension: offered with its size and
+// SHA-256, taken up where the other side's copy stops, then sent in checked slices with
+// several in flight, each acknowledged by the ranges the other side holds. A slice reported
+// missing is sent again alone; the file counts as delivered only once the other side checked
+// it whole and stored it.
+class EnvoiEtendu
+{
+public:
+    explicit EnvoiEtendu(CInterlocuteur &poste) : mPoste(poste) {}
+
+    // lignePerdue: true once the carrier or the link was lost since the send began.
+    EnvoiFichier::Issue envoyer(const QString &fichier, const std::function<bool()> &lignePerdue);
+    // The other station's acknowledgement, or its refusal in the middle of the slices.
+    void surAcquit(const QByteArray &texte);
+    void surRefus(const QByteArray &texte);
+
+    // Chosen from the line's speed and the round trip measured on this connection.
+    static qint64 fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint32 tranche);
+    // The slice that loses least to damage at the error rate seen so far.
+    static qint32 tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes);
+
+private:
+    struct EnVol
+    {
+        qint64 debut, fin;
+        quint64 ordre; // of sending
+    };
+    EnvoiFichier::Issue transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
+    bool envoyerTranche(QFile &lecture, qint64 debut, qint64 fin);
+    // What is acknowledged leaves the flight; what was sent before it and is not, is lost.
+    void recenser();
+    qint64 octetsEnVol() const;
+
+    CInterlocuteur &mPoste;
+    bool mActif = false;
+    qint64 mTaille = 0;
+    Plages mRecu;
+    std::vector<EnVol> mEnVol;
+    Plages mARenvoyer;
+    quint64 mOrdre = 0;
+    bool mNouvelles = false; // an acknowledgement came since the last look
+    QString mRefus;
+    qint64 mOctetsEnvoyes = 0;
+    qint64 mPertes = 0;
+};

@@ -1,0 +1,234 @@
+#include "link/ReceptionEtendue.h"
+
+#include "link/CInterlocuteur.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/ReceptionFichier.h"
+#include "platform/EtatCase.h"
+#include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStorageInfo>
+
+namespace TE = TramesEtendues;
+
+namespace {
+// What is held is noted at least this often, so that a station stopped hard loses little.
+constexpr qint64 noteTousLes = 256 * 1024;
+}
+
+ReceptionEtendue::ReceptionEtendue(CInterlocuteur &poste, ReceptionFichier &reception) : mPoste(poste), mReception(reception) {}
+
+ReceptionEtendue::~ReceptionEtendue() = default;
+
+QString ReceptionEtendue::dossier() const
+{
+    return mPoste.dossierTravail() + QStringLiteral("/Reprises");
+}
+
+void ReceptionEtendue::nettoyer()
+{
+    // Bounded: the newest few, none older than a week.
+    QDir d(dossier());
+    const QFileInfoList infos = d.entryInfoList({QStringLiteral("*.info")}, QDir::Files, QDir::Time);
+    const QDateTime limite = mPoste.mContexte.env.plateforme.maintenant().addDays(-reprisesDureeMaxJours);
+    for (int i = 0; i < infos.size(); ++i) {
+        const QString base = infos[i].absolutePath() + QLatin1Char('/') + infos[i].completeBaseName();
+        if (i >= reprisesGardees || infos[i].lastModified() < limite) {
+            QFile::remove(base + QStringLiteral(".part"));
+            QFile::remove(base + QStringLiteral(".info"));
+        }
+    }
+    for (const QFileInfo &part : d.entryInfoList({QStringLiteral("*.part")}, QDir::Files))
+        if (!QFileInfo::exists(part.absolutePath() + QLatin1Char('/') + part.completeBaseName() + QStringLiteral(".info")))
+            QFile::remove(part.absoluteFilePath());
+}
+
+void ReceptionEtendue::refuser(const QString &raison)
+{
+    mPoste.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison)));
+}
+
+void ReceptionEtendue::surOffre(const QByteArray &texte)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    suspendre();
+    const auto annonce = TE::lireOffre(texte);
+    if (!annonce)
+        return; // damaged: the sender offers again
+    auto e = std::make_unique<EnCours>();
+    e->annonce = *annonce;
+    e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
+    mPoste.mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
+    mPoste.PartieGrosFichier.clear();
+    mPoste.mlDebutReception = mPoste.mContexte.env.plateforme.tickMs();
+    mPoste.Information(QStringLiteral("Un fichier va arriver..."));
+    if (!vivant)
+        return;
+    qint64 debut = annonce->taille;
+    if (mReception.dejaRecu(e->empreinte)) {
+        e->dejaRange = true;
+    } else {
+        const QString raison = preparer(*e);
+        if (!raison.isEmpty()) {
+            mPoste.Information(QStringLiteral("Réception de %1 impossible : %2").arg(Windows1252::versTexte(annonce->nom), raison));
+            refuser(raison);
+            if (vivant)
+                mPoste.finDeReception();
+            return;
+        }
+        debut = e->recu.continuDepuisZero();
+    }
+    mEnCours = std::move(e);
+    mPoste.repondre(TE::sceller(TE::Pret, QByteArray::number(debut)));
+    if (!vivant)
+        return;
+    mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
+    mPoste.armer(GenreSupervision::Reception);
+}
+
+QString ReceptionEtendue::preparer(EnCours &e)
+{
+    QDir().mkpath(dossier());
+    nettoyer();
+    e.base = dossier() + QLatin1Char('/') + QString::fromLatin1(e.annonce.sha256) + QLatin1Char('-')
+        + QString::number(e.annonce.taille);
+    // The note names the file: the same content under another name starts afresh.
+    QFile note(e.base + QStringLiteral(".info"));
+    qint64 continu = 0;
+    if (note.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lignes = note.readAll().split('\n');
+        if (lignes.size() >= 2 && QByteArray::fromHex(lignes[0]) == e.annonce.nom)
+            continu = TE::nombre(lignes[1], e.annonce.taille).value_or(0);
+        note.close();
+    }
+    e.donnees.setFileName(e.base + QStringLiteral(".part"));
+    continu = std::min(continu, QFileInfo(e.donnees).size());
+    const QStorageInfo disque(dossier());
+    if (disque.isValid() && disque.bytesAvailable() >= 0 && disque.bytesAvailable() < e.annonce.taille - continu + 1024 * 1024)
+        return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque").arg(e.annonce.taille - continu).arg(disque.bytesAvailable());
+    const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
+    if (!e.donnees.open(mode))
+        return e.donnees.errorString();
+    e.recu.ajouter(0, continu);
+    e.continuNote = -1;
+    noter(e);
+    return {};
+}
+
+void ReceptionEtendue::noter(EnCours &e)
+{
+    const qint64 continu = e.recu.continuDepuisZero();
+    if (continu == e.continuNote || !e.donnees.isOpen())
+        return;
+    // The data first, then the note that vouches for it.
+    e.donnees.flush();
+    QSaveFile note(e.base + QStringLiteral(".info"));
+    if (note.open(QIODevice::WriteOnly)) {
+        note.write(e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n');
+        if (note.commit())
+            e.continuNote = continu;
+    }
+}
+
+void ReceptionEtendue::surDonnees(const QByteArray &texte)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    if (!mEnCours || mEnCours->dejaRange)
+        return;
+    EnCours &e = *mEnCours;
+    const auto tranche = TE::lireDonnees(texte);
+    if (!tranche || tranche->tranche.size() > TE::partieMax || tranche->position + tranche->tranche.size() > e.annonce.taille) {
+        mPoste.Information(QStringLiteral("Erreur de réception"));
+        return; // the next acknowledgement shows the hole, and the sender fills it
+    }
+    const qint64 fin = tranche->position + tranche->tranche.size();
+    if (!e.recu.contient(tranche->position, fin)) {
+        if (!e.donnees.seek(tranche->position) || e.donnees.write(tranche->tranche) != tranche->tranche.size()) {
+            const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(e.donnees.fileName(), e.donnees.errorString());
+            mPoste.Information(QStringLiteral("Réception de %1 arrêtée : %2").arg(Windows1252::versTexte(e.annonce.nom), raison));
+            suspendre();
+            refuser(raison);
+            if (vivant)
+                mPoste.finDeReception();
+            return;
+        }
+        e.recu.ajouter(tranche->position, fin);
+        if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes)
+            noter(e);
+    }
+    mPoste.repondre(TE::sceller(TE::Acquit, e.recu.texte()));
+    if (!vivant)
+        return;
+    mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
+    mPoste.armer(GenreSupervision::Reception);
+}
+
+bool ReceptionEtendue::verifier(EnCours &e)
+{
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    e.donnees.flush();
+    return e.donnees.seek(0) && sha.addData(&e.donnees) && sha.result().toHex() == e.annonce.sha256;
+}
+
+void ReceptionEtendue::surFin(const QByteArray &texte)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    if (!TE::ouvrir(texte, TE::Fin))
+        return;
+    if (!mEnCours) {
+        refuser(QStringLiteral("aucun fichier en cours"));
+        return;
+    }
+    std::unique_ptr<EnCours> e = std::move(mEnCours);
+    const QString nom = Windows1252::versTexte(e->annonce.nom);
+    if (e->dejaRange) {
+        mPoste.Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
+        mPoste.repondre("OKFICHIER");
+        if (vivant)
+            mPoste.finDeReception();
+        return;
+    }
+    if (!e->recu.contient(0, e->annonce.taille)) {
+        noter(*e);
+        refuser(QStringLiteral("fichier incomplet"));
+        if (vivant)
+            mPoste.finDeReception();
+        return;
+    }
+    const bool sain = verifier(*e);
+    e->donnees.close();
+    QFile::remove(e->base + QStringLiteral(".info"));
+    if (!sain) {
+        QFile::remove(e->donnees.fileName());
+        mPoste.Information(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
+        refuser(QStringLiteral("empreinte SHA-256 fausse"));
+        if (vivant)
+            mPoste.finDeReception();
+        return;
+    }
+    mPoste.PartieGrosFichier.clear();
+    const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, e->donnees.fileName());
+    if (!vivant)
+        return;
+    if (range) {
+        mReception.retenir(e->empreinte);
+        mPoste.repondre("OKFICHIER");
+    } else {
+        QFile::remove(e->donnees.fileName());
+        refuser(QStringLiteral("rangement impossible"));
+    }
+    if (vivant)
+        mPoste.finDeReception();
+}
+
+void ReceptionEtendue::suspendre()
+{
+    if (!mEnCours)
+        return;
+    noter(*mEnCours);
+    mEnCours.reset();
+}

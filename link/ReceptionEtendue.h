@@ -1,0 +1,60 @@
+#pragma once
+
+#include "link/shared/Plages.h"
+#include "link/shared/TramesEtendues.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class CInterlocuteur;
+class ReceptionFichier;
+
+// Receiving a file from a station of our own, slices in any order, written straight to a file
+// of the work folder. What a lost line or a restart leaves there is taken up by the next offer
+// of the same file (name, size and SHA-256), and what no offer claims goes after a few days.
+// The file is stored only once its SHA-256 matches.
+class ReceptionEtendue
+{
+public:
+    ReceptionEtendue(CInterlocuteur &poste, ReceptionFichier &reception);
+    ~ReceptionEtendue();
+
+    void surOffre(const QByteArray &texte);
+    void surDonnees(const QByteArray &texte);
+    void surFin(const QByteArray &texte);
+    // The line went, or the reception timed out: what is held stays for the next offer.
+    void suspendre();
+    bool enCours() const { return mEnCours != nullptr; }
+    // Bytes of the file under way held from its start.
+    qint64 recus() const { return mEnCours ? mEnCours->recu.continuDepuisZero() : 0; }
+
+    static constexpr int reprisesGardees = 8;
+    static constexpr qint64 reprisesDureeMaxJours = 7;
+
+private:
+    struct EnCours
+    {
+        TramesEtendues::Annonce annonce;
+        QString base; // the work folder's file, without ".part" or ".info"
+        QFile donnees;
+        Plages recu;
+        qint64 continuNote = 0; // what the ".info" file says is held
+        QByteArray empreinte;   // for the files stored lately
+        bool dejaRange = false;
+    };
+    QString dossier() const;
+    void nettoyer();
+    // The part file for that offer, taken up when it is the same file. Empty when impossible.
+    QString preparer(EnCours &e);
+    void noter(EnCours &e);
+    void refuser(const QString &raison);
+    bool verifier(EnCours &e);
+
+    CInterlocuteur &mPoste;
+    ReceptionFichier &mReception;
+    std::unique_ptr<EnCours> mEnCours;
+};

@@ -1,0 +1,94 @@
+#include "link/shared/TramesEtendues.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+namespace TramesEtendues {
+
+QByteArray crc32(const QByteArray &octets)
+{
+    const uLong crc = ::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(octets.constData()), uInt(octets.size()));
+    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0').toUpper();
+}
+
+QByteArray sceller(const char *motCle, const QByteArray &corps)
+{
+    return motCle + crc32(corps) + corps;
+}
+
+std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle)
+{
+    const qsizetype n = qstrlen(motCle);
+    if (!texte.startsWith(motCle) || texte.size() < n + 8)
+        return std::nullopt;
+    QByteArray corps = texte.mid(n + 8);
+    if (crc32(corps) != texte.mid(n, 8))
+        return std::nullopt;
+    return corps;
+}
+
+QByteArray reponseAuTest()
+{
+    return "OUI" + QByteArray(Capacites) + QByteArray::number(partieMax);
+}
+
+std::optional<qint32> lireCapacites(const QByteArray &reponse)
+{
+    const QByteArray entete = "OUI" + QByteArray(Capacites);
+    if (!reponse.startsWith(entete))
+        return std::nullopt;
+    const auto p = nombre(reponse.mid(entete.size()), partieMax);
+    if (!p || *p < 64)
+        return std::nullopt;
+    return qint32(*p);
+}
+
+std::optional<qint64> nombre(const QByteArray &texte, qint64 max)
+{
+    if (texte.isEmpty() || texte.size() > 18 || !std::all_of(texte.begin(), texte.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const qint64 n = texte.toLongLong();
+    return n <= max ? std::optional(n) : std::nullopt;
+}
+
+QByteArray offre(const Annonce &o)
+{
+    return sceller(Offre, QByteArray::number(o.taille) + ' ' + o.sha256 + ' ' + o.nom);
+}
+
+std::optional<Annonce> lireOffre(const QByteArray &texte)
+{
+    const auto corps = ouvrir(texte, Offre);
+    if (!corps)
+        return std::nullopt;
+    const qsizetype blanc = corps->indexOf(' ');
+    const auto taille = nombre(corps->left(blanc), qint64(1) << 40);
+    Annonce o;
+    o.sha256 = corps->mid(blanc + 1, 64);
+    o.nom = corps->mid(blanc + 1 + 64 + 1);
+    const bool hex = std::all_of(o.sha256.begin(), o.sha256.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    if (blanc <= 0 || !taille || o.sha256.size() != 64 || !hex || corps->mid(blanc + 65, 1) != " " || o.nom.isEmpty()
+        || o.nom.size() > 255)
+        return std::nullopt;
+    o.taille = *taille;
+    return o;
+}
+
+QByteArray donnees(qint64 position, const QByteArray &tranche)
+{
+    return sceller(Donnees, QByteArray::number(position) + ':' + tranche);
+}
+
+std::optional<Tranche> lireDonnees(const QByteArray &texte)
+{
+    const auto corps = ouvrir(texte, Donnees);
+    if (!corps)
+        return std::nullopt;
+    const qsizetype deuxPoints = corps->indexOf(':');
+    const auto position = nombre(corps->left(deuxPoints), qint64(1) << 40);
+    if (deuxPoints <= 0 || !position)
+        return std::nullopt;
+    return Tranche{*position, corps->mid(deuxPoints + 1)};
+}
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <optional>
+
+// The texts two of our stations exchange once each has recognised the other. Each one is a
+// keyword, the CRC-32 of its body in eight hexadecimal digits, then the body: a damaged text
+// is dropped, never acted upon. An older station never receives any of them.
+namespace TramesEtendues {
+
+// Offer of a file: size, SHA-256, name. Answered by ReponsePret (the bytes held from 0 on),
+// or Refus with a reason.
+inline constexpr char Offre[] = "XFOFFRE";
+inline constexpr char Pret[] = "XFPRET";
+inline constexpr char Refus[] = "XFREFUS";
+// A slice of the file at an offset; every sound one is acknowledged with the ranges held.
+inline constexpr char Donnees[] = "XFD";
+inline constexpr char Acquit[] = "XFA";
+// All is acknowledged: check the whole file and store it, answered "OKFICHIER" or Refus.
+inline constexpr char Fin[] = "XFFIN";
+
+// What our stations add behind "OUI" when they answer a link test: a version and the longest
+// slice of data they take in one frame.
+inline constexpr char Capacites[] = " ETENDU1 P";
+inline constexpr qint32 partieMax = 3968; // a frame stays under the driver's 4096 characters
+
+QByteArray crc32(const QByteArray &octets);
+QByteArray sceller(const char *motCle, const QByteArray &corps);
+// The body of a text that begins with motCle and whose CRC matches, else nothing.
+std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle);
+
+QByteArray reponseAuTest(); // "OUI" and the capabilities
+// The other station's longest slice, when its answer to our link test shows the extension.
+std::optional<qint32> lireCapacites(const QByteArray &reponse);
+
+struct Annonce
+{
+    qint64 taille = 0;
+    QByteArray sha256; // 64 hexadecimal digits, lower case
+    QByteArray nom;    // as on the wire
+};
+QByteArray offre(const Annonce &o);
+std::optional<Annonce> lireOffre(const QByteArray &texte);
+
+QByteArray donnees(qint64 position, const QByteArray &tranche);
+struct Tranche
+{
+    qint64 position = 0;
+    QByteArray tranche;
+};
+std::optional<Tranche> lireDonnees(const QByteArray &texte);
+
+// A number in decimal digits only, within 0 to max.
+std::optional<qint64> nombre(const QByteArray &texte, qint64 max);
+}
