@@ -3,7 +3,7 @@
 // folder at a one-way line delay of 0, 20 and 100 ms; then the random file at 20 ms with one
 // byte in 10,000 altered; then the time the random file takes to arrive when the carrier is
 // lost every 15 s, less than the file's 23 s of line time. Efficiency is file bytes over
-// (seconds from drop to delivery x 11,520).
+// (seconds from drop to delivery x 11,520). With a configuration's name, only that one runs.
 #include "bench/DeuxPostesReels.h"
 #include "bench/DonneesBench.h"
 
@@ -26,7 +26,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     // Each configuration: its name in the figures, and the keys both stations get.
-    const QList<std::pair<const char *, QByteArray>> configurations = {{"sans_extension", "ProtocoleEtendu=0\n"}};
+    QList<std::pair<const char *, QByteArray>> configurations = {{"avec_extension", "ProtocoleEtendu=1\n"},
+                                                                 {"sans_extension", "ProtocoleEtendu=0\n"}};
+    // One configuration only when named: bench_ligne avec_extension
+    if (argc > 1)
+        configurations.removeIf([&](const auto &c) { return QByteArray(c.first) != argv[1]; });
     const QByteArray aleatoire = fichierAleatoire(), csv = fichierCsv();
     quint16 port = 48001;
     for (const auto &[configuration, cles] : configurations) {

@@ -205,7 +205,7 @@ private:
     std::optional<qint32> mPartieDistante;
     bool mEtenduMontre = false;
     bool mProtocoleAnnonce = false;
-    bool mCapacitesDemandees = false;
+    bool mCapacitesADemander = false;
     quint32 mAllerRetourMs = 0;
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};

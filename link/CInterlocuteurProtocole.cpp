@@ -111,7 +111,7 @@ bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &
     annoncerProtocole();
     // The called station's first test showed it ours: the calling one asks back at once,
     // rather than at its first supervision test.
-    if (ProtocoleEtendu && PosteAppellant && !mPartieDistante && !std::exchange(mCapacitesDemandees, true))
+    if (std::exchange(mCapacitesADemander, false) && !mPartieDistante)
         testerCapacites(20);
     mbModemConnecte = true;
     if (!horloge.isEmpty())
@@ -201,7 +201,7 @@ void CInterlocuteur::oublierCapacites()
     mPartieDistante.reset();
     mEtenduMontre = false;
     mProtocoleAnnonce = false;
-    mCapacitesDemandees = false;
+    mCapacitesADemander = false;
 }
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
@@ -396,5 +396,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
             armer(GenreSupervision::Reinitialisation, true);
     } else {
         armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
+        // A direct cable tests both ways at once; a call, only from the called side.
+        mCapacitesADemander = PosteAppellant && ProtocoleEtendu;
     }
 }

@@ -83,7 +83,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             return issue;
         reponse.clear();
         // The other side reads the whole file again to check it before it answers.
-        const qint32 delai = qint32(std::min<qint64>(10'000 + annonce.taille / 2000 + 2 * allerRetour, 600'000));
+        const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
         const bool range = mPoste.EnvoyerCommande(TE::sceller(TE::Fin, {}), "OKFICHIER", delai, &reponse, TE::Refus);
         if (!vivant)
             return Issue::Fin;
@@ -122,7 +122,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
     const qint64 largeur = fenetre(debit, allerRetour, trancheMax);
     qint64 suivant = debut;
     int silences = 0;
-    quint32 dernierEnvoi = plateforme.tickMs();
+    quint32 dernierSigne = plateforme.tickMs();
     while (!mRecu.contient(0, taille)) {
         mPoste.PartieGrosFichier = QStringLiteral("%1/%2 Ko - ").arg(mRecu.continuDepuisZero() / 1024).arg((taille + 1023) / 1024);
         // Missing slices first, then new ones, while the window has room.
@@ -150,11 +150,12 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
                 return Issue::Fin;
             if (lignePerdue())
                 return Issue::LignePerdue;
-            dernierEnvoi = plateforme.tickMs();
+            dernierSigne = plateforme.tickMs();
         }
-        // What is in flight has had the time to drain from the port, cross and come back.
+        // Since the last send or acknowledgement, what is in flight has had the time to drain
+        // from the port, cross and come back.
         const quint32 delai = quint32(octetsEnVol() * 1000 / std::max<qint64>(debit, 1)) + 2 * allerRetour + 500;
-        const quint32 ecoule = plateforme.ecouleDepuis(dernierEnvoi);
+        const quint32 ecoule = plateforme.ecouleDepuis(dernierSigne);
         plateforme.attendreQue([&] { return !vivant || mNouvelles || !mRefus.isEmpty() || lignePerdue(); },
                                delai > ecoule ? delai - ecoule : 1);
         if (!vivant)
@@ -168,9 +169,10 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         if (std::exchange(mNouvelles, false)) {
             silences = 0;
             recenser();
+            dernierSigne = plateforme.tickMs();
             continue;
         }
-        if (plateforme.ecouleDepuis(dernierEnvoi) < delai)
+        if (plateforme.ecouleDepuis(dernierSigne) < delai)
             continue;
         // Nothing came back: what is in flight is sent again.
         if (++silences > silencesMax) {
@@ -181,7 +183,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
             mARenvoyer.ajouter(e.debut, e.fin);
         mPertes += qint64(mEnVol.size());
         mEnVol.clear();
-        dernierEnvoi = plateforme.tickMs();
+        dernierSigne = plateforme.tickMs();
     }
     mPoste.PartieGrosFichier.clear();
     return Issue::Livre;

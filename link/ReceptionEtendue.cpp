@@ -17,7 +17,7 @@ namespace TE = TramesEtendues;
 
 namespace {
 // What is held is noted at least this often, so that a station stopped hard loses little.
-constexpr qint64 noteTousLes = 256 * 1024;
+constexpr qint64 noteTousLes = 64 * 1024;
 }
 
 ReceptionEtendue::ReceptionEtendue(CInterlocuteur &poste, ReceptionFichier &reception) : mPoste(poste), mReception(reception) {}

@@ -64,6 +64,7 @@ void ReceptionFichier::abandonner()
 
 void ReceptionFichier::fermer()
 {
+    mEtendue.suspendre();
     if (mDecompression)
         mDecompression->Fermer();
     mDecompression.reset();

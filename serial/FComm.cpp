@@ -319,7 +319,9 @@ FComm::Suite FComm::prendreLaLigne(Ecriture &e)
         viderReception();
         return Suite::Continuer;
     }
-    garderTramesSuivantes(false); // stale bytes go, a frame of the other station stays
+    // Stale bytes go, a frame of the other station stays; one already begun stays whole when
+    // nothing is awaited, since the other station may be sending while we write.
+    garderTramesSuivantes(e.reponseAttendue.isEmpty());
     if (e.trame.size() > longueurTrameMax)
         return echecEcriture(e, texteErreurPort({erreurDepassement,
                                                  QStringLiteral("Dépassement de capacité : un message de %1 caractères ne "

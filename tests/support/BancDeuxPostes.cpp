@@ -10,10 +10,10 @@ BancDeuxPostes::BancDeuxPostes(LigneSimulee::Reglages reglages, quint32 tickInit
     ports.declarer(QStringLiteral("COM2:"), ligne.b());
 }
 
-void BancDeuxPostes::demarrer()
+void BancDeuxPostes::demarrer(const QByteArray &clesA, const QByteArray &clesB)
 {
-    a.creerConfiguree(QStringLiteral("COM1:"), "PosteAppellant=-1\n");
-    b.creerConfiguree(QStringLiteral("COM2:"));
+    a.creerConfiguree(QStringLiteral("COM1:"), "PosteAppellant=-1\n" + clesA);
+    b.creerConfiguree(QStringLiteral("COM2:"), clesB);
     for (PosteSimule *p : {&a, &b}) {
         p->poste->AttacherMinuterie();
         p->poste->FrmComm->Connecter();

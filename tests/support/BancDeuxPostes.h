@@ -12,8 +12,8 @@ class BancDeuxPostes
 public:
     explicit BancDeuxPostes(LigneSimulee::Reglages reglages = {}, quint32 tickInitial = 100'000);
 
-    // Both link objects configured and connected to their ports.
-    void demarrer();
+    // Both link objects configured (with these keys besides) and connected to their ports.
+    void demarrer(const QByteArray &clesA = {}, const QByteArray &clesB = {});
 
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;

@@ -79,6 +79,8 @@ void LigneSimulee::transmettre(Extremite &depart, const QByteArray &octets)
             if (mCoupureUs >= 0 && arriveeUs >= mCoupureUs)
                 return;
             const QByteArray recu = degrader(bloc);
+            if (arrivee->espion && !recu.isEmpty())
+                arrivee->espion(recu);
             if (arrivee->mReception && !recu.isEmpty()) {
                 auto reception = arrivee->mReception; // the handler may unplug the end
                 reception(recu);

@@ -53,6 +53,8 @@ public:
         void remettre() { mRetiree = false; }
         bool retiree() const { return mRetiree; }
         std::function<void()> surRetrait;
+        // Told of what arrives at this end before whoever is plugged in, in the line's order.
+        std::function<void(const QByteArray &)> espion;
         // Bytes sent from this end that have not arrived yet.
         qint64 enVol() const { return mEnVol; }
         // Takes back what was sent from this end and has not begun to leave yet.

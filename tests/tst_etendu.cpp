@@ -1,0 +1,309 @@
+// Between two of our stations: recognition, the checked and windowed transfer, its resumption;
+// and toward a station with the extension off, the very bytes of today.
+#include "link/shared/Plages.h"
+#include "link/shared/TramesEtendues.h"
+#include "serial/FComm.h"
+#include "tests/support/BancDeuxPostes.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+namespace TE = TramesEtendues;
+
+namespace {
+enum Echange { TestDeLiaison, Horloge, Message, PetitFichier, FichierEnParties, RoleAppelant, Stop };
+
+// What the older side's port receives while A starts one exchange.
+QByteArray octetsRecus(Echange echange, bool etenduA, bool etenduB, bool chezA)
+{
+    BancDeuxPostes banc;
+    banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
+    banc.demarrer(etenduA ? "" : "ProtocoleEtendu=0\n", etenduB ? "" : "ProtocoleEtendu=0\n");
+    CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
+    QByteArray recu;
+    (chezA ? banc.ligne.a() : banc.ligne.b()).espion = [&](const QByteArray &o) { recu += o; };
+    a.TesterConnexion(true);
+    b.TesterConnexion(true);
+    banc.plateforme.avancer(500);
+    const QString fichier = banc.a.chemin("envoi/releve.txt");
+    switch (echange) {
+    case TestDeLiaison: a.TesterConnexion(false); break;
+    case Horloge:
+        a.SvrHoraire = true;
+        a.TesterConnexion(true);
+        break;
+    case Message: a.EnvoyerCommande("MESSAGE=Bonjour", "", 3000); break;
+    case PetitFichier:
+        ecrireFichier(fichier, QByteArray(300, 'x'));
+        a.EnvoyerFichier(fichier);
+        break;
+    case FichierEnParties:
+        ecrireFichier(fichier, aleatoire(5000));
+        a.EnvoyerFichier(fichier);
+        break;
+    case RoleAppelant:
+        b.NumTelAppel = QStringLiteral("1");
+        b.DefinirCePosteEnAppelant();
+        break;
+    case Stop: a.Déconnecter(); break;
+    }
+    banc.plateforme.avancer(5000);
+    return recu;
+}
+
+QByteArray trame(const QByteArray &texte)
+{
+    return FComm::STX + FComm::encoderEntete(texte.size()) + texte;
+}
+
+struct Transfert
+{
+    BancDeuxPostes banc;
+    explicit Transfert(LigneSimulee::Reglages reglages = {}) : banc(reglages)
+    {
+        banc.demarrer();
+        reconnaitre();
+    }
+    void reconnaitre()
+    {
+        banc.a.poste->TesterConnexion(true);
+        banc.b.poste->TesterConnexion(true);
+        banc.plateforme.avancer(200);
+    }
+    QString envoi(const QString &nom) const { return banc.a.chemin("envoi/" + nom); }
+    QString recu(const QString &nom) const { return banc.b.chemin("recus/" + nom); }
+    QString reprises() const { return banc.b.chemin("Travail/Port 1/Reprises"); }
+    // Data frames B took in, and their bytes.
+    qsizetype octetsDeDonnees() const
+    {
+        qsizetype n = 0;
+        for (const QByteArray &t : banc.b.trames)
+            n += t.startsWith(TE::Donnees) ? t.size() : 0;
+        return n;
+    }
+};
+}
+
+class TstEtendu : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versUnPosteAncien_data()
+    {
+        QTest::addColumn<int>("echange");
+        QTest::addColumn<bool>("ancienA");
+        const std::pair<const char *, Echange> echanges[] = {
+            {"test de liaison", TestDeLiaison}, {"mise à l'heure", Horloge},    {"message", Message},
+            {"300 octets", PetitFichier},       {"en parties", FichierEnParties}, {"rôle appelant", RoleAppelant},
+            {"raccrochage", Stop}};
+        for (const auto &[nom, echange] : echanges) {
+            QTest::addRow("%s, ancien poste B", nom) << int(echange) << false;
+            QTest::addRow("%s, ancien poste A", nom) << int(echange) << true;
+        }
+    }
+
+    void versUnPosteAncien()
+    {
+        // The older station receives today's bytes, but for the capabilities behind "OUI".
+        QFETCH(int, echange);
+        QFETCH(bool, ancienA);
+        const QByteArray aujourdhui = octetsRecus(Echange(echange), false, false, ancienA);
+        QByteArray recu = octetsRecus(Echange(echange), ancienA ? false : true, ancienA ? true : false, ancienA);
+        recu.replace(trame(TE::reponseAuTest()), trame("OUI"));
+        QVERIFY(!aujourdhui.isEmpty());
+        QCOMPARE(recu, aujourdhui);
+    }
+
+    void reconnaissance_data()
+    {
+        QTest::addColumn<QByteArray>("clesA");
+        QTest::addColumn<QByteArray>("clesB");
+        QTest::addColumn<bool>("etendu");
+        QTest::newRow("les deux") << QByteArray() << QByteArray() << true;
+        QTest::newRow("A sans") << QByteArray("ProtocoleEtendu=0\n") << QByteArray() << false;
+        QTest::newRow("B sans") << QByteArray() << QByteArray("ProtocoleEtendu=faux\n") << false;
+        QTest::newRow("valeur illisible : avec") << QByteArray("ProtocoleEtendu=peut-être\n") << QByteArray() << true;
+    }
+
+    void reconnaissance()
+    {
+        QFETCH(QByteArray, clesA);
+        QFETCH(QByteArray, clesB);
+        QFETCH(bool, etendu);
+        BancDeuxPostes banc;
+        banc.demarrer(clesA, clesB);
+        CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
+        a.TesterConnexion(true);
+        QVERIFY(!a.extensionActive() && !b.extensionActive()); // each has shown itself only once
+        b.TesterConnexion(true);
+        banc.plateforme.avancer(200);
+        QCOMPARE(a.extensionActive(), etendu);
+        QCOMPARE(b.extensionActive(), etendu);
+        QCOMPARE(banc.a.informations.filter("Protocole étendu avec le poste distant : tranches de 3968 octets").size(), etendu ? 1 : 0);
+        QCOMPARE(lireFichier(banc.a.cheminIni()).contains("ProtocoleEtendu"), !clesA.isEmpty()); // never written
+        // Forgotten with the link.
+        a.Déconnecter();
+        QVERIFY(!a.extensionActive());
+    }
+
+    void transferts_data()
+    {
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<double>("corruption");
+        QTest::addColumn<double>("perte");
+        QTest::newRow("vide") << QByteArray("") << 0.0 << 0.0;
+        QTest::newRow("300 octets, sans archive") << QByteArray(300, 'a') << 0.0 << 0.0;
+        QTest::newRow("au-delà de 999 parties") << aleatoire(1'100'000) << 0.0 << 0.0;
+        QTest::newRow("octets altérés") << aleatoire(100'000) << 2e-4 << 0.0;
+        QTest::newRow("octets perdus") << aleatoire(100'000) << 0.0 << 2e-4;
+    }
+
+    void transferts()
+    {
+        QFETCH(QByteArray, contenu);
+        QFETCH(double, corruption);
+        QFETCH(double, perte);
+        Transfert t({.tauxCorruption = corruption, .tauxPerte = perte});
+        QVERIFY(t.banc.a.poste->extensionActive());
+        ecrireFichier(t.envoi("releve.bin"), contenu);
+        QVERIFY(t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
+        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), QStringList({"RELEVE.BIN"}));
+        QCOMPARE(lireFichier(t.recu("RELEVE.BIN")), contenu);
+        QCOMPARE(fichiersDe(t.reprises()), QStringList());
+        QVERIFY(!t.banc.b.trames.contains("RECEPFICHIER") && !t.banc.b.trames.contains("FICHIER"));
+        // A damaged slice is sent again alone: a window sent again for each would double the file.
+        QVERIFY2(t.octetsDeDonnees() < contenu.size() * 3 / 2 + 4096, qPrintable(QString::number(t.octetsDeDonnees())));
+    }
+
+    void reprises_data()
+    {
+        QTest::addColumn<QString>("entreDeux");
+        QTest::addColumn<bool>("repris");
+        QTest::addColumn<QString>("dit");
+        QTest::newRow("le même fichier") << "" << true << "";
+        QTest::newRow("un autre fichier du même nom") << "autre" << false << "";
+        QTest::newRow("copie partielle abîmée sur le disque") << "abimee" << true << "empreinte SHA-256 fausse";
+        QTest::newRow("copie partielle de plus d'une semaine") << "expiree" << false << "";
+    }
+
+    void reprises()
+    {
+        // The receiver stops half-way and starts again: the next offer goes on from its copy
+        // when it is the same file, and nothing damaged is ever stored.
+        QFETCH(QString, entreDeux);
+        QFETCH(bool, repris);
+        QFETCH(QString, dit);
+        Transfert t;
+        QByteArray contenu = aleatoire(150'000, 7);
+        ecrireFichier(t.envoi("releve.bin"), contenu);
+        bool arrete = false;
+        t.banc.b.poste->ProgressRecept.connecter([&](qint32, qint32) {
+            if (!arrete && t.banc.b.poste->TailleReceptionEnCours() >= 70'000) {
+                arrete = true;
+                t.banc.plateforme.planifier(0, [&] { t.banc.b.poste->Terminer(); });
+            }
+        });
+        QVERIFY(!t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
+        QVERIFY(arrete);
+        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), QStringList());
+        const QStringList copies = fichiersDe(t.reprises());
+        QCOMPARE(copies.size(), 2); // the data and its note
+        if (entreDeux == "autre")
+            ecrireFichier(t.envoi("releve.bin"), contenu = aleatoire(150'000, 8));
+        if (entreDeux == "abimee") {
+            QFile part(t.reprises() + "/" + copies.filter(".part").first());
+            QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(1000) && part.write("abîmé") > 0);
+        }
+        if (entreDeux == "expiree") {
+            QFile note(t.reprises() + "/" + copies.filter(".info").first());
+            QVERIFY(note.open(QIODevice::ReadWrite)
+                    && note.setFileTime(t.banc.plateforme.maintenant().addDays(-8), QFileDevice::FileModificationTime));
+        }
+        t.banc.b.poste.reset();
+        t.banc.b.creerConfiguree(QStringLiteral("COM2:"));
+        t.banc.b.poste->AttacherMinuterie();
+        t.banc.b.poste->FrmComm->Connecter();
+        t.reconnaitre();
+        QVERIFY(t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
+        QCOMPARE(lireFichier(t.recu("RELEVE.BIN")), contenu);
+        QCOMPARE(t.banc.a.informations.filter(QRegularExpression("^Reprise de .* à l'octet [1-9]")).size(), repris ? 1 : 0);
+        if (!dit.isEmpty())
+            QCOMPARE(t.banc.b.informations.filter(dit).size(), 1);
+        QCOMPARE(fichiersDe(t.reprises()).size(), entreDeux == "autre" ? 2 : 0); // the other one waits for its week
+    }
+
+    void textesHostiles_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("textes");
+        QTest::addColumn<QStringList>("recus");
+        QTest::addColumn<QString>("reponse");
+        const QByteArray sha = QCryptographicHash::hash("abc", QCryptographicHash::Sha256).toHex();
+        const auto offre = [&](qint64 taille, const QByteArray &nom) { return TE::offre({taille, sha, nom}); };
+        const QByteArray fin = TE::sceller(TE::Fin, {});
+        QTest::newRow("nom qui remonte") << QList<QByteArray>{offre(3, "../../hors.txt"), TE::donnees(0, "abc"), fin}
+                                         << QStringList({"HORS.TXT"}) << "OKFICHIER";
+        QTest::newRow("clé fausse") << QList<QByteArray>{"XFOFFRE00000000" + offre(3, "a.txt").mid(15)} << QStringList() << "";
+        QTest::newRow("taille démesurée") << QList<QByteArray>{offre(qint64(1) << 40, "a.txt")} << QStringList()
+                                          << "XFREFUS";
+        QTest::newRow("données au-delà de la taille")
+            << QList<QByteArray>{offre(3, "a.txt"), TE::donnees(2, "abc"), fin} << QStringList() << "XFREFUS";
+        QTest::newRow("fin sans offre") << QList<QByteArray>{fin} << QStringList() << "XFREFUS";
+        QTest::newRow("empreinte fausse") << QList<QByteArray>{offre(3, "a.txt"), TE::donnees(0, "abd"), fin} << QStringList()
+                                          << "XFREFUS";
+    }
+
+    void textesHostiles()
+    {
+        QFETCH(QList<QByteArray>, textes);
+        QFETCH(QStringList, recus);
+        QFETCH(QString, reponse);
+        Transfert t;
+        QList<QByteArray> versA;
+        t.banc.a.poste->FrmComm->Port->Lecture.connecter([&](const QByteArray &o) { versA << o; });
+        for (const QByteArray &texte : textes) {
+            t.banc.a.poste->EnvoyerCommande(texte, {}, 3000);
+            t.banc.plateforme.avancer(500);
+        }
+        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), recus);
+        QCOMPARE(QDir(t.banc.b.chemin("..")).entryList({"*hors*"}, QDir::Files), QStringList());
+        const QByteArray tout = versA.join();
+        QCOMPARE(tout.contains("XFREFUS"), reponse == "XFREFUS");
+        QCOMPARE(tout.contains("OKFICHIER"), reponse == "OKFICHIER");
+        if (reponse.isEmpty())
+            QVERIFY(!tout.contains("XF"));
+    }
+
+    void plages_data()
+    {
+        QTest::addColumn<QList<qint64>>("ajouts"); // debut, fin, debut, fin…
+        QTest::addColumn<QByteArray>("texte");
+        QTest::addColumn<qint64>("continu");
+        QTest::newRow("dans l'ordre") << QList<qint64>{0, 10, 10, 20} << QByteArray("0-20") << qint64(20);
+        QTest::newRow("un trou") << QList<qint64>{0, 10, 20, 30} << QByteArray("0-10,20-30") << qint64(10);
+        QTest::newRow("le trou comblé") << QList<qint64>{20, 30, 0, 10, 5, 25} << QByteArray("0-30") << qint64(30);
+        QTest::newRow("rien depuis zéro") << QList<qint64>{5, 8, 1, 2} << QByteArray("1-2,5-8") << qint64(0);
+        QTest::newRow("vide et à l'envers") << QList<qint64>{4, 4, 9, 3} << QByteArray("") << qint64(0);
+    }
+
+    void plages()
+    {
+        QFETCH(QList<qint64>, ajouts);
+        QFETCH(QByteArray, texte);
+        QFETCH(qint64, continu);
+        Plages p;
+        for (qsizetype i = 0; i + 1 < ajouts.size(); i += 2)
+            p.ajouter(ajouts[i], ajouts[i + 1]);
+        QCOMPARE(p.texte(), texte);
+        QCOMPARE(p.continuDepuisZero(), continu);
+        const auto relue = Plages::lire(texte, 30);
+        QVERIFY(relue && relue->texte() == texte);
+        for (const QByteArray hostile : {"1-", "-5", "5-2", "0-31", "a-b", "0-5,,"})
+            QVERIFY2(!Plages::lire(hostile, 30), hostile.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEtendu)
+#include "tst_etendu.moc"
