@@ -83,8 +83,12 @@ public:
     quint32 TickDebutReception() const { return mlDebutReception; }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
-    // Both stations showed the extension on this connection, and this one has it on.
-    bool extensionActive() const { return ProtocoleEtendu && mPartieDistante && mEtenduMontre; }
+    // The other station showed the extension on this connection, and this one has it on. Ours
+    // shows itself with its first offer, which only a station with the extension sends.
+    bool extensionActive() const { return ProtocoleEtendu && mPartieDistante; }
+    // Before a file: a call that just came up gets the few seconds its first link tests take,
+    // so that the file does not leave the old way for want of them.
+    void attendreCapacites();
     void ArreterTempos();
 
     // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
@@ -203,7 +207,8 @@ private:
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
     std::optional<qint32> mPartieDistante;
-    bool mEtenduMontre = false;
+    bool mCapacitesDemandees = false; // a link test was answered on this connection
+    std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
     bool mProtocoleAnnonce = false;
     bool mCapacitesADemander = false;
     quint32 mAllerRetourMs = 0;

@@ -107,11 +107,9 @@ bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &
     repondre(ProtocoleEtendu ? TramesEtendues::reponseAuTest() : QByteArray("OUI"));
     if (!vivant)
         return true;
-    mEtenduMontre = ProtocoleEtendu;
-    annoncerProtocole();
     // The called station's first test showed it ours: the calling one asks back at once,
     // rather than at its first supervision test.
-    if (std::exchange(mCapacitesADemander, false) && !mPartieDistante)
+    if (std::exchange(mCapacitesADemander, false) && !mCapacitesDemandees)
         testerCapacites(20);
     mbModemConnecte = true;
     if (!horloge.isEmpty())
@@ -199,13 +197,16 @@ bool CInterlocuteur::surTexteEtendu(const QByteArray &Texte)
 void CInterlocuteur::oublierCapacites()
 {
     mPartieDistante.reset();
-    mEtenduMontre = false;
+    mEnvoi.etendu().oublierLigne();
+    mCapacitesDemandees = false;
+    mDebutAppel.reset();
     mProtocoleAnnonce = false;
     mCapacitesADemander = false;
 }
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
 {
+    mCapacitesDemandees = true;
     if (!ProtocoleEtendu)
         return;
     mPartieDistante = TramesEtendues::lireCapacites(reponse);
@@ -226,7 +227,7 @@ void CInterlocuteur::testerCapacites(int essais)
 {
     const auto vivant = mVie.temoin();
     mContexte.env.plateforme.planifier(100'000, [this, vivant, essais] {
-        if (!vivant || !mbModemConnecte || mPartieDistante || !ProtocoleEtendu || !FrmComm)
+        if (!vivant || !mbModemConnecte || mCapacitesDemandees || !ProtocoleEtendu || !FrmComm)
             return;
         // A command still under way (the dial's own wait) leaves the line to it for now.
         if (FrmComm->occupe()) {
@@ -236,6 +237,20 @@ void CInterlocuteur::testerCapacites(int essais)
         }
         TesterConnexion(false);
     });
+}
+
+void CInterlocuteur::attendreCapacites()
+{
+    // The called station tests 3.5 s after the call, and the caller asks back at once.
+    constexpr quint32 attenteMaxMs = 6000;
+    if (!mDebutAppel || mCapacitesDemandees)
+        return;
+    Plateforme &plateforme = mContexte.env.plateforme;
+    const quint32 ecoule = plateforme.ecouleDepuis(*mDebutAppel);
+    if (ecoule >= attenteMaxMs)
+        return;
+    const auto vivant = mVie.temoin();
+    plateforme.attendreQue([&] { return !vivant || mCapacitesDemandees || !mbModemConnecte; }, attenteMaxMs - ecoule);
 }
 
 qint64 CInterlocuteur::octetsParSeconde() const
@@ -398,5 +413,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
         armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
         // A direct cable tests both ways at once; a call, only from the called side.
         mCapacitesADemander = PosteAppellant && ProtocoleEtendu;
+        if (ProtocoleEtendu)
+            mDebutAppel = mContexte.env.plateforme.tickMs();
     }
 }

@@ -27,6 +27,8 @@ public:
     // The other station's acknowledgement, or its refusal in the middle of the slices.
     void surAcquit(const QByteArray &texte);
     void surRefus(const QByteArray &texte);
+    // A new connection: the error rate seen on the last one says nothing of this one.
+    void oublierLigne() { mOctetsEnvoyes = mPertes = 0; }
 
     // Chosen from the line's speed and the round trip measured on this connection.
     static qint64 fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint32 tranche);

@@ -48,6 +48,9 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     }
     mPoste.mSupervision.arreter();
     const auto vivant = mPoste.mVie.temoin();
+    mPoste.attendreCapacites();
+    if (!vivant)
+        return false;
     // The archive is built apart, under the name that travels: the user's folder is never
     // written, and only the archive this call made is deleted, whatever the way out.
     bool detruit = false;

@@ -137,7 +137,8 @@ private slots:
         banc.demarrer(clesA, clesB);
         CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
         a.TesterConnexion(true);
-        QVERIFY(!a.extensionActive() && !b.extensionActive()); // each has shown itself only once
+        QCOMPARE(a.extensionActive(), etendu); // A's offers will show B that A has it too
+        QVERIFY(!b.extensionActive());
         b.TesterConnexion(true);
         banc.plateforme.avancer(200);
         QCOMPARE(a.extensionActive(), etendu);

@@ -251,6 +251,25 @@ private slots:
         QCOMPARE(s.a.fenetre().ListeInfo().filter(QRegularExpression(" : Reprise de .* à l'octet [1-9]")).size(), 1);
     }
 
+    void fichierPlusLongQueChaqueConnexion()
+    {
+        // The carrier goes 20 s after each CONNECT, and the file needs half a minute of line:
+        // each call carries a share of it, and it arrives whole.
+        ReglagesModem coupe;
+        coupe.coupureApresMs = 20'000;
+        DeuxApplications s(coupe);
+        s.demarrer();
+        s.plateforme.avancer(15'000);
+        const QByteArray contenu = aleatoire(120'000, 4);
+        ecrireFichier(s.a.chemin("Envois à A/long.bin"), contenu);
+        // Half a minute of line, a few seconds of it on each call: about twenty minutes.
+        for (int i = 0; i < 40 && fichiersDe(s.b.chemin("Recus de B")).isEmpty(); ++i)
+            s.plateforme.avancer(60'000);
+        QCOMPARE(fichiersDe(s.b.chemin("Recus de B")), QStringList({"LONG.BIN"}));
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/LONG.BIN")), contenu);
+        QVERIFY(s.a.fenetre().ListeInfo().filter(QRegularExpression(" : Reprise de .* à l'octet [1-9]")).size() >= 1);
+    }
+
     void reconnexionDeLAppelant_data()
     {
         QTest::addColumn<bool>("rappeler");
