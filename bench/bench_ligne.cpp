@@ -28,13 +28,17 @@ int main(int argc, char **argv)
     // Each configuration: its name in the figures, and the keys both stations get.
     QList<std::pair<const char *, QByteArray>> configurations = {{"avec_extension", "ProtocoleEtendu=1\n"},
                                                                  {"sans_extension", "ProtocoleEtendu=0\n"}};
-    // One configuration only when named: bench_ligne avec_extension
+    // One configuration only when named, and one part when named too:
+    // bench_ligne avec_extension [delais|bruit|coupure]
     if (argc > 1)
         configurations.removeIf([&](const auto &c) { return QByteArray(c.first) != argv[1]; });
+    const auto partie = [&](const char *nom) { return argc <= 2 || QByteArray(argv[2]) == nom; };
     const QByteArray aleatoire = fichierAleatoire(), csv = fichierCsv();
     quint16 port = 48001;
     for (const auto &[configuration, cles] : configurations) {
         for (const int latence : {0, 20, 100}) {
+            if (!partie("delais"))
+                break;
             const DeuxPostesReels postes({"--latence", QString::number(latence)}, port += 10, cles);
             if (!postes.prets())
                 return 1;
@@ -44,14 +48,14 @@ int main(int argc, char **argv)
                 afficher(mesure.constData(), configuration, postes.livrer(fichier, contenu, 600'000), contenu.size());
             }
         }
-        {
+        if (partie("bruit")) {
             const DeuxPostesReels postes({"--latence", "20", "--bruit", "0.0001"}, port += 10, cles);
             if (!postes.prets())
                 return 1;
             afficher("efficacite_aleatoire_20ms_bruit_1e-4", configuration, postes.livrer("bruit.dat", aleatoire, 600'000),
                      aleatoire.size());
         }
-        {
+        if (partie("coupure")) {
             const DeuxPostesReels postes({"--coupure-apres", "15"}, port += 10, cles);
             if (!postes.prets())
                 return 1;

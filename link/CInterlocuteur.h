@@ -77,6 +77,8 @@ public:
     QString FichierMisDeCote() const { return mEnvoi.misDeCote(); }
     // The last EnvoyerFichier ended on a lost carrier: there is no line left to test.
     bool EnvoiCoupe() const { return mEnvoi.coupe(); }
+    // The last EnvoyerFichier, though not finished, left more of the file with the other station.
+    bool EnvoiAvance() const;
     // Characters of the file being received in parts, held until its last part.
     qint64 TailleReceptionEnCours() const { return std::max<qint64>(mReception.parties().size(), mReception.etendue().recus()); }
     // When the file being (or last) received was announced.

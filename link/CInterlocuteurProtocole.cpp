@@ -239,6 +239,11 @@ void CInterlocuteur::testerCapacites(int essais)
     });
 }
 
+bool CInterlocuteur::EnvoiAvance() const
+{
+    return mEnvoi.avance();
+}
+
 void CInterlocuteur::attendreCapacites()
 {
     // The called station tests 3.5 s after the call, and the caller asks back at once.

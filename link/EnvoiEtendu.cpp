@@ -45,6 +45,7 @@ qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pert
 Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
 {
     const auto vivant = mPoste.mVie.temoin();
+    mAvance = false;
     QFile lecture(fichier);
     QCryptographicHash sha(QCryptographicHash::Sha256);
     if (!lecture.open(QIODevice::ReadOnly) || !sha.addData(&lecture)) {
@@ -168,6 +169,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         }
         if (std::exchange(mNouvelles, false)) {
             silences = 0;
+            mAvance = mAvance || mRecu.continuDepuisZero() > debut;
             recenser();
             dernierSigne = plateforme.tickMs();
             continue;

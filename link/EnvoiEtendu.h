@@ -29,6 +29,8 @@ public:
     void surRefus(const QByteArray &texte);
     // A new connection: the error rate seen on the last one says nothing of this one.
     void oublierLigne() { mOctetsEnvoyes = mPertes = 0; }
+    // The last send got more of the file acknowledged than the other side held at its start.
+    bool avance() const { return mAvance; }
 
     // Chosen from the line's speed and the round trip measured on this connection.
     static qint64 fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint32 tranche);
@@ -49,6 +51,7 @@ private:
 
     CInterlocuteur &mPoste;
     bool mActif = false;
+    bool mAvance = false;
     qint64 mTaille = 0;
     Plages mRecu;
     std::vector<EnVol> mEnVol;

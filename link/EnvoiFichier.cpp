@@ -39,6 +39,7 @@ bool EnvoiFichier::envoyer(const QString &fichier)
 {
     mMisDeCote.clear();
     mCoupe = false;
+    mAvance = false;
     if (!mPoste.FrmComm || !mPoste.FrmComm->Connecter())
         return false;
     mLigneAuDebut = etatLigne();
@@ -106,8 +107,10 @@ std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString 
         return {mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères")), Issue::Abandon};
     if (mPoste.extensionActive()) {
         const Issue issue = mEtendu->envoyer(fichier, [this] { return etatLigne() != mLigneAuDebut; });
-        if (issue != Issue::Fin)
+        if (issue != Issue::Fin) {
             mCoupe = issue == Issue::LignePerdue;
+            mAvance = mEtendu->avance();
+        }
         return {issue == Issue::Livre, issue};
     }
     if (longueurTexte >= partiesMax * taillePartie)

@@ -26,9 +26,12 @@ public:
     QString misDeCote() const { return mMisDeCote; }
     // The last send ended on a lost carrier.
     bool coupe() const { return mCoupe; }
+    // The last send, though not finished, left more of the file with the other station.
+    bool avance() const { return mAvance; }
     void fermer();
     // The send between two of our stations, when both showed the extension.
     EnvoiEtendu &etendu() { return *mEtendu; }
+    const EnvoiEtendu &etendu() const { return *mEtendu; }
 
     enum class Issue {
         Livre,       // acknowledged
@@ -54,5 +57,6 @@ private:
     std::unique_ptr<EnvoiEtendu> mEtendu;
     QString mMisDeCote;
     bool mCoupe = false;
+    bool mAvance = false;
     std::pair<quint32, quint32> mLigneAuDebut;
 };

@@ -190,7 +190,13 @@ private:
     void noter(const QString &genre, const QString &texte);
     void afficherInformation(const QString &Info, const QString &genre);
     // "name, size, duration, effective rate, SHA-256" of a file that crossed the line.
-    static QString empreinte(const QString &nom, const QByteArray &contenu, quint32 dureeMs);
+    struct Contenu
+    {
+        qint64 taille;
+        QByteArray sha256;
+    };
+    static Contenu contenuDe(const QString &chemin);
+    static QString empreinte(const QString &nom, const Contenu &contenu, quint32 dureeMs);
     QString dateHeure() const { return dateHeure(mContexte.env.plateforme.maintenant()); }
     static QString dateHeure(const QDateTime &quand);
     void rafraichir();

@@ -287,10 +287,8 @@ void FMain::Poste_FichierReçu(const QString &Fichier)
                + mContexte.env.plateforme.maintenant().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" - Reçu ") + nom);
     mDerniereReception = {nom, mContexte.env.plateforme.maintenant()};
     if (mJournal && mPoste) {
-        QFile recu(Fichier);
-        const QByteArray contenu = recu.open(QIODevice::ReadOnly) ? recu.readAll() : QByteArray();
         noter(QStringLiteral("RECEPTION"),
-              empreinte(Fichier, contenu, mContexte.env.plateforme.ecouleDepuis(mPoste->TickDebutReception())));
+              empreinte(Fichier, contenuDe(Fichier), mContexte.env.plateforme.ecouleDepuis(mPoste->TickDebutReception())));
     }
     couperListe(mListeRéceptions, slNbReceptions);
     rafraichir();
@@ -306,15 +304,25 @@ void FMain::noter(const QString &genre, const QString &texte)
     mbEcritureJournal = false;
 }
 
-QString FMain::empreinte(const QString &nom, const QByteArray &contenu, quint32 dureeMs)
+FMain::Contenu FMain::contenuDe(const QString &chemin)
+{
+    // Read as it is hashed: a file of any size costs a buffer, not its size.
+    QFile fichier(chemin);
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    if (!fichier.open(QIODevice::ReadOnly) || !sha.addData(&fichier))
+        return {0, QCryptographicHash::hash({}, QCryptographicHash::Sha256)};
+    return {fichier.size(), sha.result()};
+}
+
+QString FMain::empreinte(const QString &nom, const Contenu &contenu, quint32 dureeMs)
 {
     const double secondes = std::max(1u, dureeMs) / 1000.0;
     return QStringLiteral("%1, %2 octets, %3 s, %4 octets/s, SHA-256 %5")
         .arg(nom)
-        .arg(contenu.size())
+        .arg(contenu.taille)
         .arg(secondes, 0, 'f', 3)
-        .arg(qint64(contenu.size() / secondes))
-        .arg(QString::fromLatin1(QCryptographicHash::hash(contenu, QCryptographicHash::Sha256).toHex()));
+        .arg(qint64(double(contenu.taille) / secondes))
+        .arg(QString::fromLatin1(contenu.sha256.toHex()));
 }
 
 void FMain::informer(const QString &texte)

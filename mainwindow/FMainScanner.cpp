@@ -215,12 +215,7 @@ bool FMain::envoyer(const QString &chemin)
     const auto vivant = mVie.temoin();
     const QString nom = QFileInfo(chemin).fileName();
     const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
-    QByteArray contenu;
-    if (journal()) {
-        QFile fichier(chemin);
-        if (fichier.open(QIODevice::ReadOnly))
-            contenu = fichier.readAll();
-    }
+    const Contenu contenu = journal() ? contenuDe(chemin) : Contenu{0, {}};
     const quint32 debut = mContexte.env.plateforme.tickMs();
     const bool envoye = mPoste->EnvoyerFichier(chemin);
     const quint32 duree = mContexte.env.plateforme.ecouleDepuis(debut);
@@ -246,7 +241,8 @@ bool FMain::envoyer(const QString &chemin)
         return true;
     }
     EchecEnvoi &echec = mEchecs[chemin];
-    ++echec.nombre;
+    // A file that went on from where it stopped is not failing: its next turn comes soon.
+    echec.nombre = mPoste->EnvoiAvance() ? 1 : echec.nombre + 1;
     echec.tick = mContexte.env.plateforme.tickMs();
     mbLigneCedee = true;
     ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
