@@ -10,8 +10,8 @@
 // is dropped, never acted upon. An older station never receives any of them.
 namespace TramesEtendues {
 
-// Offer of a file: size, SHA-256, name. Answered by ReponsePret (the bytes held from 0 on),
-// or Refus with a reason.
+// Offer of a file: size, SHA-256, name. Answered by Pret (the bytes held from 0 on), or
+// Refus with a reason.
 inline constexpr char Offre[] = "XFOFFRE";
 inline constexpr char Pret[] = "XFPRET";
 inline constexpr char Refus[] = "XFREFUS";
