@@ -28,7 +28,6 @@ public:
     void surFin(const QByteArray &texte);
     // The line went, or the reception timed out: what is held stays for the next offer.
     void suspendre();
-    bool enCours() const { return mEnCours != nullptr; }
     // Bytes of the file under way held from its start.
     qint64 recus() const { return mEnCours ? mEnCours->recu.continuDepuisZero() : 0; }
 
