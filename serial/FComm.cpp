@@ -472,6 +472,8 @@ void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 void FComm::perteDePorteuse()
 {
     ++mPertesPorteuse;
+    // A frame cut by the loss never ends: the line is free for the next call.
+    mbLigneOccupee = false;
     if (Port)
         Port->viderEmission();
     if (mAttente)

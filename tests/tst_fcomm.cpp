@@ -405,6 +405,10 @@ private slots:
         QVERIFY2(p.journal.lignes.contains("ModemEtatConnexion:0") == !suite, qPrintable(p.journal.lignes.join("|")));
         QCOMPARE(p.journal.receptions.size(), 1);
         QCOMPARE(p.journal.receptions[0].size(), suite ? 94 : qsizetype(strlen("Pas de porteuse.")));
+        // The cut frame does not hold the line: the next call's first write leaves at once.
+        const qint64 avant = p.banc.plateforme.maintenantUs();
+        QVERIFY(p.comm.Ecrire("OUI"));
+        QVERIFY(p.banc.plateforme.maintenantUs() - avant < 1'000'000);
     }
 
     void bruitSurUneLigneAuRepos()
