@@ -218,9 +218,13 @@ void CInterlocuteur::annoncerProtocole()
 {
     if (!extensionActive() || std::exchange(mProtocoleAnnonce, true))
         return;
+    const auto vivant = mVie.temoin();
     Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
                     .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
                     .arg(mAllerRetourMs));
+    // Only the caller: the called station keeps its shorter wait, so both do not offer at once.
+    if (vivant && PosteAppellant)
+        mContexte.proprietaire.posteDistantReconnu();
 }
 
 void CInterlocuteur::testerCapacites(int essais)

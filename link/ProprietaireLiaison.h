@@ -25,6 +25,9 @@ public:
     // box (1: files are sent). Setting a box runs its handler, as a click would.
     virtual int valeurCocheConnecter() const = 0;
     virtual void setCocheSynchro(int valeur) = 0;
+    // The other station answered as one of ours: the scanner's first wait on this call,
+    // there for stations that may still be setting up, can end.
+    virtual void posteDistantReconnu() = 0;
 
     // Registers the instance window again (its caption follows the port name).
     virtual void chargerFenetreInstance() = 0;

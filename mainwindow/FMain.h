@@ -98,6 +98,7 @@ public:
     bool CocheConnecterActif() const { return mCocheConnecterActif; }
     int CocheSynchro() const { return mCocheSynchro; }
     void setCocheSynchro(int valeur) override;
+    void posteDistantReconnu() override;
     bool CocheSynchroActif() const { return mCocheSynchroActif; }
 
     void BtnTestDialog_Click();

@@ -45,6 +45,17 @@ void FMain::CocheSynchro_Click()
     rafraichir();
 }
 
+void FMain::posteDistantReconnu()
+{
+    // Known about 3.5 s into the call. The called station scans at 7 s and keeps the first
+    // turn; the caller follows a second after it instead of five.
+    constexpr qint32 premierBalayageMs = 4500;
+    if (mClock->Tag() != attendreUnPeu || !mClock->Enabled())
+        return;
+    mClock->setTag(QString());
+    mClock->setInterval(premierBalayageMs);
+}
+
 void FMain::Clock_Timer()
 {
     if (!mClock->Tag().isEmpty()) {

@@ -22,6 +22,7 @@ public:
     QSize tailleEcran() const override { return ecran; }
     int valeurCocheConnecter() const override { return cocheConnecter; }
     void setCocheSynchro(int valeur) override { cocheSynchro = valeur; }
+    void posteDistantReconnu() override {}
     void chargerFenetreInstance() override { ++chargementsInstance; }
     void terminerFenetreInstance() override { ++terminaisonsInstance; }
 
