@@ -51,6 +51,7 @@ int main()
 {
     constexpr qint64 taille = 100LL << 20;
     BancDeuxPostes banc({.bauds = 115200, .tailleBloc = 4096, .decoupage = Decoupage::Blocs});
+    banc.a.garderTrames = banc.b.garderTrames = false;
     banc.demarrer();
     banc.a.poste->TesterConnexion(true);
     banc.b.poste->TesterConnexion(true);
@@ -68,5 +69,10 @@ int main()
                 double(taille) / (double(banc.plateforme.maintenantUs() - debutUs) / 1e6) / 11520.0);
     std::printf("gros_fichier_100Mio_memoire_max_mo: %ld (avant l'envoi : %ld)\n", memoireMaxMo(), avant);
     std::printf("gros_fichier_100Mio_secondes_reelles: %.1f\n", double(chrono.nsecsElapsed()) / 1e9);
+    if (!livre) {
+        for (const auto *poste : {&banc.a, &banc.b})
+            for (const QString &ligne : poste->informations.mid(std::max<qsizetype>(0, poste->informations.size() - 15)))
+                std::printf("  %s %s\n", poste == &banc.a ? "A" : "B", qPrintable(ligne));
+    }
     return livre ? 0 : 1;
 }

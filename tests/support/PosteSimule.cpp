@@ -64,6 +64,9 @@ CInterlocuteur &PosteSimule::creerConfiguree(const QString &port, const QByteArr
     CInterlocuteur &p = creer();
     p.Initialiser();
     if (p.FrmComm)
-        p.FrmComm->Reception.connecter([this](const QByteArray &t) { trames << t; });
+        p.FrmComm->Reception.connecter([this](const QByteArray &t) {
+            if (garderTrames)
+                trames << t;
+        });
     return p;
 }

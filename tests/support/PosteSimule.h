@@ -31,6 +31,7 @@ public:
     std::unique_ptr<CInterlocuteur> poste;
     QStringList informations, etats, commandes, fichiersRecus;
     QList<QByteArray> trames; // every frame the driver received, answers that came late included
+    bool garderTrames = true; // off where the frames would hold a whole large file
 };
 
 QByteArray lireFichier(const QString &chemin);
