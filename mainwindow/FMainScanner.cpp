@@ -47,8 +47,8 @@ void FMain::CocheSynchro_Click()
 
 void FMain::posteDistantReconnu()
 {
-    // Known about 3.5 s into the call. The called station scans at 7 s and keeps the first
-    // turn; the caller follows a second after it instead of five.
+    // On a modem call it is known about 3.5 s in. The called station scans at 7 s and keeps
+    // the first turn; the caller follows a second after it instead of five.
     constexpr qint32 premierBalayageMs = 4500;
     if (mClock->Tag() != attendreUnPeu || !mClock->Enabled())
         return;
