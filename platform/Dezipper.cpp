@@ -98,8 +98,8 @@ bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
         raison = QStringLiteral("L'archive ne dit pas la taille de son fichier : elle est refusée.");
         return false;
     }
-    if (qint64(stat.size) > tailleMaxExtraite) {
-        raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(tailleMaxExtraite);
+    if (const qint64 plafond = plafondExtraction(QFileInfo(mNomArchive).size()); qint64(stat.size) > plafond) {
+        raison = QStringLiteral("L'archive annonce un fichier de %1 octets ; %2 au plus sont acceptés.").arg(stat.size).arg(plafond);
         return false;
     }
     if (qint64(stat.size) > espaceLibre(mDossierExtraction)) {

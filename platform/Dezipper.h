@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 
 struct zip_stat;
@@ -24,9 +25,12 @@ public:
     // The file the last Decompresser wrote, and the name the archive gave it.
     QString FichierExtrait() const { return mFichierExtrait; }
 
-    // The largest file an archive may hold: what a sender can send (999 parts of 1024
-    // characters) at a compression ratio of 64; above it the archive is refused unread.
+    // The largest file an archive may hold: what the old protocol can carry (999 parts of
+    // 1024 characters) at a compression ratio of 64, or 64 times the archive when that is
+    // more; above it the archive is refused unread, as a bomb would be.
     static constexpr qint64 tailleMaxExtraite = 999LL * 1024 * 64;
+    static constexpr qint64 rapportMaxExtraction = 64;
+    static qint64 plafondExtraction(qint64 tailleArchive) { return std::max(tailleMaxExtraite, rapportMaxExtraction * tailleArchive); }
 
     // The room left on the extraction folder's disk; a test puts a small disk here.
     std::function<qint64(const QString &dossier)> espaceLibre = espaceLibreDuDisque;

@@ -46,6 +46,36 @@ private slots:
         }
     }
 
+    // Above what 999 parts could carry, an archive that vouches for its size by its own is
+    // opened: 66 MB of which one is random, compressed about 60 to 1.
+    void grandeArchiveAuTauxOrdinaire()
+    {
+        QTemporaryDir dossier;
+        const QString source = dossier.filePath("GRAND.BIN");
+        QFile f(source);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(aleatoire(1'100'000));
+        const QByteArray zeros(1024 * 1024, '\0');
+        for (int i = 0; i < 65; ++i)
+            f.write(zeros);
+        f.close();
+        const qint64 taille = QFileInfo(source).size();
+        QVERIFY(taille > Dezipper::tailleMaxExtraite);
+        Zipper z;
+        z.Reglage(1);
+        z.setNomArchive(dossier.filePath("a.zip"));
+        z.Fichiers() << source;
+        QVERIFY(z.Compresser());
+        QVERIFY(QFile::remove(source));
+        QTemporaryDir extraction;
+        Dezipper d;
+        d.setNomArchive(dossier.filePath("a.zip"));
+        d.setDossierExtraction(extraction.path());
+        QString raison;
+        QVERIFY2(d.Decompresser(&raison), qPrintable(raison));
+        QCOMPARE(QFileInfo(d.FichierExtrait()).size(), taille);
+    }
+
     // Crafted archives (tests/donnees): what each delivers, or why it is refused.
     void archivesRecues_data()
     {
