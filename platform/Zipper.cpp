@@ -1,4 +1,5 @@
 #include "platform/Zipper.h"
+#include "platform/Dezipper.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -92,7 +93,9 @@ void Zipper::creer(QString &raison)
             continue;
         }
         const qint64 taille = QFileInfo(essai).size();
-        if (meilleureTaille < 0 || taille < meilleureTaille) {
+        // Our receivers refuse, unread, an archive that would grow past this: it would look like a bomb.
+        const bool acceptee = tailleOriginale <= Dezipper::plafondExtraction(taille);
+        if (acceptee && (meilleureTaille < 0 || taille < meilleureTaille)) {
             if (!meilleur.isEmpty())
                 QFile::remove(meilleur);
             meilleur = essai;
