@@ -20,6 +20,7 @@
 #include <vector>
 
 class DialogueParametres;
+class EnvoiEtendu;
 class FichierIni;
 class Minuterie;
 class ProprietaireLiaison;
@@ -158,8 +159,11 @@ private:
     bool surPartieFichier(const QByteArray &Texte);
     bool surSonnerie(const QByteArray &Texte);
     bool surDemandeAppelant(const QByteArray &Texte);
-    // The extension's texts; each is a message to the owner when this station has it off.
-    bool surTexteEtendu(const QByteArray &Texte);
+    // The extension's texts, each to the transfer it belongs to; each is a message to the
+    // owner when this station has the extension off.
+    template <void (ReceptionEtendue::*Traiter)(const QByteArray &)> bool versReceptionEtendue(const QByteArray &Texte);
+    template <void (EnvoiEtendu::*Traiter)(const QByteArray &)> bool versEnvoiEtendu(const QByteArray &Texte);
+    bool surReponseEtendueTardive(const QByteArray &) { return ProtocoleEtendu; }
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);

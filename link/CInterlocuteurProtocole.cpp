@@ -32,13 +32,13 @@ std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLign
         {"RING", 0, false, &CInterlocuteur::surSonnerie},
         {"JESUISAPPELANT", 0, true, &CInterlocuteur::surDemandeAppelant},
         {"MESSAGE=", 0, true, nullptr},
-        {TramesEtendues::Offre, 0, true, &CInterlocuteur::surTexteEtendu},
-        {TramesEtendues::Donnees, 0, true, &CInterlocuteur::surTexteEtendu},
-        {TramesEtendues::Acquit, 0, true, &CInterlocuteur::surTexteEtendu},
-        {TramesEtendues::Fin, 0, true, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Offre, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surOffre>},
+        {TramesEtendues::Donnees, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surDonnees>},
+        {TramesEtendues::Acquit, 0, true, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surAcquit>},
+        {TramesEtendues::Fin, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surFin>},
         // Answers, awaited as such; one that comes after its wait is dropped.
-        {TramesEtendues::Pret, 0, false, &CInterlocuteur::surTexteEtendu},
-        {TramesEtendues::Refus, 0, false, &CInterlocuteur::surTexteEtendu},
+        {TramesEtendues::Pret, 0, false, &CInterlocuteur::surReponseEtendueTardive},
+        {TramesEtendues::Refus, 0, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surRefus>},
     };
     return commandes;
 }
@@ -176,22 +176,20 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
     return true;
 }
 
-bool CInterlocuteur::surTexteEtendu(const QByteArray &Texte)
+template <void (ReceptionEtendue::*Traiter)(const QByteArray &)>
+bool CInterlocuteur::versReceptionEtendue(const QByteArray &Texte)
 {
-    namespace TE = TramesEtendues;
-    if (!ProtocoleEtendu)
-        return false;
-    if (Texte.startsWith(TE::Offre))
-        mReception.etendue().surOffre(Texte);
-    else if (Texte.startsWith(TE::Donnees))
-        mReception.etendue().surDonnees(Texte);
-    else if (Texte.startsWith(TE::Fin))
-        mReception.etendue().surFin(Texte);
-    else if (Texte.startsWith(TE::Acquit))
-        mEnvoi.etendu().surAcquit(Texte);
-    else if (Texte.startsWith(TE::Refus))
-        mEnvoi.etendu().surRefus(Texte);
-    return true;
+    if (ProtocoleEtendu)
+        (mReception.etendue().*Traiter)(Texte);
+    return ProtocoleEtendu;
+}
+
+template <void (EnvoiEtendu::*Traiter)(const QByteArray &)>
+bool CInterlocuteur::versEnvoiEtendu(const QByteArray &Texte)
+{
+    if (ProtocoleEtendu)
+        (mEnvoi.etendu().*Traiter)(Texte);
+    return ProtocoleEtendu;
 }
 
 void CInterlocuteur::oublierCapacites()
