@@ -216,6 +216,7 @@ private:
     bool mCapacitesDemandees = false; // a link test was answered on this connection
     std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
     bool mProtocoleAnnonce = false;
+    bool mOrigineAnnoncee = false;
     bool mCapacitesADemander = false;
     quint32 mAllerRetourMs = 0;
     ConnexionModem mConnexion{*this};

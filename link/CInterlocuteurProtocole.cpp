@@ -199,22 +199,29 @@ void CInterlocuteur::oublierCapacites()
     mCapacitesDemandees = false;
     mDebutAppel.reset();
     mProtocoleAnnonce = false;
+    mOrigineAnnoncee = false;
     mCapacitesADemander = false;
 }
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
 {
     mCapacitesDemandees = true;
-    if (!ProtocoleEtendu)
-        return;
-    mPartieDistante = TramesEtendues::lireCapacites(reponse);
-    mAllerRetourMs = allerRetourMs;
+    if (ProtocoleEtendu) {
+        mPartieDistante = TramesEtendues::lireCapacites(reponse);
+        mAllerRetourMs = allerRetourMs;
+    }
     annoncerProtocole();
 }
 
 void CInterlocuteur::annoncerProtocole()
 {
-    if (!extensionActive() || std::exchange(mProtocoleAnnonce, true))
+    if (!extensionActive()) {
+        if (!std::exchange(mOrigineAnnoncee, true))
+            Information(ProtocoleEtendu ? QStringLiteral("Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu")
+                                        : QStringLiteral("Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste"));
+        return;
+    }
+    if (std::exchange(mProtocoleAnnonce, true))
         return;
     const auto vivant = mVie.temoin();
     Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")

@@ -122,10 +122,14 @@ private slots:
         QTest::addColumn<QByteArray>("clesA");
         QTest::addColumn<QByteArray>("clesB");
         QTest::addColumn<bool>("etendu");
-        QTest::newRow("les deux") << QByteArray() << QByteArray() << true;
-        QTest::newRow("A sans") << QByteArray("ProtocoleEtendu=0\n") << QByteArray() << false;
-        QTest::newRow("B sans") << QByteArray() << QByteArray("ProtocoleEtendu=faux\n") << false;
-        QTest::newRow("valeur illisible : avec") << QByteArray("ProtocoleEtendu=peut-être\n") << QByteArray() << true;
+        QTest::addColumn<QString>("protocoleA"); // what A's Informations say of it, once
+        const QString etendu = "Protocole étendu avec le poste distant : tranches de 3968 octets";
+        QTest::newRow("les deux") << QByteArray() << QByteArray() << true << etendu;
+        QTest::newRow("A sans") << QByteArray("ProtocoleEtendu=0\n") << QByteArray() << false
+                                << "Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste";
+        QTest::newRow("B sans") << QByteArray() << QByteArray("ProtocoleEtendu=faux\n") << false
+                                << "Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu";
+        QTest::newRow("valeur illisible : avec") << QByteArray("ProtocoleEtendu=peut-être\n") << QByteArray() << true << etendu;
     }
 
     void reconnaissance()
@@ -133,6 +137,7 @@ private slots:
         QFETCH(QByteArray, clesA);
         QFETCH(QByteArray, clesB);
         QFETCH(bool, etendu);
+        QFETCH(QString, protocoleA);
         BancDeuxPostes banc;
         banc.demarrer(clesA, clesB);
         CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
@@ -143,7 +148,11 @@ private slots:
         banc.plateforme.avancer(200);
         QCOMPARE(a.extensionActive(), etendu);
         QCOMPARE(b.extensionActive(), etendu);
-        QCOMPARE(banc.a.informations.filter("Protocole étendu avec le poste distant : tranches de 3968 octets").size(), etendu ? 1 : 0);
+        a.TesterConnexion(true);
+        banc.plateforme.avancer(200);
+        const QStringList protocole = banc.a.informations.filter(QRegularExpression("^Protocole "));
+        QCOMPARE(protocole.size(), 1);
+        QVERIFY2(protocole[0].startsWith(protocoleA), qPrintable(protocole[0]));
         QCOMPARE(lireFichier(banc.a.cheminIni()).contains("ProtocoleEtendu"), !clesA.isEmpty()); // never written
         // Forgotten with the link.
         a.Déconnecter();
