@@ -13,7 +13,7 @@ QString texteErreurZip(zip_error_t *erreur)
 }
 }
 
-QString Zipper::ecrire(const QString &chemin, int methode) const
+QString Zipper::ecrire(const QString &chemin, int methode, qint64 longueur) const
 {
     int code = 0;
     zip_t *archive = zip_open(QFile::encodeName(chemin).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
@@ -25,7 +25,7 @@ QString Zipper::ecrire(const QString &chemin, int methode) const
         return texte;
     }
     for (const QString &fichier : mFichiers) {
-        zip_source_t *source = zip_source_file(archive, QFile::encodeName(fichier).constData(), 0, -1);
+        zip_source_t *source = zip_source_file(archive, QFile::encodeName(fichier).constData(), 0, longueur);
         const QByteArray nom = QFileInfo(fichier).fileName().toUtf8();
         const zip_int64_t index = source ? zip_file_add(archive, nom.constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
         if (index < 0) {
@@ -78,6 +78,25 @@ void Zipper::creer(QString &raison)
     if (mReglage == 0 && zip_compression_method_supported(ZIP_CM_BZIP2, 1))
         methodes.prepend(ZIP_CM_BZIP2);
     methodes.append(ZIP_CM_STORE);
+
+    // Trying every method on a file of 100 MB would hold the station's one thread for a
+    // quarter of a minute: above what the old protocol carries, they are tried on the file's
+    // start, and the whole goes once, at the best of them.
+    constexpr qint64 echantillon = 4 * 1024 * 1024;
+    if (tailleOriginale > Dezipper::tailleMaxExtraite && mFichiers.size() == 1) {
+        int choisie = ZIP_CM_STORE;
+        qint64 plusPetite = echantillon;
+        for (const int methode : std::as_const(methodes)) {
+            const QString essai = mNomArchive + QStringLiteral(".echantillon");
+            const qint64 taille = methode == ZIP_CM_STORE || !ecrire(essai, methode, echantillon).isEmpty() ? -1 : QFileInfo(essai).size();
+            QFile::remove(essai);
+            if (taille > 0 && taille < plusPetite && echantillon <= Dezipper::rapportMaxExtraction * taille) {
+                choisie = methode;
+                plusPetite = taille;
+            }
+        }
+        methodes = choisie == ZIP_CM_STORE ? QList<int>{ZIP_CM_STORE} : QList<int>{choisie, ZIP_CM_STORE};
+    }
 
     QString meilleur;
     qint64 meilleureTaille = -1;

@@ -24,7 +24,8 @@ public:
 private:
     // raison stays "" on success.
     void creer(QString &raison);
-    QString ecrire(const QString &chemin, int methode) const;
+    // longueur: only the first bytes of each file, to try a method; -1: all.
+    QString ecrire(const QString &chemin, int methode, qint64 longueur = -1) const;
 
     QString mNomArchive;
     QStringList mFichiers;
