@@ -5,8 +5,9 @@
 
 // Compression side of the archive component: puts files into a standard zip archive, each at
 // whichever method the zip library offers makes it smallest (bzip2, deflate, or stored when
-// nothing shrinks it, or when a smaller one would expand past what a receiver accepts). The archive is written to a temporary file and renamed into place, so
-// a failure never leaves a half-written archive under its name.
+// nothing shrinks it, or when a smaller one would expand past what a receiver accepts). The
+// archive is written to a temporary file and renamed into place, so a failure never leaves a
+// half-written archive under its name.
 class Zipper
 {
 public:
