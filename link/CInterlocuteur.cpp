@@ -1,5 +1,7 @@
 #include "link/CInterlocuteur.h"
 
+#include <QRandomGenerator>
+
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
@@ -7,7 +9,11 @@
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
 
-CInterlocuteur::CInterlocuteur(ContexteLiaison contexte) : mContexte(std::move(contexte)) {}
+CInterlocuteur::CInterlocuteur(ContexteLiaison contexte)
+    : mContexte(std::move(contexte)),
+      mTirage(QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0').toUpper())
+{
+}
 
 CInterlocuteur::~CInterlocuteur()
 {

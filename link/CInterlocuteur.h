@@ -89,6 +89,10 @@ public:
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
     bool extensionActive() const { return ProtocoleEtendu && mPartieDistante; }
+    // This station leads where one of the two must: the caller of a call; on a cable, the one
+    // of higher rank once the other showed its own, else the one set as calling.
+    bool meneLaLiaison() const;
+    bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
     // Before a file: a call that just came up gets the few seconds its first link tests take,
     // so that the file does not leave the old way for want of them.
     void attendreCapacites();
@@ -168,6 +172,7 @@ private:
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
     void annoncerProtocole();
+    QByteArray rang() const;
     void testerCapacites(int essais);
     qint32 partieDistante() const { return mPartieDistante.value_or(0); }
     quint32 allerRetourMs() const { return mAllerRetourMs; }
@@ -213,6 +218,8 @@ private:
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
     std::optional<qint32> mPartieDistante;
+    std::optional<QByteArray> mRangDistant;
+    const QByteArray mTirage; // this station's draw for its rank on a cable
     bool mCapacitesDemandees = false; // a link test was answered on this connection
     std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
     bool mProtocoleAnnonce = false;

@@ -41,6 +41,9 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
     if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue) || !vivant)
         return false;
     noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
+    // No modem reports a bare cable's link: an answered test is what shows it up.
+    if (mConnexion.sansModem())
+        mbModemConnecte = true;
     if (SvrHoraire || AvecEvent)
         NbreErreurs = 0;
     QString reponse;

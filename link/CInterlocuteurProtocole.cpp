@@ -104,7 +104,7 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
 {
     const auto vivant = mVie.temoin();
-    repondre(ProtocoleEtendu ? TramesEtendues::reponseAuTest() : QByteArray("OUI"));
+    repondre(ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte() ? rang() : QByteArray()) : QByteArray("OUI"));
     if (!vivant)
         return true;
     // The called station's first test showed it ours: the calling one asks back at once,
@@ -195,6 +195,7 @@ bool CInterlocuteur::versEnvoiEtendu(const QByteArray &Texte)
 void CInterlocuteur::oublierCapacites()
 {
     mPartieDistante.reset();
+    mRangDistant.reset();
     mEnvoi.etendu().oublierLigne();
     mCapacitesDemandees = false;
     mDebutAppel.reset();
@@ -208,6 +209,7 @@ void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerReto
     mCapacitesDemandees = true;
     if (ProtocoleEtendu) {
         mPartieDistante = TramesEtendues::lireCapacites(reponse);
+        mRangDistant = TramesEtendues::lireRang(reponse);
         mAllerRetourMs = allerRetourMs;
     }
     annoncerProtocole();
@@ -227,9 +229,21 @@ void CInterlocuteur::annoncerProtocole()
     Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
                     .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
                     .arg(mAllerRetourMs));
-    // Only the caller: the called station keeps its shorter wait, so both do not offer at once.
-    if (vivant && PosteAppellant)
+    // Only the leader: the other keeps its shorter wait, so both do not offer at once.
+    if (vivant && meneLaLiaison())
         mContexte.proprietaire.posteDistantReconnu();
+}
+
+QByteArray CInterlocuteur::rang() const
+{
+    return (PosteAppellant ? "1" : "0") + mTirage;
+}
+
+bool CInterlocuteur::meneLaLiaison() const
+{
+    if (!ligneDirecte() || !mRangDistant || *mRangDistant == rang())
+        return PosteAppellant;
+    return rang() > *mRangDistant;
 }
 
 void CInterlocuteur::testerCapacites(int essais)

@@ -30,12 +30,14 @@ bool ConnexionModem::etablir()
     mPoste.mContexte.proprietaire.curseurAttente(true);
     if (const auto fin = initialiser())
         return *fin;
+    if (mSansModem)
+        return relierCable();
     if (!mPoste.NumTelAppel.isEmpty() && mPoste.PosteAppellant)
         return appeler();
     return attendreAppel();
 }
 
-bool ConnexionModem::executerScript()
+bool ConnexionModem::executerScript(bool cable)
 {
     const auto vivant = mPoste.mVie.temoin();
     const auto envoyer = [&](const QString &texte) { return parametrer(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
@@ -46,7 +48,7 @@ bool ConnexionModem::executerScript()
             if (!morceau.isEmpty())
                 ok = envoyer(morceau);
             morceau.clear();
-            if (termine(vivant))
+            if (termine(vivant) || (cable && !ok))
                 return false;
         } else {
             morceau += c;
@@ -67,12 +69,14 @@ bool ConnexionModem::executerScript()
 std::optional<bool> ConnexionModem::initialiser()
 {
     const auto vivant = mPoste.mVie.temoin();
+    const bool cable = mPoste.ligneDirecte();
     for (int essai = 1; essai <= 2; ++essai) {
-        const bool ok = executerScript();
+        const bool ok = executerScript(cable);
         if (termine(vivant))
             return false;
-        if (ok) {
-            mInitialise = true;
+        if (ok || cable) {
+            constaterCable(cable && !ok);
+            mInitialise = mInitialise || ok;
             return std::nullopt;
         }
         if (const auto fin = apresEchecInitialisation(essai))
@@ -110,11 +114,36 @@ std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
     return std::nullopt;
 }
 
+void ConnexionModem::constaterCable(bool sansModem)
+{
+    if (sansModem && !mSansModem)
+        mPoste.Information(QStringLiteral("Pas de modem sur la ligne : câble direct"));
+    mSansModem = sansModem;
+    if (mPoste.FrmComm)
+        mPoste.FrmComm->setLigneSansEcho(sansModem);
+}
+
+bool ConnexionModem::relierCable()
+{
+    // Either end may be up first, or both at once: each tests the other, and an end that was
+    // not there for the other's test asks back once it is tested itself.
+    const auto vivant = mPoste.mVie.temoin();
+    mPoste.Information(QStringLiteral("Connexion directe..."));
+    const bool relie = mPoste.TesterConnexion(true);
+    if (termine(vivant))
+        return false;
+    if (relie)
+        mPoste.armer(GenreSupervision::Surveillance);
+    else
+        mPoste.mCapacitesADemander = mPoste.ProtocoleEtendu;
+    return true;
+}
+
 bool ConnexionModem::appeler()
 {
     const auto vivant = mPoste.mVie.temoin();
     const QString numero = mPoste.NumTelAppel;
-    if (numero == QLatin1String("DIRECT")) {
+    if (mPoste.ligneDirecte()) {
         mPoste.Information(QStringLiteral("Connexion directe..."));
         mPoste.TesterConnexion(true);
         return true;

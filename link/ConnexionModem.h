@@ -11,7 +11,8 @@ class CInterlocuteur;
 
 // Bringing the link up: the modem set up by the station's script (two tries, then the user
 // is asked), then the number dialled by the calling station, or the modem made to answer
-// by the other. A direct cable skips the dialling and tests the link.
+// by the other. A direct cable skips the dialling and tests the link; when nothing on it
+// answers the script, there is no modem at all, and both ends test the link whatever their role.
 //
 // Each step waits with events running: the link may be torn down meanwhile, and this with it.
 class ConnexionModem
@@ -22,11 +23,16 @@ public:
     // What Connecter returns; the supervision is armed for what comes next.
     bool etablir();
     bool parametrer(const QByteArray &commande, const QString &libelle, const QByteArray &attendu, int essais, qint32 pause);
+    // The line is a bare cable: the last Connecter found no modem on a "DIRECT" line.
+    bool sansModem() const { return mSansModem; }
 
 private:
     // Each step: nothing when the connection goes on, else what etablir returns.
     std::optional<bool> initialiser();
-    bool executerScript();
+    // On a cable the first piece left unanswered ends the script: there is no modem.
+    bool executerScript(bool cable);
+    void constaterCable(bool sansModem);
+    bool relierCable();
     std::optional<bool> apresEchecInitialisation(int essai);
     bool appeler();
     bool attendreAppel();
@@ -35,4 +41,5 @@ private:
 
     CInterlocuteur &mPoste;
     bool mInitialise = false; // once, for the life of the link
+    bool mSansModem = false;
 };

@@ -41,6 +41,11 @@ void Raccrochage::direAuRevoir(const JetonVie::Temoin &vivant)
 {
     mPoste.FrmComm->ArréterAttendre();
     mPoste.EnvoyerCommande("STOP", QByteArray(), 3000);
+    // A bare cable has no modem to hang up or reset, nor to report the link down.
+    if (mPoste.mConnexion.sansModem()) {
+        mPoste.mbModemConnecte = false;
+        return;
+    }
     if (portOuvert(vivant) && mPoste.PosteAppellant)
         raccrocherModem(vivant);
     if (portOuvert(vivant))

@@ -210,6 +210,13 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
     });
 }
 
+void FComm::finirEmission()
+{
+    mbEmissionEnCours = false;
+    if (Port && !mReponsesDifferees.isEmpty())
+        Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
+}
+
 bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
 {
     if (!Port || !Port->Actif() || Texte.size() > longueurTrameMax)
@@ -357,13 +364,15 @@ FComm::Suite FComm::ecrireTrame(Ecriture &e)
         if (!Port)
             return echecEcriture(e, texteErreurPort({erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")}));
         Port->EcrireTexte(e.trame.mid(i - 1, tailleBlocEcriture));
+        // Once the last chunk is in the port, an answer can no longer land inside the frame:
+        // one that a handler writes during the next pump goes out at once.
+        if (i + tailleBlocEcriture > N)
+            finirEmission();
         plateforme.pomper();
         if (!vivant)
             return Suite::Detruit;
     }
-    mbEmissionEnCours = false;
-    if (Port && !mReponsesDifferees.isEmpty())
-        Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
+    finirEmission();
     if (i > tailleBlocEcriture + 1) {
         ProgressEmission(qint32(i - 1), qint32(N));
         if (!vivant)
@@ -542,8 +551,8 @@ bool FComm::decouper()
 
 bool FComm::commandeCroisee(const QByteArray &trame) const
 {
-    // Our own text coming back is a modem's echo, not a command.
-    return estCommande && estCommande(trame) && trame != mAttente->texteEnvoye
+    // Our own text coming back is a modem's echo, not a command, where a modem may echo.
+    return estCommande && estCommande(trame) && (mbSansEcho || trame != mAttente->texteEnvoye)
         && trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) != 0;
 }
 

@@ -63,6 +63,9 @@ public:
     // Says whether a frame is a command of the other station rather than an answer: such a
     // frame arriving while Ecrire waits is handled at once, and the wait goes on.
     std::function<bool(const QByteArray &)> estCommande;
+    // Nothing on the line sends back what we write (a bare cable, no modem to echo it): a
+    // command equal to the one we await an answer for is then the other station's own.
+    void setLigneSansEcho(bool sansEcho) { mbSansEcho = sansEcho; }
 
     void PortEvent_Lecture(const QByteArray &Texte);
     void PortEvent_Erreur(const QString &Texte, int TypeErreur);
@@ -135,6 +138,8 @@ private:
     static constexpr quint32 silenceApresPorteuseMs = 200;
     bool commandeCroisee(const QByteArray &trame) const;
     bool ecrireReponseImbriquee(const QByteArray &Texte);
+    // Our frame is whole in the port: answers held back meanwhile follow it.
+    void finirEmission();
     bool livrerTrame();
     void livrer(const QByteArray &texte);
     void viderReception();
@@ -178,6 +183,7 @@ private:
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
     quint32 mEntetesLus = 0;           // frames begun, so that a later check knows its frame
-    bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
+    bool mbSansGuetPorteuse = false;
+    bool mbSansEcho = false;   // a frame held for a possible "NO CARRIER" goes now
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
 };

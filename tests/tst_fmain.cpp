@@ -2,12 +2,14 @@
 // scanner, line drops and the reconnection offer, messages, and two whole applications
 // exchanging files over emulated modems.
 #include "link/CInterlocuteur.h"
+#include "link/shared/MGlobal.h"
 #include "platform/Minuterie.h"
 #include "tests/support/ApplicationSimulee.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/DeuxApplications.h"
 #include "tests/support/PosteSimule.h"
 #include "tests/support/SurveillanceDossierSimulee.h"
+#include "tools/modem/LigneSimulee.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -70,6 +72,28 @@ struct StationSeule : BancLigne
     QByteArray refuse; // the name of a file never acknowledged
 };
 }
+
+// Two whole stations on a bare null-modem cable, with no modem: A on COM1:, B on COM2:.
+struct DeuxApplicationsSurCable
+{
+    DeuxApplicationsSurCable()
+    {
+        boites.setPlateforme(&plateforme);
+        ports.declarer(QStringLiteral("COM1:"), cable.a());
+        ports.declarer(QStringLiteral("COM2:"), cable.b());
+    }
+    Environnement env() { return {plateforme, boites, ports}; }
+    // Loaded with the keys given besides the port, then its first activation connects.
+    static void charger(ApplicationSimulee &app, const QString &nom, const QByteArray &port, const QByteArray &cles)
+    {
+        app.charger("[Port " + nom.toUtf8() + "]\nNumPort=" + port + "\nNumTelAppel=DIRECT\n" + cles, nom);
+    }
+    PlateformeSimulee plateforme{100'000};
+    BoitesMessageScriptees boites;
+    GestionPortsSimules ports;
+    LigneSimulee cable{plateforme, {.bauds = 115200}};
+    ApplicationSimulee a{env()}, b{env()};
+};
 
 class TstFMain : public QObject
 {
@@ -186,6 +210,74 @@ private slots:
         QCOMPARE(b.CocheConnecter(), 2);
         QCOMPARE(b.CocheSynchro(), 0);
         QVERIFY(s.boites.boitesTempo.isEmpty());
+    }
+
+    void cableSansModem_data()
+    {
+        QTest::addColumn<QByteArray>("clesA");
+        QTest::addColumn<QByteArray>("clesB");
+        QTest::addColumn<int>("ecartMs");      // B starts this long after A
+        QTest::addColumn<bool>("tousDeuxMenent"); // each leads by its own setting: the other does not show its rank
+        const QByteArray appelant = "PosteAppellant=-1\n", ancien = "ProtocoleEtendu=0\n";
+        QTest::newRow("même instant, tous deux appelants") << appelant << appelant << 0 << false;
+        QTest::newRow("même instant, A appelant") << appelant << QByteArray() << 0 << false;
+        QTest::newRow("même instant, aucun appelant") << QByteArray() << QByteArray() << 0 << false;
+        QTest::newRow("B 40 s après A") << QByteArray() << QByteArray() << 40'000 << false;
+        QTest::newRow("A 2 s après B, au milieu de son script") << QByteArray() << QByteArray() << -2'000 << false;
+        QTest::newRow("B sans le protocole étendu, tous deux appelants") << appelant << appelant + ancien << 0 << true;
+    }
+
+    void cableSansModem()
+    {
+        // A cable answers no modem script: each end says so once, tests the other whatever
+        // its role, and answers the other's test while it waits for its own answer.
+        QFETCH(QByteArray, clesA);
+        QFETCH(QByteArray, clesB);
+        QFETCH(int, ecartMs);
+        QFETCH(bool, tousDeuxMenent);
+        DeuxApplicationsSurCable s;
+        ApplicationSimulee &premiere = ecartMs >= 0 ? s.a : s.b, &seconde = ecartMs >= 0 ? s.b : s.a;
+        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", clesA);
+        DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", clesB);
+        // Each activation waits inside itself: the second runs within the first's waits.
+        s.plateforme.planifier(0, [&] { premiere.fenetre().Form_Activate(); });
+        s.plateforme.planifier(qint64(std::abs(ecartMs)) * 1000, [&] { seconde.fenetre().Form_Activate(); });
+        s.plateforme.avancer(std::abs(ecartMs) + 10'000);
+        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+            QVERIFY2(app->fenetre().CocheConnecter() == 1, qPrintable(app->fenetre().ListeInfo().join('\n')));
+            QCOMPARE(app->fenetre().ListeInfo().filter(" : Pas de modem sur la ligne : câble direct").size(), 1);
+            QVERIFY(app->fenetre().ListeInfo().filter("Echec de paramétrage. (Essai").isEmpty());
+        }
+        if (ecartMs == 0)
+            for (ApplicationSimulee *app : {&s.a, &s.b})
+                QVERIFY2(app->fenetre().ListeInfo().filter("Temps d'attente de réponse écoulé. (OUI").isEmpty(), qPrintable(app->fenetre().ListeInfo().join("\n")));
+        QVERIFY(s.boites.boitesTempo.isEmpty());
+        QVERIFY2(s.a.poste().meneLaLiaison() + s.b.poste().meneLaLiaison() == (tousDeuxMenent ? 2 : 1), qPrintable(s.a.fenetre().ListeInfo().join("\n") + "\n\n" + s.b.fenetre().ListeInfo().join("\n")));
+        QCOMPARE(s.a.poste().extensionActive(), !tousDeuxMenent);
+
+        const QByteArray deA = aleatoire(20'000, 1), deB = aleatoire(20'000, 2);
+        ecrireFichier(s.a.chemin("Envois à A/dea.bin"), deA);
+        ecrireFichier(s.b.chemin("Envois à B/deb.bin"), deB);
+        s.plateforme.avancer(60'000);
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/DEA.BIN")), deA);
+        QCOMPARE(lireFichier(s.a.chemin("Recus de A/DEB.BIN")), deB);
+
+        // Both supervisions re-initialise in the same tick, as two in step would: hang up,
+        // a second, connect. Their STOPs cross unheeded, their tests cross and are answered.
+        for (ApplicationSimulee *app : {&s.a, &s.b})
+            s.plateforme.planifier(0, [app, &s] {
+                app->poste().Déconnecter();
+                MGlobal::Attendre(s.plateforme, 1000);
+                app->poste().Connecter();
+            });
+        s.plateforme.avancer(10'000);
+        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+            QVERIFY(app->poste().ModemEtatConnexion());
+            QVERIFY(app->fenetre().ListeInfo().filter("Le poste distant se déconnecte").isEmpty());
+        }
+        ecrireFichier(s.a.chemin("Envois à A/encore.bin"), deA);
+        s.plateforme.avancer(30'000);
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/ENCORE.BIN")), deA);
     }
 
     void coupureEnPleinFichier_data()

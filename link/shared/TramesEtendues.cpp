@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 
 namespace TramesEtendues {
 
@@ -28,9 +29,12 @@ std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle)
     return corps;
 }
 
-QByteArray reponseAuTest()
+QByteArray reponseAuTest(const QByteArray &rang)
 {
-    return "OUI" + QByteArray(Capacites) + QByteArray::number(partieMax);
+    QByteArray reponse = "OUI" + QByteArray(Capacites) + QByteArray::number(partieMax);
+    if (!rang.isEmpty())
+        reponse += Rang + rang;
+    return reponse;
 }
 
 std::optional<qint32> lireCapacites(const QByteArray &reponse)
@@ -38,10 +42,26 @@ std::optional<qint32> lireCapacites(const QByteArray &reponse)
     const QByteArray entete = "OUI" + QByteArray(Capacites);
     if (!reponse.startsWith(entete))
         return std::nullopt;
-    const auto p = nombre(reponse.mid(entete.size()), partieMax);
+    // Fields a later version adds go behind a blank.
+    const QByteArray champs = reponse.mid(entete.size());
+    const qsizetype blanc = champs.indexOf(' ');
+    const auto p = nombre(blanc < 0 ? champs : champs.left(blanc), partieMax);
     if (!p || *p < 64)
         return std::nullopt;
     return qint32(*p);
+}
+
+std::optional<QByteArray> lireRang(const QByteArray &reponse)
+{
+    if (!lireCapacites(reponse))
+        return std::nullopt;
+    const qsizetype debut = reponse.indexOf(Rang);
+    if (debut < 0)
+        return std::nullopt;
+    const QByteArray rang = reponse.mid(debut + qsizetype(sizeof(Rang)) - 1, longueurRang);
+    const bool valide = rang.size() == longueurRang && (rang[0] == '0' || rang[0] == '1')
+        && std::all_of(rang.begin() + 1, rang.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return valide ? std::optional(rang.toUpper()) : std::nullopt;
 }
 
 std::optional<qint64> nombre(const QByteArray &texte, qint64 max)

@@ -31,9 +31,16 @@ QByteArray sceller(const char *motCle, const QByteArray &corps);
 // The body of a text that begins with motCle and whose CRC matches, else nothing.
 std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle);
 
-QByteArray reponseAuTest(); // "OUI" and the capabilities
+// On a cable, where no call says who leads, our stations add their rank: "1" for a
+// station set as calling, "0" otherwise, then a draw of 16 hexadecimal digits. The higher
+// rank leads where one of the two must.
+inline constexpr char Rang[] = " R";
+inline constexpr qsizetype longueurRang = 17;
+
+QByteArray reponseAuTest(const QByteArray &rang = {}); // "OUI", the capabilities, the rank if any
 // The other station's longest slice, when its answer to our link test shows the extension.
 std::optional<qint32> lireCapacites(const QByteArray &reponse);
+std::optional<QByteArray> lireRang(const QByteArray &reponse);
 
 struct Annonce
 {
