@@ -243,16 +243,16 @@ private slots:
         s.plateforme.planifier(0, [&] { premiere.fenetre().Form_Activate(); });
         s.plateforme.planifier(qint64(std::abs(ecartMs)) * 1000, [&] { seconde.fenetre().Form_Activate(); });
         s.plateforme.avancer(std::abs(ecartMs) + 10'000);
+        const auto infos = [](ApplicationSimulee *app) { return app->fenetre().ListeInfo().join('\n').toUtf8(); };
         for (ApplicationSimulee *app : {&s.a, &s.b}) {
-            QVERIFY2(app->fenetre().CocheConnecter() == 1, qPrintable(app->fenetre().ListeInfo().join('\n')));
+            QVERIFY2(app->fenetre().CocheConnecter() == 1, infos(app).constData());
             QCOMPARE(app->fenetre().ListeInfo().filter(" : Pas de modem sur la ligne : câble direct").size(), 1);
             QVERIFY(app->fenetre().ListeInfo().filter("Echec de paramétrage. (Essai").isEmpty());
+            if (ecartMs == 0) // crossing tests are both answered
+                QVERIFY2(app->fenetre().ListeInfo().filter("Temps d'attente de réponse écoulé. (OUI").isEmpty(), infos(app).constData());
         }
-        if (ecartMs == 0)
-            for (ApplicationSimulee *app : {&s.a, &s.b})
-                QVERIFY2(app->fenetre().ListeInfo().filter("Temps d'attente de réponse écoulé. (OUI").isEmpty(), qPrintable(app->fenetre().ListeInfo().join("\n")));
         QVERIFY(s.boites.boitesTempo.isEmpty());
-        QVERIFY2(s.a.poste().meneLaLiaison() + s.b.poste().meneLaLiaison() == (tousDeuxMenent ? 2 : 1), qPrintable(s.a.fenetre().ListeInfo().join("\n") + "\n\n" + s.b.fenetre().ListeInfo().join("\n")));
+        QCOMPARE(s.a.poste().meneLaLiaison() + s.b.poste().meneLaLiaison(), tousDeuxMenent ? 2 : 1);
         QCOMPARE(s.a.poste().extensionActive(), !tousDeuxMenent);
 
         const QByteArray deA = aleatoire(20'000, 1), deB = aleatoire(20'000, 2);
