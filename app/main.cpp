@@ -7,6 +7,7 @@
 #include "platform/CorrespondancePorts.h"
 #include "platform/FichierIni.h"
 #include "platform/production/BoitesMessageConsole.h"
+#include "platform/production/DisqueLocal.h"
 #include "platform/production/GestionPortsReels.h"
 #include "platform/production/PlateformeQt.h"
 #include "platform/production/SurveillanceDossierQt.h"
@@ -189,7 +190,8 @@ int sansFenetre(int argc, char **argv, const Options &o)
     GestionPortsReels ports(plateforme, correspondance);
     FichierIni ini;
     VueConsole vue(&finir);
-    FMain principale(contexte({plateforme, boites, ports}, ini, o, nullptr, correspondance), vue);
+    DisqueLocal disque;
+    FMain principale(contexte({plateforme, boites, ports, disque}, ini, o, nullptr, correspondance), vue);
     SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
     principale.Form_Load();
     QMetaObject::invokeMethod(&app, [&] { principale.Form_Activate(); }, Qt::QueuedConnection);
@@ -243,7 +245,8 @@ int main(int argc, char **argv)
     fenetre.setEcho(options.echo);
     fenetre.setCapture(options.capture);
     boites.setFenetrePrincipale(&fenetre);
-    FMain principale(contexte({plateforme, boites, ports}, ini, options, &dialogue, correspondance), fenetre);
+    DisqueLocal disque;
+    FMain principale(contexte({plateforme, boites, ports, disque}, ini, options, &dialogue, correspondance), fenetre);
     fenetre.setLogique(&principale);
     fenetre.setQuitter(&finir);
     SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });

@@ -1,6 +1,7 @@
 // Production Ecrire over loopback TCP against a peer (another thread) that answers at once:
 // the time from the answer leaving the peer to Ecrire returning, and the CPU used while
 // Ecrire waits for an answer that never comes.
+#include "platform/production/DisqueLocal.h"
 #include "platform/CorrespondancePorts.h"
 #include "platform/production/BoitesMessageConsole.h"
 #include "platform/production/GestionPortsReels.h"
@@ -88,7 +89,8 @@ int main(int argc, char **argv)
     CorrespondancePorts correspondance;
     correspondance.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(ntohs(adresse.sin_port)));
     GestionPortsReels ports(plateforme, correspondance);
-    FComm comm({plateforme, boites, ports});
+    DisqueLocal disque;
+    FComm comm({plateforme, boites, ports, disque});
     comm.msNumPort = "TCP1:";
     if (!comm.Connecter())
         return 1;

@@ -97,6 +97,8 @@ public:
     // so that the file does not leave the old way for want of them.
     void attendreCapacites();
     void ArreterTempos();
+    // Once the folders are set, at start-up: what a reception cut short left behind goes.
+    void nettoyerRestesDeReception() { mReception.nettoyerRestes(); }
 
     // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
     void AttacherMinuterie();

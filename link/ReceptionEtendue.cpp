@@ -3,6 +3,7 @@
 #include "link/CInterlocuteur.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/ReceptionFichier.h"
+#include "platform/Disque.h"
 #include "platform/EtatCase.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
@@ -105,14 +106,14 @@ QString ReceptionEtendue::preparer(EnCours &e)
             continu = TE::nombre(lignes[1], e.annonce.taille).value_or(0);
         note.close();
     }
-    e.donnees.setFileName(e.base + QStringLiteral(".part"));
-    continu = std::min(continu, QFileInfo(e.donnees).size());
+    continu = std::min(continu, QFileInfo(partie(e)).size());
     const QStorageInfo disque(dossier());
     if (disque.isValid() && disque.bytesAvailable() >= 0 && disque.bytesAvailable() < e.annonce.taille - continu + 1024 * 1024)
         return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque").arg(e.annonce.taille - continu).arg(disque.bytesAvailable());
     const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
-    if (!e.donnees.open(mode))
-        return e.donnees.errorString();
+    QString erreur;
+    if (!Disque::ouvrirSansLien(e.donnees, partie(e), mode, erreur))
+        return erreur;
     e.recu.ajouter(0, continu);
     e.continuNote = -1;
     noter(e);
@@ -124,8 +125,10 @@ void ReceptionEtendue::noter(EnCours &e)
     const qint64 continu = e.recu.continuDepuisZero();
     if (continu == e.continuNote || !e.donnees.isOpen())
         return;
-    // The data first, then the note that vouches for it.
-    e.donnees.flush();
+    // The data on disk first, then the note that vouches for it.
+    QString erreur;
+    if (!e.donnees.flush() || !mPoste.mContexte.env.disque.synchroniser(partie(e), erreur))
+        return;
     QSaveFile note(e.base + QStringLiteral(".info"));
     if (note.open(QIODevice::WriteOnly)) {
         note.write(e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n');
@@ -148,7 +151,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
     const qint64 fin = tranche->position + tranche->tranche.size();
     if (!e.recu.contient(tranche->position, fin)) {
         if (!e.donnees.seek(tranche->position) || e.donnees.write(tranche->tranche) != tranche->tranche.size()) {
-            const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(e.donnees.fileName(), e.donnees.errorString());
+            const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(partie(e), e.donnees.errorString());
             mPoste.Information(QStringLiteral("Réception de %1 arrêtée : %2").arg(Windows1252::versTexte(e.annonce.nom), raison));
             suspendre();
             refuser(raison);
@@ -203,7 +206,7 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     e->donnees.close();
     QFile::remove(e->base + QStringLiteral(".info"));
     if (!sain) {
-        QFile::remove(e->donnees.fileName());
+        QFile::remove(partie(*e));
         mPoste.Information(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         refuser(QStringLiteral("empreinte SHA-256 fausse"));
         if (vivant)
@@ -211,14 +214,14 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     }
     mPoste.PartieGrosFichier.clear();
-    const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, e->donnees.fileName());
+    const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, partie(*e));
     if (!vivant)
         return;
     if (range) {
         mReception.retenir(e->empreinte);
         mPoste.repondre("OKFICHIER");
     } else {
-        QFile::remove(e->donnees.fileName());
+        QFile::remove(partie(*e));
         refuser(QStringLiteral("rangement impossible"));
     }
     if (vivant)

@@ -46,6 +46,7 @@ private:
         bool dejaRange = false;
     };
     QString dossier() const;
+    static QString partie(const EnCours &e) { return e.base + QStringLiteral(".part"); }
     void nettoyer();
     // The part file for that offer, taken up when it is the same file. Empty when impossible.
     QString preparer(EnCours &e);

@@ -3,6 +3,7 @@
 #include "link/CInterlocuteur.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
+#include "platform/Disque.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
@@ -23,31 +24,15 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
     return ok ? texte.toInt() : 0;
 }
 
-bool ecrireFichier(const QString &chemin, const QByteArray &contenu, QString &erreur)
+// A work file only: it needs no sync, and the temporary file it renames never follows a link.
+bool ecrireTravail(const QString &chemin, const QByteArray &contenu, QString &erreur)
 {
     QSaveFile sortie(chemin);
+    sortie.setDirectWriteFallback(false);
     const bool ok = sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && sortie.write(contenu) == contenu.size()
         && sortie.commit();
     erreur = sortie.errorString();
     return ok;
-}
-
-// A file received on disk goes to its place whole or not at all: renamed, or copied under a
-// temporary name when the folders lie on two file systems.
-bool deplacer(const QString &source, const QString &cible, QString &erreur)
-{
-    if (QFile::rename(source, cible))
-        return true;
-    const QString provisoire = cible + QStringLiteral(".part");
-    QFile::remove(provisoire);
-    QFile copie(source);
-    if (!copie.copy(provisoire) || !QFile::rename(provisoire, cible)) {
-        erreur = copie.errorString();
-        QFile::remove(provisoire);
-        return false;
-    }
-    QFile::remove(source);
-    return true;
 }
 }
 
@@ -112,8 +97,9 @@ bool ReceptionFichier::echec(const Stockage &s, const QString &description)
     mPoste.Information(s.cible + QStringLiteral(" : erreur ") + description);
     mPoste.Information(QStringLiteral("Etape : ") + s.etape);
     const QString chemin = mPoste.nomHorodate(mPoste.dossierReception(), QString(), QStringLiteral(".Err"));
+    Disque &disque = mPoste.mContexte.env.disque;
     QString erreur;
-    if (s.source.isEmpty() ? ecrireFichier(chemin, s.texte + "\n", erreur) : deplacer(s.source, chemin, erreur)) {
+    if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
         mPoste.Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
@@ -161,7 +147,8 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
         return std::nullopt;
     }
     Plateforme &plateforme = mPoste.mContexte.env.plateforme;
-    const QString travail = dossier + QStringLiteral("/UNZIP");
+    // Away from the incoming folder, where a received name could stand in the way.
+    const QString travail = dossierExtraction();
     if (!mDecompression) {
         s.etape = QStringLiteral("Création Dézipper");
         mDecompression = std::make_unique<Dezipper>();
@@ -211,8 +198,13 @@ bool ReceptionFichier::ranger(Stockage &s)
     if (!vivant)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
+    Disque &disque = mPoste.mContexte.env.disque;
     QString erreur;
-    if (s.source.isEmpty() ? !ecrireFichier(s.cible, s.texte, erreur) : !deplacer(s.source, s.cible, erreur))
+    // An archive is a work file; anything else is the received file itself, kept for good.
+    const bool ecrit = s.archive ? (s.source.isEmpty() ? ecrireTravail(s.cible, s.texte, erreur)
+                                                       : QFile::rename(s.source, s.cible) || disque.placer(s.source, s.cible, erreur))
+                                 : (s.source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur) : disque.placer(s.source, s.cible, erreur));
+    if (!ecrit)
         return echec(s, erreur);
     s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
@@ -248,8 +240,11 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
     }
     const QString extrait = mDecompression->FichierExtrait();
     s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
-    if (!QFile::rename(extrait, s.cible))
-        return echec(s, QStringLiteral("déplacement impossible"));
+    QString erreur;
+    if (!mPoste.mContexte.env.disque.placer(extrait, s.cible, erreur)) {
+        s.source = extrait;
+        return echec(s, erreur);
+    }
     return std::nullopt;
 }
 
@@ -304,19 +299,83 @@ QByteArray ReceptionFichier::empreinte(const QByteArray &texte)
     return QCryptographicHash::hash(texte, QCryptographicHash::Sha256) + QByteArray::number(texte.size());
 }
 
+QString ReceptionFichier::cheminMemoire() const
+{
+    return mPoste.dossierTravail() + QStringLiteral("/Mémoire/recus");
+}
+
+void ReceptionFichier::chargerMemoire()
+{
+    if (std::exchange(mMemoireChargee, true))
+        return;
+    QFile f(cheminMemoire());
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    for (const QByteArray &ligne : f.readAll().split('\n')) {
+        const QList<QByteArray> champs = ligne.split(' ');
+        bool ok = false;
+        const qint64 date = champs.size() == 2 ? champs[1].toLongLong(&ok) : 0;
+        if (ok)
+            mRecusRecemment.push_back({QByteArray::fromHex(champs[0]), date});
+    }
+}
+
 bool ReceptionFichier::dejaRecu(const QByteArray &empreinte)
 {
-    // A sender that lost our "OKFICHIER" sends the file again; an hour covers its retries.
-    constexpr quint32 memoireMs = 3600 * 1000;
-    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
-    std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return plateforme.ecouleDepuis(r.tick) > memoireMs; });
+    // A sender that lost our "OKFICHIER" sends the file again, maybe after our restart; an
+    // hour covers its retries. A clock set back keeps an entry no longer than that either.
+    constexpr qint64 memoireS = 3600;
+    chargerMemoire();
+    const qint64 maintenant = mPoste.mContexte.env.plateforme.maintenant().toSecsSinceEpoch();
+    std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return std::abs(maintenant - r.date) > memoireS; });
     return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
 }
 
 void ReceptionFichier::retenir(const QByteArray &empreinte)
 {
     constexpr qsizetype nombreMax = 64;
-    mRecusRecemment.push_back({empreinte, mPoste.mContexte.env.plateforme.tickMs()});
+    chargerMemoire();
+    mRecusRecemment.push_back({empreinte, mPoste.mContexte.env.plateforme.maintenant().toSecsSinceEpoch()});
     if (mRecusRecemment.size() > nombreMax)
         mRecusRecemment.erase(mRecusRecemment.begin());
+    // On disk before the acknowledgement, so that a restart does not store the file twice.
+    QByteArray texte;
+    for (const RecuRecemment &r : mRecusRecemment)
+        texte += r.empreinte.toHex() + ' ' + QByteArray::number(r.date) + '\n';
+    const QString chemin = cheminMemoire();
+    QDir().mkpath(QFileInfo(chemin).absolutePath());
+    QSaveFile f(chemin);
+    f.setDirectWriteFallback(false);
+    QString erreur;
+    if (!f.open(QIODevice::WriteOnly) || f.write(texte) != texte.size() || !f.commit()
+        || !mPoste.mContexte.env.disque.synchroniserDossier(QFileInfo(chemin).absolutePath(), erreur))
+        mPoste.Information(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
+                                          "renvoyé pourrait être rangé deux fois.")
+                               .arg(erreur.isEmpty() ? f.errorString() : erreur));
+}
+
+QString ReceptionFichier::dossierExtraction() const
+{
+    return mPoste.dossierTravail() + QStringLiteral("/Extraction");
+}
+
+void ReceptionFichier::nettoyerRestes()
+{
+    // Not acknowledged: the sender still holds each of these files and sends it again.
+    int restes = 0;
+    const auto vider = [&](const QString &chemin, const QStringList &filtres, bool dossierAussi) {
+        QDir d(chemin);
+        for (const QString &nom : d.entryList(filtres, QDir::Files | QDir::Hidden | QDir::System))
+            restes += d.remove(nom);
+        if (dossierAussi)
+            QDir().rmdir(chemin);
+    };
+    vider(dossierExtraction(), {}, false);
+    const QString reception = mPoste.dossierReception();
+    vider(reception + QStringLiteral("/UNZIP"), {}, true);
+    vider(reception, {QStringLiteral(".navette-*.tmp")}, false);
+    if (restes > 0)
+        mPoste.Information(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
+                                          "distant renverra ce qu'il n'a pas vu acquitté.")
+                               .arg(restes));
 }

@@ -44,7 +44,11 @@ public:
 
     static QByteArray empreinte(const QByteArray &texte);
     bool dejaRecu(const QByteArray &empreinte);
+    // Remembered on disk before the file is acknowledged.
     void retenir(const QByteArray &empreinte);
+    // What a reception stopped half-way (a crash, a power cut) left in the work and incoming
+    // folders: never acknowledged, so removed, and said once.
+    void nettoyerRestes();
 
     // A name the line damaged, seen from what a sender can send.
     static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
@@ -79,9 +83,13 @@ private:
     struct RecuRecemment
     {
         QByteArray empreinte;
-        quint32 tick;
+        qint64 date; // seconds since 1970, kept across restarts
     };
     std::vector<RecuRecemment> mRecusRecemment;
+    bool mMemoireChargee = false;
+    QString cheminMemoire() const;
+    void chargerMemoire();
+    QString dossierExtraction() const;
     std::unique_ptr<Dezipper> mDecompression;
     ReceptionEtendue mEtendue{mPoste, *this};
 };

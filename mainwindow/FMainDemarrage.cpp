@@ -114,6 +114,7 @@ void FMain::Form_Load()
         mVue.quitter(1);
         return;
     }
+    mPoste->nettoyerRestesDeReception();
     chargerFenetreInstance();
     rafraichir();
 }

@@ -7,6 +7,7 @@
 #include "platform/FichierIni.h"
 #include "serial/DialogueComm.h"
 #include "serial/FenetreComm.h"
+#include "tests/support/DisqueSimule.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/PosteSimule.h"
 #include "tests/support/PosteSurLigne.h"
@@ -264,9 +265,10 @@ private slots:
         PlateformeSimulee p;
         BoitesMessageScriptees boites;
         GestionPortsSimules ports;
+        DisqueSimule disque;
         FichierIni ini;
         FenetreMain fenetre;
-        FMain principale({{p, boites, ports}, ini, QDir::tempPath(), "navette", "A"}, fenetre);
+        FMain principale({{p, boites, ports, disque}, ini, QDir::tempPath(), "navette", "A"}, fenetre);
         fenetre.setLogique(&principale);
         auto *coche = fenetre.findChild<QCheckBox *>("CocheConnecter");
         QVERIFY(coche && coche->font().bold());

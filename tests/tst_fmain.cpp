@@ -82,7 +82,7 @@ struct DeuxApplicationsSurCable
         ports.declarer(QStringLiteral("COM1:"), cable.a());
         ports.declarer(QStringLiteral("COM2:"), cable.b());
     }
-    Environnement env() { return {plateforme, boites, ports}; }
+    Environnement env() { return {plateforme, boites, ports, disque}; }
     // Loaded with the keys given besides the port, then its first activation connects.
     static void charger(ApplicationSimulee &app, const QString &nom, const QByteArray &port, const QByteArray &cles)
     {
@@ -91,6 +91,7 @@ struct DeuxApplicationsSurCable
     PlateformeSimulee plateforme{100'000};
     BoitesMessageScriptees boites;
     GestionPortsSimules ports;
+    DisqueSimule disque;
     LigneSimulee cable{plateforme, {.bauds = 115200}};
     ApplicationSimulee a{env()}, b{env()};
 };
@@ -112,9 +113,10 @@ private slots:
         PlateformeSimulee p;
         BoitesMessageScriptees boites;
         GestionPortsSimules ports;
+        DisqueSimule disque;
         {
             // Named on the command line: the window neither reads nor writes "Defaut".
-            ApplicationSimulee app({p, boites, ports});
+            ApplicationSimulee app({p, boites, ports, disque});
             FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
             QCOMPARE(f.caption(), QStringLiteral("B : Navette"));
             QVERIFY(QFileInfo(app.chemin("Envois à B")).isDir() && QFileInfo(app.chemin("Recus de B")).isDir());
@@ -128,7 +130,7 @@ private slots:
         }
         {
             // No name and no file: the file is made, in "Données" when it exists, with "A".
-            ApplicationSimulee app({p, boites, ports});
+            ApplicationSimulee app({p, boites, ports, disque});
             QDir(app.dossier.path()).mkdir("Données");
             FMain &f = app.charger(QByteArray());
             QCOMPARE(lireFichier(app.chemin("Données/navette.INI")), QByteArray("\n[Defaut]\nConnexion à=A\n"));
@@ -138,7 +140,7 @@ private slots:
         }
         {
             // Folders of its own; one that cannot be made ends the program.
-            ApplicationSimulee app({p, boites, ports});
+            ApplicationSimulee app({p, boites, ports, disque});
             ecrireFichier(app.chemin("fichier"), "x");
             app.charger("[Port A]\nNumPort=COM1:\nCheminFichiersAEnvoyer=" + app.chemin("sortie").toUtf8()
                             + "\nCheminFichiersRecus=" + app.chemin("fichier/recus").toUtf8() + "\n",
@@ -149,6 +151,27 @@ private slots:
             QCOMPARE(boites.boites.last().titre, QStringLiteral("Navette"));
             QCOMPARE(app.vue.codeSortie, 1);
         }
+    }
+
+    void restesDUneReceptionInterrompue()
+    {
+        // Left by a power cut in the middle of receptions: an older station's extraction
+        // folder, a temporary file of ours, an extraction of ours. None was acknowledged.
+        PlateformeSimulee p;
+        BoitesMessageScriptees boites;
+        GestionPortsSimules ports;
+        DisqueSimule disque;
+        ApplicationSimulee app({p, boites, ports, disque});
+        for (const char *reste : {"Recus de B/UNZIP/A.TXT.ZQZIP", "Recus de B/.navette-Ab12Cd.tmp", "Travail/Port B/Extraction/A.TXT"}) {
+            QDir().mkpath(QFileInfo(app.chemin(reste)).absolutePath());
+            ecrireFichier(app.chemin(reste), "reste");
+        }
+        ecrireFichier(app.chemin("Recus de B/GARDE.TXT"), "reçu avant");
+        FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
+        QCOMPARE(f.ListeInfo().filter("Restes d'une réception interrompue supprimés au démarrage : 3 fichier(s)").size(), 1);
+        QCOMPARE(QDir(app.chemin("Recus de B")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"GARDE.TXT"});
+        QCOMPARE(fichiersDe(app.chemin("Travail/Port B/Extraction")), QStringList());
     }
 
     void deuxApplicationsEchangentLeursFichiers()

@@ -1,5 +1,6 @@
 // The production side of the serial-port component: a pseudo-terminal pair standing in for a
 // cable, and loopback TCP. These wait on real I/O, bounded by the driver's own time-outs.
+#include "platform/production/DisqueLocal.h"
 #include "platform/CorrespondancePorts.h"
 #include "platform/FichierIni.h"
 #include "platform/production/GestionPortsReels.h"
@@ -21,8 +22,9 @@ class TstPortsReels : public QObject
     BoitesMessageScriptees boites;
     CorrespondancePorts correspondance;
     GestionPortsReels ports{plateforme, correspondance};
+    DisqueLocal disque;
 
-    Environnement env() { return {plateforme, boites, ports}; }
+    Environnement env() { return {plateforme, boites, ports, disque}; }
 
 private slots:
     void correspondanceDesNoms_data()
@@ -155,7 +157,7 @@ private slots:
         c.definir("TCP1:", QStringLiteral("127.0.0.1:%1").arg(portLibre));
         GestionPortsReels gestion(plateforme, c);
         boites.boites.clear();
-        FComm comm({plateforme, boites, gestion});
+        FComm comm({plateforme, boites, gestion, disque});
         comm.msNumPort = "TCP1:";
         QVERIFY(!comm.Connecter());
         QCOMPARE(boites.boites.size(), 1);

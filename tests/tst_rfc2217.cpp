@@ -1,6 +1,7 @@
 // Ports on a serial device server: the Telnet COM-PORT-OPTION client against a scripted server,
 // byte by byte (no clock involved), then the whole driver over loopback.
 #include "platform/CorrespondancePorts.h"
+#include "platform/production/DisqueLocal.h"
 #include "platform/production/GestionPortsReels.h"
 #include "platform/production/PlateformeQt.h"
 #include "platform/production/Rfc2217.h"
@@ -226,7 +227,8 @@ private slots:
         CorrespondancePorts c;
         QVERIFY(c.definir("COM3:", QStringLiteral("rfc2217://127.0.0.1:%1").arg(serveur.serverPort())).isEmpty());
         GestionPortsReels gestion(plateforme, c);
-        FComm comm({plateforme, boites, gestion});
+        DisqueLocal disque;
+        FComm comm({plateforme, boites, gestion, disque});
         comm.msNumPort = "COM3:";
         comm.msSettings = "115200,e,7,2";
 

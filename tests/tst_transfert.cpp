@@ -324,6 +324,64 @@ private slots:
         QCOMPARE(banc.b.proprietaire.cocheSynchro, 1);
     }
 
+    void unFichierAcquitteSurvitAUneCoupureDeCourant_data()
+    {
+        QTest::addColumn<bool>("etendu");
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<bool>("redemarrage"); // the receiver restarts, and the sender sends it again
+        const QByteArray texte = QByteArray("ligne;de;tableau;\r\n").repeated(400);
+        QTest::newRow("300 octets, tels quels") << false << aleatoire(300) << false;
+        QTest::newRow("archive en un texte") << false << texte.left(900) << false;
+        QTest::newRow("en parties") << false << aleatoire(5000) << false;
+        QTest::newRow("archive en parties") << false << texte << false;
+        QTest::newRow("protocole étendu") << true << aleatoire(50'000) << false;
+        QTest::newRow("protocole étendu, archive") << true << texte << false;
+        QTest::newRow("renvoyé après un redémarrage") << false << aleatoire(5000) << true;
+        QTest::newRow("renvoyé après un redémarrage, étendu") << true << aleatoire(5000) << true;
+    }
+
+    void unFichierAcquitteSurvitAUneCoupureDeCourant()
+    {
+        // Every time the receiver writes "OKFICHIER", a power cut at that instant must leave
+        // each file it stored whole under its name. Nothing touches a stored file later, so
+        // that is every cut point after an acknowledgement; before it, nothing was promised.
+        QFETCH(bool, etendu);
+        QFETCH(QByteArray, contenu);
+        QFETCH(bool, redemarrage);
+        BancDeuxPostes banc;
+        banc.demarrer(etendu ? QByteArray() : "ProtocoleEtendu=0\n", etendu ? QByteArray() : "ProtocoleEtendu=0\n");
+        banc.a.poste->TesterConnexion(true);
+        int acquits = 0;
+        QStringList perdus;
+        banc.ligne.b().espionEmission = [&](const QByteArray &octets) {
+            if (!octets.contains("OKFICHIER") || banc.b.fichiersRecus.isEmpty())
+                return; // the answer to "FICHIER" promises nothing yet
+            ++acquits;
+            for (const QString &f : std::as_const(banc.b.fichiersRecus))
+                if (!banc.disque.survivrait(f, contenu))
+                    perdus << f;
+        };
+        const QString fichier = banc.a.chemin("envoi/precieux.bin");
+        ecrireFichier(fichier, contenu);
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        QCOMPARE(banc.b.fichiersRecus.size(), 1);
+        if (redemarrage) {
+            // Its "OKFICHIER" lost, the sender offers the file again to a receiver restarted.
+            banc.b.poste.reset();
+            banc.b.poste = nullptr;
+            banc.b.creerConfiguree(QStringLiteral("COM2:"), etendu ? QByteArray() : "ProtocoleEtendu=0\n");
+            banc.b.poste->AttacherMinuterie();
+            banc.b.poste->FrmComm->Connecter();
+            banc.a.poste->TesterConnexion(true);
+            QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+            QVERIFY2(!banc.b.informations.filter("déjà reçu").isEmpty(), qPrintable(banc.b.informations.join('\n')));
+            QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList{"PRECIEUX.BIN"});
+        }
+        QVERIFY(acquits >= (redemarrage ? 2 : 1));
+        QVERIFY2(perdus.isEmpty(), qPrintable(perdus.join('\n')));
+        QCOMPARE(banc.a.poste->extensionActive(), etendu);
+    }
+
     void rienNEstPerduQuandLeDisqueRefuse_data()
     {
         QTest::addColumn<bool>("disquePlein");
@@ -387,6 +445,9 @@ private slots:
         QTest::newRow("archive dont le fichier porte son nom")
             << QList<QByteArray>{fichierEntier("X.ZQZIP", donnees("homonyme.zip"))} << ok << "^X$" << QByteArray("contenu") << ""
             << QList<QByteArray>{};
+        QTest::newRow("un fichier nommé UNZIP, puis une archive")
+            << QList<QByteArray>{fichierEntier("UNZIP", "x"), fichierEntier("X.ZQZIP", donnees("homonyme.zip"))}
+            << QStringList({"OKFICHIER", "OKFICHIER"}) << "^UNZIP,X$" << QByteArray("x") << "" << QList<QByteArray>{};
         QTest::newRow("deux fausses archives, chacune gardée entière")
             << QList<QByteArray>{fichierEntier("FAUX.ZQZIP", "pas un zip"), fichierEntier("FAUX.ZQZIP", "court")} << QStringList()
             << "^$" << QByteArray() << "n'est pas acquittée" << QList<QByteArray>{"court", "pas un zip"};
@@ -443,7 +504,8 @@ private slots:
         std::sort(copies.begin(), copies.end());
         QCOMPARE(copies, copiesGardees);
         // Nothing half-made, no box, nothing outside the station's folders.
-        QCOMPARE(fichiersDe(banc.b.chemin("recus/UNZIP")), QStringList());
+        QCOMPARE(fichiersDe(banc.b.chemin("Travail/Port 1/Extraction")), QStringList());
+        QCOMPARE(QDir(banc.b.chemin("recus")).entryList({".*"}, QDir::Files | QDir::Hidden), QStringList());
         QVERIFY(banc.boites.boites.isEmpty());
         QCOMPARE(fichiersDe(banc.b.dossier.path()), QStringList({"navette.INI"}));
         QVERIFY(!QFile::exists("/tmp/navette-intrus") && !QFile::exists("/tmp/navette-evade"));

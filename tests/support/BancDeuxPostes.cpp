@@ -3,8 +3,8 @@
 BancDeuxPostes::BancDeuxPostes(LigneSimulee::Reglages reglages, quint32 tickInitial)
     : plateforme(tickInitial),
       ligne(plateforme, reglages),
-      a({plateforme, boites, ports}, plateforme),
-      b({plateforme, boites, ports}, plateforme)
+      a({plateforme, boites, ports, disque}, plateforme),
+      b({plateforme, boites, ports, disque}, plateforme)
 {
     ports.declarer(QStringLiteral("COM1:"), ligne.a());
     ports.declarer(QStringLiteral("COM2:"), ligne.b());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/DisqueSimule.h"
 #include "tests/support/GestionPortsSimules.h"
 #include "tests/support/PlateformeSimulee.h"
 #include "tests/support/PosteSimule.h"
@@ -18,6 +19,7 @@ public:
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;
     GestionPortsSimules ports;
+    DisqueSimule disque;
     LigneSimulee ligne;
     PosteSimule a;
     PosteSimule b;

@@ -3,6 +3,7 @@
 #include "platform/Environnement.h"
 #include "serial/FComm.h"
 #include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/DisqueSimule.h"
 #include "tests/support/GestionPortsSimules.h"
 #include "tests/support/PlateformeSimulee.h"
 #include "tools/modem/LigneSimulee.h"
@@ -20,7 +21,7 @@ public:
     explicit BancLigne(LigneSimulee::Reglages reglages = {});
     ~BancLigne();
 
-    Environnement env() { return {plateforme, boites, ports}; }
+    Environnement env() { return {plateforme, boites, ports, disque}; }
 
     // The peer sends bytes now, or after a delay in virtual time.
     void pairEnvoie(const QByteArray &octets, quint32 dansMs = 0);
@@ -33,6 +34,7 @@ public:
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;
     GestionPortsSimules ports;
+    DisqueSimule disque;
     LigneSimulee ligne;
 
     QByteArray recuParLePair;

@@ -2,6 +2,7 @@
 
 #include "platform/Environnement.h"
 #include "tests/support/BoitesMessageScriptees.h"
+#include "tests/support/DisqueSimule.h"
 #include "tests/support/GestionPortsSimules.h"
 #include "tests/support/PlateformeSimulee.h"
 #include "tools/modem/CentralTelephonique.h"
@@ -17,11 +18,12 @@ class BancModems
 public:
     explicit BancModems(ReglagesModem modem1 = {}, ReglagesModem modem2 = {}, quint32 tickInitial = 100'000);
 
-    Environnement env() { return {plateforme, boites, ports}; }
+    Environnement env() { return {plateforme, boites, ports, disque}; }
 
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;
     GestionPortsSimules ports;
+    DisqueSimule disque;
     CentralTelephonique central{plateforme};
     LigneSimulee cable1{plateforme, {.bauds = 115200}};
     LigneSimulee cable2{plateforme, {.bauds = 115200}};

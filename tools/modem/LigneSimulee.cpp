@@ -21,6 +21,8 @@ LigneSimulee::~LigneSimulee()
 
 void LigneSimulee::Extremite::envoyer(const QByteArray &octets)
 {
+    if (espionEmission)
+        espionEmission(octets);
     if (mLigne && !octets.isEmpty())
         mLigne->transmettre(*this, octets);
 }

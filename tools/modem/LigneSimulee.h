@@ -55,6 +55,8 @@ public:
         std::function<void()> surRetrait;
         // Told of what arrives at this end before whoever is plugged in, in the line's order.
         std::function<void(const QByteArray &)> espion;
+        // Sees the bytes this end sends, at the moment they are written.
+        std::function<void(const QByteArray &)> espionEmission;
         // Bytes sent from this end that have not arrived yet.
         qint64 enVol() const { return mEnVol; }
         // Takes back what was sent from this end and has not begun to leave yet.
