@@ -194,6 +194,8 @@ private:
     QString horodatage() const;
     // A stamped name ("ddmmyy hhnnss name") that nothing in the folder holds yet.
     QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {});
+    // Anything stands at that name, a dangling link included.
+    static bool nomPris(const QString &chemin);
     // The name itself when free, else a stamped one.
     QString nomLibre(const QString &dossier, const QString &nom);
     void EcrireConfiguration();

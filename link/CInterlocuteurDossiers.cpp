@@ -37,16 +37,23 @@ QString CInterlocuteur::nomHorodate(const QString &dossier, const QString &nom, 
         // The stamp changes with the clock; after a few tries a counter settles it.
         const QString stamp = horodatage() + (essai > 8 ? QStringLiteral(" (%1)").arg(essai) : QString());
         cible = QDir(dossier).filePath(nom.isEmpty() ? stamp + suffixe : stamp + QLatin1Char(' ') + nom + suffixe);
-        if (!QFileInfo::exists(cible))
+        if (!nomPris(cible))
             return cible;
         mContexte.env.plateforme.pomper(250);
     }
 }
 
+bool CInterlocuteur::nomPris(const QString &chemin)
+{
+    // A dangling link takes its name too: writing there would create its target.
+    const QFileInfo info(chemin);
+    return info.exists() || info.isSymLink();
+}
+
 QString CInterlocuteur::nomLibre(const QString &dossier, const QString &nom)
 {
     const QString cible = QDir(dossier).filePath(nom);
-    return QFileInfo::exists(cible) ? nomHorodate(dossier, nom) : cible;
+    return nomPris(cible) ? nomHorodate(dossier, nom) : cible;
 }
 
 QString CInterlocuteur::dossierReception()

@@ -97,10 +97,20 @@ QString ReceptionEtendue::preparer(EnCours &e)
     nettoyer();
     e.base = dossier() + QLatin1Char('/') + QString::fromLatin1(e.annonce.sha256) + QLatin1Char('-')
         + QString::number(e.annonce.taille);
+    // Only what this station wrote is taken up: a link planted here goes, unfollowed.
+    for (const QString &chemin : {partie(e), e.base + QStringLiteral(".info")}) {
+        const QFileInfo info(chemin);
+        if (info.isSymLink() || (info.exists() && !info.isFile())) {
+            QFile::remove(chemin);
+            mPoste.Information(QStringLiteral("%1 n'était pas un fichier de ce poste : il est supprimé sans être suivi.").arg(chemin));
+        }
+    }
     // The note names the file: the same content under another name starts afresh.
-    QFile note(e.base + QStringLiteral(".info"));
+    QFile note;
     qint64 continu = 0;
-    if (note.open(QIODevice::ReadOnly)) {
+    QString erreur;
+    if (QFileInfo::exists(e.base + QStringLiteral(".info"))
+        && Disque::ouvrirSansLien(note, e.base + QStringLiteral(".info"), QIODevice::ReadOnly, erreur)) {
         const QList<QByteArray> lignes = note.readAll().split('\n');
         if (lignes.size() >= 2 && QByteArray::fromHex(lignes[0]) == e.annonce.nom)
             continu = TE::nombre(lignes[1], e.annonce.taille).value_or(0);
@@ -111,7 +121,6 @@ QString ReceptionEtendue::preparer(EnCours &e)
     if (disque.isValid() && disque.bytesAvailable() >= 0 && disque.bytesAvailable() < e.annonce.taille - continu + 1024 * 1024)
         return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque").arg(e.annonce.taille - continu).arg(disque.bytesAvailable());
     const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
-    QString erreur;
     if (!Disque::ouvrirSansLien(e.donnees, partie(e), mode, erreur))
         return erreur;
     e.recu.ajouter(0, continu);

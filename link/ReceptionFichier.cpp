@@ -140,7 +140,7 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     if (!s.archive) {
         s.cible = dossier + QLatin1Char('/') + s.nom;
         s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
-        if (QFileInfo::exists(s.cible)) {
+        if (CInterlocuteur::nomPris(s.cible)) {
             s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
             s.cible = mPoste.nomHorodate(dossier, s.nom);
         }
@@ -163,7 +163,7 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     if (!vivant)
         return false;
     mDecompression->setDossierExtraction(travail);
-    s.cible = travail + QLatin1Char('/') + s.nom;
+    s.cible = mPoste.nomLibre(travail, s.nom);
     mDecompression->setNomArchive(s.cible);
     plateforme.pomper();
     return std::nullopt;
@@ -234,7 +234,7 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
     const QString nomFichier = s.nom.left(s.nom.size() - extensionArchive.size());
     s.cible = dossier + QLatin1Char('/') + nomFichier;
     s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
-    if (QFileInfo::exists(s.cible)) {
+    if (CInterlocuteur::nomPris(s.cible)) {
         s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
         s.cible = mPoste.nomHorodate(dossier, nomFichier);
     }

@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -253,6 +254,9 @@ private:
     static quint32 attenteApresEchecs(int nombre);
     bool enAttenteDeReessai(const QString &chemin) const;
     bool lisible(const QString &chemin);
+    // A regular file, not a link: anything else is said once and left where it is.
+    bool ordinaire(const QString &chemin);
     QHash<QString, EchecEnvoi> mEchecs;
+    QSet<QString> mNonOrdinaires; // links and special files of the outgoing folder, each said once
     bool mbLigneCedee = false; // the last scan failed a file: the next one waits longer
 };

@@ -184,6 +184,19 @@ bool FMain::lisible(const QString &chemin)
     return false;
 }
 
+bool FMain::ordinaire(const QString &chemin)
+{
+    // A link would send whatever it points to (the configuration, anything this user reads),
+    // and reading a pipe would never end.
+    const QFileInfo info(chemin);
+    if (!info.isSymLink() && info.isFile())
+        return true;
+    if (!mNonOrdinaires.contains(chemin))
+        Poste_Information(QStringLiteral("%1 n'est pas un fichier ordinaire (%2) : il n'est pas envoyé et reste dans le dossier.")
+                              .arg(chemin, info.isSymLink() ? QStringLiteral("lien symbolique") : QStringLiteral("fichier spécial")));
+    return false;
+}
+
 quint32 FMain::balayer()
 {
     if (!mPoste)
@@ -191,8 +204,15 @@ quint32 FMain::balayer()
     veillerDossier();
     const QString dossier = mPoste->CheminFichiersAEnvoyer;
     QStringList colFichiers;
-    for (const QString &nom : QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted))
-        colFichiers << dossier + QLatin1Char('/') + nom;
+    QSet<QString> nonOrdinaires;
+    for (const QString &nom : QDir(dossier).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
+        const QString chemin = dossier + QLatin1Char('/') + nom;
+        if (ordinaire(chemin))
+            colFichiers << chemin;
+        else
+            nonOrdinaires.insert(chemin);
+    }
+    mNonOrdinaires = nonOrdinaires;
 
     QSet<QString> ouverts;
     if (mSurveillanceDossier && !colFichiers.isEmpty()) {

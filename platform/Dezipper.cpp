@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QStorageInfo>
 
 #include <limits>
@@ -68,9 +68,9 @@ bool Dezipper::decompresser(QString &raison)
     }
     if (!tailleAcceptee(stat, raison))
         return false;
-    QString cible = QDir(mDossierExtraction).filePath(nomSur(QString::fromUtf8(stat.name)));
-    if (QFileInfo(cible).absoluteFilePath() == QFileInfo(mNomArchive).absoluteFilePath())
-        cible += QStringLiteral(".extrait"); // a file named like its own archive must not overwrite it
+    // Never the entry's own name: the archive names the file, and whatever stands in the work
+    // folder (its own archive, a planted link) stays untouched.
+    QString cible;
     zip_file_t *entree = zip_fopen_index(archive, zip_uint64_t(index), 0);
     if (!entree) {
         raison = QStringLiteral("Lecture de l'archive impossible : %1").arg(QString::fromLocal8Bit(zip_strerror(archive)));
@@ -109,13 +109,14 @@ bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
     return true;
 }
 
-bool Dezipper::extraire(zip_file_t *entree, qint64 taille, const QString &cible, QString &raison)
+bool Dezipper::extraire(zip_file_t *entree, qint64 taille, QString &cible, QString &raison) const
 {
-    QSaveFile sortie(cible);
-    if (!sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
+    QTemporaryFile sortie(QDir(mDossierExtraction).filePath(QStringLiteral("extrait-XXXXXX")));
+    if (!sortie.open()) {
+        raison = QStringLiteral("Écriture dans %1 impossible : %2").arg(mDossierExtraction, sortie.errorString());
         return false;
     }
+    cible = sortie.fileName();
     qint64 total = 0;
     QByteArray bloc(64 * 1024, Qt::Uninitialized);
     for (;;) {
@@ -139,13 +140,12 @@ bool Dezipper::extraire(zip_file_t *entree, qint64 taille, const QString &cible,
     }
     if (raison.isEmpty() && total < taille)
         raison = QStringLiteral("L'archive contient moins que les %1 octets qu'elle annonce : elle est refusée.").arg(taille);
-    if (!raison.isEmpty()) {
-        sortie.cancelWriting();
+    if (!raison.isEmpty())
         return false;
-    }
-    if (!sortie.commit()) {
+    if (!sortie.flush()) {
         raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
         return false;
     }
+    sortie.setAutoRemove(false);
     return true;
 }

@@ -42,7 +42,8 @@ public:
 private:
     bool decompresser(QString &raison);
     bool tailleAcceptee(const zip_stat &stat, QString &raison) const;
-    static bool extraire(zip_file *entree, qint64 taille, const QString &cible, QString &raison);
+    // Into a new file of the extraction folder, whose name comes back in cible.
+    bool extraire(zip_file *entree, qint64 taille, QString &cible, QString &raison) const;
 
     QString mNomArchive;
     QString mDossierExtraction;

@@ -1,5 +1,6 @@
 #include "platform/Journal.h"
 
+#include "platform/Disque.h"
 #include "platform/Plateforme.h"
 
 #include <QDir>
@@ -31,18 +32,18 @@ void Journal::noter(const QString &genre, const QString &texte)
         tourner();
     if (!mFichier.isOpen()) {
         QDir().mkpath(QFileInfo(mChemin).absolutePath());
-        mFichier.setFileName(mChemin);
-        mFichier.open(QIODevice::WriteOnly | QIODevice::Append);
+        // A link planted at the journal's name would have us append to anything.
+        Disque::ouvrirSansLien(mFichier, mChemin, QIODevice::WriteOnly | QIODevice::Append, mErreurOuverture);
         if (mFichier.isOpen() && mFichier.size() + ligne.size() > mTailleMax && mFichier.size() > 0) {
             tourner();
-            mFichier.open(QIODevice::WriteOnly | QIODevice::Append);
+            Disque::ouvrirSansLien(mFichier, mChemin, QIODevice::WriteOnly | QIODevice::Append, mErreurOuverture);
         }
     }
     const bool ecrit = mFichier.isOpen() && mFichier.write(ligne) == ligne.size() && mFichier.flush();
     if (ecrit == !mEnErreur)
         return;
     mEnErreur = !ecrit;
-    const QString raison = mFichier.isOpen() ? mFichier.errorString() : QStringLiteral("ouverture impossible");
+    const QString raison = mFichier.isOpen() ? mFichier.errorString() : mErreurOuverture;
     if (!ecrit)
         mFichier.close(); // tried afresh at the next line
     Avertissement(ecrit ? QStringLiteral("Le journal %1 s'écrit de nouveau.").arg(mChemin)

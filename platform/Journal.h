@@ -32,4 +32,5 @@ private:
     int mFichiers;
     QFile mFichier;
     bool mEnErreur = false;
+    QString mErreurOuverture;
 };

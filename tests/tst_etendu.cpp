@@ -197,6 +197,7 @@ private slots:
         QTest::newRow("un autre fichier du même nom") << "autre" << false << "";
         QTest::newRow("copie partielle abîmée sur le disque") << "abimee" << true << "empreinte SHA-256 fausse";
         QTest::newRow("copie partielle de plus d'une semaine") << "expiree" << false << "";
+        QTest::newRow("lien planté à la place de la copie partielle") << "lien" << false << "n'était pas un fichier de ce poste";
     }
 
     void reprises()
@@ -227,6 +228,12 @@ private slots:
             QFile part(t.reprises() + "/" + copies.filter(".part").first());
             QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(1000) && part.write("abîmé") > 0);
         }
+        const QString ailleurs = t.banc.b.chemin("ailleurs");
+        if (entreDeux == "lien") {
+            const QString part = t.reprises() + "/" + copies.filter(".part").first();
+            ecrireFichier(ailleurs, "intact");
+            QVERIFY(QFile::remove(part) && QFile::link(ailleurs, part));
+        }
         if (entreDeux == "expiree") {
             QFile note(t.reprises() + "/" + copies.filter(".info").first());
             QVERIFY(note.open(QIODevice::ReadWrite)
@@ -243,6 +250,8 @@ private slots:
         if (!dit.isEmpty())
             QCOMPARE(t.banc.b.informations.filter(dit).size(), 1);
         QCOMPARE(fichiersDe(t.reprises()).size(), entreDeux == "autre" ? 2 : 0); // the other one waits for its week
+        if (entreDeux == "lien")
+            QCOMPARE(lireFichier(ailleurs), QByteArray("intact"));
     }
 
     void textesHostiles_data()

@@ -21,6 +21,7 @@
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -151,6 +152,65 @@ private slots:
             QCOMPARE(boites.boites.last().titre, QStringLiteral("Navette"));
             QCOMPARE(app.vue.codeSortie, 1);
         }
+    }
+
+    void liensPlantes_data()
+    {
+        // Where a link (or a pipe) is planted, what it points to, and what A then sends.
+        QTest::addColumn<QString>("plante");
+        QTest::addColumn<bool>("tube");
+        QTest::addColumn<bool>("cibleExiste");
+        QTest::addColumn<QString>("envoye");
+        QTest::addColumn<QString>("ditParA");
+        const QString nonOrdinaire = "n'est pas un fichier ordinaire (%1) : il n'est pas envoyé et reste dans le dossier.";
+        QTest::newRow("envoi : lien vers un fichier lisible") << "Envois à A/secret.txt" << false << true << "ok.txt"
+                                                              << nonOrdinaire.arg("lien symbolique");
+        QTest::newRow("envoi : lien cassé") << "Envois à A/secret.txt" << false << false << "ok.txt" << nonOrdinaire.arg("lien symbolique");
+        QTest::newRow("envoi : tube nommé") << "Envois à A/tube" << true << false << "ok.txt" << nonOrdinaire.arg("fichier spécial");
+        QTest::newRow("réception : lien cassé au nom du fichier") << "Recus de B/OK.TXT" << false << false << "ok.txt" << "";
+        QTest::newRow("réception : lien vers un fichier au nom du fichier") << "Recus de B/OK.TXT" << false << true << "ok.txt" << "";
+        QTest::newRow("extraction : lien au nom du fichier extrait") << "Travail/Port B/Extraction/GROS.TXT" << false << true
+                                                                     << "gros.txt" << "";
+        QTest::newRow("extraction : lien au nom de l'archive") << "Travail/Port B/Extraction/GROS.TXT.ZQZIP" << false << true
+                                                               << "gros.txt" << "";
+    }
+
+    void liensPlantes()
+    {
+        // Nothing planted in the stations' folders is followed or overwritten, and the files
+        // around it still cross.
+        QFETCH(QString, plante);
+        QFETCH(bool, tube);
+        QFETCH(bool, cibleExiste);
+        QFETCH(QString, envoye);
+        QFETCH(QString, ditParA);
+        DeuxApplicationsSurCable s;
+        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", "ProtocoleEtendu=0\n");
+        DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", "ProtocoleEtendu=0\n");
+        ApplicationSimulee &poste = plante.startsWith("Envois") ? s.a : s.b;
+        const QString lien = poste.chemin(plante), cible = poste.chemin("cible");
+        QDir().mkpath(QFileInfo(lien).absolutePath());
+        if (cibleExiste)
+            ecrireFichier(cible, "intact");
+        QVERIFY(tube ? ::mkfifo(QFile::encodeName(lien).constData(), 0600) == 0 : QFile::link(cible, lien));
+        s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
+        s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
+        s.plateforme.avancer(10'000);
+        const QByteArray contenu = envoye == "gros.txt" ? QByteArray("colonne;valeur\r\n").repeated(300) : QByteArray("bonjour");
+        ecrireFichier(s.a.chemin("Envois à A/" + envoye), contenu);
+        s.plateforme.avancer(60'000);
+        QStringList recus = fichiersDe(s.b.chemin("Recus de B"));
+        if (plante.startsWith("Recus"))
+            recus.removeOne(QFileInfo(lien).fileName()); // stored beside it, under a stamped name
+        QVERIFY2(recus.filter(envoye.toUpper()).size() == 1, qPrintable(recus.join(',')));
+        QCOMPARE(lireFichier(s.b.chemin("Recus de B/" + recus.filter(envoye.toUpper()).first())), contenu);
+        QVERIFY(recus.filter("SECRET").isEmpty() && recus.filter("TUBE").isEmpty());
+        QCOMPARE(QFileInfo(lien).isSymLink(), !tube);
+        QCOMPARE(QFileInfo::exists(cible), cibleExiste);
+        if (cibleExiste)
+            QCOMPARE(lireFichier(cible), QByteArray("intact"));
+        if (!ditParA.isEmpty())
+            QCOMPARE(s.a.fenetre().ListeInfo().filter(ditParA).size(), 1); // said once, over many scans
     }
 
     void restesDUneReceptionInterrompue()

@@ -1,4 +1,5 @@
-// The station's journal: its line format, rotation at its size limit, a full disk said once.
+// The station's journal: its line format, rotation at its size limit, a full disk said once, a
+// planted link never followed.
 #include "platform/Journal.h"
 #include "tests/support/DisquePlein.h"
 #include "tests/support/PlateformeSimulee.h"
@@ -45,6 +46,17 @@ private slots:
         QVERIFY(erreurs[0].contains("ne s'écrit plus"));
         j.noter("INFO", "de nouveau");
         QCOMPARE(erreurs.size(), 2);
+
+        // A link planted at its name is not followed: the journal stops, and says so.
+        QFile::remove(j.chemin());
+        const QString cible = dossier.filePath("ailleurs");
+        ecrireFichier(cible, "intact");
+        QVERIFY(QFile::link(cible, j.chemin()));
+        Journal k(j.chemin(), "A", p, 200, 3);
+        k.Avertissement.connecter([&](const QString &e) { erreurs << e; });
+        k.noter("INFO", "vers le lien");
+        QCOMPARE(lireFichier(cible), QByteArray("intact"));
+        QVERIFY2(erreurs.last().contains("lien symbolique"), qPrintable(erreurs.last()));
     }
 };
 
