@@ -121,10 +121,12 @@ int piloter(const Options &o)
 {
     const QString port = CorrespondancePorts::normaliser(o.commandePort);
     const QString caption = FFermeture::captionPour(port);
-    QString reponse;
+    QString reponse, refus;
     const bool etat = o.masque < 0;
     if (!SurveillanceFenetreLocale::envoyer(caption, etat ? SurveillanceFenetre::messageEtat : FFermeture::messageCommande,
-                                            etat ? (o.json ? 1 : 0) : o.masque, reponse)) {
+                                            etat ? (o.json ? 1 : 0) : o.masque, reponse, &refus)) {
+        if (!refus.isEmpty())
+            std::fprintf(stderr, "Prise refusée : %s.\n", qUtf8Printable(refus));
         std::fprintf(stderr, "Aucune instance de Navette ne sert le port %s\n", qUtf8Printable(port));
         return 1;
     }

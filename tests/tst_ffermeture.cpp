@@ -11,11 +11,13 @@
 #include "tests/support/SurveillanceFenetreSimulee.h"
 
 #include <QLocalServer>
+#include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <atomic>
 #include <thread>
@@ -33,6 +35,19 @@ struct StationPilotee : BancLigne
     bool envoyer(qint32 msg, qint32 masque) { return SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM1::", msg, masque); }
     ApplicationSimulee app;
 };
+
+// A socket file with nobody listening, as a killed instance leaves it.
+bool priseSansEcoute(const QString &chemin)
+{
+    const QByteArray nom = QFile::encodeName(chemin);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un adresse{};
+    adresse.sun_family = AF_UNIX;
+    qstrncpy(adresse.sun_path, nom.constData(), sizeof adresse.sun_path);
+    const bool lie = ::bind(fd, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse) == 0;
+    ::close(fd);
+    return lie && QFile::exists(chemin);
+}
 
 // Sends from another thread: the instance answers from this one's event loop.
 bool envoyerDepuisUnAutreFil(const QString &caption, qint32 msg, qint32 masque, QString &reponse)
@@ -135,16 +150,58 @@ private slots:
 
         // The socket file of a killed instance is reclaimed.
         const QString perime = nom + "perime";
-        const QByteArray chemin = QFile::encodeName(QDir::tempPath() + "/" + perime);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un adresse{};
-        adresse.sun_family = AF_UNIX;
-        qstrncpy(adresse.sun_path, chemin.constData(), sizeof adresse.sun_path);
-        QVERIFY(::bind(fd, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse) == 0);
-        ::close(fd); // no listener, the file stays
-        QVERIFY(QFile::exists(QString::fromLocal8Bit(chemin)));
+        QVERIFY(priseSansEcoute(SurveillanceFenetreLocale::dossierPrive() + "/" + perime));
         SurveillanceFenetreLocale reprise;
         QVERIFY(reprise.setFenetre(perime, nullptr));
+    }
+
+    void priseProtegee_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::newRow("mode 0600 dans un dossier à soi") << "mode";
+        QTest::newRow("un autre utilisateur n'est pas servi") << "autre";
+        QTest::newRow("nom pris par un autre utilisateur") << "squat";
+    }
+
+    void priseProtegee()
+    {
+        QFETCH(QString, cas);
+        const QString nom = QStringLiteral("ZQNAVETTECOMPRISE%1%2:").arg(::getpid()).arg(cas);
+        const QString dossier = SurveillanceFenetreLocale::dossierPrive(), prise = dossier + "/" + nom;
+        QVERIFY(!dossier.isEmpty());
+        QString reponse, refus;
+        if (cas == "squat") {
+            // Another user's socket under the name: reported, and nothing is sent to it.
+            QVERIFY(priseSansEcoute(prise) && ::chown(QFile::encodeName(prise).constData(), 65534, 65534) == 0);
+            QVERIFY(!SurveillanceFenetreLocale::envoyer(nom, FFermeture::messageCommande, 8, reponse, &refus, 500));
+            QVERIFY2(refus.contains("appartient à l'utilisateur nobody : elle n'est pas fiable"), qPrintable(refus));
+            QFile::remove(prise);
+            return;
+        }
+        SurveillanceFenetreLocale instance;
+        QList<qint32> recus;
+        instance.EventWindows.connecter([&](qint32 m, qint32 w, qint32, qint32 &) { recus << m << w; });
+        instance.SurveillerMessage(FFermeture::messageCommande, true);
+        QVERIFY(instance.setFenetre(nom, nullptr));
+        if (cas == "mode") {
+            const auto autres = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther
+                | QFile::ExeOther;
+            QCOMPARE(QFileInfo(prise).permissions() & autres, QFileDevice::Permissions());
+            QCOMPARE(QFileInfo(dossier).permissions() & autres, QFileDevice::Permissions());
+            return;
+        }
+        // Even reachable through a careless mode, another user's message is not taken.
+        QVERIFY(::chmod(QFile::encodeName(dossier).constData(), 0711) == 0 && ::chmod(QFile::encodeName(prise).constData(), 0666) == 0);
+        QProcess autre;
+        autre.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "socat", "-t2", "-", "UNIX-CONNECT:" + prise});
+        autre.write("1261 8 0\n");
+        autre.closeWriteChannel();
+        QVERIFY(QTest::qWaitFor([&] { return autre.state() == QProcess::NotRunning; }, 10'000));
+        ::chmod(QFile::encodeName(dossier).constData(), 0700);
+        QCOMPARE(autre.readAllStandardOutput(), QByteArray());
+        QVERIFY(recus.isEmpty());
+        QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 1, reponse)); // this user still is
+        QCOMPARE(recus, QList<qint32>({1261, 1}));
     }
 
     void stationSansFenetre()
