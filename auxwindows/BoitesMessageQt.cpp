@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <QMessageBox>
@@ -67,6 +68,9 @@ QString BoitesMessageQt::saisir(const QString &invite, const QString &titre)
     QInputDialog boite;
     boite.setWindowTitle(titre.isEmpty() ? QApplication::applicationDisplayName() : titre);
     boite.setLabelText(invite);
+    // The other station's messages come here: shown as they are, never as rich text.
+    for (QLabel *etiquette : boite.findChildren<QLabel *>())
+        etiquette->setTextFormat(Qt::PlainText);
     boite.setWindowModality(Qt::ApplicationModal);
     bool fini = false;
     QObject::connect(&boite, &QInputDialog::finished, [&fini] { fini = true; });

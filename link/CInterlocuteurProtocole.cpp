@@ -73,8 +73,10 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
     }
     // A message, or an answer that came after its wait gave up: the supervision goes on. A
     // late answer to a link test shows as the "OUI" it begins with.
+    // The other station's own words: shown and journaled, so made harmless first.
     QString reponse;
-    CommandeReçue(Windows1252::versTexte(TramesEtendues::lireCapacites(Texte) ? Texte.left(3) : Texte), reponse);
+    const QString texte = Windows1252::versTexte(TramesEtendues::lireCapacites(Texte) ? Texte.left(3) : Texte);
+    CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
     if (vivant && !reponse.isEmpty())
         repondre(Windows1252::depuisTexte(reponse));
 }
@@ -324,7 +326,8 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
     mReception.setRangee(range);
     if (doublon)
         Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
-                        .arg(Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0)))));
+                        .arg(MGlobal::TexteDistant(
+                            Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
     else if (range)
         mReception.retenir(empreinte);
     if (range) {

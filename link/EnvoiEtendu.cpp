@@ -1,4 +1,5 @@
 #include "link/EnvoiEtendu.h"
+#include "link/shared/MGlobal.h"
 
 #include "link/CInterlocuteur.h"
 #include "link/shared/TramesEtendues.h"
@@ -63,7 +64,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             return Issue::LignePerdue;
         if (!pret) {
             if (const auto raison = TE::ouvrir(reponse, TE::Refus)) {
-                mPoste.Information(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, Windows1252::versTexte(*raison)));
+                mPoste.Information(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
                 return Issue::Abandon;
             }
             if (reponse.isEmpty()) {
@@ -94,7 +95,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             return Issue::LignePerdue;
         if (const auto raison = TE::ouvrir(reponse, TE::Refus))
             mPoste.Information(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
-                                   .arg(fichier, Windows1252::versTexte(*raison)));
+                                   .arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
         // With no answer the file may be stored: the next offer says so, and nothing is stored twice.
     }
     mPoste.Information(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
@@ -222,7 +223,7 @@ void EnvoiEtendu::surAcquit(const QByteArray &texte)
 void EnvoiEtendu::surRefus(const QByteArray &texte)
 {
     if (const auto raison = TE::ouvrir(texte, TE::Refus); raison && mActif)
-        mRefus = Windows1252::versTexte(*raison);
+        mRefus = MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200);
 }
 
 void EnvoiEtendu::recenser()

@@ -3,6 +3,7 @@
 #include "link/CInterlocuteur.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/ReceptionFichier.h"
+#include "link/shared/MGlobal.h"
 #include "platform/Disque.h"
 #include "platform/EtatCase.h"
 #include "platform/Plateforme.h"
@@ -75,7 +76,7 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     } else {
         const QString raison = preparer(*e);
         if (!raison.isEmpty()) {
-            mPoste.Information(QStringLiteral("Réception de %1 impossible : %2").arg(Windows1252::versTexte(annonce->nom), raison));
+            mPoste.Information(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
             refuser(raison);
             if (vivant)
                 mPoste.finDeReception();
@@ -161,7 +162,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
     if (!e.recu.contient(tranche->position, fin)) {
         if (!e.donnees.seek(tranche->position) || e.donnees.write(tranche->tranche) != tranche->tranche.size()) {
             const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(partie(e), e.donnees.errorString());
-            mPoste.Information(QStringLiteral("Réception de %1 arrêtée : %2").arg(Windows1252::versTexte(e.annonce.nom), raison));
+            mPoste.Information(QStringLiteral("Réception de %1 arrêtée : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), raison));
             suspendre();
             refuser(raison);
             if (vivant)
@@ -196,7 +197,7 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     }
     std::unique_ptr<EnCours> e = std::move(mEnCours);
-    const QString nom = Windows1252::versTexte(e->annonce.nom);
+    const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(e->annonce.nom), 255);
     if (e->dejaRange) {
         mPoste.Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
         mPoste.repondre("OKFICHIER");

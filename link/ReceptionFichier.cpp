@@ -130,7 +130,7 @@ void ReceptionFichier::nommer(Stockage &s, const QByteArray &nom)
     const QString nomRecu = Windows1252::versTexte(nom).toUpper();
     s.nom = Dezipper::nomSur(nomRecu);
     if (s.nom != nomRecu)
-        mPoste.Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(nomRecu, s.nom));
+        mPoste.Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(MGlobal::TexteDistant(nomRecu, 255), s.nom));
     s.etape = QStringLiteral("Fichier ") + s.nom;
     s.archive = s.nom.endsWith(extensionArchive);
 }

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <limits>
 #include <memory>
 
@@ -78,6 +79,8 @@ struct ContexteMain
 class FMain : public ProprietaireLiaison, public CibleInstance
 {
 public:
+    // The other station's messages waiting for their box; more are counted and dropped.
+    static constexpr qsizetype messagesEnAttenteMax = 5;
     static inline const QString titreApplication = QStringLiteral("Navette");
 
     FMain(ContexteMain contexte, VueMain &vue);
@@ -258,5 +261,11 @@ private:
     bool ordinaire(const QString &chemin);
     QHash<QString, EchecEnvoi> mEchecs;
     QSet<QString> mNonOrdinaires; // links and special files of the outgoing folder, each said once
+    // Messages of the other station not read yet; beyond messagesEnAttenteMax, only counted.
+    std::deque<QString> mMessagesEnAttente;
+    int mMessagesPerdus = 0;
+    bool mMessageAffiche = false;
+    void recevoirMessage(const QString &texte);
+    void afficherMessages();
     bool mbLigneCedee = false; // the last scan failed a file: the next one waits longer
 };

@@ -361,9 +361,7 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 {
     const auto vivant = mVie.temoin();
     if (Commande.startsWith(QStringLiteral("MESSAGE="))) {
-        const QString saisie = mContexte.env.boites.saisir(Commande.mid(8), titreApplication);
-        if (vivant && !saisie.isEmpty())
-            Réponse = QStringLiteral("MESSAGE=") + saisie;
+        recevoirMessage(Commande.mid(8));
         return;
     }
     static const struct
@@ -381,6 +379,44 @@ void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
         return;
     }
     Poste_Information(Commande);
+}
+
+void FMain::recevoirMessage(const QString &texte)
+{
+    // A box waits for its reader: shown later, out of the frame's delivery, one at a time.
+    if (mMessagesEnAttente.size() >= messagesEnAttenteMax) {
+        ++mMessagesPerdus;
+        return;
+    }
+    mMessagesEnAttente.push_back(texte);
+    if (!mMessageAffiche)
+        mContexte.env.plateforme.planifier(0, [this, vivant = mVie.temoin()] {
+            if (vivant)
+                afficherMessages();
+        });
+}
+
+void FMain::afficherMessages()
+{
+    if (std::exchange(mMessageAffiche, true))
+        return;
+    const auto vivant = mVie.temoin();
+    while (!mMessagesEnAttente.empty() && !mbTermine) {
+        const QString texte = mMessagesEnAttente.front();
+        mMessagesEnAttente.pop_front();
+        const QString saisie = mContexte.env.boites.saisir(texte, titreApplication);
+        if (!vivant)
+            return;
+        if (!saisie.isEmpty() && mPoste && !mbTermine)
+            mPoste->EnvoyerCommande(Windows1252::depuisTexte(QStringLiteral("MESSAGE=") + saisie), "", 3000);
+        if (!vivant)
+            return;
+    }
+    if (mMessagesPerdus > 0)
+        Poste_Information(QStringLiteral("%1 message(s) du poste distant perdu(s) : %2 attendaient déjà d'être lus.")
+                              .arg(std::exchange(mMessagesPerdus, 0))
+                              .arg(messagesEnAttenteMax));
+    mMessageAffiche = false;
 }
 
 void FMain::Poste_ModemEtatConnexion(bool Connecté)

@@ -512,6 +512,20 @@ private slots:
         s.plateforme.avancer(5000);
         QCOMPARE(s.boites.saisies.size(), 2);
         QCOMPARE(s.boites.boites.last().message, QStringLiteral("Le message est trop long : 4088 caractères au plus."));
+
+        // A burst while B reads its first box for 10 s: one box at a time, a few wait, the
+        // rest is counted; a terminal's escape sequence shows as text.
+        s.boites.dureeSaisieMs = 10'000;
+        for (int i = 0; i < 12; ++i) {
+            s.a.fenetre().txtCmde = i == 0 ? QStringLiteral("\x1b[2Jeffacé ?") : QStringLiteral("rafale %1").arg(i);
+            s.a.fenetre().BtnEnvoi_Click();
+        }
+        s.plateforme.avancer(120'000);
+        QCOMPARE(s.boites.saisiesOuvertesMax, 1);
+        QCOMPARE(s.boites.saisies.size(), 2 + 1 + FMain::messagesEnAttenteMax);
+        QCOMPARE(s.boites.saisies[2].message, QStringLiteral("\\x1b[2Jeffacé ?"));
+        QCOMPARE(s.b.fenetre().ListeInfo().filter(" : 6 message(s) du poste distant perdu(s) : 5 attendaient déjà d'être lus.").size(),
+                 1);
     }
 
     void scannerDelaisCompagnonsEtEchecs()

@@ -46,6 +46,24 @@ private slots:
         QCOMPARE(Windows1252::depuisTexte(QStringLiteral("Ω")), QByteArray("?"));
     }
 
+    void texteDistant_data()
+    {
+        QTest::addColumn<QString>("recu");
+        QTest::addColumn<QString>("montre");
+        QTest::newRow("ordinaire") << "Relevé de mars : 12 €" << "Relevé de mars : 12 €";
+        QTest::newRow("séquence d'échappement") << "\x1b[2J\x1b]0;titre\x07" << "\\x1b[2J\\x1b]0;titre\\x07";
+        QTest::newRow("fin de ligne et tabulation") << "a\r\nb\tc" << "a\\x0d\\x0ab\\x09c";
+        QTest::newRow("contrôles C1 et séparateur de ligne") << QString::fromUtf16(u"x\u009by\u2028z") << "x\\x9by\\x2028z";
+        QTest::newRow("coupé à dix") << QString(12, 'a') << "aaaaaaaaaa […]";
+    }
+
+    void texteDistant()
+    {
+        QFETCH(QString, recu);
+        QFETCH(QString, montre);
+        QCOMPARE(MGlobal::TexteDistant(recu, QTest::currentDataTag() == QByteArray("coupé à dix") ? 10 : 500), montre);
+    }
+
     void attendreParPasDe250ms_data()
     {
         QTest::addColumn<int>("demande");

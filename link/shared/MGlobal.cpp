@@ -50,3 +50,18 @@ int MGlobal::AfficherMessage(BoitesMessage &boites, const QString &message, int 
 {
     return boites.afficher(message, boutons, titre);
 }
+
+QString MGlobal::TexteDistant(const QString &texte, qsizetype longueurMax)
+{
+    QString sur;
+    for (const QChar c : texte) {
+        if (sur.size() >= longueurMax) {
+            sur += QStringLiteral(" […]");
+            break;
+        }
+        const char16_t u = c.unicode();
+        const bool controle = u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029;
+        sur += controle ? QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0')) : QString(c);
+    }
+    return sur;
+}

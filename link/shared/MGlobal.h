@@ -23,4 +23,8 @@ void Attendre(Plateforme &plateforme, qint32 millisecondes);
 // that). Returns the button chosen.
 int AfficherMessage(BoitesMessage &boites, const QString &message, int boutons, const QString &titre);
 
+// A text from the other station, fit to show or to journal: control characters written as
+// \xNN (a terminal or a log reader obeys none of them), and no longer than longueurMax.
+QString TexteDistant(const QString &texte, qsizetype longueurMax = 500);
+
 }

@@ -22,5 +22,10 @@ bool BoitesMessageScriptees::afficherTempo(const QString &message, const QString
 QString BoitesMessageScriptees::saisir(const QString &invite, const QString &titre)
 {
     saisies.append({invite, 0, titre});
-    return mSaisies.isEmpty() ? QString() : mSaisies.dequeue();
+    const QString reponse = mSaisies.isEmpty() ? QString() : mSaisies.dequeue();
+    saisiesOuvertesMax = std::max(saisiesOuvertesMax, ++mSaisiesOuvertes);
+    if (mPlateforme && dureeSaisieMs > 0)
+        mPlateforme->attendreQue([] { return false; }, dureeSaisieMs);
+    --mSaisiesOuvertes;
+    return reponse;
 }

@@ -42,10 +42,14 @@ public:
     QList<Boite> boites;
     QList<BoiteTempo> boitesTempo;
     QList<Boite> saisies;
+    // With a platform, an input box stays open this long, events running, as a person reads.
+    quint32 dureeSaisieMs = 0;
+    int saisiesOuvertesMax = 0; // input boxes open at once, at most
 
 private:
     QQueue<int> mReponses;
     QQueue<QString> mSaisies;
     QQueue<QPair<bool, quint32>> mReponsesTempo;
     Plateforme *mPlateforme = nullptr;
+    int mSaisiesOuvertes = 0;
 };
