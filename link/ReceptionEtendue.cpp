@@ -118,9 +118,8 @@ QString ReceptionEtendue::preparer(EnCours &e)
         note.close();
     }
     continu = std::min(continu, QFileInfo(partie(e)).size());
-    const QStorageInfo disque(dossier());
-    if (disque.isValid() && disque.bytesAvailable() >= 0 && disque.bytesAvailable() < e.annonce.taille - continu + 1024 * 1024)
-        return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque").arg(e.annonce.taille - continu).arg(disque.bytesAvailable());
+    if (const auto manque = mReception.manqueDePlace(dossier(), e.annonce.taille - continu))
+        return *manque;
     const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
     if (!Disque::ouvrirSansLien(e.donnees, partie(e), mode, erreur))
         return erreur;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 const QString ReceptionFichier::extensionArchive = QStringLiteral(".ZQZIP");
 
@@ -198,6 +199,12 @@ bool ReceptionFichier::ranger(Stockage &s)
     if (!vivant)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
+    const qint64 taille = s.source.isEmpty() ? s.texte.size() : QFileInfo(s.source).size();
+    if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), s.archive ? 0 : taille)) {
+        // Not stored and not acknowledged: the sender keeps the file for later.
+        mPoste.Information(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
+        return false;
+    }
     Disque &disque = mPoste.mContexte.env.disque;
     QString erreur;
     // An archive is a work file; anything else is the received file itself, kept for good.
@@ -222,6 +229,7 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
 {
     s.etape = QStringLiteral("Dézippage");
     QString raison;
+    mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
     mDecompression->Decompresser(&raison);
     if (!raison.isEmpty()) {
         // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
@@ -352,6 +360,22 @@ void ReceptionFichier::retenir(const QByteArray &empreinte)
         mPoste.Information(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
                                           "renvoyé pourrait être rangé deux fois.")
                                .arg(erreur.isEmpty() ? f.errorString() : erreur));
+}
+
+std::optional<QString> ReceptionFichier::manqueDePlace(const QString &dossier, qint64 taille) const
+{
+    constexpr qint64 mo = 1024 * 1024;
+    const QStorageInfo disque(dossier);
+    if (!disque.isValid() || disque.bytesAvailable() < 0)
+        return std::nullopt;
+    const qint64 reserve = mPoste.EspaceLibreMin ? *mPoste.EspaceLibreMin * mo : std::min(256 * mo, disque.bytesTotal() / 20);
+    if (disque.bytesAvailable() - taille >= reserve)
+        return std::nullopt;
+    return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque de %3, dont %4 Mio gardés en réserve (EspaceLibreMin)")
+        .arg(taille)
+        .arg(disque.bytesAvailable())
+        .arg(dossier)
+        .arg(reserve / mo);
 }
 
 QString ReceptionFichier::dossierExtraction() const

@@ -50,6 +50,9 @@ public:
     // folders: never acknowledged, so removed, and said once.
     void nettoyerRestes();
 
+    // Why taille more bytes in dossier would eat into the reserve of free space, if they would.
+    std::optional<QString> manqueDePlace(const QString &dossier, qint64 taille) const;
+
     // A name the line damaged, seen from what a sender can send.
     static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
     static const QString extensionArchive;

@@ -106,6 +106,10 @@ bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
         raison = QStringLiteral("Place insuffisante pour décompresser %1 octets dans %2.").arg(stat.size).arg(mDossierExtraction);
         return false;
     }
+    if (const QString manque = reserve ? reserve(mDossierExtraction, qint64(stat.size)) : QString(); !manque.isEmpty()) {
+        raison = manque;
+        return false;
+    }
     return true;
 }
 

@@ -35,6 +35,9 @@ public:
     // The room left on the extraction folder's disk; a test puts a small disk here.
     std::function<qint64(const QString &dossier)> espaceLibre = espaceLibreDuDisque;
     static qint64 espaceLibreDuDisque(const QString &dossier);
+    // Why extracting that many bytes into the folder would eat into the disk's reserve;
+    // empty when it would not.
+    std::function<QString(const QString &dossier, qint64 taille)> reserve;
 
     // A name from outside made safe as the name of a file inside a folder of ours.
     static QString nomSur(const QString &nom);

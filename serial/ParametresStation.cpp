@@ -48,7 +48,7 @@ P::Cle clePosition(const char *nom)
             [](const P &p) { return p.*membre ? std::optional(QString::number(*(p.*membre))) : std::nullopt; }, true};
 }
 
-const std::array<P::Cle, 13> tableDesCles{{
+const std::array<P::Cle, 14> tableDesCles{{
     cleTexte<&P::NumPort>("NumPort"),
     // Missing or blank, the driver keeps its default rather than failing to open.
     cleTexte<&P::ParametresPort>("ParametresPort",
@@ -79,6 +79,14 @@ const std::array<P::Cle, 13> tableDesCles{{
     {"ProtocoleEtendu",
      [](P &p, const QString &v) {
          p.ProtocoleEtendu = P::booleen(v).value_or(true);
+         return std::optional<QString>();
+     },
+     [](const P &) { return std::optional<QString>(); }, false},
+    {"EspaceLibreMin",
+     [](P &p, const QString &v) {
+         bool ok = false;
+         const qint64 mo = v.trimmed().toLongLong(&ok);
+         p.EspaceLibreMin = ok && mo >= 0 ? std::optional(mo) : std::nullopt;
          return std::optional<QString>();
      },
      [](const P &) { return std::optional<QString>(); }, false},

@@ -26,6 +26,8 @@ struct ParametresStation
     QString ScriptInit;
     // Off: this station never offers, nor takes up, the transfer of our own stations.
     bool ProtocoleEtendu = true;
+    // Mebibytes of the disk no reception may use; absent: 256, or 5 % of the disk if less.
+    std::optional<qint64> EspaceLibreMin;
     // The window's last place, written at the end only while the window is not minimised.
     std::optional<int> Gauche;
     std::optional<int> Haut;

@@ -382,6 +382,39 @@ private slots:
         QCOMPARE(banc.a.poste->extensionActive(), etendu);
     }
 
+    void reserveDuDisque_data()
+    {
+        QTest::addColumn<bool>("etendu");
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::newRow("protocole étendu") << true << aleatoire(40'000);
+        QTest::newRow("fichier entier") << false << aleatoire(200);
+        QTest::newRow("archive") << false << QByteArray("champ;valeur\r\n").repeated(500);
+    }
+
+    void reserveDuDisque()
+    {
+        // No reception eats into the reserve: refused with its reason, the sender keeps the
+        // file; the same file goes once the reserve allows it.
+        QFETCH(bool, etendu);
+        QFETCH(QByteArray, contenu);
+        BancDeuxPostes banc;
+        const QByteArray protocole = etendu ? QByteArray() : "ProtocoleEtendu=0\n";
+        banc.demarrer(protocole, protocole + "EspaceLibreMin=1000000000\n");
+        banc.a.poste->TesterConnexion(true);
+        const QString fichier = banc.a.chemin("envoi/gros.csv");
+        ecrireFichier(fichier, contenu);
+        QVERIFY(!banc.a.poste->EnvoyerFichier(fichier));
+        QCOMPARE(lireFichier(fichier), contenu);
+        QVERIFY(banc.b.fichiersRecus.isEmpty());
+        QVERIFY2(!banc.b.informations.filter("Mio gardés en réserve (EspaceLibreMin)").isEmpty(),
+                 qPrintable(banc.b.informations.join('\n')));
+        QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList());
+        banc.b.poste->EspaceLibreMin = 0;
+        banc.plateforme.avancer(60'000);
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        QCOMPARE(lireFichier(banc.b.fichiersRecus.value(0)), contenu);
+    }
+
     void rienNEstPerduQuandLeDisqueRefuse_data()
     {
         QTest::addColumn<bool>("disquePlein");
