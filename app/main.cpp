@@ -10,6 +10,7 @@
 #include "platform/production/DisqueLocal.h"
 #include "platform/production/GestionPortsReels.h"
 #include "platform/production/PlateformeQt.h"
+#include "platform/production/ServiceSysteme.h"
 #include "platform/production/SurveillanceDossierQt.h"
 #include "platform/production/SurveillanceFenetreLocale.h"
 #include "serial/DialogueComm.h"
@@ -195,8 +196,13 @@ int sansFenetre(int argc, char **argv, const Options &o)
     DisqueLocal disque;
     FMain principale(contexte({plateforme, boites, ports, disque}, ini, o, nullptr, correspondance), vue);
     SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
+    ServiceSysteme service(plateforme);
     principale.Form_Load();
-    QMetaObject::invokeMethod(&app, [&] { principale.Form_Activate(); }, Qt::QueuedConnection);
+    // Ready once the first connection has opened the port (or armed its retry).
+    QMetaObject::invokeMethod(&app, [&] {
+        principale.Form_Activate();
+        service.pret();
+    }, Qt::QueuedConnection);
     return QCoreApplication::exec();
 }
 }

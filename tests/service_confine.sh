@@ -4,7 +4,8 @@
 # stations exchange a file over the modem emulator; `navette --etat` reaches them from outside.
 set -euo pipefail
 unite=/lib/systemd/system/navette@.service
-for ligne in User=navette SupplementaryGroups=dialout AmbientCapabilities=CAP_SYS_TIME \
+for ligne in Type=notify WatchdogSec=60 StartLimitIntervalSec=0 \
+             User=navette SupplementaryGroups=dialout AmbientCapabilities=CAP_SYS_TIME \
              CapabilityBoundingSet=CAP_SYS_TIME NoNewPrivileges=yes ProtectSystem=strict PrivateTmp=yes \
              StateDirectory=navette RuntimeDirectory=navette; do
   grep -qx "$ligne" "$unite" || { echo "Unité : « $ligne » manque." >&2; exit 1; }

@@ -1,7 +1,10 @@
-// The production sides that only the real system can show: the precise one-shot timer, and
-// the folder watcher over inotify and /proc. Each wait ends on the event it waits for.
+// The production sides that only the real system can show: the precise one-shot timer, the
+// folder watcher over inotify and /proc, and the service manager's notifications over a
+// datagram socket. Each wait ends on the event it waits for.
 #include "platform/production/PlateformeQt.h"
+#include "platform/production/ServiceSysteme.h"
 #include "platform/production/SurveillanceDossierInotify.h"
+#include "tests/support/PlateformeSimulee.h"
 #include "tests/support/PosteSimule.h"
 
 #include <QDir>
@@ -10,6 +13,10 @@
 #include <QTest>
 
 #include <random>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 class TstPlateformeReelle : public QObject
 {
@@ -38,6 +45,49 @@ private slots:
             QVERIFY2(execute[i].second >= execute[i].first, qPrintable(QString::number(i)));
         }
         QCOMPARE(plateforme.nombrePlanifies(), size_t(0));
+    }
+
+    void notificationsAuGestionnaireDeService_data()
+    {
+        QTest::addColumn<QByteArray>("periodeUs"); // WATCHDOG_USEC; empty: no watchdog asked
+        QTest::addColumn<QList<QByteArray>>("recus");
+        const QByteArray chien = "WATCHDOG=1";
+        QTest::newRow("sans chien de garde") << QByteArray() << QList<QByteArray>{"READY=1"};
+        QTest::newRow("chien de garde de 4 s") << QByteArray("4000000")
+                                               << QList<QByteArray>{"READY=1", chien, chien, chien, chien, chien};
+    }
+
+    void notificationsAuGestionnaireDeService()
+    {
+        // A datagram socket stands in for the manager's. The pings come from the event loop's
+        // timer (here in virtual time): a loop that does not run sends none.
+        QFETCH(QByteArray, periodeUs);
+        QFETCH(QList<QByteArray>, recus);
+        QTemporaryDir dossier;
+        const QByteArray chemin = QFile::encodeName(dossier.filePath("notify"));
+        const int gestionnaire = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        sockaddr_un adresse{};
+        adresse.sun_family = AF_UNIX;
+        qstrncpy(adresse.sun_path, chemin.constData(), sizeof adresse.sun_path);
+        QVERIFY(::bind(gestionnaire, reinterpret_cast<sockaddr *>(&adresse), sizeof adresse) == 0);
+        qputenv("NOTIFY_SOCKET", chemin);
+        if (!periodeUs.isEmpty())
+            qputenv("WATCHDOG_USEC", periodeUs);
+        PlateformeSimulee plateforme;
+        ServiceSysteme service(plateforme);
+        plateforme.avancer(1900); // nothing before ready but pings
+        service.pret();
+        plateforme.avancer(8100);
+        qunsetenv("NOTIFY_SOCKET");
+        qunsetenv("WATCHDOG_USEC");
+        QList<QByteArray> lus;
+        char tampon[256];
+        for (ssize_t n; (n = ::recv(gestionnaire, tampon, sizeof tampon, 0)) > 0;)
+            lus << QByteArray(tampon, int(n));
+        ::close(gestionnaire);
+        QCOMPARE(lus.size(), recus.size());
+        QCOMPARE(QSet<QByteArray>(lus.begin(), lus.end()), QSet<QByteArray>(recus.begin(), recus.end()));
+        QCOMPARE(lus.count("READY=1"), 1);
     }
 
     void dossierSurveille_data()
