@@ -168,6 +168,7 @@ public:
 private:
     // Start-up.
     QString nomDeStation();
+    static bool partageAvecLeGroupe(const QString &dossier);
     bool creerDossier(QString &chemin, const QString &parDefaut);
     void brancherPoste();
 

@@ -21,6 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 FMain::FMain(ContexteMain contexte, VueMain &vue)
     : mContexte(std::move(contexte)),
       mVue(vue),
@@ -75,11 +77,24 @@ bool FMain::creerDossier(QString &chemin, const QString &parDefaut)
 {
     if (chemin.isEmpty())
         chemin = parDefaut;
-    if (QFileInfo::exists(chemin) || QDir().mkdir(chemin))
+    if (QFileInfo::exists(chemin))
         return true;
+    if (QDir().mkdir(chemin)) {
+        // A program folder shared with a group (set-group-ID, as the service's) shares these
+        // two folders with it, for dropping and taking files, and nothing else it holds.
+        if (partageAvecLeGroupe(QFileInfo(chemin).absolutePath()))
+            ::chmod(QFile::encodeName(chemin).constData(), 02770);
+        return true;
+    }
     MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible de créer le répertoire ") + chemin, Boutons::OK,
                              titreApplication);
     return false;
+}
+
+bool FMain::partageAvecLeGroupe(const QString &dossier)
+{
+    struct stat s{};
+    return ::stat(QFile::encodeName(dossier).constData(), &s) == 0 && (s.st_mode & S_ISGID);
 }
 
 void FMain::Form_Load()

@@ -24,7 +24,7 @@ finir() {
   rm -rf "$etat" "$prive"
 }
 trap finir EXIT
-chown navette:navette "$etat" && chmod 2770 "$etat"
+chown navette:navette "$etat" && chmod 2750 "$etat"
 chown navette:navette "$prive" && chmod 700 "$prive"
 install -d -o navette -g navette -m 0750 /run/navette
 
@@ -36,6 +36,7 @@ chown navette:navette "$etat/navette.INI"
 pids+=($!)
 sleep 0.5
 confine() {
+  umask 0027
   exec setpriv --reuid=navette --regid=navette --init-groups --inh-caps=-all,+sys_time --ambient-caps=-all,+sys_time \
           --bounding-set=-all,+sys_time --no-new-privs \
           env -i RUNTIME_DIRECTORY=/run/navette TMPDIR="$prive" QT_ENABLE_REGEXP_JIT=0 \
@@ -60,6 +61,14 @@ done
 [ -n "$recu" ] && cmp -s "$recu" "$prive/essai.bin" || {
   echo "Le fichier n'est pas passé entre les postes confinés." >&2; tail -n 20 "$prive/A.log" "$prive/B.log" >&2; exit 1; }
 echo "Fichier passé entre deux postes confinés : $recu"
+# The group drops and takes files, and may touch nothing else of the station.
+for d in "Envois à A" "Recus de A"; do
+  [ "$(stat -c %a "$etat/$d")" = 2770 ] || { echo "« $d » : mode $(stat -c %a "$etat/$d"), 2770 attendu." >&2; exit 1; }
+done
+for d in "$etat" "$etat/Travail" "$etat/journal"; do
+  [ $(( 0$(stat -c %a "$d") & 020 )) -eq 0 ] || { echo "« $d » est modifiable par le groupe." >&2; exit 1; }
+done
+echo "Groupe navette : dossiers d'envoi et de réception seulement."
 
 pid=$(pgrep -u navette -f -- "--dossier $etat A" | head -1)
 statut=/proc/$pid/status
