@@ -12,7 +12,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 
 namespace TE = TramesEtendues;
@@ -138,12 +137,9 @@ void ReceptionEtendue::noter(EnCours &e)
     QString erreur;
     if (!e.donnees.flush() || !mPoste.mContexte.env.disque.synchroniser(partie(e), erreur))
         return;
-    QSaveFile note(e.base + QStringLiteral(".info"));
-    if (note.open(QIODevice::WriteOnly)) {
-        note.write(e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n');
-        if (note.commit())
-            e.continuNote = continu;
-    }
+    if (mPoste.mContexte.env.disque.remplacer(e.base + QStringLiteral(".info"),
+                                              e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
+        e.continuNote = continu;
 }
 
 void ReceptionEtendue::surDonnees(const QByteArray &texte)

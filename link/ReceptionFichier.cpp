@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 
 const QString ReceptionFichier::extensionArchive = QStringLiteral(".ZQZIP");
@@ -25,16 +24,6 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
     return ok ? texte.toInt() : 0;
 }
 
-// A work file only: it needs no sync, and the temporary file it renames never follows a link.
-bool ecrireTravail(const QString &chemin, const QByteArray &contenu, QString &erreur)
-{
-    QSaveFile sortie(chemin);
-    sortie.setDirectWriteFallback(false);
-    const bool ok = sortie.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && sortie.write(contenu) == contenu.size()
-        && sortie.commit();
-    erreur = sortie.errorString();
-    return ok;
-}
 }
 
 ReceptionFichier::ReceptionFichier(CInterlocuteur &poste) : mPoste(poste) {}
@@ -207,8 +196,8 @@ bool ReceptionFichier::ranger(Stockage &s)
     }
     Disque &disque = mPoste.mContexte.env.disque;
     QString erreur;
-    // An archive is a work file; anything else is the received file itself, kept for good.
-    const bool ecrit = s.archive ? (s.source.isEmpty() ? ecrireTravail(s.cible, s.texte, erreur)
+    // An archive is a work file, opened next; anything else is the received file itself.
+    const bool ecrit = s.archive ? (s.source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur)
                                                        : QFile::rename(s.source, s.cible) || disque.placer(s.source, s.cible, erreur))
                                  : (s.source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur) : disque.placer(s.source, s.cible, erreur));
     if (!ecrit)
@@ -352,14 +341,11 @@ void ReceptionFichier::retenir(const QByteArray &empreinte)
         texte += r.empreinte.toHex() + ' ' + QByteArray::number(r.date) + '\n';
     const QString chemin = cheminMemoire();
     QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QSaveFile f(chemin);
-    f.setDirectWriteFallback(false);
     QString erreur;
-    if (!f.open(QIODevice::WriteOnly) || f.write(texte) != texte.size() || !f.commit()
-        || !mPoste.mContexte.env.disque.synchroniserDossier(QFileInfo(chemin).absolutePath(), erreur))
+    if (!mPoste.mContexte.env.disque.remplacer(chemin, texte, erreur))
         mPoste.Information(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
                                           "renvoyé pourrait être rangé deux fois.")
-                               .arg(erreur.isEmpty() ? f.errorString() : erreur));
+                               .arg(erreur));
 }
 
 std::optional<QString> ReceptionFichier::manqueDePlace(const QString &dossier, qint64 taille) const

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,26 @@ bool Disque::ecrire(const QString &chemin, const QByteArray &contenu, QString &e
         return false;
     }
     return mettreEnPlace(*this, *fichier, chemin, erreur);
+}
+
+bool Disque::remplacer(const QString &chemin, const QByteArray &contenu, QString &erreur)
+{
+    const auto fichier = provisoire(chemin, erreur);
+    if (!fichier)
+        return false;
+    if (fichier->write(contenu) != contenu.size() || !fichier->flush()) {
+        erreur = fichier->errorString();
+        return false;
+    }
+    fichier->close();
+    if (!synchroniser(fichier->fileName(), erreur))
+        return false;
+    if (::rename(QFile::encodeName(fichier->fileName()).constData(), QFile::encodeName(chemin).constData()) != 0) {
+        erreur = QStringLiteral("%1 : %2").arg(chemin, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    fichier->setAutoRemove(false);
+    return synchroniserDossier(QFileInfo(chemin).absolutePath(), erreur);
 }
 
 bool Disque::placer(const QString &source, const QString &cible, QString &erreur)

@@ -27,6 +27,9 @@ public:
     bool placer(const QString &source, const QString &cible, QString &erreur);
     // A new file at chemin, for good, with exactly this content; never over an existing name.
     bool ecrire(const QString &chemin, const QByteArray &contenu, QString &erreur);
+    // The file at chemin replaced whole, for good. A link standing there is replaced, never
+    // written through (as QSaveFile would).
+    bool remplacer(const QString &chemin, const QByteArray &contenu, QString &erreur);
 
     // Opens chemin into fichier (created when writing, mode 0600 then) without following a
     // link planted at that name. fichier keeps no name: the caller keeps chemin.

@@ -173,6 +173,9 @@ private slots:
                                                                      << "gros.txt" << "";
         QTest::newRow("extraction : lien au nom de l'archive") << "Travail/Port B/Extraction/GROS.TXT.ZQZIP" << false << true
                                                                << "gros.txt" << "";
+        // The station's own file: the link is replaced by it, its target untouched.
+        QTest::newRow("mémoire des fichiers reçus : lien à sa place") << "Travail/Port B/Mémoire/recus" << false << true << "ok.txt"
+                                                                      << "";
     }
 
     void liensPlantes()
@@ -205,7 +208,7 @@ private slots:
         QVERIFY2(recus.filter(envoye.toUpper()).size() == 1, qPrintable(recus.join(',')));
         QCOMPARE(lireFichier(s.b.chemin("Recus de B/" + recus.filter(envoye.toUpper()).first())), contenu);
         QVERIFY(recus.filter("SECRET").isEmpty() && recus.filter("TUBE").isEmpty());
-        QCOMPARE(QFileInfo(lien).isSymLink(), !tube);
+        QCOMPARE(QFileInfo(lien).isSymLink(), !tube && !plante.contains("Mémoire"));
         QCOMPARE(QFileInfo::exists(cible), cibleExiste);
         if (cibleExiste)
             QCOMPARE(lireFichier(cible), QByteArray("intact"));
