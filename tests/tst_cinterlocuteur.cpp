@@ -13,16 +13,6 @@ class TstCInterlocuteur : public QObject
 {
     Q_OBJECT
 
-    // The kinds an arming starts; any other is only shown.
-    static void armer(CInterlocuteur &p, int genre, bool relance = false)
-    {
-        const auto g = GenreSupervision(genre);
-        if (g == GenreSupervision::Appel || (g >= GenreSupervision::Surveillance && g <= GenreSupervision::Reinitialisation))
-            p.armer(g, relance);
-        else
-            p.mSupervision.setGenre(g);
-    }
-
 private slots:
     void premierDemarrageSansFichier()
     {
@@ -135,42 +125,6 @@ private slots:
         QVERIFY(QFileInfo(recus).isDir());
         QVERIFY(!QFileInfo(aEnvoyer).exists()); // one level only: its parent is missing
         QCOMPARE(p.CheminFichiersAEnvoyer, aEnvoyer);
-    }
-
-    void armementsEtEtatTimeOut_data()
-    {
-        QTest::addColumn<bool>("appelant");
-        QTest::addColumn<int>("genre");
-        QTest::addColumn<bool>("relance");
-        QTest::addColumn<QString>("etat");
-        QTest::newRow("surveillance appelant") << true << 3 << false << "Surveillance|0|30";
-        QTest::newRow("surveillance appelé") << false << 3 << false << "Surveillance|0|20";
-        QTest::newRow("surveillance relance") << false << 3 << true << "Surveillance|5|20";
-        QTest::newRow("réinitialisation relance") << true << 5 << true << "Réinitialisation|5|30";
-        QTest::newRow("réinitialisation") << true << 5 << false << "Réinitialisation|0|30";
-        QTest::newRow("appel") << true << 1 << false << "Appel|0|30";
-        QTest::newRow("réception") << true << 4 << false << "Réception|7|5";
-        QTest::newRow("inconnu") << true << 7 << false << "?|7|0";
-    }
-
-    void armementsEtEtatTimeOut()
-    {
-        QFETCH(bool, appelant);
-        QFETCH(int, genre);
-        QFETCH(bool, relance);
-        QFETCH(QString, etat);
-        Station s;
-        CInterlocuteur &p = s.creerConfiguree("COM1:");
-        p.PosteAppellant = appelant;
-        p.AttacherMinuterie();
-        p.TimeOut()->setTag("7");
-        armer(p, genre, relance);
-        QCOMPARE(s.etats.last(), etat);
-        QCOMPARE(int(p.TypeTimeOut()), genre);
-        p.ArreterTempos();
-        QVERIFY(!p.TimeOut()->Enabled());
-        QCOMPARE(s.etats.last().section('|', 0, 0), QStringLiteral("Non définie"));
-        QCOMPARE(s.etats.last().section('|', 2), QStringLiteral("0"));
     }
 
     void receptionGardeLeCompteurEtReArmerRedemarre()

@@ -16,13 +16,13 @@ private slots:
         QTest::newRow("vide") << QByteArray() << QByteArray("0");
         QTest::newRow("abc") << QByteArray("abc") << QByteArray("294");
         QTest::newRow("A") << QByteArray("A") << QByteArray("65");
-        QTest::newRow("code 0 ne compte pas") << QByteArray("a\0b", 3) << QByteArray::number(97 + (98 % 3 + 98));
+        QTest::newRow("code 0 ne compte pas") << QByteArray("a\0b", 3) << QByteArray("197");
         // Position 200 holds code 97 < 200: the remainder is 200 mod 97.
         QByteArray long200(199, '\0');
         long200 += 'a';
-        QTest::newRow("reste de l'indice") << long200 << QByteArray::number(200 % 97 + 97);
+        QTest::newRow("reste de l'indice") << long200 << QByteArray("103");
         // 0x80 is the euro sign, code 8364: bytes count through the code page.
-        QTest::newRow("euro") << QByteArray("\x80") << QByteArray::number(8364 % 1 + 8364);
+        QTest::newRow("euro") << QByteArray("\x80") << QByteArray("8364");
     }
 
     void cleDonnees()
