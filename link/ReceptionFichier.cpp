@@ -144,6 +144,7 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
         mDecompression = std::make_unique<Dezipper>();
         s.etape = QStringLiteral("Initialisation Dézipper");
         mDecompression->Preparer();
+        mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
     }
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
@@ -189,18 +190,14 @@ bool ReceptionFichier::ranger(Stockage &s)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
     const qint64 taille = s.source.isEmpty() ? s.texte.size() : QFileInfo(s.source).size();
-    if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), s.archive ? 0 : taille)) {
+    if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), taille)) {
         // Not stored and not acknowledged: the sender keeps the file for later.
         mPoste.Information(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
         return false;
     }
     Disque &disque = mPoste.mContexte.env.disque;
     QString erreur;
-    // An archive is a work file, opened next; anything else is the received file itself.
-    const bool ecrit = s.archive ? (s.source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur)
-                                                       : QFile::rename(s.source, s.cible) || disque.placer(s.source, s.cible, erreur))
-                                 : (s.source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur) : disque.placer(s.source, s.cible, erreur));
-    if (!ecrit)
+    if (s.source.isEmpty() ? !disque.ecrire(s.cible, s.texte, erreur) : !disque.placer(s.source, s.cible, erreur))
         return echec(s, erreur);
     s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
@@ -218,7 +215,6 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
 {
     s.etape = QStringLiteral("Dézippage");
     QString raison;
-    mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
     mDecompression->Decompresser(&raison);
     if (!raison.isEmpty()) {
         // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.

@@ -39,9 +39,15 @@ QByteArray octetsRecus(Echange echange, bool etenduA, bool etenduB, bool chezA)
         ecrireFichier(fichier, QByteArray(300, 'x'));
         a.EnvoyerFichier(fichier);
         break;
-    case FichierEnParties:
+    case FichierEnParties: {
         ecrireFichier(fichier, aleatoire(5000));
+        // The archive carries the file's time: the same in both runs, whatever the real clock.
+        QFile f(fichier);
+        if (f.open(QIODevice::ReadWrite))
+            f.setFileTime(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 8)), QFileDevice::FileModificationTime);
+        f.close();
         a.EnvoyerFichier(fichier);
+    }
         break;
     case RoleAppelant:
         b.NumTelAppel = QStringLiteral("1");
