@@ -128,6 +128,8 @@ bool SurveillanceFenetreLocale::setFenetre(const QString &caption, QString *rais
     mServeur.setSocketOptions(QLocalServer::UserAccessOption);
     if (!mServeur.listen(nom))
         return refuser(raison, QStringLiteral("Commandes à distance indisponibles (« %1 ») : %2").arg(caption, mServeur.errorString()));
+    ::chmod(QFile::encodeName(nom).constData(), 0600); // Qt leaves it 0700
+
     return true;
 }
 
