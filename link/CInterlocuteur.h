@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Authentification.h"
 #include "link/ConnexionModem.h"
 #include "link/EnvoiFichier.h"
 #include "link/Raccrochage.h"
@@ -115,12 +116,22 @@ public:
     Notification<bool> ModemEtatConnexionChange;
     Notification<QString, QString, int> EtatTimeOut;
 
+    // Nothing but link tests is exchanged until the other station has proved its key, when
+    // the section pins one.
+    bool liaisonAutorisee() const { return mAuth.autorise(); }
+    const Authentification &authentification() const { return mAuth; }
+    // No clock is set to a date before it.
+    static QDate dateDeConstruction();
+    // What this station answers to a link test.
+    QByteArray reponseAuTestDeLiaison() const;
+
     // A text the other station sends as a command of its own, never as an answer.
     static bool estCommandeDeLigne(const QByteArray &texte);
     QString SectionConfig() const { return msSectionConfig; }
     QString nomPort() const { return FrmComm ? FrmComm->msNumPort : QString(); }
 
 private:
+    friend class Authentification;
     friend class TstCInterlocuteur;
     friend class TstProtocole;
     friend class TstSurveillance;
@@ -152,6 +163,7 @@ private:
         const char *motCle;
         qsizetype longueurMin;
         bool deLaStation; // RING is the modem's
+        bool avantPreuve;  // taken from a station that has not proved its key yet
         bool (CInterlocuteur::*traiter)(const QByteArray &);
     };
     static std::span<const CommandeDeLigne> commandesDeLigne();
@@ -170,6 +182,11 @@ private:
     template <void (ReceptionEtendue::*Traiter)(const QByteArray &)> bool versReceptionEtendue(const QByteArray &Texte);
     template <void (EnvoiEtendu::*Traiter)(const QByteArray &)> bool versEnvoiEtendu(const QByteArray &Texte);
     bool surReponseEtendueTardive(const QByteArray &) { return ProtocoleEtendu; }
+    bool surReponseTardive(const QByteArray &) { return true; }
+    template <bool (Authentification::*Traiter)(const QByteArray &)> bool versAuthentification(const QByteArray &Texte)
+    {
+        return (mAuth.*Traiter)(Texte);
+    }
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
@@ -183,6 +200,8 @@ private:
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
+    // Why a step of the clock to recue is refused; empty when it is not.
+    QString horlogeRefusee(const QDateTime &avant, const QDateTime &recue, qint64 ecart) const;
 
     // Stores a whole-file text, then acknowledges it.
     bool fichierRecu(const QByteArray &Texte);
@@ -218,11 +237,13 @@ private:
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
     bool mRefusHorlogeSignale = false;
+    bool mEcartHorlogeSignale = false;
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
     std::optional<qint32> mPartieDistante;
     std::optional<QByteArray> mRangDistant;
+    QByteArray mReponseDistante; // its answer to our link test, as it came
     const QByteArray mTirage; // this station's draw for its rank on a cable
     bool mCapacitesDemandees = false; // a link test was answered on this connection
     std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
@@ -234,4 +255,5 @@ private:
     EnvoiFichier mEnvoi{*this};
     Raccrochage mRaccrochage{*this};
     ReceptionFichier mReception{*this};
+    Authentification mAuth{*this};
 };

@@ -7,7 +7,7 @@
 bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue, qint32 valTimeOut,
                                      QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
 {
-    if (mbHorsLigne)
+    if (mbHorsLigne || !mAuth.peutEnvoyer(Texte))
         return false;
     Supervision::Pause pause(mSupervision);
     const auto vivant = mVie.temoin();
@@ -23,7 +23,8 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         return false;
     QByteArray commande;
     QString resultat;
-    if (SvrHoraire) {
+    // The clock goes only to a station that proved its key, where one is pinned.
+    if (SvrHoraire && mAuth.autorise()) {
         commande = "CLK" + mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyyyyHHmmss")).toLatin1();
         if (!AvecEvent)
             commande += "CHUT!";

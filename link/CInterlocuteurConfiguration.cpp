@@ -29,11 +29,16 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
     FrmComm->ProgressEmission.connecter([this](qint32 e, qint32 t) { FrmComm_ProgressEmission(e, t); });
     FrmComm->ProgressRecept.connecter([this](qint32 r, qint32 a) { FrmComm_ProgressRecept(r, a); });
     FrmComm->Reception.connecter([this](const QByteArray &t) { FrmComm_Reception(t); });
+    FrmComm->TrameRefusee.connecter([this](const QByteArray &t) { mAuth.surTrameRefusee(t); });
 
     choisirFichier(std::move(FichierConfig), std::move(SectionConfig));
     if (!lireNumPort())
         return false;
     lire(mContexte.ini);
+    mAuth.configurer(QFileInfo(mContexte.ini.Fichier()).absolutePath(), msSectionConfig, CleDistante);
+    // The handshake travels with the extension: a pinned key keeps it on.
+    if (mAuth.exigee())
+        ProtocoleEtendu = true;
     if (!ParametresPort.trimmed().isEmpty())
         FrmComm->msSettings = ParametresPort;
     creerDossier(CheminFichiersRecus);

@@ -23,22 +23,26 @@ void CInterlocuteur::repondre(const QByteArray &texte)
 std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLigne()
 {
     static const CommandeDeLigne commandes[] = {
-        {"YAQUELQUUN?", 0, true, &CInterlocuteur::surTestDeLiaison},
-        {"CLK", 17, true, &CInterlocuteur::surHorloge},
-        {"STOP", 0, true, &CInterlocuteur::surStop},
-        {"FICHIER", 0, true, &CInterlocuteur::surAnnonceFichier},
-        {"RECEPFICHIER", 0, true, &CInterlocuteur::fichierRecu},
-        {"RECEPGROSFIC", 0, true, &CInterlocuteur::surPartieFichier},
-        {"RING", 0, false, &CInterlocuteur::surSonnerie},
-        {"JESUISAPPELANT", 0, true, &CInterlocuteur::surDemandeAppelant},
-        {"MESSAGE=", 0, true, nullptr},
-        {TramesEtendues::Offre, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surOffre>},
-        {TramesEtendues::Donnees, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surDonnees>},
-        {TramesEtendues::Acquit, 0, true, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surAcquit>},
-        {TramesEtendues::Fin, 0, true, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surFin>},
+        {"YAQUELQUUN?", 0, true, true, &CInterlocuteur::surTestDeLiaison},
+        {"CLK", 17, true, true, &CInterlocuteur::surHorloge},
+        {"STOP", 0, true, false, &CInterlocuteur::surStop},
+        {"FICHIER", 0, true, false, &CInterlocuteur::surAnnonceFichier},
+        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::fichierRecu},
+        {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::surPartieFichier},
+        {"RING", 0, false, true, &CInterlocuteur::surSonnerie},
+        {"JESUISAPPELANT", 0, true, false, &CInterlocuteur::surDemandeAppelant},
+        {"MESSAGE=", 0, true, false, nullptr},
+        {TramesEtendues::Offre, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surOffre>},
+        {TramesEtendues::Donnees, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surDonnees>},
+        {TramesEtendues::Acquit, 0, true, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surAcquit>},
+        {TramesEtendues::Fin, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surFin>},
+        {Authentification::Ouverture, 0, true, true, &CInterlocuteur::versAuthentification<&Authentification::surOuverture>},
+        {Authentification::Confirmation, 0, true, true, &CInterlocuteur::versAuthentification<&Authentification::surConfirmation>},
         // Answers, awaited as such; one that comes after its wait is dropped.
-        {TramesEtendues::Pret, 0, false, &CInterlocuteur::surReponseEtendueTardive},
-        {TramesEtendues::Refus, 0, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surRefus>},
+        {TramesEtendues::Pret, 0, false, false, &CInterlocuteur::surReponseEtendueTardive},
+        {TramesEtendues::Refus, 0, false, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surRefus>},
+        {Authentification::Reponse, 0, false, true, &CInterlocuteur::surReponseTardive},
+        {Authentification::Refus, 0, false, true, &CInterlocuteur::surReponseTardive},
     };
     return commandes;
 }
@@ -86,6 +90,10 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
     NbreErreurs = 0;
     mbHorsLigne = false;
     const CommandeDeLigne *commande = commandeDeLigne(Texte);
+    // A late answer to a link test shows as "OUI"; the modem's own texts are not the station's.
+    const bool permis = (commande && commande->avantPreuve) || Texte.startsWith("OUI") || (FrmComm && FrmComm->texteDuModem());
+    if (!mAuth.autorise() && !permis)
+        return mAuth.ignorer(Texte);
     return commande && commande->traiter && (this->*commande->traiter)(Texte);
 }
 
@@ -106,9 +114,10 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
 {
     const auto vivant = mVie.temoin();
-    repondre(ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte() ? rang() : QByteArray()) : QByteArray("OUI"));
+    repondre(reponseAuTestDeLiaison());
     if (!vivant)
         return true;
+    mAuth.apresReponseAuTest();
     // The called station's first test showed it ours: the calling one asks back at once,
     // rather than at its first supervision test.
     if (std::exchange(mCapacitesADemander, false) && !mCapacitesDemandees)
@@ -194,9 +203,15 @@ bool CInterlocuteur::versEnvoiEtendu(const QByteArray &Texte)
     return ProtocoleEtendu;
 }
 
+QByteArray CInterlocuteur::reponseAuTestDeLiaison() const
+{
+    return ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte() ? rang() : QByteArray()) : QByteArray("OUI");
+}
+
 void CInterlocuteur::oublierCapacites()
 {
     mPartieDistante.reset();
+    mReponseDistante.clear();
     mRangDistant.reset();
     mEnvoi.etendu().oublierLigne();
     mCapacitesDemandees = false;
@@ -214,7 +229,11 @@ void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerReto
         mRangDistant = TramesEtendues::lireRang(reponse);
         mAllerRetourMs = allerRetourMs;
     }
+    mReponseDistante = reponse;
+    const auto vivant = mVie.temoin();
     annoncerProtocole();
+    if (vivant)
+        mAuth.apresReconnaissance();
 }
 
 void CInterlocuteur::annoncerProtocole()
@@ -231,8 +250,9 @@ void CInterlocuteur::annoncerProtocole()
     Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
                     .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
                     .arg(mAllerRetourMs));
-    // Only the leader: the other keeps its shorter wait, so both do not offer at once.
-    if (vivant && meneLaLiaison())
+    // Only the leader: the other keeps its shorter wait, so both do not offer at once. A
+    // keyed link waits for its handshake.
+    if (vivant && meneLaLiaison() && mAuth.autorise())
         mContexte.proprietaire.posteDistantReconnu();
 }
 
@@ -350,6 +370,8 @@ void CInterlocuteur::finDeReception()
 
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
 {
+    if (!mAuth.autorise())
+        return; // a station that has not proved its key never sets the clock
     // The digits come from the other station: check them before touching the clock.
     const QDate date(Texte.mid(7, 4).toInt(), Texte.mid(5, 2).toInt(), Texte.mid(3, 2).toInt());
     const QTime heure(Texte.mid(11, 2).toInt(), Texte.mid(13, 2).toInt(), Texte.mid(15, 2).toInt());
@@ -359,15 +381,48 @@ void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
         Information(QStringLiteral("Heure reçue invalide (%1) : l'horloge n'est pas changée.").arg(QString::fromLatin1(chiffres)));
         return;
     }
+    Plateforme &plateforme = mContexte.env.plateforme;
+    const QDateTime avant = plateforme.maintenant(), recue(date, heure);
+    const qint64 ecart = avant.secsTo(recue);
+    if (std::abs(ecart) < 2)
+        return;
+    const QString refus = horlogeRefusee(avant, recue, ecart);
+    if (!refus.isEmpty()) {
+        if (!std::exchange(mEcartHorlogeSignale, true))
+            Information(refus + QStringLiteral(" : l'horloge n'est pas changée."));
+        return;
+    }
     QString erreur;
-    if (mContexte.env.plateforme.reglerDateHeure(QDateTime(date, heure), &erreur)) {
+    mEcartHorlogeSignale = false;
+    if (plateforme.reglerDateHeure(recue, &erreur)) {
         mRefusHorlogeSignale = false;
+        const QString format = QStringLiteral("dd/MM/yyyy HH:mm:ss");
+        Information(QStringLiteral("Horloge réglée par le poste distant (%1) : %2 → %3")
+                        .arg(mAuth.exigee() ? QStringLiteral("empreinte ") + mAuth.empreinteDistante() : QStringLiteral("non authentifié"),
+                             avant.toString(format), recue.toString(format)));
         return;
     }
     // Said once, not at every link test.
     if (!mRefusHorlogeSignale)
         Information(QStringLiteral("Mise à l'heure impossible : ") + erreur);
     mRefusHorlogeSignale = true;
+}
+
+QDate CInterlocuteur::dateDeConstruction()
+{
+    return QDate::fromString(QStringLiteral(NAVETTE_DATE_CONSTRUCTION), Qt::ISODate);
+}
+
+QString CInterlocuteur::horlogeRefusee(const QDateTime &avant, const QDateTime &recue, qint64 ecart) const
+{
+    const QDate construction = dateDeConstruction();
+    if (recue.date() < construction)
+        return QStringLiteral("Heure reçue (%1) antérieure à la construction du programme (%2)")
+            .arg(recue.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), construction.toString(QStringLiteral("dd/MM/yyyy")));
+    // A clock before the build date is wrong for sure: any step forward mends it.
+    if (std::abs(ecart) > EcartHorlogeMax && avant.date() >= construction)
+        return QStringLiteral("Écart de %1 s avec l'heure du poste distant, au-delà de EcartHorlogeMax (%2 s)").arg(ecart).arg(EcartHorlogeMax);
+    return {};
 }
 
 bool CInterlocuteur::DefinirCePosteEnAppelant()
@@ -429,6 +484,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
 {
     mSupervision.arreter();
     oublierCapacites();
+    mAuth.oublier();
     mbModemConnecte = Connecté;
     mbHorsLigne = !Connecté;
     if (!Connecté)

@@ -31,6 +31,7 @@ void Raccrochage::raccrocher()
         direAuRevoir(vivant);
     if (!vivant)
         return;
+    mPoste.mAuth.oublier(); // after the farewell, which goes sealed
     if (mPoste.FrmComm && !mPoste.FrmComm->Déconnecter())
         mPoste.Information(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
     if (vivant)

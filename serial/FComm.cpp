@@ -158,6 +158,8 @@ bool FComm::Connecter()
 
 bool FComm::Déconnecter()
 {
+    mCanal.reset();
+    mDerniereOuverte = {};
     if (Port)
         Port->Fermer();
     const auto vivant = mVie.temoin();
@@ -219,9 +221,10 @@ void FComm::finirEmission()
 
 bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
 {
-    if (!Port || !Port->Actif() || Texte.size() > longueurTrameMax)
+    const std::optional<QByteArray> texte = mCanal ? mCanal->sceller(Texte) : std::optional(Texte);
+    if (!Port || !Port->Actif() || !texte || texte->size() > longueurTrameMax)
         return false;
-    const QByteArray trame = STX + encoderEntete(Texte.size()) + Texte;
+    const QByteArray trame = STX + encoderEntete(texte->size()) + *texte;
     if (mbEmissionEnCours)
         mReponsesDifferees += trame; // never inside the frame we are writing
     else
@@ -329,6 +332,12 @@ FComm::Suite FComm::prendreLaLigne(Ecriture &e)
     // Stale bytes go, a frame of the other station stays; one already begun stays whole when
     // nothing is awaited, since the other station may be sending while we write.
     garderTramesSuivantes(e.reponseAttendue.isEmpty());
+    if (mCanal) {
+        const auto scellee = mCanal->sceller(e.trame);
+        if (!scellee)
+            return echecEcriture(e, QStringLiteral("Liaison chiffrée épuisée : il faut une nouvelle connexion."));
+        e.trame = *scellee;
+    }
     if (e.trame.size() > longueurTrameMax)
         return echecEcriture(e, texteErreurPort({erreurDepassement,
                                                  QStringLiteral("Dépassement de capacité : un message de %1 caractères ne "
@@ -420,6 +429,8 @@ FComm::Suite FComm::attendreReponse(Ecriture &e)
         // An answer already in counts even when a stop came behind it.
         if (e.attente.acceptee)
             break;
+        if (std::exchange(mbCeder, false))
+            return Suite::Refus;
         if (mbArreter)
             return echecEcriture(e, Windows1252::versTexte(e.trame));
         if (e.attente.porteusePerdue)
@@ -488,9 +499,9 @@ void FComm::perteDePorteuse()
     if (mAttente)
         mAttente->porteusePerdue = true;
     const auto vivant = mVie.temoin();
-    livrer(octets("Pas de porteuse."));
+    livrerDuModem(octets("Pas de porteuse."), true);
     if (vivant)
-        ModemEtatConnexion(false);
+        finDeConnexion(false);
 }
 
 bool FComm::decouper()
@@ -509,7 +520,13 @@ bool FComm::decouper()
         }
         if (porteuseEnFinDeTrame())
             return false;
-        const QByteArray trame = msTexteReçu.left(mlLongueurAttendue);
+        const std::optional<QByteArray> ouverte = ouvrirTrame(msTexteReçu.left(mlLongueurAttendue));
+        if (!ouverte) {
+            msTexteReçu.remove(0, mlLongueurAttendue);
+            mlLongueurAttendue = 0;
+            return true;
+        }
+        const QByteArray &trame = *ouverte;
         const bool croisee = commandeCroisee(trame);
         if (!croisee && mAttente->complete)
             return false; // a second answer waits for the end of the wait
@@ -609,12 +626,38 @@ bool FComm::livrerTrame()
         return false;
     // A zero length leaves its three header characters as the text.
     const qsizetype longueur = mlLongueurAttendue > 0 ? mlLongueurAttendue : std::min<qsizetype>(3, msTexteReçu.size());
-    const QByteArray trame = msTexteReçu.left(longueur);
+    const std::optional<QByteArray> trame = ouvrirTrame(msTexteReçu.left(longueur));
     msTexteReçu.remove(0, longueur);
     mlLongueurAttendue = 0;
     mbLigneOccupee = false;
-    livrer(trame);
+    if (trame)
+        livrer(*trame);
     return true;
+}
+
+std::optional<QByteArray> FComm::ouvrirTrame(const QByteArray &trame)
+{
+    if (!mCanal)
+        return trame;
+    if (!mDerniereOuverte.first.isEmpty() && mDerniereOuverte.first == trame)
+        return mDerniereOuverte.second;
+    if (auto texte = mCanal->ouvrir(trame)) {
+        mDerniereOuverte = {trame, *texte};
+        return texte;
+    }
+    const auto vivant = mVie.temoin();
+    TrameRefusee(trame);
+    // The owner dropped the keys on seeing it: the frame is in clear, for it to handle.
+    if (vivant && !mCanal)
+        return trame;
+    return std::nullopt;
+}
+
+void FComm::finDeConnexion(bool connecte)
+{
+    mCanal.reset();
+    mDerniereOuverte = {};
+    ModemEtatConnexion(connecte);
 }
 
 void FComm::livrer(const QByteArray &texte)
@@ -624,6 +667,18 @@ void FComm::livrer(const QByteArray &texte)
     Reception(texte);
     if (vivant)
         --mLivraisons;
+}
+
+void FComm::livrerDuModem(const QByteArray &texte, bool commeTrame)
+{
+    const auto vivant = mVie.temoin();
+    const bool avant = std::exchange(mbTexteDuModem, true);
+    if (commeTrame)
+        livrer(texte);
+    else
+        Reception(texte);
+    if (vivant)
+        mbTexteDuModem = avant;
 }
 
 FComm::Entete FComm::lireEntete()
@@ -658,9 +713,9 @@ void FComm::reconnaitreCodeResultat()
         if (msTexteReçu.size() < 15)
             return;
         const auto vivant = mVie.temoin();
-        Reception(octets("Connecté à ") + msTexteReçu.mid(10, 5));
+        livrerDuModem(octets("Connecté à ") + msTexteReçu.mid(10, 5));
         if (vivant)
-            ModemEtatConnexion(true);
+            finDeConnexion(true);
         return;
     }
     static const struct
@@ -674,14 +729,14 @@ void FComm::reconnaitreCodeResultat()
             if (Port)
                 Port->viderEmission();
             const auto vivant = mVie.temoin();
-            Reception(octets(e.texte));
+            livrerDuModem(octets(e.texte));
             if (vivant)
-                ModemEtatConnexion(false);
+                finDeConnexion(false);
             return;
         }
     }
     if (msTexteReçu.contains(crlf + "RING"))
-        Reception(QByteArrayLiteral("RING"));
+        livrerDuModem(QByteArrayLiteral("RING"));
 }
 
 void FComm::PortEvent_Erreur(const QString &Texte, int)

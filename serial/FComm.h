@@ -4,6 +4,7 @@
 #include "platform/JetonVie.h"
 #include "platform/Notification.h"
 #include "platform/PortCom.h"
+#include "securite/CanalChiffre.h"
 #include "serial/DialogueParametres.h"
 #include "serial/ParametresStation.h"
 
@@ -52,6 +53,10 @@ public:
     // Counts the carrier losses seen on this port.
     quint32 PertesPorteuse() const { return mPertesPorteuse; }
     void ArréterAttendre() { mbArreter = true; }
+    // The awaited answer will not come, and that is no error: the wait ends as refused.
+    void cederAttente() { mbCeder = true; }
+    // The text being delivered is the modem's or this driver's own, not a frame.
+    bool texteDuModem() const { return mbTexteDuModem; }
     // An Ecrire is under way: another would be refused.
     bool occupe() const { return sbEcrireEnCours; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
@@ -67,6 +72,11 @@ public:
     // command equal to the one we await an answer for is then the other station's own.
     void setLigneSansEcho(bool sansEcho) { mbSansEcho = sansEcho; }
 
+    // From the handshake to the end of the connection every frame is sealed, both ways; the
+    // connection's end (a hang-up, a lost carrier, a new call) drops the keys.
+    void chiffrer(std::unique_ptr<CanalChiffre> canal) { mCanal = std::move(canal); }
+    const CanalChiffre *canal() const { return mCanal.get(); }
+
     void PortEvent_Lecture(const QByteArray &Texte);
     void PortEvent_Erreur(const QString &Texte, int TypeErreur);
 
@@ -77,6 +87,8 @@ public:
     Notification<QString> Erreur;
     Notification<QString> Information;
     Notification<bool> ModemEtatConnexion;
+    // A frame that did not open under the connection's keys, as it came: never acted on.
+    Notification<QByteArray> TrameRefusee;
 
     static constexpr qint32 tailleBlocEcriture = 512;
     static constexpr qint32 longueurMaximale = 16'777'215;
@@ -140,8 +152,13 @@ private:
     bool ecrireReponseImbriquee(const QByteArray &Texte);
     // Our frame is whole in the port: answers held back meanwhile follow it.
     void finirEmission();
+    // The frame as sent, opened when the link is sealed; nothing when it does not open.
+    std::optional<QByteArray> ouvrirTrame(const QByteArray &trame);
+    void finDeConnexion(bool connecte);
     bool livrerTrame();
     void livrer(const QByteArray &texte);
+    // commeTrame: its handler may answer at once, as to a frame.
+    void livrerDuModem(const QByteArray &texte, bool commeTrame = false);
     void viderReception();
     // Drops what is not a frame of the other station; what is, is handled after the caller.
     void garderTramesSuivantes(bool rendreEntete);
@@ -152,6 +169,8 @@ private:
     QByteArray msTexteReçu;
     qint32 mlLongueurAttendue = 0;
     bool mbArreter = false;
+    bool mbCeder = false;
+    bool mbTexteDuModem = false;
     bool mbLigneOccupee = false;
     bool mbReponseTrameeAttendue = false;
     bool sbEcrireEnCours = false;
@@ -186,4 +205,7 @@ private:
     bool mbSansGuetPorteuse = false;
     bool mbSansEcho = false;   // a frame held for a possible "NO CARRIER" goes now
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
+    std::unique_ptr<CanalChiffre> mCanal;
+    // A frame opened but left for after the wait opens again to the same text.
+    std::pair<QByteArray, QByteArray> mDerniereOuverte;
 };

@@ -48,7 +48,7 @@ P::Cle clePosition(const char *nom)
             [](const P &p) { return p.*membre ? std::optional(QString::number(*(p.*membre))) : std::nullopt; }, true};
 }
 
-const std::array<P::Cle, 14> tableDesCles{{
+const std::array<P::Cle, 16> tableDesCles{{
     cleTexte<&P::NumPort>("NumPort"),
     // Missing or blank, the driver keeps its default rather than failing to open.
     cleTexte<&P::ParametresPort>("ParametresPort",
@@ -79,6 +79,20 @@ const std::array<P::Cle, 14> tableDesCles{{
     {"ProtocoleEtendu",
      [](P &p, const QString &v) {
          p.ProtocoleEtendu = P::booleen(v).value_or(true);
+         return std::optional<QString>();
+     },
+     [](const P &) { return std::optional<QString>(); }, false},
+    {"CleDistante",
+     [](P &p, const QString &v) {
+         p.CleDistante = v.trimmed();
+         return std::optional<QString>();
+     },
+     [](const P &) { return std::optional<QString>(); }, false},
+    {"EcartHorlogeMax",
+     [](P &p, const QString &v) {
+         bool ok = false;
+         const qint64 s = v.trimmed().toLongLong(&ok);
+         p.EcartHorlogeMax = ok && s >= 0 ? s : 3600;
          return std::optional<QString>();
      },
      [](const P &) { return std::optional<QString>(); }, false},

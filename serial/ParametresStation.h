@@ -26,6 +26,11 @@ struct ParametresStation
     QString ScriptInit;
     // Off: this station never offers, nor takes up, the transfer of our own stations.
     bool ProtocoleEtendu = true;
+    // The other station's public key: set, nothing is exchanged until it proves it holds the
+    // private half, and then everything is encrypted. Read only, like ProtocoleEtendu.
+    QString CleDistante;
+    // Seconds: a larger step of the clock from the other station is refused.
+    qint64 EcartHorlogeMax = 3600;
     // Mebibytes of the disk no reception may use; absent: 256, or 5 % of the disk if less.
     std::optional<qint64> EspaceLibreMin;
     // The window's last place, written at the end only while the window is not minimised.

@@ -5,6 +5,7 @@
 #include "tests/support/BancLigne.h"
 #include "tests/support/PosteSurLigne.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <random>
@@ -20,6 +21,8 @@ void recevoir(BancDeuxPostes &banc, PosteSimule &poste, const QByteArray &texte)
 class TstProtocole : public QObject
 {
     Q_OBJECT
+
+    static QDateTime midi() { return QDateTime(CInterlocuteur::dateDeConstruction().addYears(1), QTime(12, 0)); }
 
 private slots:
     void testsDeLiaison_data()
@@ -77,37 +80,63 @@ private slots:
         if (erreursApres >= 0)
             QCOMPARE(a.NbreErreurs, qint16(erreursApres));
         QCOMPARE(banc.b.poste->ModemEtatConnexion(), repondOui);
-        QCOMPARE(banc.plateforme.reglagesHorloge() - reglages, texte.startsWith("CLK") && repondOui ? 1 : 0);
+        QCOMPARE(banc.plateforme.reglagesHorloge() - reglages, 0); // one clock for both: never 2 s apart
         if (repondOui)
             QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
     }
 
-    void miseALHeure()
+    void horloge_data()
     {
+        QTest::addColumn<QDateTime>("locale");
+        QTest::addColumn<QByteArray>("texte");
+        QTest::addColumn<bool>("cleDistante"); // the section pins a key, and no handshake took place
+        QTest::addColumn<bool>("reglee");
+        QTest::addColumn<QString>("dit");
+        const QDate construction = CInterlocuteur::dateDeConstruction();
+        const QDateTime midi = TstProtocole::midi();
+        const auto clk = [](const QDateTime &d) { return "CLK" + d.toString("ddMMyyyyHHmmss").toLatin1(); };
+        QTest::newRow("moins de 2 s") << midi << clk(midi.addSecs(1)) << false << false << "";
+        QTest::newRow("à la borne") << midi << clk(midi.addSecs(3600)) << false << true << "Horloge réglée par le poste distant (non authentifié)";
+        QTest::newRow("au-delà") << midi << clk(midi.addSecs(3602)) << false << false << "au-delà de EcartHorlogeMax (3600 s)";
+        QTest::newRow("au-delà, en arrière") << midi << clk(midi.addSecs(-7200)) << false << false << "au-delà de EcartHorlogeMax";
+        QTest::newRow("horloge locale avant la construction")
+            << QDateTime(construction.addDays(-10), QTime(8, 0)) << clk(midi) << false << true << "Horloge réglée";
+        QTest::newRow("date reçue avant la construction")
+            << QDateTime(construction.addDays(-10), QTime(8, 0)) << clk(QDateTime(construction.addDays(-1), QTime(8, 0))) << false
+            << false << "antérieure à la construction du programme";
+        QTest::newRow("poste non authentifié d'une section à clé") << midi << clk(midi.addSecs(60)) << true << false << "";
+        QTest::newRow("jour impossible") << midi << QByteArray("CLK31022009256107") << false << false << "Heure reçue invalide";
+        QTest::newRow("pas que des chiffres") << midi << QByteArray("CLK0102200913450x") << false << false << "Heure reçue invalide";
+    }
+
+    void horloge()
+    {
+        QFETCH(QDateTime, locale);
+        QFETCH(QByteArray, texte);
+        QFETCH(bool, cleDistante);
+        QFETCH(bool, reglee);
+        QFETCH(QString, dit);
         BancDeuxPostes banc;
-        banc.demarrer();
-        banc.a.poste->SvrHoraire = true;
-        QVERIFY(banc.a.poste->TesterConnexion(true));
-        QCOMPARE(banc.a.commandes.last(), QStringLiteral("Connexion vérifiée par synchronisation horaire"));
-        QCOMPARE(banc.plateforme.reglagesHorloge(), 1);
-
-        banc.plateforme.reglerDateHeure(QDateTime(QDate(2030, 1, 1), QTime(0, 0)), nullptr);
-        recevoir(banc, banc.b, "CLK01022009134507");
-        QCOMPARE(banc.plateforme.maintenant().date(), QDate(2009, 2, 1));
-        QCOMPARE(banc.plateforme.maintenant().time().toString("HH:mm"), QStringLiteral("13:45"));
-
-        // Digits that make no date: the clock stays, and the user is told.
+        banc.demarrer({}, cleDistante ? "CleDistante=" + QByteArray(32, '\x07').toBase64() + "\n" : QByteArray());
+        banc.plateforme.reglerDateHeure(locale, nullptr);
         const int reglages = banc.plateforme.reglagesHorloge();
-        recevoir(banc, banc.b, "CLK31022009256107");
-        recevoir(banc, banc.b, "CLK0102200913450x");
-        QCOMPARE(banc.plateforme.reglagesHorloge(), reglages);
-        QCOMPARE(banc.b.informations.filter("Heure reçue invalide").size(), 2);
+        const QDateTime avant = banc.plateforme.maintenant();
+        QByteArray reponse;
+        QVERIFY(banc.a.poste->EnvoyerCommande(texte, "OUI", 3000, &reponse)); // the test is answered all the same
+        QCOMPARE(banc.plateforme.reglagesHorloge() - reglages, reglee ? 1 : 0);
+        if (!reglee)
+            QVERIFY(qAbs(avant.secsTo(banc.plateforme.maintenant())) < 5);
+        const QStringList dits = banc.b.informations.filter(QRegularExpression("Horloge|Heure|EcartHorlogeMax"));
+        QCOMPARE(dits.size(), dit.isEmpty() ? 0 : 1);
+        if (!dit.isEmpty())
+            QVERIFY2(dits.first().contains(dit), qPrintable(dits.first()));
 
         // No right to set the clock: said once, not at every test.
+        banc.plateforme.reglerDateHeure(midi(), nullptr);
         banc.plateforme.refuserReglageHorloge(true);
-        recevoir(banc, banc.b, "CLK01022009134507");
-        recevoir(banc, banc.b, "CLK01022009134510");
-        QCOMPARE(banc.b.informations.filter("Mise à l'heure impossible").size(), 1);
+        for (int i = 1; i <= 2; ++i)
+            banc.a.poste->EnvoyerCommande("CLK" + midi().addSecs(100 * i).toString("ddMMyyyyHHmmss").toLatin1(), "OUI", 3000);
+        QCOMPARE(banc.b.informations.filter("Mise à l'heure impossible").size(), cleDistante ? 0 : 1);
     }
 
     void stopEtStopIgnorePendantDeconnexion()
