@@ -36,6 +36,11 @@ bool Authentification::configurer(const QString &dossierConfiguration, const QSt
     return true;
 }
 
+bool Authentification::etablie() const
+{
+    return mEtat == Etat::Etablie && mPoste.FrmComm && mPoste.FrmComm->canal();
+}
+
 QString Authentification::etat() const
 {
     if (!mExigee)
@@ -52,7 +57,7 @@ void Authentification::oublier()
     if (mPoste.FrmComm)
         mPoste.FrmComm->chiffrer(nullptr);
     mReconnu = mTestRepondu = false;
-    mReconnaissancesSansOuverture = 0;
+    ++mConnexions;
     mEchecs = 0;
     mRaisonDite = mIgnoreDit = mRetenuDit = mNonAuthentifieeDit = mRefusDit = false;
 }
@@ -77,7 +82,7 @@ QString Authentification::deuxEmpreintes() const
 void Authentification::apresReponseAuTest()
 {
     mTestRepondu = true;
-    if (mExigee && mReconnu && mEtat == Etat::Aucune && mPoste.meneLaLiaison() && mReconnaissancesSansOuverture == 0)
+    if (mExigee && mReconnu && mEtat == Etat::Aucune && mPoste.meneLaLiaison())
         planifierOuverture();
 }
 
@@ -89,8 +94,9 @@ void Authentification::apresReconnaissance()
             mPoste.Information(QStringLiteral("Liaison non authentifiée : aucune clé du poste distant (CleDistante) pour ce poste."));
         return;
     }
-    if (etablie() || mEtat != Etat::Aucune)
+    if (etablie() || (mEtat != Etat::Aucune && mPoste.FrmComm && mPoste.FrmComm->canal()))
         return;
+    mEtat = Etat::Aucune; // the keys went with the port
     if (!mCle || !mCleDistante) {
         echouer(QStringLiteral("la clé de ce poste ou CleDistante est illisible"));
         return;
@@ -100,22 +106,25 @@ void Authentification::apresReconnaissance()
                     .arg(deuxEmpreintes()));
         return;
     }
-    // The leader opens once the other has its answer too; the other waits one more test,
+    // The leader opens once the other has its answer too; the other gives it a few seconds,
     // then opens itself: a crossing of two openings is settled by the keys.
-    if (mPoste.meneLaLiaison() ? mTestRepondu : ++mReconnaissancesSansOuverture >= 2)
+    if (!mPoste.meneLaLiaison())
+        planifierOuverture(attenteDuMeneurMs);
+    else if (mTestRepondu)
         planifierOuverture();
 }
 
-void Authentification::planifierOuverture(int essais)
+void Authentification::planifierOuverture(quint32 delaiMs, int essais)
 {
     const auto vivant = mPoste.mVie.temoin();
-    mPoste.mContexte.env.plateforme.planifier(100'000, [this, vivant, essais] {
-        if (!vivant || !mPoste.FrmComm || mEtat != Etat::Aucune || !mPoste.mbModemConnecte)
+    const quint32 connexion = mConnexions;
+    mPoste.mContexte.env.plateforme.planifier(qint64(delaiMs) * 1000, [this, vivant, essais, connexion] {
+        if (!vivant || !mPoste.FrmComm || mEtat != Etat::Aucune || !mPoste.mbModemConnecte || connexion != mConnexions)
             return;
         // A command under way keeps the line for now.
         if (mPoste.FrmComm->occupe()) {
             if (essais > 1)
-                planifierOuverture(essais - 1);
+                planifierOuverture(100, essais - 1);
             return;
         }
         ouvrir();
@@ -160,7 +169,7 @@ bool Authentification::surOuverture(const QByteArray &texte)
             mPoste.Information(QStringLiteral("Le poste distant demande une liaison chiffrée : mettez sa clé (CleDistante) "
                                               "dans la section de ce poste pour l'accepter."));
         if (vivant)
-            mPoste.repondre(Refus + QByteArray("ce poste n'a pas de clé pour le vôtre (CleDistante)"));
+            mPoste.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("ce poste n'a pas de clé pour le vôtre (CleDistante)")));
         return true;
     }
     const bool croisement = mEtat == Etat::Ouverture;
@@ -174,7 +183,7 @@ bool Authentification::surOuverture(const QByteArray &texte)
     const std::optional<QByteArray> reponse =
         mPoignee->lire(QByteArray::fromHex(texte.mid(qstrlen(Ouverture)))) ? mPoignee->ecrire() : std::nullopt;
     if (!reponse || !mPoignee->terminee()) {
-        mPoste.repondre(Refus + QByteArray("poignée de main invalide"));
+        mPoste.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("poignée de main invalide : clé ou reconnaissance différente")));
         if (vivant)
             echouer(QStringLiteral("sa poignée de main ne prouve pas la clé attendue (%1)").arg(deuxEmpreintes()));
         return true;
@@ -229,8 +238,17 @@ void Authentification::echouer(const QString &raison)
     const auto vivant = mPoste.mVie.temoin();
     if (!std::exchange(mRaisonDite, true))
         mPoste.Information(QStringLiteral("Poste distant refusé : ") + raison);
-    if (!vivant || ++mEchecs < echecsAvantRaccrochage)
+    if (!vivant)
         return;
+    if (++mEchecs < echecsAvantRaccrochage) {
+        // A test in clear at once: the other drops what it may hold of this handshake, both
+        // recognise each other again, and the next try follows.
+        mPoste.mContexte.env.plateforme.planifier(1'000'000, [this, vivant, connexion = mConnexions] {
+            if (vivant && connexion == mConnexions && mPoste.mbModemConnecte && mPoste.FrmComm && !mPoste.FrmComm->occupe())
+                mPoste.TesterConnexion(false);
+        });
+        return;
+    }
     mPoste.Information(QStringLiteral("Poste distant refusé %1 fois : raccrochage.").arg(mEchecs));
     mEchecs = 0;
     mPoste.mContexte.env.plateforme.planifier(0, [this, vivant] {
@@ -241,9 +259,12 @@ void Authentification::echouer(const QString &raison)
 
 bool Authentification::ignorer(const QByteArray &texte)
 {
-    if (!std::exchange(mIgnoreDit, true))
-        mPoste.Information(QStringLiteral("Poste distant non authentifié : « %1 » est ignoré.")
-                               .arg(MGlobal::TexteDistant(Windows1252::versTexte(texte.left(16)), 16)));
+    if (std::exchange(mIgnoreDit, true))
+        return true;
+    const qsizetype mot = std::find_if_not(texte.begin(), texte.end(), [](char c) { return std::isalpha(uchar(c)) || c == '='; }) - texte.begin();
+    mPoste.Information(mot == 0 ? QStringLiteral("Poste distant non authentifié : une trame chiffrée ou illisible est ignorée.")
+                                : QStringLiteral("Poste distant non authentifié : « %1 » est ignoré.")
+                                      .arg(MGlobal::TexteDistant(Windows1252::versTexte(texte.left(std::min<qsizetype>(mot, 16))), 16)));
     return true;
 }
 
@@ -263,6 +284,7 @@ void Authentification::surTrameRefusee(const QByteArray &trame)
     // on a cable). The keys go; the test is answered, and a new handshake follows.
     if (estTestDeLiaison(trame)) {
         mPoste.Information(QStringLiteral("Le poste distant recommence sans la liaison chiffrée : nouvelle authentification."));
+        oublier();
         mPoste.oublierCapacites();
         mPoste.mCapacitesADemander = true;
         return;

@@ -29,12 +29,14 @@ public:
     static constexpr char Confirmation[] = "XKFIN";
     static constexpr char Refus[] = "XKREFUS";
     static constexpr int echecsAvantRaccrochage = 3;
+    static constexpr quint32 attenteDuMeneurMs = 5000;
 
     // At start-up: this station's key (made when missing) and the pinned one. False, said,
     // when the pinned key is unreadable: the station then exchanges nothing.
     bool configurer(const QString &dossierConfiguration, const QString &section, const QString &cleDistante);
     bool exigee() const { return mExigee; }
-    bool etablie() const { return mEtat == Etat::Etablie; }
+    // Established, and its keys still on the line: closing the port drops them.
+    bool etablie() const;
     // The other station may act, and be sent what it asks for.
     bool autorise() const { return !mExigee || etablie(); }
     // For the state line and the remote control.
@@ -59,7 +61,7 @@ public:
 private:
     enum class Etat { Aucune, Ouverture, AttenteConfirmation, Etablie };
     QByteArray prologue(bool initiateur) const;
-    void planifierOuverture(int essais = 20);
+    void planifierOuverture(quint32 delaiMs = 100, int essais = 20);
     void ouvrir();
     void installerCanal();
     void etablir();
@@ -75,7 +77,7 @@ private:
     std::unique_ptr<Noise::PoigneeDeMainKK> mPoignee;
     bool mReconnu = false;       // our link test was answered on this connection
     bool mTestRepondu = false;   // and we answered one of the other's
-    int mReconnaissancesSansOuverture = 0;
+    quint32 mConnexions = 0; // a planned opening belongs to one connection
     int mEchecs = 0;
     bool mRaisonDite = false;
     bool mIgnoreDit = false;

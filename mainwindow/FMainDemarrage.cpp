@@ -242,16 +242,20 @@ QString FMain::ligneEtat(bool json) const
                                {"supervision", mLblTimeOut},
                                {"fichiersEnAttente", qint64(enAttente)},
                                {"dernierEnvoi", dernier(mDernierEnvoi)},
-                               {"derniereReception", dernier(mDerniereReception)}};
+                               {"derniereReception", dernier(mDerniereReception)},
+                               {"liaison", mPoste ? mPoste->authentification().etat() : QString()},
+                               {"empreinteLocale", mPoste ? mPoste->authentification().empreinteLocale() : QString()},
+                               {"tramesRefusees", qint64(mPoste ? mPoste->authentification().tramesRefusees() : 0)}};
         return QString::fromUtf8(QJsonDocument(etat).toJson(QJsonDocument::Compact));
     }
     const auto dernier = [](const Dernier &d, const QString &aucun) {
         return d.nom.isEmpty() ? aucun : d.nom + QStringLiteral(" le ") + dateHeure(d.quand);
     };
     return QStringLiteral("Poste %1, port %2, %3, synchronisation %4, supervision %5, %6 fichier(s) en attente, "
-                          "dernier envoi : %7, dernière réception : %8")
+                          "dernier envoi : %7, dernière réception : %8, liaison %9")
         .arg(poste, numPort(), captionCocheConnecter(),
              mCocheSynchro == EtatCase::Coche ? QStringLiteral("active") : QStringLiteral("arrêtée"), mLblTimeOut)
         .arg(enAttente)
-        .arg(dernier(mDernierEnvoi, QStringLiteral("aucun")), dernier(mDerniereReception, QStringLiteral("aucune")));
+        .arg(dernier(mDernierEnvoi, QStringLiteral("aucun")), dernier(mDerniereReception, QStringLiteral("aucune")),
+             mPoste ? mPoste->authentification().etat() : QStringLiteral("inconnue"));
 }

@@ -228,7 +228,8 @@ quint32 FMain::balayer()
 
     const auto vivant = mVie.temoin();
     for (const QString &chemin : std::as_const(colFichiers)) {
-        if (mCocheSynchro == EtatCase::Decoche || mbTermine)
+        // A pinned key: nothing leaves before the other station has proved it holds its half.
+        if (mCocheSynchro == EtatCase::Decoche || mbTermine || !mPoste->liaisonAutorisee())
             break;
         if (QFileInfo(chemin.left(chemin.size() - 3) + QStringLiteral("Log")).isFile())
             continue;

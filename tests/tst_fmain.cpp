@@ -7,6 +7,7 @@
 #include "tests/support/ApplicationSimulee.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/DeuxApplications.h"
+#include "tests/support/DeuxApplicationsSurCable.h"
 #include "tests/support/PosteSimule.h"
 #include "tests/support/SurveillanceDossierSimulee.h"
 #include "tools/modem/LigneSimulee.h"
@@ -73,29 +74,6 @@ struct StationSeule : BancLigne
     QByteArray refuse; // the name of a file never acknowledged
 };
 }
-
-// Two whole stations on a bare null-modem cable, with no modem: A on COM1:, B on COM2:.
-struct DeuxApplicationsSurCable
-{
-    DeuxApplicationsSurCable()
-    {
-        boites.setPlateforme(&plateforme);
-        ports.declarer(QStringLiteral("COM1:"), cable.a());
-        ports.declarer(QStringLiteral("COM2:"), cable.b());
-    }
-    Environnement env() { return {plateforme, boites, ports, disque}; }
-    // Loaded with the keys given besides the port, then its first activation connects.
-    static void charger(ApplicationSimulee &app, const QString &nom, const QByteArray &port, const QByteArray &cles)
-    {
-        app.charger("[Port " + nom.toUtf8() + "]\nNumPort=" + port + "\nNumTelAppel=DIRECT\n" + cles, nom);
-    }
-    PlateformeSimulee plateforme{100'000};
-    BoitesMessageScriptees boites;
-    GestionPortsSimules ports;
-    DisqueSimule disque;
-    LigneSimulee cable{plateforme, {.bauds = 115200}};
-    ApplicationSimulee a{env()}, b{env()};
-};
 
 class TstFMain : public QObject
 {

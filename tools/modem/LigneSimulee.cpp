@@ -19,8 +19,9 @@ LigneSimulee::~LigneSimulee()
         mPlateforme.annuler(id);
 }
 
-void LigneSimulee::Extremite::envoyer(const QByteArray &octets)
+void LigneSimulee::Extremite::envoyer(const QByteArray &envoyes)
 {
+    const QByteArray octets = alteration ? alteration(envoyes) : envoyes;
     if (espionEmission)
         espionEmission(octets);
     if (mLigne && !octets.isEmpty())

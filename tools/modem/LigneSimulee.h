@@ -55,6 +55,8 @@ public:
         std::function<void()> surRetrait;
         // Told of what arrives at this end before whoever is plugged in, in the line's order.
         std::function<void(const QByteArray &)> espion;
+        // Stands between this end and the line, as someone in the middle would, when set.
+        std::function<QByteArray(const QByteArray &)> alteration;
         // Sees the bytes this end sends, at the moment they are written.
         std::function<void(const QByteArray &)> espionEmission;
         // Bytes sent from this end that have not arrived yet.
