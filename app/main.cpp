@@ -14,6 +14,7 @@
 #include "platform/production/SurveillanceDossierQt.h"
 #include "platform/production/SurveillanceFenetreLocale.h"
 #include "serial/DialogueComm.h"
+#include "securite/CleStation.h"
 #include "serial/FenetreComm.h"
 #ifdef Q_OS_LINUX
 #include "platform/production/SurveillanceDossierInotify.h"
@@ -28,12 +29,16 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const char *const aide =
     "Usage : navette [options] [NOM DU POSTE]\n"
     "        navette --sans-fenetre [options] [NOM DU POSTE]\n"
     "        navette --commande PORT MASQUE\n"
     "        navette --etat PORT [--json]\n"
+    "        navette --cle NOM DU POSTE [--dossier DOSSIER]\n"
     "\n"
     "Relie ce poste au poste distant décrit par la section « Port NOM » du fichier de\n"
     "configuration navette.INI (à côté du programme, ou dans son sous-dossier Données ; pour le\n"
@@ -50,6 +55,8 @@ const char *const aide =
     "                      1 connecter, 2 devenir le poste appelant, 4 déconnecter, 8 arrêter\n"
     "  --etat PORT         affiche en une ligne l'état de l'instance qui sert PORT\n"
     "  --json              avec --etat : le même état en un objet JSON sur une ligne\n"
+    "  --cle               affiche la clé publique du poste nommé (créée si besoin), en une ligne\n"
+    "                      « CleDistante=… » à copier dans sa section sur l'autre poste, et son empreinte\n"
     "  --help              affiche cette aide\n"
     "\n"
     "Codes de sortie de --commande et --etat : 0 remis, 1 aucune instance, 2 arguments invalides.\n";
@@ -64,6 +71,7 @@ struct Options
     QString commandePort; // --commande or --etat
     qint32 masque = -1;    // -1 for --etat
     bool json = false;
+    bool cle = false;
     QString erreur;
     bool aide = false;
 };
@@ -94,6 +102,8 @@ Options lireOptions(const QStringList &arguments)
             valeur(o.commandePort);
         else if (a == QLatin1String("--json"))
             o.json = true;
+        else if (a == QLatin1String("--cle"))
+            o.cle = true;
         else if (a == QLatin1String("--commande")) {
             QString masque;
             valeur(o.commandePort);
@@ -112,6 +122,8 @@ Options lireOptions(const QStringList &arguments)
     o.nom = mots.join(QLatin1Char(' '));
     if (o.erreur.isEmpty() && o.json && (o.commandePort.isEmpty() || o.masque >= 0))
         o.erreur = QStringLiteral("L'option --json ne va qu'avec --etat.");
+    if (o.erreur.isEmpty() && o.cle && (o.nom.isEmpty() || !o.commandePort.isEmpty()))
+        o.erreur = QStringLiteral("L'option --cle attend le nom du poste, et rien d'autre que --dossier.");
     if (o.erreur.isEmpty() && !o.commandePort.isEmpty() && !o.nom.isEmpty())
         o.erreur = QStringLiteral("Argument en trop : %1").arg(o.nom);
     return o;
@@ -182,6 +194,35 @@ ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, Dial
     std::_Exit(code);
 }
 
+// --cle: the station's public key, made at the place the station itself uses. Root making it
+// for a service gives it to the owner of the configuration's folder, who runs the station.
+int afficherCle(const Options &o)
+{
+    const QString dossier =
+        QFileInfo(ParametresStation::fichierConfiguration(dossierDuPoste(o), QFileInfo(QCoreApplication::applicationFilePath()).baseName()))
+            .absolutePath();
+    const QString section = QStringLiteral("Port ") + o.nom;
+    const bool nouvelle = !QFileInfo::exists(CleStation::chemin(dossier, section));
+    DisqueLocal disque;
+    QString erreur;
+    const auto cle = CleStation::charger(disque, dossier, section, erreur);
+    if (!cle) {
+        std::fprintf(stderr, "%s\n", qUtf8Printable(erreur));
+        return 1;
+    }
+    struct stat proprietaire{};
+    if (nouvelle && ::geteuid() == 0 && ::stat(QFile::encodeName(dossier).constData(), &proprietaire) == 0) {
+        const QString fichier = CleStation::chemin(dossier, section);
+        if (::chown(QFile::encodeName(QFileInfo(fichier).absolutePath()).constData(), proprietaire.st_uid, proprietaire.st_gid) != 0
+            || ::chown(QFile::encodeName(fichier).constData(), proprietaire.st_uid, proprietaire.st_gid) != 0)
+            std::fprintf(stderr, "Clé créée, mais impossible de la donner au propriétaire de %s.\n", qUtf8Printable(dossier));
+    }
+    std::printf("CleDistante=%s\n", qUtf8Printable(cle->publique()));
+    std::printf("Empreinte %s : poste %s (%s)\n", qUtf8Printable(CleStation::empreinte(cle->paire().publique)), qUtf8Printable(o.nom),
+                qUtf8Printable(nouvelle ? QStringLiteral("clé créée") : QStringLiteral("clé existante")));
+    return 0;
+}
+
 // --sans-fenetre: the same station, its window's lines on the standard output.
 int sansFenetre(int argc, char **argv, const Options &o)
 {
@@ -224,6 +265,11 @@ int main(int argc, char **argv)
     if (!options.commandePort.isEmpty()) {
         QCoreApplication app(argc, argv);
         return piloter(options);
+    }
+    if (options.cle) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("navette"));
+        return afficherCle(options);
     }
     if (options.sansFenetre)
         return sansFenetre(argc, argv, options);
