@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include "platform/production/DisqueLocal.h"
+#include "securite/CleStation.h"
+
 #include <csignal>
 #include <cstdio>
 
@@ -20,9 +23,18 @@ DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premie
         std::fprintf(stderr, "navette-modem n'a pas démarré.\n");
         return;
     }
+    // "CleDistante=@": each station pins the other's key, made here as --cle makes it.
+    QByteArray clesA = clesPostes, clesB = clesPostes;
+    if (clesPostes.contains("CleDistante=@")) {
+        DisqueLocal disque;
+        QString erreur;
+        const auto cle = [&](const char *section) { return CleStation::charger(disque, mDossier.path(), section, erreur)->publique().toLatin1(); };
+        clesA.replace("CleDistante=@", "CleDistante=" + cle("Port B"));
+        clesB.replace("CleDistante=@", "CleDistante=" + cle("Port A"));
+    }
     ecrireFichier(mDossier.filePath("navette.INI"),
-                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n" + clesPostes
-                      + "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n" + clesPostes
+                  "[Port A]\nNumPort=TCP1:\nParametresPort=115200, n, 8, 1\nPosteAppellant=-1\nNumTelAppel=2\n" + clesA
+                      + "[Port B]\nNumPort=TCP2:\nParametresPort=115200, n, 8, 1\nPosteAppellant=0\n" + clesB
                       + "[Ports]\nTCP1:=127.0.0.1:"
                       + QByteArray::number(port) + "\nTCP2:=127.0.0.1:" + QByteArray::number(port + 1) + "\n");
     for (auto [processus, nom] : {std::pair{&mB, "B"}, std::pair{&mA, "A"}}) {

@@ -27,9 +27,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     // Each configuration: its name in the figures, and the keys both stations get.
     QList<std::pair<const char *, QByteArray>> configurations = {{"avec_extension", "ProtocoleEtendu=1\n"},
+                                                                 {"chiffre", "ProtocoleEtendu=1\nCleDistante=@\n"},
                                                                  {"sans_extension", "ProtocoleEtendu=0\n"}};
     // One configuration only when named, and one part when named too:
-    // bench_ligne avec_extension [delais|bruit|coupure]
+    // bench_ligne avec_extension [delais|bruit|coupure]; "chiffre": the extension between two
+    // stations that pin each other's key, every frame sealed
     if (argc > 1)
         configurations.removeIf([&](const auto &c) { return QByteArray(c.first) != argv[1]; });
     const auto partie = [&](const char *nom) { return argc <= 2 || QByteArray(argv[2]) == nom; };

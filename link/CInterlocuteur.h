@@ -93,6 +93,8 @@ public:
     // This station leads where one of the two must: the caller of a call; on a cable, the one
     // of higher rank once the other showed its own, else the one set as calling.
     bool meneLaLiaison() const;
+    // The extension's texts carry their CRC, unless the link is sealed: its tag checks them.
+    bool crcEtendu() const { return !FrmComm || !FrmComm->canal(); }
     bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
     // Before a file: a call that just came up gets the few seconds its first link tests take,
     // so that the file does not leave the old way for want of them.

@@ -31,13 +31,14 @@ qint64 EnvoiEtendu::fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint
     return std::clamp<qint64>(enLigne + 3 * qint64(tranche), 8192, 65536);
 }
 
-qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes)
+qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes, bool scellee)
 {
     if (pertes == 0)
         return trancheMax;
     // A slice of s bytes with o bytes of framing, at a byte error rate p, carries
-    // s(1-p)^(s+o)/(s+o) of the line: best near s = sqrt(o/p).
-    constexpr double cadre = 24;
+    // s(1-p)^(s+o)/(s+o) of the line: best near s = sqrt(o/p). A sealed frame trades its
+    // CRC for a counter and a tag.
+    const double cadre = 24 + (scellee ? CanalChiffre::surcout - 8 : 0);
     const double p = double(pertes) / double(std::max<qint64>(octetsEnvoyes, 1));
     const qint32 s = qint32(std::sqrt(cadre / p)) / 64 * 64;
     return std::clamp(s, 256, trancheMax);
@@ -57,13 +58,13 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
     const quint32 allerRetour = mPoste.allerRetourMs();
     for (int essai = 1; essai <= essaisMax; ++essai) {
         QByteArray reponse;
-        const bool pret = mPoste.EnvoyerCommande(TE::offre(annonce), TE::Pret, qint32(3000 + 2 * allerRetour), &reponse, TE::Refus);
+        const bool pret = mPoste.EnvoyerCommande(TE::offre(annonce, mPoste.crcEtendu()), TE::Pret, qint32(3000 + 2 * allerRetour), &reponse, TE::Refus);
         if (!vivant)
             return Issue::Fin;
         if (lignePerdue())
             return Issue::LignePerdue;
         if (!pret) {
-            if (const auto raison = TE::ouvrir(reponse, TE::Refus)) {
+            if (const auto raison = TE::ouvrir(reponse, TE::Refus, mPoste.crcEtendu())) {
                 mPoste.Information(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
                 return Issue::Abandon;
             }
@@ -73,7 +74,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             }
             continue; // an answer the line damaged
         }
-        const auto corps = TE::ouvrir(reponse, TE::Pret);
+        const auto corps = TE::ouvrir(reponse, TE::Pret, mPoste.crcEtendu());
         const auto debut = corps ? TE::nombre(*corps, annonce.taille) : std::nullopt;
         if (!debut)
             continue;
@@ -86,14 +87,14 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
         reponse.clear();
         // The other side reads the whole file again to check it before it answers.
         const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
-        const bool range = mPoste.EnvoyerCommande(TE::sceller(TE::Fin, {}), "OKFICHIER", delai, &reponse, TE::Refus);
+        const bool range = mPoste.EnvoyerCommande(TE::sceller(TE::Fin, {}, mPoste.crcEtendu()), "OKFICHIER", delai, &reponse, TE::Refus);
         if (!vivant)
             return Issue::Fin;
         if (range)
             return Issue::Livre;
         if (lignePerdue())
             return Issue::LignePerdue;
-        if (const auto raison = TE::ouvrir(reponse, TE::Refus))
+        if (const auto raison = TE::ouvrir(reponse, TE::Refus, mPoste.crcEtendu()))
             mPoste.Information(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
                                    .arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
         // With no answer the file may be stored: the next offer says so, and nothing is stored twice.
@@ -129,7 +130,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         mPoste.PartieGrosFichier = QStringLiteral("%1/%2 Ko - ").arg(mRecu.continuDepuisZero() / 1024).arg((taille + 1023) / 1024);
         // Missing slices first, then new ones, while the window has room.
         while (octetsEnVol() < largeur) {
-            const qint32 t = tranche(trancheMax, mOctetsEnvoyes, mPertes);
+            const qint32 t = tranche(trancheMax, mOctetsEnvoyes, mPertes, !mPoste.crcEtendu());
             std::optional<std::pair<qint64, qint64>> envoi;
             if (!mARenvoyer.plages().empty()) {
                 const auto [d, f] = mARenvoyer.plages().front();
@@ -205,13 +206,13 @@ bool EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
     }
     mEnVol.push_back({debut, fin, ++mOrdre});
     mOctetsEnvoyes += fin - debut;
-    mPoste.EnvoyerCommande(TE::donnees(debut, octets), {}, 3000);
+    mPoste.EnvoyerCommande(TE::donnees(debut, octets, mPoste.crcEtendu()), {}, 3000);
     return true;
 }
 
 void EnvoiEtendu::surAcquit(const QByteArray &texte)
 {
-    const auto corps = TE::ouvrir(texte, TE::Acquit);
+    const auto corps = TE::ouvrir(texte, TE::Acquit, mPoste.crcEtendu());
     const auto plages = corps ? Plages::lire(*corps, mTaille) : std::nullopt;
     if (!mActif || !plages)
         return;
@@ -222,7 +223,7 @@ void EnvoiEtendu::surAcquit(const QByteArray &texte)
 
 void EnvoiEtendu::surRefus(const QByteArray &texte)
 {
-    if (const auto raison = TE::ouvrir(texte, TE::Refus); raison && mActif)
+    if (const auto raison = TE::ouvrir(texte, TE::Refus, mPoste.crcEtendu()); raison && mActif)
         mRefus = MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200);
 }
 

@@ -50,14 +50,14 @@ void ReceptionEtendue::nettoyer()
 
 void ReceptionEtendue::refuser(const QString &raison)
 {
-    mPoste.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison)));
+    mPoste.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison), mPoste.crcEtendu()));
 }
 
 void ReceptionEtendue::surOffre(const QByteArray &texte)
 {
     const auto vivant = mPoste.mVie.temoin();
     suspendre();
-    const auto annonce = TE::lireOffre(texte);
+    const auto annonce = TE::lireOffre(texte, mPoste.crcEtendu());
     if (!annonce)
         return; // damaged: the sender offers again
     auto e = std::make_unique<EnCours>();
@@ -84,7 +84,7 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
         debut = e->recu.continuDepuisZero();
     }
     mEnCours = std::move(e);
-    mPoste.repondre(TE::sceller(TE::Pret, QByteArray::number(debut)));
+    mPoste.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mPoste.crcEtendu()));
     if (!vivant)
         return;
     mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
@@ -148,7 +148,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
     if (!mEnCours || mEnCours->dejaRange)
         return;
     EnCours &e = *mEnCours;
-    const auto tranche = TE::lireDonnees(texte);
+    const auto tranche = TE::lireDonnees(texte, mPoste.crcEtendu());
     if (!tranche || tranche->tranche.size() > TE::partieMax || tranche->position + tranche->tranche.size() > e.annonce.taille) {
         mPoste.Information(QStringLiteral("Erreur de réception"));
         return; // the next acknowledgement shows the hole, and the sender fills it
@@ -168,7 +168,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
         if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes)
             noter(e);
     }
-    mPoste.repondre(TE::sceller(TE::Acquit, e.recu.texte()));
+    mPoste.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mPoste.crcEtendu()));
     if (!vivant)
         return;
     mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
@@ -185,7 +185,7 @@ bool ReceptionEtendue::verifier(EnCours &e)
 void ReceptionEtendue::surFin(const QByteArray &texte)
 {
     const auto vivant = mPoste.mVie.temoin();
-    if (!TE::ouvrir(texte, TE::Fin))
+    if (!TE::ouvrir(texte, TE::Fin, mPoste.crcEtendu()))
         return;
     if (!mEnCours) {
         refuser(QStringLiteral("aucun fichier en cours"));

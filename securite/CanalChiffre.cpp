@@ -16,8 +16,8 @@ std::optional<QByteArray> CanalChiffre::sceller(const QByteArray &texte)
     if (mProchainEnvoi > compteurMax)
         return std::nullopt;
     const quint64 n = mProchainEnvoi++;
-    QByteArray trame(4, Qt::Uninitialized);
-    qToBigEndian(quint32(n), trame.data());
+    QByteArray trame(2, Qt::Uninitialized);
+    qToBigEndian(quint16(n), trame.data());
     return trame + mEnvoi.chiffrer(n, {}, texte);
 }
 
@@ -25,9 +25,11 @@ std::optional<QByteArray> CanalChiffre::ouvrir(const QByteArray &trame)
 {
     std::optional<QByteArray> texte;
     if (trame.size() >= surcout) {
-        const quint64 n = qFromBigEndian<quint32>(trame.constData());
-        if (n >= mProchaineReception)
-            texte = mReception.dechiffrer(n, {}, trame.mid(4));
+        quint64 n = (mProchaineReception & ~quint64(0xFFFF)) | qFromBigEndian<quint16>(trame.constData());
+        if (n < mProchaineReception)
+            n += 0x10000;
+        if (n <= compteurMax)
+            texte = mReception.dechiffrer(n, {}, trame.mid(2));
         if (texte)
             mProchaineReception = n + 1;
     }

@@ -6,16 +6,17 @@
 
 #include <optional>
 
-// The texts of one connection once the handshake is done. Each frame is its counter (four
-// bytes, most significant first), then the text sealed under this direction's key with the
-// counter as nonce. A frame whose counter is not above the last one taken is a replay or
-// out of order; one whose tag fails was altered or cut: both are refused.
+// The texts of one connection once the handshake is done. Each frame is the low 16 bits of its
+// counter (most significant first), then the text sealed under this direction's key with the
+// whole counter as nonce. The receiver takes the first counter above the last one it took
+// that ends in those bits: a replayed, reordered, altered or cut frame then fails its tag and
+// is refused. Lost frames (noise) only skip counters.
 class CanalChiffre
 {
 public:
     CanalChiffre(Noise::EtatChiffrement envoi, Noise::EtatChiffrement reception, QByteArray empreinteDistante);
 
-    static constexpr qsizetype surcout = 4 + Noise::longueurTag;
+    static constexpr qsizetype surcout = 2 + Noise::longueurTag;
 
     // Nothing once the counter is spent: the connection must end.
     std::optional<QByteArray> sceller(const QByteArray &texte);

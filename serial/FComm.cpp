@@ -514,7 +514,7 @@ bool FComm::decouper()
                 return false;
         }
         if (msTexteReçu.size() < mlLongueurAttendue) {
-            if (mlLongueurAttendue > 50)
+            if (mlLongueurAttendue > longueurSansProgression)
                 ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
             return false;
         }
@@ -548,7 +548,7 @@ bool FComm::decouper()
     if (mlLongueurAttendue > 0) {
         if (msTexteReçu.size() >= mlLongueurAttendue)
             return livrerTrame();
-        if (mlLongueurAttendue > 50)
+        if (mlLongueurAttendue > longueurSansProgression)
             ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
         return false;
     }

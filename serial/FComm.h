@@ -95,6 +95,9 @@ public:
     // The longest frame either side sends: a file part is about 1,060 characters, a message
     // at most a few thousand. A header announcing more is a noise byte in its length.
     static constexpr qint32 longueurTrameMax = 4096;
+    // A frame this short arrives at once: no progress is shown for it (a link test answer, a
+    // handshake message).
+    static constexpr qint32 longueurSansProgression = 128;
     static constexpr qint32 tailleMaxHorsTrame = 65536; // kept of what arrives outside any frame
     // longueur must lie within 0 to longueurMaximale.
     static QByteArray encoderEntete(qint64 longueur);

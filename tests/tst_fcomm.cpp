@@ -232,12 +232,12 @@ private slots:
         QVERIFY(p.comm.Connecter());
         p.journal.lignes.clear();
         // Split over many blocks, with a "RING" inside: one delivery, the RING is data.
-        const QByteArray texte = "MESSAGE=bonjour\r\nRING\r\n" + QByteArray(60, 'z');
+        const QByteArray texte = "MESSAGE=bonjour\r\nRING\r\n" + QByteArray(160, 'z');
         p.banc.pairEnvoie("bruit" + BancLigne::trame(texte));
         p.banc.plateforme.executerTout();
         QCOMPARE(p.journal.receptions, QList<QByteArray>({texte}));
         QVERIFY(!p.journal.lignes.filter("ProgressRecept").isEmpty());
-        QCOMPARE(p.journal.lignes.filter("ProgressRecept").last(), QStringLiteral("ProgressRecept:71/83"));
+        QCOMPARE(p.journal.lignes.filter("ProgressRecept").last(), QStringLiteral("ProgressRecept:167/183"));
 
         // A zero length leaves its three header characters in the delivered text.
         p.journal.receptions.clear();

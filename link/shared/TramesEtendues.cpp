@@ -13,14 +13,16 @@ QByteArray crc32(const QByteArray &octets)
     return QByteArray::number(quint32(crc), 16).rightJustified(8, '0').toUpper();
 }
 
-QByteArray sceller(const char *motCle, const QByteArray &corps)
+QByteArray sceller(const char *motCle, const QByteArray &corps, bool crc)
 {
-    return motCle + crc32(corps) + corps;
+    return crc ? motCle + crc32(corps) + corps : motCle + corps;
 }
 
-std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle)
+std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle, bool crc)
 {
     const qsizetype n = qstrlen(motCle);
+    if (!crc)
+        return texte.startsWith(motCle) ? std::optional(texte.mid(n)) : std::nullopt;
     if (!texte.startsWith(motCle) || texte.size() < n + 8)
         return std::nullopt;
     QByteArray corps = texte.mid(n + 8);
@@ -72,14 +74,14 @@ std::optional<qint64> nombre(const QByteArray &texte, qint64 max)
     return n <= max ? std::optional(n) : std::nullopt;
 }
 
-QByteArray offre(const Annonce &o)
+QByteArray offre(const Annonce &o, bool crc)
 {
-    return sceller(Offre, QByteArray::number(o.taille) + ' ' + o.sha256 + ' ' + o.nom);
+    return sceller(Offre, QByteArray::number(o.taille) + ' ' + o.sha256 + ' ' + o.nom, crc);
 }
 
-std::optional<Annonce> lireOffre(const QByteArray &texte)
+std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc)
 {
-    const auto corps = ouvrir(texte, Offre);
+    const auto corps = ouvrir(texte, Offre, crc);
     if (!corps)
         return std::nullopt;
     const qsizetype blanc = corps->indexOf(' ');
@@ -95,14 +97,14 @@ std::optional<Annonce> lireOffre(const QByteArray &texte)
     return o;
 }
 
-QByteArray donnees(qint64 position, const QByteArray &tranche)
+QByteArray donnees(qint64 position, const QByteArray &tranche, bool crc)
 {
-    return sceller(Donnees, QByteArray::number(position) + ':' + tranche);
+    return sceller(Donnees, QByteArray::number(position) + ':' + tranche, crc);
 }
 
-std::optional<Tranche> lireDonnees(const QByteArray &texte)
+std::optional<Tranche> lireDonnees(const QByteArray &texte, bool crc)
 {
-    const auto corps = ouvrir(texte, Donnees);
+    const auto corps = ouvrir(texte, Donnees, crc);
     if (!corps)
         return std::nullopt;
     const qsizetype deuxPoints = corps->indexOf(':');

@@ -26,10 +26,12 @@ inline constexpr char Fin[] = "XFFIN";
 inline constexpr char Capacites[] = " ETENDU1 P";
 inline constexpr qint32 partieMax = 3968; // a frame stays under the driver's 4096 characters
 
+// On a sealed link (two stations that pinned each other's key) the tag does the CRC's work:
+// every function below then takes crc false, and the texts go without it.
 QByteArray crc32(const QByteArray &octets);
-QByteArray sceller(const char *motCle, const QByteArray &corps);
+QByteArray sceller(const char *motCle, const QByteArray &corps, bool crc = true);
 // The body of a text that begins with motCle and whose CRC matches, else nothing.
-std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle);
+std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle, bool crc = true);
 
 // On a cable, where no call says who leads, our stations add their rank: "1" for a
 // station set as calling, "0" otherwise, then a draw of 16 hexadecimal digits. The higher
@@ -48,16 +50,16 @@ struct Annonce
     QByteArray sha256; // 64 hexadecimal digits, lower case
     QByteArray nom;    // as on the wire
 };
-QByteArray offre(const Annonce &o);
-std::optional<Annonce> lireOffre(const QByteArray &texte);
+QByteArray offre(const Annonce &o, bool crc = true);
+std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc = true);
 
-QByteArray donnees(qint64 position, const QByteArray &tranche);
+QByteArray donnees(qint64 position, const QByteArray &tranche, bool crc = true);
 struct Tranche
 {
     qint64 position = 0;
     QByteArray tranche;
 };
-std::optional<Tranche> lireDonnees(const QByteArray &texte);
+std::optional<Tranche> lireDonnees(const QByteArray &texte, bool crc = true);
 
 // A number in decimal digits only, within 0 to max.
 std::optional<qint64> nombre(const QByteArray &texte, qint64 max);
