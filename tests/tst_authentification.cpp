@@ -73,6 +73,14 @@ private slots:
                                        QByteArray("CLK"), QByteArray("FICHIER")})
             QVERIFY2(!surLeFil.contains(clair), surLeFil.mid(surLeFil.indexOf(clair) - 40, 80).toHex().constData());
         QVERIFY(surLeFil.contains("OUI ETENDU1"));
+        // The private halves stay in their files.
+        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+            const QString section = app == &s.a ? "Port A" : "Port B";
+            const QByteArray privee = lireFichier(CleStation::chemin(app->dossier.path(), section)).split('\n').value(1);
+            QVERIFY(privee.size() == 44);
+            QVERIFY(!lireFichier(app->chemin("navette.INI")).contains(privee));
+            QVERIFY(!app->fenetre().ListeInfo().join('\n').toLatin1().contains(privee) && !surLeFil.contains(QByteArray::fromBase64(privee)));
+        }
     }
 
     void etrangers_data()
