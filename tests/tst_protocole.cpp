@@ -1,5 +1,6 @@
 // The dialogue between two stations on a simulated cable, in virtual time.
 #include "link/shared/MGlobal.h"
+#include "securite/CleStation.h"
 #include "platform/Minuterie.h"
 #include "tests/support/BancDeuxPostes.h"
 #include "tests/support/BancLigne.h"
@@ -137,6 +138,34 @@ private slots:
         for (int i = 1; i <= 2; ++i)
             banc.a.poste->EnvoyerCommande("CLK" + midi().addSecs(100 * i).toString("ddMMyyyyHHmmss").toLatin1(), "OUI", 3000);
         QCOMPARE(banc.b.informations.filter("Mise à l'heure impossible").size(), cleDistante ? 0 : 1);
+    }
+
+    void deuxOuverturesCroisees()
+    {
+        // Both lead (both set as calling, on a line where no rank says otherwise) and open their
+        // handshakes in the same tick: one gives way to the other's, and both end sealed,
+        // with no failure and no error said.
+        BancDeuxPostes banc;
+        QString erreur;
+        const auto cle = [&](PosteSimule &p) { return CleStation::charger(banc.disque, p.dossier.path(), "Port 1", erreur)->publique().toLatin1(); };
+        const QByteArray cleA = cle(banc.a), cleB = cle(banc.b);
+        banc.demarrer("CleDistante=" + cleB + "\n", "PosteAppellant=-1\nCleDistante=" + cleA + "\n");
+        for (PosteSimule *p : {&banc.a, &banc.b}) {
+            p->poste->FrmComm->setLigneSansEcho(true);
+            banc.plateforme.planifier(0, [p] { p->poste->TesterConnexion(false); });
+        }
+        banc.plateforme.avancer(10'000);
+        for (PosteSimule *p : {&banc.a, &banc.b}) {
+            const QString infos = p->informations.join('\n');
+            QVERIFY2(p->poste->liaisonAutorisee() && p->informations.filter("Liaison chiffrée avec").size() == 1, qPrintable(infos));
+            QVERIFY2(!infos.contains("refusé") && !infos.contains("Temps d'attente"), qPrintable(infos));
+        }
+        const auto ouvertures = [](const PosteSimule &p) { return std::count_if(p.trames.begin(), p.trames.end(), [](const QByteArray &t) { return t.startsWith("XKK1"); }); };
+        QCOMPARE(ouvertures(banc.a) + ouvertures(banc.b), 2); // they did cross
+        // Sealed both ways: a message crosses.
+        QVERIFY(banc.a.poste->EnvoyerCommande("MESSAGE=bonjour", "", 3000));
+        banc.plateforme.avancer(1'000);
+        QVERIFY(banc.b.commandes.contains("MESSAGE=bonjour"));
     }
 
     void stopEtStopIgnorePendantDeconnexion()
