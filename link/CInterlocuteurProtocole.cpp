@@ -29,7 +29,7 @@ std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLign
         {"FICHIER", 0, true, false, &CInterlocuteur::surAnnonceFichier},
         {"RECEPFICHIER", 0, true, false, &CInterlocuteur::fichierRecu},
         {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::surPartieFichier},
-        {"RING", 0, false, true, &CInterlocuteur::surSonnerie},
+        {"RING", 0, false, false, &CInterlocuteur::surSonnerie}, // the modem's own passes as such
         {"JESUISAPPELANT", 0, true, false, &CInterlocuteur::surDemandeAppelant},
         {"MESSAGE=", 0, true, false, nullptr},
         {TramesEtendues::Offre, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surOffre>},
@@ -79,7 +79,9 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
     // late answer to a link test shows as the "OUI" it begins with.
     // The other station's own words: shown and journaled, so made harmless first.
     QString reponse;
-    const QString texte = Windows1252::versTexte(TramesEtendues::lireCapacites(Texte) ? Texte.left(3) : Texte);
+    // From a station that has not proved its key, nothing but that "OUI".
+    const bool oui = TramesEtendues::lireCapacites(Texte) || (!mAuth.autorise() && !(FrmComm && FrmComm->texteDuModem()));
+    const QString texte = Windows1252::versTexte(oui ? Texte.left(3) : Texte);
     CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
     if (vivant && !reponse.isEmpty())
         repondre(Windows1252::depuisTexte(reponse));
