@@ -69,6 +69,11 @@ for d in "$etat" "$etat/Travail" "$etat/journal"; do
   [ $(( 0$(stat -c %a "$d") & 020 )) -eq 0 ] || { echo "« $d » est modifiable par le groupe." >&2; exit 1; }
 done
 echo "Groupe navette : dossiers d'envoi et de réception seulement."
+# Its key from its first start: the service user's alone.
+cle="$etat/Clés/Port%20A.cle"
+[ "$(stat -c '%U %a' "$cle" 2>/dev/null)" = "navette 600" ] || { echo "Clé du poste A : $(stat -c '%U %a' "$cle" 2>&1), navette 600 attendu." >&2; exit 1; }
+[ "$(stat -c '%a' "$etat/Clés")" = 700 ] || { echo "Dossier des clés : mode $(stat -c %a "$etat/Clés"), 700 attendu." >&2; exit 1; }
+echo "Poste A : sa clé dès le premier démarrage, à lui seul."
 
 pid=$(pgrep -u navette -f -- "--dossier $etat A" | head -1)
 statut=/proc/$pid/status
