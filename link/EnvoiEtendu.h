@@ -35,7 +35,7 @@ public:
     // Chosen from the line's speed and the round trip measured on this connection.
     static qint64 fenetre(qint64 octetsParSeconde, quint32 allerRetourMs, qint32 tranche);
     // The slice that loses least to damage at the error rate seen so far.
-    static qint32 tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes, bool scellee = false);
+    static qint32 tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pertes);
 
 private:
     struct EnVol

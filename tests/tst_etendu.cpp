@@ -260,6 +260,25 @@ private slots:
             QCOMPARE(lireFichier(ailleurs), QByteArray("intact"));
     }
 
+    void tranchesScellees_data()
+    {
+        // Sealed, a slice's position goes in five bytes: any offset an offer may announce.
+        QTest::addColumn<qint64>("position");
+        QTest::newRow("début") << qint64(0);
+        QTest::newRow("256 Kio") << qint64(262144);
+        QTest::newRow("la plus grande") << (qint64(1) << 40) - 1;
+    }
+
+    void tranchesScellees()
+    {
+        QFETCH(qint64, position);
+        const QByteArray texte = TE::donnees(position, "\x02:abc", false);
+        QCOMPARE(texte.size(), 3 + 5 + 5);
+        const auto lue = TE::lireDonnees(texte, false);
+        QVERIFY(lue && lue->position == position && lue->tranche == "\x02:abc");
+        QVERIFY(!TE::lireDonnees(texte.left(7), false)); // cut inside the position
+    }
+
     void textesHostiles_data()
     {
         QTest::addColumn<QList<QByteArray>>("textes");

@@ -99,14 +99,26 @@ std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc)
 
 QByteArray donnees(qint64 position, const QByteArray &tranche, bool crc)
 {
+    if (!crc) {
+        QByteArray octets(5, Qt::Uninitialized);
+        for (int i = 0; i < 5; ++i)
+            octets[i] = char(position >> (8 * (4 - i)));
+        return Donnees + octets + tranche;
+    }
     return sceller(Donnees, QByteArray::number(position) + ':' + tranche, crc);
 }
 
 std::optional<Tranche> lireDonnees(const QByteArray &texte, bool crc)
 {
     const auto corps = ouvrir(texte, Donnees, crc);
-    if (!corps)
+    if (!corps || (!crc && corps->size() < 5))
         return std::nullopt;
+    if (!crc) {
+        qint64 position = 0;
+        for (int i = 0; i < 5; ++i)
+            position = (position << 8) | uchar(corps->at(i));
+        return Tranche{position, corps->mid(5)};
+    }
     const qsizetype deuxPoints = corps->indexOf(':');
     const auto position = nombre(corps->left(deuxPoints), qint64(1) << 40);
     if (deuxPoints <= 0 || !position)

@@ -53,6 +53,7 @@ struct Annonce
 QByteArray offre(const Annonce &o, bool crc = true);
 std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc = true);
 
+// Sealed, the position goes in five bytes, most significant first, with no colon.
 QByteArray donnees(qint64 position, const QByteArray &tranche, bool crc = true);
 struct Tranche
 {
