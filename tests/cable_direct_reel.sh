@@ -6,16 +6,8 @@
 set -euo pipefail
 navette=$1
 modem=$2
-d=$(mktemp -d)
-pids=()
-finir() {
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$d"
-}
-trap finir EXIT
-
 source "$(dirname "$0")/../tools/deux-postes.sh"
+dossier_d_essai
 port=$(ports_libres 7601 2)
 "$modem" --direct --port "$port" --vitesse 115200 >"$d/cable.log" 2>&1 &
 pids+=($!)

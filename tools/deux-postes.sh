@@ -32,3 +32,16 @@ $3=$5
 $4=$6
 INI
 }
+
+# A scratch folder $d and the background processes listed in pids: stopped, and the folder
+# removed, when the script ends.
+dossier_d_essai() {
+  d=$(mktemp -d)
+  pids=()
+  trap arreter_essai EXIT
+}
+arreter_essai() {
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$d"
+}
