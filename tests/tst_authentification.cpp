@@ -69,7 +69,7 @@ private slots:
         QCOMPARE(lireFichier(s.b.chemin("Recus de B/DEA.TXT")), deA);
         QCOMPARE(lireFichier(s.a.chemin("Recus de A/DEB.BIN")), deB);
         // Nothing but the recognition in clear: no name, no command, no clock.
-        for (const QByteArray clair : {QByteArray("DEA.TXT"), QByteArray("dea.txt"), QByteArray("XFOFFRE"), QByteArray("OKFICHIER"),
+        for (const QByteArray &clair : {QByteArray("DEA.TXT"), QByteArray("dea.txt"), QByteArray("XFOFFRE"), QByteArray("OKFICHIER"),
                                        QByteArray("CLK"), QByteArray("FICHIER")})
             QVERIFY2(!surLeFil.contains(clair), surLeFil.mid(surLeFil.indexOf(clair) - 40, 80).toHex().constData());
         QVERIFY(surLeFil.contains("OUI ETENDU1"));
@@ -131,8 +131,8 @@ private slots:
         ecrireFichier(s.a.chemin("Envois à A/secret.txt"), "ne part que vers B");
         s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
         if (pair == "rejoue") {
-            for (const auto &[instant, octets] : capture)
-                s.plateforme.planifier(qint64(instant) * 1000, [&s, octets] { s.cable.b().envoyer(octets); });
+            for (const auto &envoi : capture)
+                s.plateforme.planifier(qint64(envoi.first) * 1000, [&s, octets = envoi.second] { s.cable.b().envoyer(octets); });
         } else {
             const QByteArray clesB = pair == "sans clé" ? QByteArray() : pair == "sans extension" ? QByteArray("ProtocoleEtendu=0\n") : pinne(cleA);
             DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", clesB + "SvrHoraire=1\n");
