@@ -90,6 +90,10 @@ public:
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
     bool extensionActive() const { return ProtocoleEtendu && mPartieDistante; }
+    // Measured by the link test that showed the extension; 0 until then.
+    quint32 allerRetourMs() const { return mAllerRetourMs; }
+    // A command is being written or a received one handled: a send must not start beneath it.
+    bool ligneOccupee() const { return FrmComm && FrmComm->enCours(); }
     // This station leads where one of the two must: the caller of a call; on a cable, the one
     // of higher rank once the other showed its own, else the one set as calling.
     bool meneLaLiaison() const;
@@ -144,7 +148,10 @@ private:
     friend class ReceptionEtendue;
     friend class ReceptionFichier;
 
-    void armer(GenreSupervision genre, bool relance = false) { mSupervision.armer(genre, PosteAppellant, relance); }
+    // A send under way watches the line itself: the waits of a silent link and of a file
+    // arriving meanwhile are armed at its end (armerApresEnvoi).
+    void armer(GenreSupervision genre, bool relance = false);
+    void armerApresEnvoi();
     // The supervision's tick, then what each kind does when its time runs out.
     void TimeOut_Timer();
     void echeanceAppel();
@@ -196,7 +203,6 @@ private:
     QByteArray rang() const;
     void testerCapacites(int essais);
     qint32 partieDistante() const { return mPartieDistante.value_or(0); }
-    quint32 allerRetourMs() const { return mAllerRetourMs; }
     qint64 octetsParSeconde() const;
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);

@@ -364,10 +364,33 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
 
 void CInterlocuteur::finDeReception()
 {
+    const auto vivant = mVie.temoin();
     mlDernierEchange = 0;
     if (mContexte.proprietaire.valeurCocheConnecter() == EtatCase::Coche)
         mContexte.proprietaire.setCocheSynchro(EtatCase::Coche);
-    armer(GenreSupervision::Surveillance, true);
+    if (!vivant)
+        return;
+    mContexte.proprietaire.receptionTerminee();
+    if (vivant)
+        armer(GenreSupervision::Surveillance, true);
+}
+
+void CInterlocuteur::armer(GenreSupervision genre, bool relance)
+{
+    if (mEnvoi.enCours() && (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reception))
+        return;
+    mSupervision.armer(genre, PosteAppellant, relance);
+}
+
+void CInterlocuteur::armerApresEnvoi()
+{
+    // A file that arrived alongside and is not finished gets its own wait.
+    if (mlDernierEchange == 0) {
+        armer(GenreSupervision::Surveillance);
+        return;
+    }
+    mlDernierEchange = mContexte.env.plateforme.tickMs();
+    armer(GenreSupervision::Reception);
 }
 
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)

@@ -49,6 +49,11 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     }
     mPoste.mSupervision.arreter();
     const auto vivant = mPoste.mVie.temoin();
+    mEnCours = true;
+    auto finEnvoi = qScopeGuard([&] {
+        if (vivant)
+            mEnCours = false;
+    });
     mPoste.attendreCapacites();
     if (!vivant)
         return false;
@@ -65,8 +70,10 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     const auto [resultat, issue] = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
     if (issue == Issue::Fin || !vivant)
         return false;
+    finEnvoi.dismiss();
+    mEnCours = false;
     if (issue != Issue::LignePerdue)
-        mPoste.armer(GenreSupervision::Surveillance);
+        mPoste.armerApresEnvoi();
     return resultat;
 }
 

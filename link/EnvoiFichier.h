@@ -28,6 +28,8 @@ public:
     bool coupe() const { return mCoupe; }
     // The last send, though not finished, left more of the file with the other station.
     bool avance() const { return mAvance; }
+    // A file is on its way: the send watches the line until it ends.
+    bool enCours() const { return mEnCours; }
     void fermer();
     // The send between two of our stations, when both showed the extension.
     EnvoiEtendu &etendu() { return *mEtendu; }
@@ -58,5 +60,6 @@ private:
     QString mMisDeCote;
     bool mCoupe = false;
     bool mAvance = false;
+    bool mEnCours = false;
     std::pair<quint32, quint32> mLigneAuDebut;
 };

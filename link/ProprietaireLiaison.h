@@ -28,6 +28,8 @@ public:
     // The other station answered as one of ours: the scanner's first wait on this call,
     // there for stations that may still be setting up, can end.
     virtual void posteDistantReconnu() = 0;
+    // A file has arrived whole (or its reception ended): the other station's turn is over.
+    virtual void receptionTerminee() = 0;
 
     // Registers the instance window again (its caption follows the port name).
     virtual void chargerFenetreInstance() = 0;

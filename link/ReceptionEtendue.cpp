@@ -63,7 +63,7 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     auto e = std::make_unique<EnCours>();
     e->annonce = *annonce;
     e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
-    mPoste.mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
+    // Both ways at once: this station's own files keep leaving while this one arrives.
     mPoste.PartieGrosFichier.clear();
     mPoste.mlDebutReception = mPoste.mContexte.env.plateforme.tickMs();
     mPoste.Information(QStringLiteral("Un fichier va arriver..."));

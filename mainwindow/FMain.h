@@ -7,6 +7,7 @@
 #include "auxwindows/FFermeture.h"
 #include "link/ProprietaireLiaison.h"
 #include "mainwindow/FichiersComplets.h"
+#include "mainwindow/TourDeLigne.h"
 #include "platform/Environnement.h"
 #include "platform/Plateforme.h"
 
@@ -103,6 +104,7 @@ public:
     int CocheSynchro() const { return mCocheSynchro; }
     void setCocheSynchro(int valeur) override;
     void posteDistantReconnu() override;
+    void receptionTerminee() override;
     bool CocheSynchroActif() const { return mCocheSynchroActif; }
 
     void BtnTestDialog_Click();
@@ -269,4 +271,8 @@ private:
     void recevoirMessage(const QString &texte);
     void afficherMessages();
     bool mbLigneCedee = false; // the last scan failed a file: the next one waits longer
+    TourDeLigne mTour;
+    TourDeLigne::Liaison liaison() const;
+    // A file of the outgoing folder could leave now.
+    bool fichierEnAttente() const;
 };

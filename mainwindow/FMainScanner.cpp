@@ -16,6 +16,7 @@
 namespace {
 const QString attendreUnPeu = QStringLiteral("Attendre un petit peu");
 constexpr int intervalleBalayage = 3000;
+constexpr int intervalleLigneOccupee = 200;
 // After a failed file, long enough for the other station to end its reception, see its own
 // files twice and start sending: it waits 4 or 9 s, then scans every 3 s.
 constexpr int intervalleApresEchec = 20'000;
@@ -56,6 +57,29 @@ void FMain::posteDistantReconnu()
     mClock->setInterval(premierBalayageMs);
 }
 
+void FMain::receptionTerminee()
+{
+    mTour.fichierRecu();
+    // Its turn: a station with a file waiting takes the line at once; one that only receives
+    // keeps the usual wait.
+    if (!mPoste || mCocheSynchro != EtatCase::Coche || !mClock->Enabled() || mClock->Tag().isEmpty() || !fichierEnAttente())
+        return;
+    mClock->setTag(QString());
+    mClock->setInterval(qint32(TourDeLigne::priseDeTourMs(liaison())));
+}
+
+TourDeLigne::Liaison FMain::liaison() const
+{
+    return {.etendue = mPoste->extensionActive(), .allerRetourMs = mPoste->allerRetourMs()};
+}
+
+bool FMain::fichierEnAttente() const
+{
+    const QString dossier = mPoste->CheminFichiersAEnvoyer;
+    const QStringList noms = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
+    return std::any_of(noms.cbegin(), noms.cend(), [&](const QString &nom) { return !enAttenteDeReessai(dossier + QLatin1Char('/') + nom); });
+}
+
 void FMain::Clock_Timer()
 {
     if (!mClock->Tag().isEmpty()) {
@@ -71,6 +95,12 @@ void FMain::balayerPuisRearmer()
     // The box switched off and on during a send re-enables the clock: its tick waits.
     if (mbBalayageEnCours) {
         mbChangementPendantBalayage = true;
+        return;
+    }
+    // A tick inside a command's wait or a received frame's handling: the send would find the
+    // line taken. It comes back as soon as that is over.
+    if (mPoste && mPoste->ligneOccupee()) {
+        mClock->setInterval(intervalleLigneOccupee);
         return;
     }
     mClock->setEnabled(false);
@@ -227,6 +257,7 @@ quint32 FMain::balayer()
                      [&](const QString &x, const QString &y) { return mEchecs.value(x).nombre < mEchecs.value(y).nombre; });
 
     const auto vivant = mVie.temoin();
+    bool premier = true;
     for (const QString &chemin : std::as_const(colFichiers)) {
         // A pinned key: nothing leaves before the other station has proved it holds its half.
         if (mCocheSynchro == EtatCase::Decoche || mbTermine || !mPoste->liaisonAutorisee())
@@ -235,6 +266,10 @@ quint32 FMain::balayer()
             continue;
         if (!complets.prets.contains(chemin) || enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
+        // The other station's turn first, if it wants it: this one scans again after it.
+        if (const quint32 attente = mTour.attenteMs(mContexte.env.plateforme.maintenantUs(), premier, liaison()))
+            return attente;
+        premier = false;
         const bool continuer = envoyer(chemin);
         if (!vivant || !continuer)
             return 0;
@@ -253,6 +288,7 @@ bool FMain::envoyer(const QString &chemin)
     const quint32 duree = mContexte.env.plateforme.ecouleDepuis(debut);
     if (!vivant || !mPoste)
         return false;
+    mTour.fichierEnvoye(mContexte.env.plateforme.maintenantUs());
     retirerProgression(mListeEmissions, QStringLiteral("Emission "));
     if (envoye) {
         mEchecs.remove(chemin);

@@ -158,6 +158,7 @@ bool FComm::Connecter()
 
 bool FComm::Déconnecter()
 {
+    mbEnLigne = false;
     mCanal.reset();
     mDerniereOuverte = {};
     if (Port)
@@ -568,8 +569,10 @@ bool FComm::decouper()
 
 bool FComm::commandeCroisee(const QByteArray &trame) const
 {
-    // Our own text coming back is a modem's echo, not a command, where a modem may echo.
-    return estCommande && estCommande(trame) && (mbSansEcho || trame != mAttente->texteEnvoye)
+    // Our own text coming back is a modem's echo, not a command, where a modem may echo: in
+    // its command mode, not once connected, and never through a sealed link.
+    const bool echoPossible = !mbSansEcho && !mbEnLigne && !mCanal;
+    return estCommande && estCommande(trame) && (!echoPossible || trame != mAttente->texteEnvoye)
         && trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) != 0;
 }
 
@@ -655,6 +658,7 @@ std::optional<QByteArray> FComm::ouvrirTrame(const QByteArray &trame)
 
 void FComm::finDeConnexion(bool connecte)
 {
+    mbEnLigne = connecte;
     mCanal.reset();
     mDerniereOuverte = {};
     ModemEtatConnexion(connecte);

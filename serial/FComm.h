@@ -59,6 +59,8 @@ public:
     bool texteDuModem() const { return mbTexteDuModem; }
     // An Ecrire is under way: another would be refused.
     bool occupe() const { return sbEcrireEnCours; }
+    // Writing, or handing a received frame to its handler: nothing new may start below it.
+    bool enCours() const { return sbEcrireEnCours || mLivraisons > 0; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
     // For the station letting the driver go: the port closes, and whatever of the driver
@@ -205,8 +207,9 @@ private:
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
     quint32 mEntetesLus = 0;           // frames begun, so that a later check knows its frame
-    bool mbSansGuetPorteuse = false;
-    bool mbSansEcho = false;   // a frame held for a possible "NO CARRIER" goes now
+    bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
+    bool mbSansEcho = false;
+    bool mbEnLigne = false;            // since CONNECT: the modem passes data, echoes nothing
     QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
     std::unique_ptr<CanalChiffre> mCanal;
     // A frame opened but left for after the wait opens again to the same text.

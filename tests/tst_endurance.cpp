@@ -216,6 +216,72 @@ private slots:
         QVERIFY2(horsLigne.fautes.isEmpty(), qPrintable(horsLigne.fautes.join('\n')));
     }
 
+    // A site's steady traffic: a small report dropped every second on both sides. Neither
+    // direction may starve the other.
+    void chargeReguliere_data()
+    {
+        QTest::addColumn<QByteArray>("cles");
+        QTest::newRow("protocole d'origine") << QByteArray("ProtocoleEtendu=0\n");
+        QTest::newRow("protocole étendu") << QByteArray();
+    }
+
+    void chargeReguliere()
+    {
+        QFETCH(QByteArray, cles);
+        constexpr int secondes = 300;
+        DeuxApplications s({.vitesse = 115200}, {.vitesse = 115200});
+        s.b.charger("[Defaut]\nConnexion à=B\n[Port B]\nNumPort=COM2:\nPosteAppellant=0\n" + cles);
+        s.a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n" + cles, "A");
+        s.b.fenetre().Form_Activate();
+        s.a.fenetre().Form_Activate();
+        s.plateforme.avancer(20'000);
+        std::mt19937 alea(7);
+        struct Sens
+        {
+            ApplicationSimulee *depuis;
+            QString recus;
+            QHash<QString, qint64> deposes; // name in capitals -> when
+            QHash<QString, qint64> arrives;
+        };
+        Sens sens[] = {{&s.a, s.b.chemin("Recus de B"), {}, {}}, {&s.b, s.a.chemin("Recus de A"), {}, {}}};
+        const auto releverArrivees = [&] {
+            for (Sens &d : sens)
+                for (const QString &nom : QDir(d.recus).entryList(QDir::Files))
+                    if (!d.arrives.contains(nom))
+                        d.arrives.insert(nom, s.plateforme.maintenantUs() / 1000);
+        };
+        for (int i = 0; i < secondes; ++i) {
+            for (Sens &d : sens) {
+                QByteArray contenu;
+                while (contenu.size() < 2048)
+                    contenu += QByteArray::number(alea() % 100000) + ";" + QByteArray::number(i) + ";releve\r\n";
+                const QString nom = QStringLiteral("%1%2.csv").arg(d.depuis == &s.a ? 'a' : 'b').arg(i, 3, 10, QLatin1Char('0'));
+                deposer(*d.depuis, nom, contenu.left(2048));
+                d.deposes.insert(nom.toUpper(), s.plateforme.maintenantUs() / 1000);
+            }
+            s.plateforme.avancer(1000);
+            releverArrivees();
+        }
+        for (int i = 0; i < 60; ++i) {
+            s.plateforme.avancer(1000);
+            releverArrivees();
+        }
+        for (const Sens &d : sens) {
+            qint64 attenteMax = 0;
+            for (auto it = d.arrives.cbegin(); it != d.arrives.cend(); ++it)
+                attenteMax = std::max(attenteMax, it.value() - d.deposes.value(it.key()));
+            const qsizetype restants = QDir(d.depuis->poste().CheminFichiersAEnvoyer).entryList(QDir::Files).size();
+            const QString texte = QStringLiteral("%1 : %2 livrés sur %3, attente la plus longue %4 s, %5 restés")
+                                      .arg(d.depuis == &s.a ? "A -> B" : "B -> A")
+                                      .arg(d.arrives.size())
+                                      .arg(d.deposes.size())
+                                      .arg(double(attenteMax) / 1000, 0, 'f', 1)
+                                      .arg(restants);
+            qInfo("%s", qPrintable(texte));
+            QVERIFY2(d.arrives.size() * 100 >= d.deposes.size() * 95 && attenteMax <= 30'000, qPrintable(texte));
+        }
+    }
+
     void versUnRecepteurHistorique_data() { graines(5, 6); }
 
     void versUnRecepteurHistorique()

@@ -605,7 +605,8 @@ private slots:
         QTest::newRow("déplacé depuis le même disque") << int(DeplaceMemeDisque) << 0 << 300;
         QTest::newRow("copié depuis un autre disque") << int(CopieAutreDisque) << 0 << 300;
         QTest::newRow("système qui ne dit pas les fermetures") << int(SansFermetures) << 400 << 800;
-        QTest::newRow("déposé pendant un autre envoi") << int(PendantUnEnvoi) << 0 << 300;
+        // Toward a station of the original design: once it had the time to take the line.
+        QTest::newRow("déposé pendant un autre envoi") << int(PendantUnEnvoi) << 12'000 << 13'300;
         QTest::newRow("aucun événement : le passage de 3 s") << int(SansEvenement) << 900 << 4300;
         QTest::newRow("dans l'attente qui suit la mise en route") << int(ApresMiseEnRoute) << 11'000 << 12'300;
         QTest::newRow("synchronisation arrêtée") << int(SynchroArretee) << 30'000 << -1;
@@ -662,7 +663,7 @@ private slots:
             }
             break;
         case PendantUnEnvoi:
-            // Seen at the end of that send, not at the next pass.
+            // Seen at the end of that send, sent once the line was left to the other.
             ecrireFichier(s.envoi("avant.txt"), "avant");
             s.veille->signaler("avant.txt", true);
             s.surReceptionPair = [&](const QByteArray &) {

@@ -23,6 +23,7 @@ public:
     int valeurCocheConnecter() const override { return cocheConnecter; }
     void setCocheSynchro(int valeur) override { cocheSynchro = valeur; }
     void posteDistantReconnu() override {}
+    void receptionTerminee() override {}
     void chargerFenetreInstance() override { ++chargementsInstance; }
     void terminerFenetreInstance() override { ++terminaisonsInstance; }
 
