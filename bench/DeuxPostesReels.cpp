@@ -4,6 +4,8 @@
 #include "tools/modem/ServeurModems.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -82,6 +84,59 @@ double DeuxPostesReels::livrer(const QString &nom, const QByteArray &contenu, qi
         return -1;
     const double secondes = double(chrono.nsecsElapsed()) / 1e9;
     return lireFichier(recu) == contenu ? secondes : -1;
+}
+
+double DeuxPostesReels::croiser(const QString &nom, const QByteArray &contenu, qint64 limiteMs) const
+{
+    for (const char *cote : {"A", "B"})
+        ecrireFichier(chemin(QStringLiteral("%1-%2").arg(QString::fromLatin1(cote).toLower(), nom)), contenu);
+    QElapsedTimer chrono;
+    chrono.start();
+    QFile::rename(chemin("a-" + nom), chemin("Envois à A/a-" + nom));
+    QFile::rename(chemin("b-" + nom), chemin("Envois à B/b-" + nom));
+    const QString versB = chemin("Recus de B/A-" + nom.toUpper()), versA = chemin("Recus de A/B-" + nom.toUpper());
+    if (!attendre([&] { return QFileInfo(versB).size() == contenu.size() && QFileInfo(versA).size() == contenu.size(); }, limiteMs))
+        return -1;
+    const double secondes = double(chrono.nsecsElapsed()) / 1e9;
+    return lireFichier(versB) == contenu && lireFichier(versA) == contenu ? secondes : -1;
+}
+
+std::pair<DeuxPostesReels::Sens, DeuxPostesReels::Sens> DeuxPostesReels::chargeReguliere(const std::function<QByteArray(int)> &contenu,
+                                                                                       int dureeS) const
+{
+    struct Suivi
+    {
+        QString prefixe, sortie, recus;
+        QHash<QString, qint64> deposes, arrives; // name in capitals -> ms
+    };
+    Suivi suivis[] = {{"a", chemin("Envois à A"), chemin("Recus de B"), {}, {}}, {"b", chemin("Envois à B"), chemin("Recus de A"), {}, {}}};
+    QElapsedTimer chrono;
+    chrono.start();
+    const auto relever = [&] {
+        for (Suivi &s : suivis)
+            for (const QString &nom : QDir(s.recus).entryList(QDir::Files))
+                if (!s.arrives.contains(nom) && s.deposes.contains(nom))
+                    s.arrives.insert(nom, chrono.elapsed());
+    };
+    for (int i = 0; i < dureeS; ++i) {
+        for (Suivi &s : suivis) {
+            const QString nom = QStringLiteral("%1%2.csv").arg(s.prefixe).arg(i, 4, 10, QLatin1Char('0'));
+            ecrireFichier(chemin(nom), contenu(i));
+            QFile::rename(chemin(nom), s.sortie + QLatin1Char('/') + nom);
+            s.deposes.insert(nom.toUpper(), chrono.elapsed());
+        }
+        attendre([&] { relever(); return chrono.elapsed() >= (i + 1) * 1000; }, 2000);
+    }
+    attendre([&] { relever(); return suivis[0].arrives.size() == dureeS && suivis[1].arrives.size() == dureeS; }, 60'000);
+    std::pair<Sens, Sens> bilan;
+    for (auto [s, b] : {std::pair{&suivis[0], &bilan.first}, std::pair{&suivis[1], &bilan.second}}) {
+        b->deposes = int(s->deposes.size());
+        b->livres = int(s->arrives.size());
+        b->restes = int(QDir(s->sortie).entryList(QDir::Files).size());
+        for (auto it = s->arrives.cbegin(); it != s->arrives.cend(); ++it)
+            b->attenteMaxS = std::max(b->attenteMaxS, double(it.value() - s->deposes.value(it.key())) / 1000);
+    }
+    return bilan;
 }
 
 DeuxPostesReels::~DeuxPostesReels()

@@ -23,6 +23,18 @@ public:
     // Drops a file whole into A's outgoing folder: seconds until it is whole at B, or -1 when
     // it did not arrive within limiteMs or arrived different.
     double livrer(const QString &nom, const QByteArray &contenu, qint64 limiteMs) const;
+    // The same file dropped into both outgoing folders at the same moment (under nom with
+    // "a-" and "b-" in front): seconds until both are whole on the other side, or -1.
+    double croiser(const QString &nom, const QByteArray &contenu, qint64 limiteMs) const;
+
+    // Steady load: a file every second into both outgoing folders for dureeS seconds, then
+    // up to a minute more. Per way, files delivered, the longest wait and what is left.
+    struct Sens
+    {
+        int deposes = 0, livres = 0, restes = 0;
+        double attenteMaxS = 0;
+    };
+    std::pair<Sens, Sens> chargeReguliere(const std::function<QByteArray(int)> &contenu, int dureeS) const;
 
     // Lets events run until condition() holds or limiteMs have passed.
     static bool attendre(const std::function<bool()> &condition, qint64 limiteMs);

@@ -3,7 +3,10 @@
 // folder at a one-way line delay of 0, 20 and 100 ms; then the random file at 20 ms with one
 // byte in 10,000 altered; then the time the random file takes to arrive when the carrier is
 // lost every 15 s, less than the file's 23 s of line time. Efficiency is file bytes over
-// (seconds from drop to delivery x 11,520). With a configuration's name, only that one runs.
+// (seconds from drop to delivery x 11,520). Both ways: the random file queued on both sides
+// at once, at 0 and 20 ms, its time over the time of one alone; and a steady load, 2 KB
+// dropped every second on both sides for 5 minutes at 20 ms. With a configuration's name,
+// only that one runs.
 #include "bench/DeuxPostesReels.h"
 #include "bench/DonneesBench.h"
 
@@ -30,7 +33,7 @@ int main(int argc, char **argv)
                                                                  {"chiffre", "ProtocoleEtendu=1\nCleDistante=@\n"},
                                                                  {"sans_extension", "ProtocoleEtendu=0\n"}};
     // One configuration only when named, and one part when named too:
-    // bench_ligne avec_extension [delais|bruit|coupure]; "chiffre": the extension between two
+    // bench_ligne avec_extension [delais|deux_sens|charge|bruit|coupure]; "chiffre": the extension between two
     // stations that pin each other's key, every frame sealed
     if (argc > 1)
         configurations.removeIf([&](const auto &c) { return QByteArray(c.first) != argv[1]; });
@@ -49,6 +52,32 @@ int main(int argc, char **argv)
                 const QByteArray mesure = QStringLiteral("efficacite_%1_%2ms").arg(QString::fromLatin1(nom)).arg(latence).toUtf8();
                 afficher(mesure.constData(), configuration, postes.livrer(fichier, contenu, 600'000), contenu.size());
             }
+        }
+        // Both ways at once: one file alone, then the same file queued on both sides together.
+        for (const int latence : {0, 20}) {
+            if (!partie("deux_sens"))
+                break;
+            const DeuxPostesReels postes({"--latence", QString::number(latence)}, port += 10, cles);
+            if (!postes.prets())
+                return 1;
+            const double seul = postes.livrer(QStringLiteral("seul-%1ms.dat").arg(latence), aleatoire, 600'000);
+            const double deux = postes.croiser(QStringLiteral("deux-%1ms.dat").arg(latence), aleatoire, 600'000);
+            if (seul < 0 || deux < 0)
+                std::printf("ligne_deux_sens_aleatoire_%dms_%s: non livré\n", latence, configuration);
+            else
+                std::printf("ligne_deux_sens_aleatoire_%dms_%s: %.2f (les deux %.1f s, un seul %.1f s)\n", latence, configuration,
+                            deux / seul, deux, seul);
+            std::fflush(stdout);
+        }
+        if (partie("charge")) {
+            const DeuxPostesReels postes({"--latence", "20"}, port += 10, cles);
+            if (!postes.prets())
+                return 1;
+            const auto [deA, deB] = postes.chargeReguliere([&](int i) { return csv.mid((i * 2048) % (csv.size() - 2048), 2048); }, 300);
+            for (const auto &[sens, b] : {std::pair{"A_vers_B", deA}, std::pair{"B_vers_A", deB}})
+                std::printf("ligne_charge_2Ko_par_s_%s_%s: %d livrés sur %d, attente la plus longue %.1f s, %d restés\n", sens,
+                            configuration, b.livres, b.deposes, b.attenteMaxS, b.restes);
+            std::fflush(stdout);
         }
         if (partie("bruit")) {
             const DeuxPostesReels postes({"--latence", "20", "--bruit", "0.0001"}, port += 10, cles);

@@ -82,6 +82,8 @@ public:
     // The last EnvoyerFichier, though not finished, left more of the file with the other station.
     bool EnvoiAvance() const;
     // Characters of the file being received in parts, held until its last part.
+    // What the reception progress shows before its percentage: both ways at once, each its own.
+    QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement() : PartieGrosFichier; }
     qint64 TailleReceptionEnCours() const { return std::max<qint64>(mReception.parties().size(), mReception.etendue().recus()); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mlDebutReception; }

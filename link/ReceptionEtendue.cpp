@@ -63,8 +63,8 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     auto e = std::make_unique<EnCours>();
     e->annonce = *annonce;
     e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
-    // Both ways at once: this station's own files keep leaving while this one arrives.
-    mPoste.PartieGrosFichier.clear();
+    // Both ways at once: this station's own files keep leaving while this one arrives, and
+    // the send's progress label stays its own.
     mPoste.mlDebutReception = mPoste.mContexte.env.plateforme.tickMs();
     mPoste.Information(QStringLiteral("Un fichier va arriver..."));
     if (!vivant)
@@ -218,7 +218,6 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
             mPoste.finDeReception();
         return;
     }
-    mPoste.PartieGrosFichier.clear();
     const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, partie(*e));
     if (!vivant)
         return;
@@ -231,6 +230,13 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     }
     if (vivant)
         mPoste.finDeReception();
+}
+
+QString ReceptionEtendue::avancement() const
+{
+    if (!mEnCours)
+        return {};
+    return QStringLiteral("%1/%2 Ko - ").arg(recus() / 1024).arg((mEnCours->annonce.taille + 1023) / 1024);
 }
 
 void ReceptionEtendue::suspendre()

@@ -30,6 +30,8 @@ public:
     void suspendre();
     // Bytes of the file under way held from its start.
     qint64 recus() const { return mEnCours ? mEnCours->recu.continuDepuisZero() : 0; }
+    // "held/size Ko - " of the file under way, empty when none: a send alongside has its own.
+    QString avancement() const;
 
     static constexpr int reprisesGardees = 8;
     static constexpr qint64 reprisesDureeMaxJours = 7;

@@ -192,7 +192,7 @@ private:
     void afficherEtatConnexion();
     void ajouterLigne(QStringList &liste, const QString &nomListe, const QString &ligne);
     void retirerProgression(QStringList &liste, const QString &motif);
-    void progression(QStringList &liste, const QString &nomListe, const QString &debut, qint32 fait, qint32 total);
+    void progression(QStringList &liste, const QString &nomListe, const QString &debut, const QString &partie, qint32 fait, qint32 total);
     void couperListe(QStringList &liste, qint32 &compteur);
     void setCaption(const QString &texte);
     void noter(const QString &genre, const QString &texte);

@@ -256,10 +256,9 @@ int FMain::pourcentage(qint32 fait, qint32 total)
     return int(std::clamp(p, 0.0, 255.0));
 }
 
-void FMain::progression(QStringList &liste, const QString &nomListe, const QString &debut, qint32 fait, qint32 total)
+void FMain::progression(QStringList &liste, const QString &nomListe, const QString &debut, const QString &partie, qint32 fait, qint32 total)
 {
-    const QString ligne = debut + QStringLiteral(": ") + (mPoste ? mPoste->PartieGrosFichier : QString())
-        + QString::number(pourcentage(fait, total)) + QStringLiteral(" %");
+    const QString ligne = debut + QStringLiteral(": ") + partie + QString::number(pourcentage(fait, total)) + QStringLiteral(" %");
     if (!liste.isEmpty() && liste.first().startsWith(debut)) {
         liste.first() = ligne;
         rafraichir();
@@ -270,12 +269,12 @@ void FMain::progression(QStringList &liste, const QString &nomListe, const QStri
 
 void FMain::Poste_ProgressEmission(qint32 Envoyés, qint32 Total)
 {
-    progression(mListeEmissions, listeEmissions, QStringLiteral("Emission "), Envoyés, Total);
+    progression(mListeEmissions, listeEmissions, QStringLiteral("Emission "), mPoste ? mPoste->PartieGrosFichier : QString(), Envoyés, Total);
 }
 
 void FMain::Poste_ProgressRecept(qint32 Recu, qint32 Attendu)
 {
-    progression(mListeRéceptions, listeReceptions, QStringLiteral("Réception "), Recu, Attendu);
+    progression(mListeRéceptions, listeReceptions, QStringLiteral("Réception "), mPoste ? mPoste->PartieRecue() : QString(), Recu, Attendu);
 }
 
 void FMain::Poste_FichierReçu(const QString &Fichier)
