@@ -312,6 +312,40 @@ private slots:
         QCOMPARE(p.journal.receptions, QList<QByteArray>({"YAQUELQUUN?CHUT!", "MESSAGE=salut", "MESSAGE=apres"}));
     }
 
+    // Both stations send the same text at once (both end a file): before CONNECT a modem
+    // echoes what we write, after it only the other station can have sent it.
+    void memeTexteCroise_data()
+    {
+        QTest::addColumn<bool>("connecte");
+        QTest::newRow("mode commande : notre écho") << false;
+        QTest::newRow("connecté : la commande de l'autre") << true;
+    }
+
+    void memeTexteCroise()
+    {
+        QFETCH(bool, connecte);
+        Poste p;
+        p.comm.estCommande = [](const QByteArray &t) { return t.startsWith("XFFIN"); };
+        p.comm.Reception.connecter([&](const QByteArray &t) {
+            p.comm.TexteReçu_Clear();
+            if (t.startsWith("XFFIN"))
+                QVERIFY(p.comm.Ecrire("OKFICHIER"));
+        });
+        QVERIFY(p.comm.Connecter());
+        if (connecte) {
+            p.banc.pairEnvoie("\r\nCONNECT 115200\r\n");
+            p.banc.plateforme.avancer(50);
+        }
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("XFFIN00000000"))
+                p.banc.pairEnvoie(BancLigne::trame("XFFIN00000000") + BancLigne::trame("OKFICHIER"), 20);
+        };
+        QByteArray recu;
+        QCOMPARE(p.comm.Ecrire("XFFIN00000000", "OKFICHIER", 3000, true, &recu), connecte);
+        p.banc.plateforme.executerTout();
+        QCOMPARE(p.banc.tramesRecues.contains("OKFICHIER"), connecte);
+    }
+
     void ecrireAttendLaFinDUnMessageEntrant()
     {
         Poste p({.bauds = 9600});
