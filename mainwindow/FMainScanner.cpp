@@ -59,7 +59,7 @@ void FMain::posteDistantReconnu()
 
 void FMain::receptionTerminee()
 {
-    mTour.fichierRecu();
+    mTour.fichierRecu(mContexte.env.plateforme.maintenantUs());
     // Its turn: a station with a file waiting takes the line at once; one that only receives
     // keeps the usual wait.
     if (!mPoste || mCocheSynchro != EtatCase::Coche || !mClock->Enabled() || mClock->Tag().isEmpty() || !fichierEnAttente())
@@ -257,7 +257,7 @@ quint32 FMain::balayer()
                      [&](const QString &x, const QString &y) { return mEchecs.value(x).nombre < mEchecs.value(y).nombre; });
 
     const auto vivant = mVie.temoin();
-    bool premier = true;
+    qint64 debutEnvois = -1;
     for (const QString &chemin : std::as_const(colFichiers)) {
         // A pinned key: nothing leaves before the other station has proved it holds its half.
         if (mCocheSynchro == EtatCase::Decoche || mbTermine || !mPoste->liaisonAutorisee())
@@ -267,9 +267,11 @@ quint32 FMain::balayer()
         if (!complets.prets.contains(chemin) || enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
         // The other station's turn first, if it wants it: this one scans again after it.
-        if (const quint32 attente = mTour.attenteMs(mContexte.env.plateforme.maintenantUs(), premier, liaison()))
+        const qint64 maintenant = mContexte.env.plateforme.maintenantUs();
+        if (const quint32 attente = mTour.attenteMs(maintenant, debutEnvois, liaison()))
             return attente;
-        premier = false;
+        if (debutEnvois < 0)
+            debutEnvois = maintenant;
         const bool continuer = envoyer(chemin);
         if (!vivant || !continuer)
             return 0;
