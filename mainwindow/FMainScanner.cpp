@@ -272,6 +272,7 @@ quint32 FMain::balayer()
             return attente;
         if (debutEnvois < 0)
             debutEnvois = maintenant;
+        mTour.envoiCommence(maintenant);
         const bool continuer = envoyer(chemin);
         if (!vivant || !continuer)
             return 0;
