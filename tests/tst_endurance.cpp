@@ -49,13 +49,15 @@ struct LigneDifficile : DeuxApplications
 // would keep those files damaged whatever the sender does.
 struct RecepteurHistorique
 {
-    explicit RecepteurHistorique(BancModems &banc) : comm(banc.env())
+    explicit RecepteurHistorique(BancModems &banc) : plateforme(banc.plateforme), comm(banc.env())
     {
         comm.msNumPort = QStringLiteral("COM2:");
         comm.Reception.connecter([this](const QByteArray &t) {
             comm.TexteReçu_Clear();
             if (const QByteArray r = repondre(t); !r.isEmpty())
                 comm.Ecrire(r);
+            if (apresReponse)
+                apresReponse(t);
         });
         comm.Connecter();
         comm.Ecrire("ATV1S0=1\r", "OK", 2000, false);
@@ -106,14 +108,64 @@ struct RecepteurHistorique
             contenu = lireFichier(d.FichierExtrait());
         }
         recus.insert(nom, contenu);
+        arrivees.insert(nom, plateforme.maintenantUs() / 1000);
         return true;
     }
 
+    Plateforme &plateforme;
+    std::function<void(const QByteArray &)> apresReponse;
+    QHash<QString, qint64> arrivees; // ms
     FComm comm;
     QByteArray enCours;
     QByteArray dernierNumero, dernierePartie;
     int repetitions = 0;
     QMultiHash<QString, QByteArray> recus;
+};
+
+// The same older station with files of its own, scanned as that design does: every 3 s, and
+// 4 + 3 s after a file reached it; a file announced stops its scanner until that file is in.
+// Its files are small enough to go whole and uncompressed.
+struct PosteHistorique : RecepteurHistorique
+{
+    explicit PosteHistorique(BancModems &banc) : RecepteurHistorique(banc)
+    {
+        apresReponse = [this](const QByteArray &t) {
+            // Called, it tests the link 1.5 s after the connection, which the caller confirms.
+            if (t.startsWith(Windows1252::depuisTexte(QStringLiteral("Connecté")))) {
+                plateforme.planifier(1'500'000, [this] { comm.Ecrire("YAQUELQUUN?", "OUI", 3000); });
+            } else if (t.startsWith("FICHIER")) {
+                plateforme.annuler(std::exchange(prochain, 0));
+                arrete = true;
+            } else if (t.startsWith("RECEPFICHIER") || (t.startsWith("RECEPGROSFIC") && t.mid(12, 3) == t.mid(15, 3))) {
+                arrete = false;
+                armer(7000);
+            }
+        };
+        armer(3000);
+    }
+    void armer(quint32 ms)
+    {
+        plateforme.annuler(prochain);
+        prochain = plateforme.planifier(qint64(ms) * 1000, [this] {
+            prochain = 0;
+            balayer();
+        });
+    }
+    void balayer()
+    {
+        while (!aEnvoyer.isEmpty() && !arrete) {
+            const auto &[nom, contenu] = aEnvoyer.first();
+            const QByteArray texte = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + contenu;
+            if (!comm.Ecrire("FICHIER", "OKFICHIER", 3000) || !comm.Ecrire(texte, "OKFICHIER", qint32(texte.size() / 10 + 4000)))
+                break;
+            aEnvoyer.removeFirst();
+        }
+        if (!arrete)
+            armer(3000);
+    }
+    QList<std::pair<QByteArray, QByteArray>> aEnvoyer;
+    Plateforme::Identifiant prochain = 0;
+    bool arrete = false;
 };
 
 // What station A writes to its modem once that modem has said "NO CARRIER": after the few
@@ -306,6 +358,51 @@ private slots:
             const qint64 permise = d.depuis == &s.b ? attenteMaxBS * 1000 : arriere ? std::numeric_limits<qint64>::max() : 30'000;
             QVERIFY2(d.arrives.size() * 100 >= d.deposes.size() * 95 && attenteMax <= permise, qPrintable(texte));
         }
+    }
+
+    // Toward an older station, while ours streams a file every second: it scans 7 s after a file
+    // reached it, and ours scans every 3 s. Its first file goes when ours leaves the line after
+    // 2 minutes of sending; from then on it has its turn after every scan of ours.
+    void versUnPosteHistoriqueQuiEnvoieAussi()
+    {
+        BancModems s({.vitesse = 115200}, {.vitesse = 115200});
+        PosteHistorique b(s);
+        ApplicationSimulee a(s.env());
+        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
+        a.fenetre().Form_Activate();
+        s.plateforme.avancer(20'000);
+        QHash<QByteArray, qint64> deposesParB;
+        QHash<QString, qint64> deposesParA;
+        const QString recusA = a.chemin("Recus de A");
+        QHash<QString, qint64> arriveesChezA;
+        for (int i = 0; i < 300; ++i) {
+            const QString nom = QStringLiteral("a%1.csv").arg(i, 3, 10, QLatin1Char('0'));
+            deposer(a, nom, QByteArray(2048, char('a' + i % 26)));
+            deposesParA.insert(nom.toUpper(), s.plateforme.maintenantUs() / 1000);
+            if (i >= 60 && i % 30 == 0) {
+                const QByteArray nomB = QStringLiteral("B%1.TXT").arg(i, 3, 10, QLatin1Char('0')).toLatin1();
+                b.aEnvoyer.append({nomB, QByteArray(250, char('0' + i % 10))});
+                deposesParB.insert(nomB, s.plateforme.maintenantUs() / 1000);
+            }
+            s.plateforme.avancer(1000);
+            for (const QString &nom : QDir(recusA).entryList(QDir::Files))
+                if (!arriveesChezA.contains(nom))
+                    arriveesChezA.insert(nom, s.plateforme.maintenantUs() / 1000);
+        }
+        s.plateforme.avancer(60'000);
+        for (const QString &nom : QDir(recusA).entryList(QDir::Files))
+            if (!arriveesChezA.contains(nom))
+                arriveesChezA.insert(nom, s.plateforme.maintenantUs() / 1000);
+        qint64 attenteB = 0, attenteA = 0;
+        for (auto it = deposesParB.cbegin(); it != deposesParB.cend(); ++it)
+            attenteB = std::max(attenteB, arriveesChezA.value(QString::fromLatin1(it.key()), std::numeric_limits<qint64>::max() / 2) - it.value());
+        for (auto it = deposesParA.cbegin(); it != deposesParA.cend(); ++it)
+            attenteA = std::max(attenteA, b.arrivees.value(it.key(), std::numeric_limits<qint64>::max() / 2) - it.value());
+        const QString texte = QStringLiteral("B -> A : %1 sur %2, attente la plus longue %3 s ; A -> B : %4 sur %5, %6 s")
+                                  .arg(arriveesChezA.size()).arg(deposesParB.size()).arg(attenteB / 1000)
+                                  .arg(b.arrivees.size()).arg(deposesParA.size()).arg(attenteA / 1000);
+        qInfo("%s", qPrintable(texte));
+        QVERIFY2(attenteB <= 150'000 && attenteA <= 60'000, qPrintable(texte));
     }
 
     void versUnRecepteurHistorique_data() { graines(5, 6); }

@@ -4,7 +4,6 @@
 #include "link/CInterlocuteur.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Minuterie.h"
-#include "mainwindow/TourDeLigne.h"
 #include "tests/support/ApplicationSimulee.h"
 #include "tests/support/BancLigne.h"
 #include "tests/support/DeuxApplications.h"
@@ -722,43 +721,6 @@ private slots:
         s.plateforme.avancer(10'000);
         QVERIFY(!QFile::exists(releve));
         QVERIFY(s.recuParLePair.contains("version 2, plus longue"));
-    }
-
-    // Toward a station of the original design, which scans only 7 or 12 s after a file
-    // reached it: a stream of files, every 5 s, each sent as soon as its scan allows.
-    void tourLaisseAuPosteAncien_data()
-    {
-        QTest::addColumn<int>("recuIlYAS");  // when the other station last sent a file; -1: never
-        QTest::addColumn<int>("maxAvantPause"); // files sent before the line is first left 13 s
-        QTest::newRow("qui n'envoie jamais : une pause après 2 minutes") << -1 << 25;
-        QTest::newRow("qui a envoyé il y a 20 minutes : de même") << 1200 << 25;
-        QTest::newRow("qui a envoyé il y a 5 minutes : après chaque passage") << 300 << 1;
-    }
-
-    void tourLaisseAuPosteAncien()
-    {
-        QFETCH(int, recuIlYAS);
-        QFETCH(int, maxAvantPause);
-        TourDeLigne tour;
-        const TourDeLigne::Liaison ancien{.etendue = false, .allerRetourMs = 0};
-        qint64 maintenant = 3'600'000'000;
-        if (recuIlYAS >= 0)
-            tour.fichierRecu(maintenant - qint64(recuIlYAS) * 1'000'000);
-        int envoyes = 0;
-        for (; envoyes < 100; ++envoyes) {
-            const quint32 attente = tour.attenteMs(maintenant, -1, ancien);
-            if (attente > 0) {
-                QVERIFY(attente >= TourDeLigne::ligneLaisseeMs - 5000); // the line left long enough
-                break;
-            }
-            tour.envoiCommence(maintenant);
-            maintenant += 500'000;
-            tour.fichierEnvoye(maintenant);
-            maintenant += 4'500'000;
-        }
-        QCOMPARE(envoyes, maxAvantPause);
-        // With the extension both ways share the line: never a pause.
-        QCOMPARE(tour.attenteMs(maintenant, -1, {.etendue = true, .allerRetourMs = 0}), 0u);
     }
 
     void listesEtProgression()
