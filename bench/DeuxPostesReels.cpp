@@ -128,6 +128,8 @@ std::pair<DeuxPostesReels::Sens, DeuxPostesReels::Sens> DeuxPostesReels::chargeR
         attendre([&] { relever(); return chrono.elapsed() >= (i + 1) * 1000; }, 2000);
     }
     attendre([&] { relever(); return suivis[0].arrives.size() == dureeS && suivis[1].arrives.size() == dureeS; }, 60'000);
+    // The last file may be in while its acknowledgement is still on its way back.
+    attendre([&] { return QDir(suivis[0].sortie).isEmpty(QDir::Files) && QDir(suivis[1].sortie).isEmpty(QDir::Files); }, 5000);
     std::pair<Sens, Sens> bilan;
     for (auto [s, b] : {std::pair{&suivis[0], &bilan.first}, std::pair{&suivis[1], &bilan.second}}) {
         b->deposes = int(s->deposes.size());
