@@ -11,7 +11,7 @@ install(FILES ${paquet}/navette.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/app
 install(FILES ${paquet}/navette.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # Debian wants manual pages and the changelog compressed, without a time stamp.
-set(compresses ${CMAKE_BINARY_DIR}/paquet)
+set(compresses ${PROJECT_BINARY_DIR}/paquet)
 file(MAKE_DIRECTORY ${compresses})
 foreach(source navette.1 navette-modem.1 changelog)
   add_custom_command(OUTPUT ${compresses}/${source}.gz
@@ -21,7 +21,7 @@ foreach(source navette.1 navette-modem.1 changelog)
 endforeach()
 add_custom_target(navette_pages ALL DEPENDS ${pages_compressees})
 install(FILES ${compresses}/navette.1.gz ${compresses}/navette-modem.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/fr/man1)
-install(FILES ${compresses}/changelog.gz ${paquet}/copyright ${CMAKE_SOURCE_DIR}/README.md
+install(FILES ${compresses}/changelog.gz ${paquet}/copyright ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
