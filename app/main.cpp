@@ -246,6 +246,38 @@ int sansFenetre(int argc, char **argv, const Options &o)
     }, Qt::QueuedConnection);
     return QCoreApplication::exec();
 }
+
+int avecFenetre(int argc, char **argv, const Options &options)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("navette"));
+    QApplication::setApplicationDisplayName(FMain::titreApplication);
+    if (!BoitesMessageQt::installerTraductionFrancaise())
+        std::fputs("Traduction française de Qt introuvable (paquet qt6-translations-l10n) : les boutons des boîtes "
+                   "resteront en anglais.\n",
+                   stderr);
+
+    PlateformeQt plateforme;
+    BoitesMessageQt boites(plateforme);
+    CorrespondancePorts correspondance;
+    GestionPortsReels ports(plateforme, correspondance);
+    FichierIni ini;
+    FenetreComm fenetreComm;
+    DialogueComm dialogue(plateforme, fenetreComm);
+    FenetreMain fenetre;
+    fenetre.setEcho(options.echo);
+    fenetre.setCapture(options.capture);
+    boites.setFenetrePrincipale(&fenetre);
+    DisqueLocal disque;
+    FMain principale(contexte({plateforme, boites, ports, disque}, ini, options, &dialogue, correspondance), fenetre);
+    fenetre.setLogique(&principale);
+    fenetre.setQuitter(&finir);
+    SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
+    principale.Form_Load();
+    fenetre.show();
+    fenetre.activateWindow();
+    return QApplication::exec();
+}
 }
 
 int main(int argc, char **argv)
@@ -280,32 +312,5 @@ int main(int argc, char **argv)
                    stderr);
         return 1;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("navette"));
-    QApplication::setApplicationDisplayName(FMain::titreApplication);
-    if (!BoitesMessageQt::installerTraductionFrancaise())
-        std::fputs("Traduction française de Qt introuvable (paquet qt6-translations-l10n) : les boutons des boîtes "
-                   "resteront en anglais.\n",
-                   stderr);
-
-    PlateformeQt plateforme;
-    BoitesMessageQt boites(plateforme);
-    CorrespondancePorts correspondance;
-    GestionPortsReels ports(plateforme, correspondance);
-    FichierIni ini;
-    FenetreComm fenetreComm;
-    DialogueComm dialogue(plateforme, fenetreComm);
-    FenetreMain fenetre;
-    fenetre.setEcho(options.echo);
-    fenetre.setCapture(options.capture);
-    boites.setFenetrePrincipale(&fenetre);
-    DisqueLocal disque;
-    FMain principale(contexte({plateforme, boites, ports, disque}, ini, options, &dialogue, correspondance), fenetre);
-    fenetre.setLogique(&principale);
-    fenetre.setQuitter(&finir);
-    SignauxArret signaux([&](int) { principale.BtnTerminer_Click(); });
-    principale.Form_Load();
-    fenetre.show();
-    fenetre.activateWindow();
-    return QApplication::exec();
+    return avecFenetre(argc, argv, options);
 }

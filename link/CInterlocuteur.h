@@ -3,6 +3,7 @@
 #include "link/Authentification.h"
 #include "link/ConnexionModem.h"
 #include "link/EnvoiFichier.h"
+#include "link/MiseALHeure.h"
 #include "link/Raccrochage.h"
 #include "link/ReceptionFichier.h"
 #include "link/Supervision.h"
@@ -129,7 +130,7 @@ public:
     bool liaisonAutorisee() const { return mAuth.autorise(); }
     const Authentification &authentification() const { return mAuth; }
     // No clock is set to a date before it.
-    static QDate dateDeConstruction();
+    static QDate dateDeConstruction() { return MiseALHeure::dateDeConstruction(); }
     // What this station answers to a link test.
     QByteArray reponseAuTestDeLiaison() const;
 
@@ -211,7 +212,6 @@ private:
     void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
     // Why a step of the clock to recue is refused; empty when it is not.
-    QString horlogeRefusee(const QDateTime &avant, const QDateTime &recue, qint64 ecart) const;
 
     // Stores a whole-file text, then acknowledges it.
     bool fichierRecu(const QByteArray &Texte);
@@ -246,8 +246,7 @@ private:
     bool mbTerminer = false;
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
-    bool mRefusHorlogeSignale = false;
-    bool mEcartHorlogeSignale = false;
+    MiseALHeure mHorloge{mContexte.env.plateforme, [this](const QString &texte) { Information(texte); }};
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;

@@ -375,79 +375,12 @@ void CInterlocuteur::finDeReception()
         armer(GenreSupervision::Surveillance, true);
 }
 
-void CInterlocuteur::armer(GenreSupervision genre, bool relance)
-{
-    if (mEnvoi.enCours() && (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reception))
-        return;
-    mSupervision.armer(genre, PosteAppellant, relance);
-}
-
-void CInterlocuteur::armerApresEnvoi()
-{
-    // A file that arrived alongside and is not finished gets its own wait.
-    if (mlDernierEchange == 0) {
-        armer(GenreSupervision::Surveillance);
-        return;
-    }
-    mlDernierEchange = mContexte.env.plateforme.tickMs();
-    armer(GenreSupervision::Reception);
-}
-
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
 {
     if (!mAuth.autorise())
         return; // a station that has not proved its key never sets the clock
-    // The digits come from the other station: check them before touching the clock.
-    const QDate date(Texte.mid(7, 4).toInt(), Texte.mid(5, 2).toInt(), Texte.mid(3, 2).toInt());
-    const QTime heure(Texte.mid(11, 2).toInt(), Texte.mid(13, 2).toInt(), Texte.mid(15, 2).toInt());
-    const QByteArray chiffres = Texte.mid(3, 14);
-    const bool queDesChiffres = std::all_of(chiffres.begin(), chiffres.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!queDesChiffres || !date.isValid() || !heure.isValid()) {
-        Information(QStringLiteral("Heure reçue invalide (%1) : l'horloge n'est pas changée.").arg(QString::fromLatin1(chiffres)));
-        return;
-    }
-    Plateforme &plateforme = mContexte.env.plateforme;
-    const QDateTime avant = plateforme.maintenant(), recue(date, heure);
-    const qint64 ecart = avant.secsTo(recue);
-    if (std::abs(ecart) < 2)
-        return;
-    const QString refus = horlogeRefusee(avant, recue, ecart);
-    if (!refus.isEmpty()) {
-        if (!std::exchange(mEcartHorlogeSignale, true))
-            Information(refus + QStringLiteral(" : l'horloge n'est pas changée."));
-        return;
-    }
-    QString erreur;
-    mEcartHorlogeSignale = false;
-    if (plateforme.reglerDateHeure(recue, &erreur)) {
-        mRefusHorlogeSignale = false;
-        const QString format = QStringLiteral("dd/MM/yyyy HH:mm:ss");
-        Information(QStringLiteral("Horloge réglée par le poste distant (%1) : %2 → %3")
-                        .arg(mAuth.exigee() ? QStringLiteral("empreinte ") + mAuth.empreinteDistante() : QStringLiteral("non authentifié"),
-                             avant.toString(format), recue.toString(format)));
-        return;
-    }
-    // Said once, not at every link test.
-    if (!mRefusHorlogeSignale)
-        Information(QStringLiteral("Mise à l'heure impossible : ") + erreur);
-    mRefusHorlogeSignale = true;
-}
-
-QDate CInterlocuteur::dateDeConstruction()
-{
-    return QDate::fromString(QStringLiteral(NAVETTE_DATE_CONSTRUCTION), Qt::ISODate);
-}
-
-QString CInterlocuteur::horlogeRefusee(const QDateTime &avant, const QDateTime &recue, qint64 ecart) const
-{
-    const QDate construction = dateDeConstruction();
-    if (recue.date() < construction)
-        return QStringLiteral("Heure reçue (%1) antérieure à la construction du programme (%2)")
-            .arg(recue.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), construction.toString(QStringLiteral("dd/MM/yyyy")));
-    // A clock before the build date is wrong for sure: any step forward mends it.
-    if (std::abs(ecart) > EcartHorlogeMax && avant.date() >= construction)
-        return QStringLiteral("Écart de %1 s avec l'heure du poste distant, au-delà de EcartHorlogeMax (%2 s)").arg(ecart).arg(EcartHorlogeMax);
-    return {};
+    mHorloge.regler(Texte, EcartHorlogeMax,
+                    mAuth.exigee() ? QStringLiteral("empreinte ") + mAuth.empreinteDistante() : QStringLiteral("non authentifié"));
 }
 
 bool CInterlocuteur::DefinirCePosteEnAppelant()

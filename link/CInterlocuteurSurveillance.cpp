@@ -7,6 +7,24 @@
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
 
+void CInterlocuteur::armer(GenreSupervision genre, bool relance)
+{
+    if (mEnvoi.enCours() && (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reception))
+        return;
+    mSupervision.armer(genre, PosteAppellant, relance);
+}
+
+void CInterlocuteur::armerApresEnvoi()
+{
+    // A file that arrived alongside and is not finished gets its own wait.
+    if (mlDernierEchange == 0) {
+        armer(GenreSupervision::Surveillance);
+        return;
+    }
+    mlDernierEchange = mContexte.env.plateforme.tickMs();
+    armer(GenreSupervision::Reception);
+}
+
 void CInterlocuteur::TimeOut_Timer()
 {
     if (!mSupervision.minuterie())

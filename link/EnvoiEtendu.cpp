@@ -103,10 +103,28 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
     return Issue::Abandon;
 }
 
-Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
+std::optional<std::pair<qint64, qint64>> EnvoiEtendu::prochaineTranche(qint64 &suivant, qint32 trancheMax)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    // Missing slices first, then new ones.
+    const qint32 t = tranche(trancheMax, mOctetsEnvoyes, mPertes);
+    if (!mARenvoyer.plages().empty()) {
+        const auto [d, f] = mARenvoyer.plages().front();
+        const std::pair envoi(d, std::min(f, d + t));
+        Plages reste;
+        for (const auto &[rd, rf] : mARenvoyer.plages())
+            reste.ajouter(std::max(rd, envoi.second), rf);
+        mARenvoyer = reste;
+        return envoi;
+    }
+    if (const auto manque = mRecu.premierManque(suivant, mTaille)) {
+        suivant = std::min(manque->second, manque->first + t);
+        return std::pair(manque->first, suivant);
+    }
+    return std::nullopt;
+}
+
+void EnvoiEtendu::commencer(qint64 taille, qint64 debut)
+{
     mActif = true;
     mTaille = taille;
     mRecu.vider();
@@ -115,6 +133,13 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
     mARenvoyer.vider();
     mRefus.clear();
     mNouvelles = false;
+}
+
+Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
+{
+    const auto vivant = mPoste.mVie.temoin();
+    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    commencer(taille, debut);
     const auto fin = qScopeGuard([&] {
         if (vivant)
             mActif = false;
@@ -128,21 +153,8 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
     quint32 dernierSigne = plateforme.tickMs();
     while (!mRecu.contient(0, taille)) {
         mPoste.PartieGrosFichier = QStringLiteral("%1/%2 Ko - ").arg(mRecu.continuDepuisZero() / 1024).arg((taille + 1023) / 1024);
-        // Missing slices first, then new ones, while the window has room.
         while (octetsEnVol() < largeur) {
-            const qint32 t = tranche(trancheMax, mOctetsEnvoyes, mPertes);
-            std::optional<std::pair<qint64, qint64>> envoi;
-            if (!mARenvoyer.plages().empty()) {
-                const auto [d, f] = mARenvoyer.plages().front();
-                envoi = std::pair(d, std::min(f, d + t));
-                Plages reste;
-                for (const auto &[rd, rf] : mARenvoyer.plages())
-                    reste.ajouter(std::max(rd, envoi->second), rf);
-                mARenvoyer = reste;
-            } else if (const auto manque = mRecu.premierManque(suivant, taille)) {
-                envoi = std::pair(manque->first, std::min(manque->second, manque->first + t));
-                suivant = envoi->second;
-            }
+            const auto envoi = prochaineTranche(suivant, trancheMax);
             if (!envoi)
                 break;
             if (mRecu.contient(envoi->first, envoi->second))
@@ -173,24 +185,29 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
             silences = 0;
             mAvance = mAvance || mRecu.continuDepuisZero() > debut;
             recenser();
-            dernierSigne = plateforme.tickMs();
+        } else if (plateforme.ecouleDepuis(dernierSigne) < delai) {
             continue;
-        }
-        if (plateforme.ecouleDepuis(dernierSigne) < delai)
-            continue;
-        // Nothing came back: what is in flight is sent again.
-        if (++silences > silencesMax) {
-            mPoste.Information(QStringLiteral("Le poste distant ne répond plus pendant l'envoi : le fichier attendra son tour."));
+        } else if (!renvoyerLeVol(++silences)) {
             return Issue::Inconnue;
         }
-        for (const EnVol &e : mEnVol)
-            mARenvoyer.ajouter(e.debut, e.fin);
-        mPertes += qint64(mEnVol.size());
-        mEnVol.clear();
         dernierSigne = plateforme.tickMs();
     }
     mPoste.PartieGrosFichier.clear();
     return Issue::Livre;
+}
+
+bool EnvoiEtendu::renvoyerLeVol(int silences)
+{
+    // Nothing came back: what is in flight is sent again.
+    if (silences > silencesMax) {
+        mPoste.Information(QStringLiteral("Le poste distant ne répond plus pendant l'envoi : le fichier attendra son tour."));
+        return false;
+    }
+    for (const EnVol &e : mEnVol)
+        mARenvoyer.ajouter(e.debut, e.fin);
+    mPertes += qint64(mEnVol.size());
+    mEnVol.clear();
+    return true;
 }
 
 bool EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)

@@ -54,6 +54,32 @@ bool Zipper::Compresser(QString *raison)
     return pourquoi.isEmpty();
 }
 
+QList<int> Zipper::methodesAEssayer(qint64 tailleOriginale) const
+{
+    QList<int> methodes{ZIP_CM_DEFLATE};
+    if (mReglage == 0 && zip_compression_method_supported(ZIP_CM_BZIP2, 1))
+        methodes.prepend(ZIP_CM_BZIP2);
+    methodes.append(ZIP_CM_STORE);
+    // Trying every method on a file of 100 MB would hold the station's one thread for a
+    // quarter of a minute: above what the old protocol carries, they are tried on the file's
+    // start, and the whole goes once, at the best of them.
+    constexpr qint64 echantillon = 4 * 1024 * 1024;
+    if (tailleOriginale <= Dezipper::tailleMaxExtraite || mFichiers.size() != 1)
+        return methodes;
+    int choisie = ZIP_CM_STORE;
+    qint64 plusPetite = echantillon;
+    for (const int methode : std::as_const(methodes)) {
+        const QString essai = mNomArchive + QStringLiteral(".echantillon");
+        const qint64 taille = methode == ZIP_CM_STORE || !ecrire(essai, methode, echantillon).isEmpty() ? -1 : QFileInfo(essai).size();
+        QFile::remove(essai);
+        if (taille > 0 && taille < plusPetite && echantillon <= Dezipper::rapportMaxExtraction * taille) {
+            choisie = methode;
+            plusPetite = taille;
+        }
+    }
+    return choisie == ZIP_CM_STORE ? QList<int>{ZIP_CM_STORE} : QList<int>{choisie, ZIP_CM_STORE};
+}
+
 void Zipper::creer(QString &raison)
 {
     if (mNomArchive.isEmpty()) {
@@ -74,30 +100,7 @@ void Zipper::creer(QString &raison)
         tailleOriginale += info.size();
     }
 
-    QList<int> methodes{ZIP_CM_DEFLATE};
-    if (mReglage == 0 && zip_compression_method_supported(ZIP_CM_BZIP2, 1))
-        methodes.prepend(ZIP_CM_BZIP2);
-    methodes.append(ZIP_CM_STORE);
-
-    // Trying every method on a file of 100 MB would hold the station's one thread for a
-    // quarter of a minute: above what the old protocol carries, they are tried on the file's
-    // start, and the whole goes once, at the best of them.
-    constexpr qint64 echantillon = 4 * 1024 * 1024;
-    if (tailleOriginale > Dezipper::tailleMaxExtraite && mFichiers.size() == 1) {
-        int choisie = ZIP_CM_STORE;
-        qint64 plusPetite = echantillon;
-        for (const int methode : std::as_const(methodes)) {
-            const QString essai = mNomArchive + QStringLiteral(".echantillon");
-            const qint64 taille = methode == ZIP_CM_STORE || !ecrire(essai, methode, echantillon).isEmpty() ? -1 : QFileInfo(essai).size();
-            QFile::remove(essai);
-            if (taille > 0 && taille < plusPetite && echantillon <= Dezipper::rapportMaxExtraction * taille) {
-                choisie = methode;
-                plusPetite = taille;
-            }
-        }
-        methodes = choisie == ZIP_CM_STORE ? QList<int>{ZIP_CM_STORE} : QList<int>{choisie, ZIP_CM_STORE};
-    }
-
+    const QList<int> methodes = methodesAEssayer(tailleOriginale);
     QString meilleur;
     qint64 meilleureTaille = -1;
     for (int i = 0; i < methodes.size(); ++i) {

@@ -25,6 +25,8 @@ public:
 private:
     // raison stays "" on success.
     void creer(QString &raison);
+    // In the order tried; for a large file, the best on its start only (and storing).
+    QList<int> methodesAEssayer(qint64 tailleOriginale) const;
     // longueur: only the first bytes of each file, to try a method; -1: all.
     QString ecrire(const QString &chemin, int methode, qint64 longueur = -1) const;
 

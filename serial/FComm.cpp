@@ -505,47 +505,50 @@ void FComm::perteDePorteuse()
         finDeConnexion(false);
 }
 
-bool FComm::decouper()
+bool FComm::decouperReponse()
 {
-    if (mbReponseTrameeAttendue && mAttente) {
-        if (mlLongueurAttendue == 0) {
-            if (porteusePerdueHorsTrame())
-                return false;
-            if (lireEntete() != Entete::Lue || mlLongueurAttendue == 0)
-                return false;
-        }
-        if (msTexteReçu.size() < mlLongueurAttendue) {
-            if (mlLongueurAttendue > longueurSansProgression)
-                ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+    if (mlLongueurAttendue == 0) {
+        if (porteusePerdueHorsTrame())
             return false;
-        }
-        if (porteuseEnFinDeTrame())
+        if (lireEntete() != Entete::Lue || mlLongueurAttendue == 0)
             return false;
-        const std::optional<QByteArray> ouverte = ouvrirTrame(msTexteReçu.left(mlLongueurAttendue));
-        if (!ouverte) {
-            msTexteReçu.remove(0, mlLongueurAttendue);
-            mlLongueurAttendue = 0;
-            return true;
-        }
-        const QByteArray &trame = *ouverte;
-        const bool croisee = commandeCroisee(trame);
-        if (!croisee && mAttente->complete)
-            return false; // a second answer waits for the end of the wait
+    }
+    if (msTexteReçu.size() < mlLongueurAttendue) {
+        if (mlLongueurAttendue > longueurSansProgression)
+            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+        return false;
+    }
+    if (porteuseEnFinDeTrame())
+        return false;
+    const std::optional<QByteArray> ouverte = ouvrirTrame(msTexteReçu.left(mlLongueurAttendue));
+    if (!ouverte) {
         msTexteReçu.remove(0, mlLongueurAttendue);
         mlLongueurAttendue = 0;
-        if (croisee) {
-            // The other station's own command crossed ours: handle it now, and keep waiting
-            // for our answer behind it.
-            livrer(trame);
-            return true;
-        }
-        mAttente->complete = true;
-        mAttente->tick = mEnv.plateforme.tickMs();
-        mAttente->reponse = trame;
-        mAttente->acceptee = trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) == 0;
         return true;
     }
+    const QByteArray &trame = *ouverte;
+    const bool croisee = commandeCroisee(trame);
+    if (!croisee && mAttente->complete)
+        return false; // a second answer waits for the end of the wait
+    msTexteReçu.remove(0, mlLongueurAttendue);
+    mlLongueurAttendue = 0;
+    if (croisee) {
+        // The other station's own command crossed ours: handle it now, and keep waiting
+        // for our answer behind it.
+        livrer(trame);
+        return true;
+    }
+    mAttente->complete = true;
+    mAttente->tick = mEnv.plateforme.tickMs();
+    mAttente->reponse = trame;
+    mAttente->acceptee = trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) == 0;
+    return true;
+}
 
+bool FComm::decouper()
+{
+    if (mbReponseTrameeAttendue && mAttente)
+        return decouperReponse();
     if (mlLongueurAttendue > 0) {
         if (msTexteReçu.size() >= mlLongueurAttendue)
             return livrerTrame();

@@ -146,6 +146,8 @@ private:
     void reconnaitreCodeResultat();
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();
+    // The same while Ecrire waits for its framed answer.
+    bool decouperReponse();
     bool porteusePerdueHorsTrame();
     // arrives: how many bytes just came.
     void guetterPorteuseDansTrame(qsizetype arrives);
