@@ -245,6 +245,7 @@ private:
     std::unique_ptr<SurveillanceDossier> mSurveillanceDossier;
     QString mDossierSurveille;
     bool mbBalayageEnCours = false;
+    bool mbAttenteAvantBalayage = false; // the box just went on: the next tick only starts the scans
     bool mbChangementPendantBalayage = false;
     Plateforme::Identifiant mBalayageAvance = 0;
     qint64 mInstantAvanceUs = 0;

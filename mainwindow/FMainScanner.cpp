@@ -14,7 +14,6 @@
 #include <QFileInfo>
 
 namespace {
-const QString attendreUnPeu = QStringLiteral("Attendre un petit peu");
 constexpr int intervalleBalayage = 3000;
 constexpr int intervalleLigneOccupee = 200;
 // After a failed file, long enough for the other station to end its reception, see its own
@@ -40,7 +39,7 @@ void FMain::CocheSynchro_Click()
     if (mCocheSynchro == EtatCase::Coche)
         veillerDossier();
     mIcone = mCocheSynchro == EtatCase::Coche ? 1 : 0;
-    mClock->setTag(attendreUnPeu);
+    mbAttenteAvantBalayage = true;
     mClock->setInterval(4000 + (mPoste && mPoste->PosteAppellant ? 5000 : 0));
     mClock->setEnabled(mCocheSynchro == EtatCase::Coche);
     rafraichir();
@@ -51,9 +50,9 @@ void FMain::posteDistantReconnu()
     // On a modem call it is known about 3.5 s in. The called station scans at 7 s and keeps
     // the first turn; the caller follows a second after it instead of five.
     constexpr qint32 premierBalayageMs = 4500;
-    if (mClock->Tag() != attendreUnPeu || !mClock->Enabled())
+    if (!mbAttenteAvantBalayage || !mClock->Enabled())
         return;
-    mClock->setTag(QString());
+    mbAttenteAvantBalayage = false;
     mClock->setInterval(premierBalayageMs);
 }
 
@@ -62,9 +61,9 @@ void FMain::receptionTerminee()
     mTour.fichierRecu(mContexte.env.plateforme.maintenantUs());
     // Its turn: a station with a file waiting takes the line at once; one that only receives
     // keeps the usual wait.
-    if (!mPoste || mCocheSynchro != EtatCase::Coche || !mClock->Enabled() || mClock->Tag().isEmpty() || !fichierEnAttente())
+    if (!mPoste || mCocheSynchro != EtatCase::Coche || !mClock->Enabled() || !mbAttenteAvantBalayage || !fichierEnAttente())
         return;
-    mClock->setTag(QString());
+    mbAttenteAvantBalayage = false;
     mClock->setInterval(qint32(TourDeLigne::priseDeTourMs(liaison())));
 }
 
@@ -82,8 +81,7 @@ bool FMain::fichierEnAttente() const
 
 void FMain::Clock_Timer()
 {
-    if (!mClock->Tag().isEmpty()) {
-        mClock->setTag(QString());
+    if (std::exchange(mbAttenteAvantBalayage, false)) {
         mClock->setInterval(intervalleBalayage);
         return;
     }
@@ -154,7 +152,7 @@ bool FMain::balayageRegulier() const
 {
     // The guards of the pass still hold: none during a scan or a reception (the box is off
     // then), none in the wait after the box goes on, none while the line is left to the other.
-    return mCocheSynchro == EtatCase::Coche && !mbTermine && mClock->Enabled() && mClock->Tag().isEmpty() && !mbLigneCedee;
+    return mCocheSynchro == EtatCase::Coche && !mbTermine && mClock->Enabled() && !mbAttenteAvantBalayage && !mbLigneCedee;
 }
 
 void FMain::avancerBalayage(quint32 dansMs)

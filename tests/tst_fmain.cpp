@@ -518,7 +518,6 @@ private slots:
         ecrireFichier(s.envoi("b.txt"), "b");
         f.setCocheSynchro(1);
         QCOMPARE(f.Clock().Interval(), 9000); // the calling station waits longer
-        QCOMPARE(f.Clock().Tag(), QStringLiteral("Attendre un petit peu"));
         QCOMPARE(f.icone(), 1);
         // A first scan at 9 + 3 s sees the files, which nothing said were whole: they go once
         // they have not changed for a second.
