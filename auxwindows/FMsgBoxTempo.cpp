@@ -29,7 +29,7 @@ bool FMsgBoxTempo::Afficher(const QString &Message, const QString &Titre, int Te
     // Zero would go below zero at the first tick: it counts as one second.
     const int secondes = std::clamp(TempsRestant, 1, 255);
     mTpsRestant = texteTempsRestant(secondes);
-    mClock->setTag(QString::number(secondes));
+    mSecondesRestantes = secondes;
     mOKParDefaut = OKParDéfaut;
     mVisible = true;
     mVue.montrer(*this);
@@ -42,8 +42,7 @@ bool FMsgBoxTempo::Afficher(const QString &Message, const QString &Titre, int Te
 
 void FMsgBoxTempo::Clock_Timer()
 {
-    const int reste = mClock->Tag().toInt() - 1;
-    mClock->setTag(QString::number(reste));
+    const int reste = --mSecondesRestantes;
     if (reste <= 0) {
         mClock->setEnabled(false);
         appuyerEntree();

@@ -71,5 +71,6 @@ private:
     QString mMessage, mTpsRestant, mCaption, mTag;
     bool mOKParDefaut = true;
     int mTypeFenetre = 1;
+    int mSecondesRestantes = 0;
     bool mVisible = false;
 };

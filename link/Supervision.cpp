@@ -38,7 +38,7 @@ void Supervision::armer(GenreSupervision genre, bool appelant, bool relance)
     mMinuterie->setEnabled(false);
     mMinuterie->setInterval(appelant ? a.appelant : a.appele);
     if (a.compteur)
-        mMinuterie->setTag(relance ? QStringLiteral("5") : QStringLiteral("0"));
+        mCompteur = relance ? 5 : 0;
     mMinuterie->setEnabled(true);
     setGenre(genre);
 }
@@ -65,35 +65,27 @@ void Supervision::commencerDeconnexion()
 void Supervision::setGenre(GenreSupervision genre)
 {
     mGenre = genre;
-    const QString tag = mMinuterie ? mMinuterie->Tag() : QString();
     const int duree = active() ? mMinuterie->Interval() / 1000 : 0;
-    mEtat(nom(genre), tag, duree);
-}
-
-std::optional<int> Supervision::compteurLu() const
-{
-    bool ok = false;
-    const int valeur = mMinuterie ? mMinuterie->Tag().toInt(&ok) : 0;
-    return ok ? std::optional(valeur) : std::nullopt;
+    mEtat(nom(genre), mCompteur ? QString::number(*mCompteur) : QString(), duree);
 }
 
 int Supervision::compteur() const
 {
-    return compteurLu().value_or(0);
+    return mCompteur.value_or(0);
 }
 
 void Supervision::setCompteur(int valeur)
 {
     if (!mMinuterie)
         return;
-    mMinuterie->setTag(QString::number(valeur));
+    mCompteur = valeur;
     setGenre(mGenre);
 }
 
 int Supervision::compter()
 {
-    const auto valeur = compteurLu();
-    const int suivant = valeur ? *valeur + 1 : 0;
+    // Never armed with a counter: the first tick counts 0.
+    const int suivant = mCompteur ? *mCompteur + 1 : 0;
     setCompteur(suivant);
     return suivant;
 }

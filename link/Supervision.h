@@ -21,8 +21,8 @@ enum class GenreSupervision {
     Deconnexion,      // a hang-up under way: nothing else may arm the timer
 };
 
-// The link's one supervision timer (the main window's): its kind, its interval and the
-// counter kept in its tag, shown through the link's EtatTimeOut notification.
+// The link's one supervision timer (the main window's): its kind, its interval and its
+// counter of ticks, shown through the link's EtatTimeOut notification.
 class Supervision
 {
 public:
@@ -46,7 +46,7 @@ public:
     void setGenre(GenreSupervision genre);
     int compteur() const;
     void setCompteur(int valeur);
-    // One more tick counted; a counter that is not a number starts again from 0.
+    // One more tick counted; a counter never set starts from 0.
     int compter();
 
     static QString nom(GenreSupervision genre);
@@ -72,11 +72,10 @@ public:
     };
 
 private:
-    std::optional<int> compteurLu() const; // nothing when the tag is not a number
-
     Notification<QString, QString, int> &mEtat;
     Minuterie *mMinuterie = nullptr;
     GenreSupervision mGenre = GenreSupervision::NonDefinie;
+    std::optional<int> mCompteur; // ticks counted since the arming
     quint32 mArmements = 0; // each arming, so that a Pause knows
     JetonVie mVie;
 };

@@ -243,9 +243,8 @@ private slots:
         BancDeuxPostes banc;
         banc.demarrer();
         CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
-        b.TimeOut()->setTag("3");
         b.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
-        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réponse|3|1"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Réponse||1")); // no counter of its own
         a.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
         QCOMPARE(banc.a.etats.last(), QStringLiteral("Surveillance|0|30"));
         a.FrmComm->TexteReçu_Clear();

@@ -33,15 +33,10 @@ private slots:
 
         // A driver error sets the counter to 5: the next tick tests at once.
         b.FrmComm->Erreur("Erreur de port : [1]essai");
-        QCOMPARE(b.TimeOut()->Tag(), QStringLiteral("5"));
+        QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|5|20"));
         versA.clear();
         banc.plateforme.avancer(20'500);
         QVERIFY(versA.contains("YAQUELQUUN?CHUT!"));
-
-        // A tag that is not a number counts as 0.
-        b.TimeOut()->setTag("abc");
-        banc.plateforme.avancer(20'100);
-        QCOMPARE(b.TimeOut()->Tag(), QStringLiteral("0"));
     }
 
     void lienMuetReinitialise()
