@@ -150,8 +150,9 @@ void FMain::Dossier_Changement(const QString &nom, bool complet)
 
 bool FMain::balayageRegulier() const
 {
-    // The guards of the pass still hold: none during a scan or a reception (the box is off
-    // then), none in the wait after the box goes on, none while the line is left to the other.
+    // The guards of the pass still hold: none during a scan or, without the extension, a
+    // reception (the box is off then), none in the wait after the box goes on, none while the
+    // line is left to the other after a failure.
     return mCocheSynchro == EtatCase::Coche && !mbTermine && mClock->Enabled() && !mbAttenteAvantBalayage && !mbLigneCedee;
 }
 
