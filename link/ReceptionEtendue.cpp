@@ -1,11 +1,9 @@
 #include "link/ReceptionEtendue.h"
 
 #include "link/CInterlocuteur.h"
-#include "link/ProprietaireLiaison.h"
 #include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Disque.h"
-#include "platform/EtatCase.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 

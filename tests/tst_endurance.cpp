@@ -1,9 +1,6 @@
 // Hours of a noisy, dropping telephone line in virtual time: two whole stations exchange a
 // few hundred files of every size, and every file must arrive intact exactly once.
 #include "link/CInterlocuteur.h"
-#include "link/shared/MGlobal.h"
-#include "platform/Dezipper.h"
-#include "platform/Windows1252.h"
 #include "tests/support/DeuxApplications.h"
 #include "tests/support/BancModems.h"
 #include "tests/support/BilanLivraisons.h"
@@ -11,8 +8,6 @@
 #include "tests/support/PosteSimule.h"
 
 #include <QDir>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <random>
