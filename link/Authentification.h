@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-class CInterlocuteur;
+class CanalLiaison;
 
 // Who the other station is, for a section that pins its key (CleDistante): the handshake
 // right after recognition, the connection's keys, and what a station that has not proved
@@ -22,7 +22,7 @@ class CInterlocuteur;
 class Authentification
 {
 public:
-    explicit Authentification(CInterlocuteur &poste) : mPoste(poste) {}
+    explicit Authentification(CanalLiaison &canal) : mCanal(canal) {}
 
     static constexpr char Ouverture[] = "XKK1";
     static constexpr char Reponse[] = "XKK2";
@@ -69,7 +69,7 @@ private:
     QString deuxEmpreintes() const;
     qint32 delai() const;
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     std::optional<CleStation> mCle;
     std::optional<QByteArray> mCleDistante;
     bool mExigee = false;

@@ -79,3 +79,48 @@ void CInterlocuteur::Terminer()
     std::shared_ptr<FComm> libere(FrmComm.release());
     mContexte.env.plateforme.planifier(0, [libere] {});
 }
+
+ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus)
+{
+    const auto vivant = mVie.temoin();
+    ReponseCommande reponse;
+    const bool repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus);
+    if (!vivant || !FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
+        reponse.issue = IssueCommande::Perdue;
+    else if (repondue)
+        reponse.issue = IssueCommande::Repondue;
+    else if (!refus.isEmpty() && reponse.texte.startsWith(refus))
+        reponse.issue = IssueCommande::Refusee;
+    return reponse;
+}
+
+bool CInterlocuteur::repondre(const QByteArray &texte)
+{
+    return !commande(texte, QByteArray(), 3000, QByteArray()).perdue();
+}
+
+void CInterlocuteur::avancementEmission(const AvancementFichier &avancement)
+{
+    PartieGrosFichier = avancement.texte();
+}
+
+void CInterlocuteur::avancementReception(const AvancementFichier &avancement)
+{
+    PartieGrosFichier = avancement.texte();
+}
+
+EtatLigne CInterlocuteur::etat() const
+{
+    return {.modemConnecte = mbModemConnecte,
+            .horsLigne = mbHorsLigne,
+            .sansModem = mConnexion.sansModem(),
+            .termine = mbTerminer,
+            .deconnexions = mDeconnexions,
+            .extensionActive = extensionActive(),
+            .crcEtendu = crcEtendu(),
+            .meneLaLiaison = meneLaLiaison(),
+            .ligneDirecte = ligneDirecte(),
+            .partieDistante = partieDistante(),
+            .allerRetourMs = mAllerRetourMs,
+            .octetsParSeconde = octetsParSeconde()};
+}

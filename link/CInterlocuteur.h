@@ -1,7 +1,9 @@
 #pragma once
 
 #include "link/Authentification.h"
+#include "link/CanalLiaison.h"
 #include "link/ConnexionModem.h"
+#include "link/DossiersPoste.h"
 #include "link/EnvoiFichier.h"
 #include "link/MiseALHeure.h"
 #include "link/Raccrochage.h"
@@ -49,7 +51,9 @@ struct ContexteLiaison
 // its waits and stops when the object was torn down.
 //
 // The station's parameters (PosteAppellant, NumTelAppel, the folders…) are its public base.
-class CInterlocuteur : public ParametresStation
+// Its parts (the connection, the hang-up, a send, a reception, the handshake) reach it only
+// through the channel it implements.
+class CInterlocuteur : public ParametresStation, private CanalLiaison
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);
@@ -84,7 +88,7 @@ public:
     bool EnvoiAvance() const;
     // Characters of the file being received in parts, held until its last part.
     // What the reception progress shows before its percentage: both ways at once, each its own.
-    QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement() : PartieGrosFichier; }
+    QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement().texte() : PartieGrosFichier; }
     qint64 TailleReceptionEnCours() const { return std::max<qint64>(mReception.parties().size(), mReception.etendue().recus()); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mlDebutReception; }
@@ -103,9 +107,6 @@ public:
     // The extension's texts carry their CRC, unless the link is sealed: its tag checks them.
     bool crcEtendu() const { return !FrmComm || !FrmComm->canal(); }
     bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
-    // Before a file: a call that just came up gets the few seconds its first link tests take,
-    // so that the file does not leave the old way for want of them.
-    void attendreCapacites();
     void ArreterTempos();
     // Once the folders are set, at start-up: what a reception cut short left behind goes.
     void nettoyerRestesDeReception() { mReception.nettoyerRestes(); }
@@ -139,22 +140,41 @@ public:
     QString SectionConfig() const { return msSectionConfig; }
     QString nomPort() const { return FrmComm ? FrmComm->msNumPort : QString(); }
 
-private:
-    friend class Authentification;
-    friend class TstCInterlocuteur;
-    friend class TstProtocole;
-    friend class TstSurveillance;
-    friend class ConnexionModem;
-    friend class EnvoiEtendu;
-    friend class EnvoiFichier;
-    friend class Raccrochage;
-    friend class ReceptionEtendue;
-    friend class ReceptionFichier;
+    // Arms the supervision for what the link waits for now. A send under way watches the line
+    // itself: the waits of a silent link and of a file arriving meanwhile are armed at its end.
+    void armer(GenreSupervision genre, bool relance = false) override;
 
-    // A send under way watches the line itself: the waits of a silent link and of a file
-    // arriving meanwhile are armed at its end (armerApresEnvoi).
-    void armer(GenreSupervision genre, bool relance = false);
-    void armerApresEnvoi();
+private:
+    // The channel, for the parts.
+    ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus) override;
+    bool repondre(const QByteArray &texte) override;
+    bool testerLiaison(bool avecEvenement) override { return TesterConnexion(avecEvenement); }
+    void informer(const QString &texte) override { Information(texte); }
+    void avancementEmission(const AvancementFichier &avancement) override;
+    void avancementReception(const AvancementFichier &avancement) override;
+    void ligneSaine() override { NbreErreurs = 0; }
+    void arreterSupervision() override { mSupervision.arreter(); }
+    void debutReception() override;
+    void echangeRecu() override;
+    void finDeReception() override;
+    void fichierRecu(const QString &chemin) override { FichierReçu(chemin); }
+    void finEnvoi() override;
+    void attendreCapacites() override;
+    void redemanderCapacites() override;
+    FComm *ligne() override { return FrmComm.get(); }
+    EtatLigne etat() const override;
+    QByteArray reponseAuTest() const override { return reponseAuTestDeLiaison(); }
+    QByteArray reponseDistante() const override { return mReponseDistante; }
+    const ParametresStation &parametres() const override { return *this; }
+    const DossiersPoste &dossiers() const override { return mDossiers; }
+    Environnement &env() override { return mContexte.env; }
+    ProprietaireLiaison &proprietaire() override { return mContexte.proprietaire; }
+    QString argumentLigneCommande() const override { return mContexte.argumentLigneCommande; }
+    JetonVie::Temoin temoin() const override { return mVie.temoin(); }
+    void attacherMinuterie() override { AttacherMinuterie(); }
+    void deconnecter() override { Déconnecter(); }
+    void raccrocherEtRappeler() override;
+
     // The supervision's tick, then what each kind does when its time runs out.
     void TimeOut_Timer();
     void echeanceAppel();
@@ -163,7 +183,6 @@ private:
     void echeanceReception();
     void echeanceReinitialisation();
     void reinitialiser();
-    void raccrocherEtRappeler();
     void FrmComm_Reception(const QByteArray &Texte);
     void FrmComm_Erreur(const QString &Message);
     void FrmComm_Information(const QString &Message);
@@ -209,24 +228,10 @@ private:
     qint64 octetsParSeconde() const;
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
-    void repondre(const QByteArray &texte);
     void reglerHorloge(const QByteArray &Texte);
-    // Why a step of the clock to recue is refused; empty when it is not.
 
     // Stores a whole-file text, then acknowledges it.
-    bool fichierRecu(const QByteArray &Texte);
-    void finDeReception();
-    QString dossierReception();
-    // Where this station builds its archives, out of the user's folders.
-    QString dossierTravail();
-    void nettoyerDossierTravail();
-    QString horodatage() const;
-    // A stamped name ("ddmmyy hhnnss name") that nothing in the folder holds yet.
-    QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {});
-    // Anything stands at that name, a dangling link included.
-    static bool nomPris(const QString &chemin);
-    // The name itself when free, else a stamped one.
-    QString nomLibre(const QString &dossier, const QString &nom);
+    bool surFichierEntier(const QByteArray &Texte);
     void EcrireConfiguration();
     // The file and section this link reads, the file created when missing.
     void choisirFichier(QString FichierConfig, QString SectionConfig);
@@ -260,6 +265,7 @@ private:
     bool mOrigineAnnoncee = false;
     bool mCapacitesADemander = false;
     quint32 mAllerRetourMs = 0;
+    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, msSectionConfig};
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};
     Raccrochage mRaccrochage{*this};

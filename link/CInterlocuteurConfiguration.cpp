@@ -44,7 +44,7 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
     creerDossier(CheminFichiersRecus);
     creerDossier(CheminFichiersAEnvoyer);
     placerFenetre();
-    nettoyerDossierTravail();
+    mDossiers.nettoyerTravail();
     return true;
 }
 

@@ -38,5 +38,18 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 
 void CInterlocuteur::Déconnecter()
 {
-    mRaccrochage.raccrocher();
+    ++mDeconnexions;
+    mReception.abandonner();
+    oublierCapacites();
+    const auto vivant = mVie.temoin();
+    mSupervision.commencerDeconnexion();
+    const bool dit = mRaccrochage.direAuRevoir();
+    if (!vivant)
+        return;
+    if (dit && mConnexion.sansModem())
+        mbModemConnecte = false; // no modem will report it
+    mAuth.oublier(); // after the farewell, which goes sealed
+    mRaccrochage.fermerPort();
+    if (vivant)
+        mSupervision.setGenre(GenreSupervision::NonDefinie);
 }

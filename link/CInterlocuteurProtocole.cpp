@@ -13,10 +13,6 @@
 
 #include <span>
 
-void CInterlocuteur::repondre(const QByteArray &texte)
-{
-    EnvoyerCommande(texte, QByteArray(), 3000);
-}
 
 // The texts the other station (or the modem, for RING) sends unasked. A null handler leaves
 // the text to the owner (CommandeReçue).
@@ -27,7 +23,7 @@ std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLign
         {"CLK", 17, true, true, &CInterlocuteur::surHorloge},
         {"STOP", 0, true, false, &CInterlocuteur::surStop},
         {"FICHIER", 0, true, false, &CInterlocuteur::surAnnonceFichier},
-        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::fichierRecu},
+        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::surFichierEntier},
         {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::surPartieFichier},
         {"RING", 0, false, false, &CInterlocuteur::surSonnerie}, // the modem's own passes as such
         {"JESUISAPPELANT", 0, true, false, &CInterlocuteur::surDemandeAppelant},
@@ -152,16 +148,13 @@ bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
 {
     const auto vivant = mVie.temoin();
     mReception.etendue().suspendre();
-    Plateforme &plateforme = mContexte.env.plateforme;
     mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
     PartieGrosFichier.clear();
-    mlDebutReception = plateforme.tickMs();
+    debutReception();
     Information(QStringLiteral("Un fichier va arriver..."));
     repondre("OKFICHIER");
-    if (!vivant)
-        return true;
-    mlDernierEchange = plateforme.tickMs();
-    armer(GenreSupervision::Reception);
+    if (vivant)
+        echangeRecu();
     return true;
 }
 
@@ -172,7 +165,7 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
     const bool sain = mReception.recevoirPartie(Texte.mid(12), complet, doublon);
     // The last part again: its answer was lost, or the file could not be stored yet.
     if (sain && complet && (!doublon || !mReception.rangee()))
-        return fichierRecu(mReception.parties());
+        return surFichierEntier(mReception.parties());
     if (sain && complet) {
         repondre("OKFICHIER");
         if (vivant)
@@ -182,10 +175,8 @@ bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
     if (!sain)
         Information(QStringLiteral("Erreur de réception"));
     repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
-    if (!vivant)
-        return true;
-    mlDernierEchange = mContexte.env.plateforme.tickMs();
-    armer(GenreSupervision::Reception);
+    if (vivant)
+        echangeRecu();
     return true;
 }
 
@@ -221,6 +212,12 @@ void CInterlocuteur::oublierCapacites()
     mProtocoleAnnonce = false;
     mOrigineAnnoncee = false;
     mCapacitesADemander = false;
+}
+
+void CInterlocuteur::redemanderCapacites()
+{
+    oublierCapacites();
+    mCapacitesADemander = ProtocoleEtendu;
 }
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
@@ -334,7 +331,7 @@ bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
     return true;
 }
 
-bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
+bool CInterlocuteur::surFichierEntier(const QByteArray &Texte)
 {
     // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
     const auto vivant = mVie.temoin();
@@ -360,6 +357,17 @@ bool CInterlocuteur::fichierRecu(const QByteArray &Texte)
     }
     finDeReception();
     return true;
+}
+
+void CInterlocuteur::debutReception()
+{
+    mlDebutReception = mContexte.env.plateforme.tickMs();
+}
+
+void CInterlocuteur::echangeRecu()
+{
+    mlDernierEchange = mContexte.env.plateforme.tickMs();
+    armer(GenreSupervision::Reception);
 }
 
 void CInterlocuteur::finDeReception()

@@ -14,15 +14,14 @@ void CInterlocuteur::armer(GenreSupervision genre, bool relance)
     mSupervision.armer(genre, PosteAppellant, relance);
 }
 
-void CInterlocuteur::armerApresEnvoi()
+void CInterlocuteur::finEnvoi()
 {
     // A file that arrived alongside and is not finished gets its own wait.
     if (mlDernierEchange == 0) {
         armer(GenreSupervision::Surveillance);
         return;
     }
-    mlDernierEchange = mContexte.env.plateforme.tickMs();
-    armer(GenreSupervision::Reception);
+    echangeRecu();
 }
 
 void CInterlocuteur::TimeOut_Timer()
@@ -98,10 +97,8 @@ void CInterlocuteur::echeanceReception()
     if (NbreErreurs <= 2) {
         Information(QStringLiteral("Données incomplètes. Nouvelle tentative."));
         MGlobal::Attendre(plateforme, 1000);
-        if (!vivant)
-            return;
-        mlDernierEchange = plateforme.tickMs();
-        armer(GenreSupervision::Reception);
+        if (vivant)
+            echangeRecu();
         return;
     }
     mlDernierEchange = 0;

@@ -1,6 +1,8 @@
 #include "link/ConnexionModem.h"
 
-#include "link/CInterlocuteur.h"
+#include "link/CanalLiaison.h"
+#include "serial/FComm.h"
+#include "serial/ParametresStation.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
@@ -15,35 +17,35 @@ const QString relancez = QStringLiteral(" puis relancez la connexion (éventuell
 
 bool ConnexionModem::termine(const JetonVie::Temoin &vivant) const
 {
-    return !vivant || mPoste.mbTerminer || !mPoste.FrmComm;
+    return !vivant || mCanal.etat().termine || !mCanal.ligne();
 }
 
 bool ConnexionModem::etablir()
 {
-    const auto vivant = mPoste.mVie.temoin();
-    mPoste.AttacherMinuterie();
-    mPoste.armer(GenreSupervision::Reinitialisation);
-    if (!mPoste.FrmComm || !mPoste.FrmComm->Connecter())
+    const auto vivant = mCanal.temoin();
+    mCanal.attacherMinuterie();
+    mCanal.armer(GenreSupervision::Reinitialisation);
+    if (!mCanal.ligne() || !mCanal.ligne()->Connecter())
         return true; // the re-initialisation timeout will try again
     if (termine(vivant))
         return false;
-    mPoste.mContexte.proprietaire.curseurAttente(true);
+    mCanal.proprietaire().curseurAttente(true);
     if (const auto fin = initialiser())
         return *fin;
     if (mSansModem)
         return relierCable();
-    if (!mPoste.NumTelAppel.isEmpty() && mPoste.PosteAppellant)
+    if (!mCanal.parametres().NumTelAppel.isEmpty() && mCanal.parametres().PosteAppellant)
         return appeler();
     return attendreAppel();
 }
 
 bool ConnexionModem::executerScript(bool cable)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     const auto envoyer = [&](const QString &texte) { return parametrer(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
     bool ok = true;
     QString morceau;
-    for (const QChar c : std::as_const(mPoste.ScriptInit)) {
+    for (const QChar c : std::as_const(mCanal.parametres().ScriptInit)) {
         if (c == QLatin1Char('|')) {
             if (!morceau.isEmpty())
                 ok = envoyer(morceau);
@@ -56,11 +58,11 @@ bool ConnexionModem::executerScript(bool cable)
     }
     if (!morceau.isEmpty() && ok)
         ok = envoyer(morceau);
-    const bool silencieux = mPoste.Silencieux;
+    const bool silencieux = mCanal.parametres().Silencieux;
     if (ok && !termine(vivant))
         ok = parametrer(silencieux ? "ATM0\r" : "ATM1\r",
                         QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK", 2, 1000);
-    const QString vitesse = mPoste.VitesseConx;
+    const QString vitesse = mCanal.parametres().VitesseConx;
     if (ok && !vitesse.trimmed().isEmpty() && !termine(vivant))
         ok = parametrer("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
     return ok;
@@ -68,8 +70,8 @@ bool ConnexionModem::executerScript(bool cable)
 
 std::optional<bool> ConnexionModem::initialiser()
 {
-    const auto vivant = mPoste.mVie.temoin();
-    const bool cable = mPoste.ligneDirecte();
+    const auto vivant = mCanal.temoin();
+    const bool cable = mCanal.etat().ligneDirecte;
     for (int essai = 1; essai <= 2; ++essai) {
         const bool ok = executerScript(cable);
         if (termine(vivant))
@@ -87,94 +89,94 @@ std::optional<bool> ConnexionModem::initialiser()
 
 std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
-    mPoste.Information(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
-    mPoste.Déconnecter();
+    const auto vivant = mCanal.temoin();
+    Plateforme &plateforme = mCanal.env().plateforme;
+    mCanal.informer(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
+    mCanal.deconnecter();
     if (termine(vivant))
         return false;
     if (essai == 2 && !mInitialise) {
-        const QString argument = mPoste.mContexte.argumentLigneCommande;
-        const bool confirme = mPoste.mContexte.env.boites.afficherTempo(
+        const QString argument = mCanal.argumentLigneCommande();
+        const bool confirme = mCanal.env().boites.afficherTempo(
             QStringLiteral("Le modem '") + argument + QStringLiteral("' ne semble pas connecté.\r\n")
                 + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
             argument, 20, true, EtatFenetre::Minimisee);
         if (termine(vivant) || !confirme)
             return false;
     }
-    mPoste.mSupervision.arreter();
+    mCanal.arreterSupervision();
     MGlobal::Attendre(plateforme, 2000);
     if (termine(vivant))
         return false;
-    mPoste.FrmComm->Connecter();
+    mCanal.ligne()->Connecter();
     MGlobal::Attendre(plateforme, 5000);
     if (termine(vivant))
         return false;
-    mPoste.armer(GenreSupervision::Reinitialisation);
+    mCanal.armer(GenreSupervision::Reinitialisation);
     return std::nullopt;
 }
 
 void ConnexionModem::constaterCable(bool sansModem)
 {
     if (sansModem && !mSansModem)
-        mPoste.Information(QStringLiteral("Pas de modem sur la ligne : câble direct"));
+        mCanal.informer(QStringLiteral("Pas de modem sur la ligne : câble direct"));
     mSansModem = sansModem;
-    if (mPoste.FrmComm)
-        mPoste.FrmComm->setLigneSansEcho(sansModem);
+    if (mCanal.ligne())
+        mCanal.ligne()->setLigneSansEcho(sansModem);
 }
 
 bool ConnexionModem::relierCable()
 {
     // Either end may be up first, or both at once: each tests the other, and an end that was
     // not there for the other's test asks back once it is tested itself.
-    const auto vivant = mPoste.mVie.temoin();
-    mPoste.Information(QStringLiteral("Connexion directe..."));
-    const bool relie = mPoste.TesterConnexion(true);
+    const auto vivant = mCanal.temoin();
+    mCanal.informer(QStringLiteral("Connexion directe..."));
+    const bool relie = mCanal.testerLiaison(true);
     if (termine(vivant))
         return false;
     if (relie)
-        mPoste.armer(GenreSupervision::Surveillance);
+        mCanal.armer(GenreSupervision::Surveillance);
     else
-        mPoste.mCapacitesADemander = mPoste.ProtocoleEtendu;
+        mCanal.redemanderCapacites();
     return true;
 }
 
 bool ConnexionModem::appeler()
 {
-    const auto vivant = mPoste.mVie.temoin();
-    const QString numero = mPoste.NumTelAppel;
-    if (mPoste.ligneDirecte()) {
-        mPoste.Information(QStringLiteral("Connexion directe..."));
-        mPoste.TesterConnexion(true);
+    const auto vivant = mCanal.temoin();
+    const QString numero = mCanal.parametres().NumTelAppel;
+    if (mCanal.etat().ligneDirecte) {
+        mCanal.informer(QStringLiteral("Connexion directe..."));
+        mCanal.testerLiaison(true);
         return true;
     }
     static const QRegularExpression composable(QStringLiteral("^[0-9*#,;!@ ()+TtPpWw-]*$"));
     if (!composable.match(numero).hasMatch())
-        mPoste.Information(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
-    mPoste.Information(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
-    if (mPoste.FrmComm->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false)) {
+        mCanal.informer(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
+    mCanal.informer(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
+    if (mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false)) {
         if (termine(vivant))
             return false;
-        mPoste.armer(GenreSupervision::Appel);
-        mPoste.Information(QStringLiteral("Attente de réponse..."));
+        mCanal.armer(GenreSupervision::Appel);
+        mCanal.informer(QStringLiteral("Attente de réponse..."));
         return true;
     }
     if (termine(vivant))
         return false;
-    mPoste.mSupervision.arreter();
-    mPoste.mContexte.proprietaire.curseurAttente(false);
-    mPoste.mContexte.env.boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
+    mCanal.arreterSupervision();
+    mCanal.proprietaire().curseurAttente(false);
+    mCanal.env().boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
                                               QStringLiteral("Appel du numéro ") + numero, 20, true, EtatFenetre::Minimisee);
     if (termine(vivant))
         return false;
-    mPoste.armer(GenreSupervision::Reinitialisation);
+    mCanal.armer(GenreSupervision::Reinitialisation);
     return false;
 }
 
 bool ConnexionModem::attendreAppel()
 {
-    const auto vivant = mPoste.mVie.temoin();
-    mPoste.Information(QStringLiteral("Paramétrage Attente d'appel..."));
+    const auto vivant = mCanal.temoin();
+    mCanal.informer(QStringLiteral("Paramétrage Attente d'appel..."));
     bool prepare = parametrer("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
     if (prepare && !termine(vivant))
         prepare = parametrer("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
@@ -183,18 +185,18 @@ bool ConnexionModem::attendreAppel()
     if (termine(vivant))
         return false;
     if (prepare) {
-        mPoste.Information(QStringLiteral("Paramétrage accepté"));
-        mPoste.Information(QStringLiteral("Attente d'appel..."));
-        mPoste.armer(GenreSupervision::Reinitialisation);
+        mCanal.informer(QStringLiteral("Paramétrage accepté"));
+        mCanal.informer(QStringLiteral("Attente d'appel..."));
+        mCanal.armer(GenreSupervision::Reinitialisation);
         return true;
     }
-    mPoste.Information(QStringLiteral("Echec de paramétrage"));
-    const bool confirme = mPoste.mContexte.env.boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
+    mCanal.informer(QStringLiteral("Echec de paramétrage"));
+    const bool confirme = mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
                                                                      QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
     if (termine(vivant))
         return false;
     if (confirme) {
-        mPoste.armer(GenreSupervision::Reinitialisation, true);
+        mCanal.armer(GenreSupervision::Reinitialisation, true);
         return true;
     }
     return false;
@@ -203,16 +205,16 @@ bool ConnexionModem::attendreAppel()
 bool ConnexionModem::parametrer(const QByteArray &commande, const QString &libelle, const QByteArray &attendu, int essais,
                                 qint32 pause)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    mPoste.Information(QStringLiteral("Paramétrage ") + libelle);
-    const bool resultat = vivant && mPoste.FrmComm && mPoste.FrmComm->Ecrire(commande, attendu, 1000, false);
+    const auto vivant = mCanal.temoin();
+    mCanal.informer(QStringLiteral("Paramétrage ") + libelle);
+    const bool resultat = vivant && mCanal.ligne() && mCanal.ligne()->Ecrire(commande, attendu, 1000, false);
     if (!vivant)
         return false;
     if (!resultat) {
-        mPoste.Information(QStringLiteral("Echec de paramétrage ") + libelle);
+        mCanal.informer(QStringLiteral("Echec de paramétrage ") + libelle);
         if (essais > 1)
             return parametrer(commande, libelle, attendu, essais - 1, pause);
     }
-    MGlobal::Attendre(mPoste.mContexte.env.plateforme, pause);
+    MGlobal::Attendre(mCanal.env().plateforme, pause);
     return resultat;
 }

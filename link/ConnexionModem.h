@@ -7,7 +7,7 @@
 
 #include <optional>
 
-class CInterlocuteur;
+class CanalLiaison;
 
 // Bringing the link up: the modem set up by the station's script (two tries, then the user
 // is asked), then the number dialled by the calling station, or the modem made to answer
@@ -18,7 +18,7 @@ class CInterlocuteur;
 class ConnexionModem
 {
 public:
-    explicit ConnexionModem(CInterlocuteur &poste) : mPoste(poste) {}
+    explicit ConnexionModem(CanalLiaison &canal) : mCanal(canal) {}
 
     // What Connecter returns; the supervision is armed for what comes next.
     bool etablir();
@@ -39,7 +39,7 @@ private:
     // Reads vivant before anything of the station, which may be gone.
     bool termine(const JetonVie::Temoin &vivant) const;
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     bool mInitialise = false; // once, for the life of the link
     bool mSansModem = false;
 };

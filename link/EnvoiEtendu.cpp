@@ -1,7 +1,7 @@
 #include "link/EnvoiEtendu.h"
 #include "link/shared/MGlobal.h"
 
-#include "link/CInterlocuteur.h"
+#include "link/CanalLiaison.h"
 #include "link/shared/TramesEtendues.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
@@ -46,60 +46,60 @@ qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pert
 
 Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     mAvance = false;
     QFile lecture(fichier);
     QCryptographicHash sha(QCryptographicHash::Sha256);
     if (!lecture.open(QIODevice::ReadOnly) || !sha.addData(&lecture)) {
-        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
         return Issue::Abandon;
     }
     const TE::Annonce annonce{lecture.size(), sha.result().toHex(), Windows1252::depuisTexte(QFileInfo(fichier).fileName())};
-    const quint32 allerRetour = mPoste.allerRetourMs();
+    const quint32 allerRetour = mCanal.etat().allerRetourMs;
     for (int essai = 1; essai <= essaisMax; ++essai) {
-        QByteArray reponse;
-        const bool pret = mPoste.EnvoyerCommande(TE::offre(annonce, mPoste.crcEtendu()), TE::Pret, qint32(3000 + 2 * allerRetour), &reponse, TE::Refus);
+        const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(3000 + 2 * allerRetour), TE::Refus);
         if (!vivant)
             return Issue::Fin;
+        const QByteArray &reponse = offre.texte;
+        const bool pret = offre.repondue();
         if (lignePerdue())
             return Issue::LignePerdue;
         if (!pret) {
-            if (const auto raison = TE::ouvrir(reponse, TE::Refus, mPoste.crcEtendu())) {
-                mPoste.Information(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
+            if (const auto raison = TE::ouvrir(reponse, TE::Refus, mCanal.etat().crcEtendu)) {
+                mCanal.informer(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
                 return Issue::Abandon;
             }
             if (reponse.isEmpty()) {
-                mPoste.Information(QStringLiteral("Le poste distant n'est pas prêt"));
+                mCanal.informer(QStringLiteral("Le poste distant n'est pas prêt"));
                 return Issue::Abandon;
             }
             continue; // an answer the line damaged
         }
-        const auto corps = TE::ouvrir(reponse, TE::Pret, mPoste.crcEtendu());
+        const auto corps = TE::ouvrir(reponse, TE::Pret, mCanal.etat().crcEtendu);
         const auto debut = corps ? TE::nombre(*corps, annonce.taille) : std::nullopt;
         if (!debut)
             continue;
-        mPoste.NbreErreurs = 0;
+        mCanal.ligneSaine();
         if (*debut > 0)
-            mPoste.Information(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(fichier).arg(*debut).arg(annonce.taille));
+            mCanal.informer(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(fichier).arg(*debut).arg(annonce.taille));
         const Issue issue = transmettre(lecture, annonce.taille, *debut, lignePerdue);
         if (issue != Issue::Livre)
             return issue;
-        reponse.clear();
         // The other side reads the whole file again to check it before it answers.
         const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
-        const bool range = mPoste.EnvoyerCommande(TE::sceller(TE::Fin, {}, mPoste.crcEtendu()), "OKFICHIER", delai, &reponse, TE::Refus);
+        const ReponseCommande fin = mCanal.commande(TE::sceller(TE::Fin, {}, mCanal.etat().crcEtendu), "OKFICHIER", delai, TE::Refus);
         if (!vivant)
             return Issue::Fin;
-        if (range)
+        if (fin.repondue())
             return Issue::Livre;
         if (lignePerdue())
             return Issue::LignePerdue;
-        if (const auto raison = TE::ouvrir(reponse, TE::Refus, mPoste.crcEtendu()))
-            mPoste.Information(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
+        if (const auto raison = TE::ouvrir(fin.texte, TE::Refus, mCanal.etat().crcEtendu))
+            mCanal.informer(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
                                    .arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
         // With no answer the file may be stored: the next offer says so, and nothing is stored twice.
     }
-    mPoste.Information(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
+    mCanal.informer(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
     return Issue::Abandon;
 }
 
@@ -137,22 +137,22 @@ void EnvoiEtendu::commencer(qint64 taille, qint64 debut)
 
 Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    const auto vivant = mCanal.temoin();
+    Plateforme &plateforme = mCanal.env().plateforme;
     commencer(taille, debut);
     const auto fin = qScopeGuard([&] {
         if (vivant)
             mActif = false;
     });
-    const qint64 debit = mPoste.octetsParSeconde();
-    const quint32 allerRetour = mPoste.allerRetourMs();
-    const qint32 trancheMax = std::min(mPoste.partieDistante(), TE::partieMax);
+    const qint64 debit = mCanal.etat().octetsParSeconde;
+    const quint32 allerRetour = mCanal.etat().allerRetourMs;
+    const qint32 trancheMax = std::min(mCanal.etat().partieDistante, TE::partieMax);
     const qint64 largeur = fenetre(debit, allerRetour, trancheMax);
     qint64 suivant = debut;
     int silences = 0;
     quint32 dernierSigne = plateforme.tickMs();
     while (!mRecu.contient(0, taille)) {
-        mPoste.PartieGrosFichier = QStringLiteral("%1/%2 Ko - ").arg(mRecu.continuDepuisZero() / 1024).arg((taille + 1023) / 1024);
+        mCanal.avancementEmission(AvancementFichier::octets(mRecu.continuDepuisZero(), taille));
         while (octetsEnVol() < largeur) {
             const auto envoi = prochaineTranche(suivant, trancheMax);
             if (!envoi)
@@ -178,7 +178,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         if (lignePerdue())
             return Issue::LignePerdue;
         if (!mRefus.isEmpty()) {
-            mPoste.Information(QStringLiteral("Le poste distant arrête la réception : %1").arg(mRefus));
+            mCanal.informer(QStringLiteral("Le poste distant arrête la réception : %1").arg(mRefus));
             return Issue::Abandon;
         }
         if (std::exchange(mNouvelles, false)) {
@@ -192,7 +192,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         }
         dernierSigne = plateforme.tickMs();
     }
-    mPoste.PartieGrosFichier.clear();
+    mCanal.avancementEmission({});
     return Issue::Livre;
 }
 
@@ -200,7 +200,7 @@ bool EnvoiEtendu::renvoyerLeVol(int silences)
 {
     // Nothing came back: what is in flight is sent again.
     if (silences > silencesMax) {
-        mPoste.Information(QStringLiteral("Le poste distant ne répond plus pendant l'envoi : le fichier attendra son tour."));
+        mCanal.informer(QStringLiteral("Le poste distant ne répond plus pendant l'envoi : le fichier attendra son tour."));
         return false;
     }
     for (const EnVol &e : mEnVol)
@@ -213,23 +213,23 @@ bool EnvoiEtendu::renvoyerLeVol(int silences)
 bool EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
 {
     if (!lecture.seek(debut)) {
-        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
         return false;
     }
     const QByteArray octets = lecture.read(fin - debut);
     if (octets.size() != fin - debut) {
-        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
         return false;
     }
     mEnVol.push_back({debut, fin, ++mOrdre});
     mOctetsEnvoyes += fin - debut;
-    mPoste.EnvoyerCommande(TE::donnees(debut, octets, mPoste.crcEtendu()), {}, 3000);
+    mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000);
     return true;
 }
 
 void EnvoiEtendu::surAcquit(const QByteArray &texte)
 {
-    const auto corps = TE::ouvrir(texte, TE::Acquit, mPoste.crcEtendu());
+    const auto corps = TE::ouvrir(texte, TE::Acquit, mCanal.etat().crcEtendu);
     const auto plages = corps ? Plages::lire(*corps, mTaille) : std::nullopt;
     if (!mActif || !plages)
         return;
@@ -240,7 +240,7 @@ void EnvoiEtendu::surAcquit(const QByteArray &texte)
 
 void EnvoiEtendu::surRefus(const QByteArray &texte)
 {
-    if (const auto raison = TE::ouvrir(texte, TE::Refus, mPoste.crcEtendu()); raison && mActif)
+    if (const auto raison = TE::ouvrir(texte, TE::Refus, mCanal.etat().crcEtendu); raison && mActif)
         mRefus = MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200);
 }
 

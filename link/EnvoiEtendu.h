@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-class CInterlocuteur;
+class CanalLiaison;
 class QFile;
 
 // Sending one file to a station that showed the extension: offered with its size and
@@ -21,7 +21,7 @@ class QFile;
 class EnvoiEtendu
 {
 public:
-    explicit EnvoiEtendu(CInterlocuteur &poste) : mPoste(poste) {}
+    explicit EnvoiEtendu(CanalLiaison &canal) : mCanal(canal) {}
 
     // lignePerdue: true once the carrier or the link was lost since the send began.
     EnvoiFichier::Issue envoyer(const QString &fichier, const std::function<bool()> &lignePerdue);
@@ -55,7 +55,7 @@ private:
     void recenser();
     qint64 octetsEnVol() const;
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     bool mActif = false;
     bool mAvance = false;
     qint64 mTaille = 0;

@@ -1,6 +1,8 @@
 #include "link/EnvoiFichier.h"
 
-#include "link/CInterlocuteur.h"
+#include "link/CanalLiaison.h"
+#include "link/DossiersPoste.h"
+#include "serial/FComm.h"
 #include "link/EnvoiEtendu.h"
 #include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
@@ -24,7 +26,7 @@ constexpr int refusParPartieMax = 8;
 constexpr int reprisesMax = 3;
 }
 
-EnvoiFichier::EnvoiFichier(CInterlocuteur &poste) : mPoste(poste), mEtendu(std::make_unique<EnvoiEtendu>(poste)) {}
+EnvoiFichier::EnvoiFichier(CanalLiaison &canal) : mCanal(canal), mEtendu(std::make_unique<EnvoiEtendu>(canal)) {}
 
 EnvoiFichier::~EnvoiFichier() = default;
 
@@ -40,21 +42,21 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     mMisDeCote.clear();
     mCoupe = false;
     mAvance = false;
-    if (!mPoste.FrmComm || !mPoste.FrmComm->Connecter())
+    if (!mCanal.ligne() || !mCanal.ligne()->Connecter())
         return false;
     mLigneAuDebut = etatLigne();
     if (fichier.isEmpty() || !QFileInfo(fichier).isFile()) {
-        mPoste.Information(fichier + QStringLiteral(" a disparu."));
+        mCanal.informer(fichier + QStringLiteral(" a disparu."));
         return true;
     }
-    mPoste.mSupervision.arreter();
-    const auto vivant = mPoste.mVie.temoin();
+    mCanal.arreterSupervision();
+    const auto vivant = mCanal.temoin();
     mEnCours = true;
     auto finEnvoi = qScopeGuard([&] {
         if (vivant)
             mEnCours = false;
     });
-    mPoste.attendreCapacites();
+    mCanal.attendreCapacites();
     if (!vivant)
         return false;
     // The archive is built apart, under the name that travels: the user's folder is never
@@ -73,7 +75,7 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     finEnvoi.dismiss();
     mEnCours = false;
     if (issue != Issue::LignePerdue)
-        mPoste.armerApresEnvoi();
+        mCanal.finEnvoi();
     return resultat;
 }
 
@@ -83,7 +85,7 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
         return {};
     const QString nomArchive = QFileInfo(fichier).fileName() + ReceptionFichier::extensionArchive;
     if (Windows1252::depuisTexte(nomArchive).size() > 255 || QFile::encodeName(nomArchive).size() > 255) {
-        mPoste.Information(QStringLiteral("Le nom de %1 est trop long pour une archive : il part sans compression.").arg(fichier));
+        mCanal.informer(QStringLiteral("Le nom de %1 est trop long pour une archive : il part sans compression.").arg(fichier));
         return {};
     }
     if (!mCompression) {
@@ -91,16 +93,16 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
         mCompression->Preparer();
         mCompression->Reglage(0);
     }
-    QDir().mkpath(mPoste.dossierTravail());
+    QDir().mkpath(mCanal.dossiers().travail());
     mCompression->Vider();
-    mCompression->setNomArchive(mPoste.dossierTravail() + QLatin1Char('/') + nomArchive);
+    mCompression->setNomArchive(mCanal.dossiers().travail() + QLatin1Char('/') + nomArchive);
     mCompression->Fichiers().append(fichier);
     QString raison;
     mCompression->Compresser(&raison);
     if (raison.isEmpty())
         return mCompression->NomArchive();
-    const auto vivant = mPoste.mVie.temoin();
-    MGlobal::AfficherMessage(mPoste.mContexte.env.boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
+    const auto vivant = mCanal.temoin();
+    MGlobal::AfficherMessage(mCanal.env().boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
                              QStringLiteral("Compression"));
     detruit = !vivant;
     return {};
@@ -112,7 +114,7 @@ std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString 
     const qint64 longueurTexte = 12 + 1 + nom.size() + QFileInfo(fichier).size();
     if (nom.size() > 255)
         return {mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères")), Issue::Abandon};
-    if (mPoste.extensionActive()) {
+    if (mCanal.etat().extensionActive) {
         const Issue issue = mEtendu->envoyer(fichier, [this] { return etatLigne() != mLigneAuDebut; });
         if (issue != Issue::Fin) {
             mCoupe = issue == Issue::LignePerdue;
@@ -127,7 +129,7 @@ std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString 
                 Issue::Abandon};
     QFile lecture(fichier);
     if (!lecture.open(QIODevice::ReadOnly)) {
-        mPoste.Information(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
         return {false, Issue::Abandon};
     }
     const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
@@ -147,23 +149,23 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
     qint64 tramesRestantes = 2 * P + 16;
     for (int reprise = 0;; ++reprise) {
         if (reprise > 0)
-            mPoste.Information(
+            mCanal.informer(
                 QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
-        const auto vivant = mPoste.mVie.temoin();
-        if (!mPoste.EnvoyerCommande("FICHIER", "OKFICHIER", 3000)) {
+        const auto vivant = mCanal.temoin();
+        if (!mCanal.commande("FICHIER", "OKFICHIER", 3000).repondue()) {
             if (!vivant)
                 return Issue::Fin;
             if (etatLigne() != mLigneAuDebut)
                 return Issue::LignePerdue;
-            mPoste.Information(QStringLiteral("Le poste distant n'est pas prêt"));
+            mCanal.informer(QStringLiteral("Le poste distant n'est pas prêt"));
             return Issue::Abandon;
         }
-        mPoste.NbreErreurs = 0; // the other station answers: the line carries
+        mCanal.ligneSaine(); // the other station answers: the line carries
         const Issue issue = envoyerUneFois(T, P, tramesRestantes);
         if (issue != Issue::Inconnue)
             return issue;
         if (reprise == reprisesMax || tramesRestantes <= 0) {
-            mPoste.Information(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprise));
+            mCanal.informer(QStringLiteral("Le fichier n'est pas passé après %1 reprises : il attendra son tour.").arg(reprise));
             return Issue::Abandon;
         }
     }
@@ -171,30 +173,28 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
 
 EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     int refus = 0;
     for (qint64 i = 1; i <= P;) {
         if (tramesRestantes-- <= 0) {
-            mPoste.Information(QStringLiteral("Trop d'erreurs sur la ligne pour ce fichier : il attendra son tour."));
+            mCanal.informer(QStringLiteral("Trop d'erreurs sur la ligne pour ce fichier : il attendra son tour."));
             return Issue::Abandon;
         }
         QByteArray commande = T;
         QByteArray attendu = "OKFICHIER";
         if (T.size() >= taillePartie) {
-            mPoste.PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i).arg(P);
+            mCanal.avancementEmission(AvancementFichier::parties(i, P));
             const QByteArray partie = T.mid((i - 1) * taillePartie, taillePartie);
             commande = "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + QByteArray::number(P).rightJustified(3, '0')
                 + MGlobal::CleDonnees(partie) + '\t' + partie;
             if (i < P)
                 attendu = "OKPARTFIC";
         }
-        QByteArray reponse;
-        const bool recue =
-            mPoste.EnvoyerCommande(commande, attendu, qint32(commande.size() / 10 + 4000), &reponse, "ERREURPARTFIC");
+        const ReponseCommande reponse = mCanal.commande(commande, attendu, qint32(commande.size() / 10 + 4000), "ERREURPARTFIC");
         if (!vivant)
             return Issue::Fin;
-        if (recue) {
-            mPoste.NbreErreurs = 0;
+        if (reponse.repondue()) {
+            mCanal.ligneSaine();
             refus = 0;
             ++i;
             continue;
@@ -203,21 +203,21 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
         // inside the wait (too many line errors) leaves no line either.
         if (etatLigne() != mLigneAuDebut)
             return Issue::LignePerdue;
-        if (reponse.isEmpty())
+        if (reponse.texte.isEmpty())
             return Issue::Inconnue;
         // Refused: the receiver did not store it, so sending it again is safe with any station.
         if (++refus > refusParPartieMax) {
-            mPoste.Information(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
+            mCanal.informer(QStringLiteral("Le poste distant n'a pas reçu sa part de fichier %1 / %2").arg(i).arg(P));
             return Issue::Abandon;
         }
-        mPoste.Information(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
+        mCanal.informer(QStringLiteral("Nouvelle tentative sur le paquet %1 / %2").arg(i).arg(P));
     }
     return Issue::Livre;
 }
 
 std::pair<quint32, quint32> EnvoiFichier::etatLigne() const
 {
-    return {mPoste.FrmComm ? mPoste.FrmComm->PertesPorteuse() : ~0u, mPoste.mDeconnexions};
+    return {mCanal.ligne() ? mCanal.ligne()->PertesPorteuse() : ~0u, mCanal.etat().deconnexions};
 }
 
 bool EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
@@ -226,13 +226,13 @@ bool EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
     // forever. The file goes aside, out of the scanner's reach, and the user is told.
     const QString dossier = QFileInfo(fichier).absolutePath() + QStringLiteral("/Refusés");
     QDir().mkpath(dossier);
-    const QString cible = mPoste.nomLibre(dossier, QFileInfo(fichier).fileName());
+    const QString cible = mCanal.dossiers().nomLibre(dossier, QFileInfo(fichier).fileName());
     if (!QFile::rename(fichier, cible)) {
-        mPoste.Information(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2), et il ne peut pas être mis de côté dans %3.")
+        mCanal.informer(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2), et il ne peut pas être mis de côté dans %3.")
                                .arg(fichier, raison, dossier));
         return false;
     }
-    mPoste.Information(
+    mCanal.informer(
         QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2) : il est mis de côté sous %3.").arg(fichier, raison, cible));
     mMisDeCote = cible;
     return true;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-class CInterlocuteur;
+class CanalLiaison;
 class EnvoiEtendu;
 class Zipper;
 
@@ -18,7 +18,7 @@ class Zipper;
 class EnvoiFichier
 {
 public:
-    explicit EnvoiFichier(CInterlocuteur &poste);
+    explicit EnvoiFichier(CanalLiaison &canal);
     ~EnvoiFichier();
 
     // True when the caller is done with the file: delivered, gone, or set aside.
@@ -54,7 +54,7 @@ private:
     std::pair<quint32, quint32> etatLigne() const;
     bool mettreDeCote(const QString &fichier, const QString &raison);
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<EnvoiEtendu> mEtendu;
     QString mMisDeCote;

@@ -4,27 +4,26 @@
 
 #include <QByteArray>
 
-class CInterlocuteur;
+class CanalLiaison;
 
-// Taking the link down: a goodbye to the other station, the calling modem back to command
-// mode and hung up, the modem reset, the port closed.
-//
-// It waits with events running: the link may be torn down meanwhile, and this with it; each
-// step gets the station's Temoin and reads it first.
+// Taking the line down: a goodbye to the other station, the calling modem back to command
+// mode and hung up, the modem reset, then the port closed. What the engine forgets of the
+// link is its own business, around these two steps.
 class Raccrochage
 {
 public:
-    explicit Raccrochage(CInterlocuteur &poste) : mPoste(poste) {}
+    explicit Raccrochage(CanalLiaison &canal) : mCanal(canal) {}
 
-    void raccrocher();
+    // False when the port was not open, and nothing was said.
+    bool direAuRevoir();
+    void fermerPort();
 
 private:
     // The goodbye goes out only on an open port: reopening one that dropped would cost
     // seconds and send a STOP that a peer on a direct cable would obey.
-    bool portOuvert(const JetonVie::Temoin &vivant) const;
+    bool portOuvert(const JetonVie::Temoin &vivant);
     bool ecrire(const JetonVie::Temoin &vivant, const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000);
-    void direAuRevoir(const JetonVie::Temoin &vivant);
     void raccrocherModem(const JetonVie::Temoin &vivant);
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
 };

@@ -1,6 +1,7 @@
 #include "link/ReceptionEtendue.h"
 
-#include "link/CInterlocuteur.h"
+#include "link/CanalLiaison.h"
+#include "link/DossiersPoste.h"
 #include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Disque.h"
@@ -19,13 +20,13 @@ namespace {
 constexpr qint64 noteTousLes = 64 * 1024;
 }
 
-ReceptionEtendue::ReceptionEtendue(CInterlocuteur &poste, ReceptionFichier &reception) : mPoste(poste), mReception(reception) {}
+ReceptionEtendue::ReceptionEtendue(CanalLiaison &canal, ReceptionFichier &reception) : mCanal(canal), mReception(reception) {}
 
 ReceptionEtendue::~ReceptionEtendue() = default;
 
 QString ReceptionEtendue::dossier() const
 {
-    return mPoste.dossierTravail() + QStringLiteral("/Reprises");
+    return mCanal.dossiers().travail() + QStringLiteral("/Reprises");
 }
 
 void ReceptionEtendue::nettoyer()
@@ -33,7 +34,7 @@ void ReceptionEtendue::nettoyer()
     // Bounded: the newest few, none older than a week.
     QDir d(dossier());
     const QFileInfoList infos = d.entryInfoList({QStringLiteral("*.info")}, QDir::Files, QDir::Time);
-    const QDateTime limite = mPoste.mContexte.env.plateforme.maintenant().addDays(-reprisesDureeMaxJours);
+    const QDateTime limite = mCanal.env().plateforme.maintenant().addDays(-reprisesDureeMaxJours);
     for (int i = 0; i < infos.size(); ++i) {
         const QString base = infos[i].absolutePath() + QLatin1Char('/') + infos[i].completeBaseName();
         if (i >= reprisesGardees || infos[i].lastModified() < limite) {
@@ -48,14 +49,14 @@ void ReceptionEtendue::nettoyer()
 
 void ReceptionEtendue::refuser(const QString &raison)
 {
-    mPoste.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison), mPoste.crcEtendu()));
+    mCanal.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison), mCanal.etat().crcEtendu));
 }
 
 void ReceptionEtendue::surOffre(const QByteArray &texte)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     suspendre();
-    const auto annonce = TE::lireOffre(texte, mPoste.crcEtendu());
+    const auto annonce = TE::lireOffre(texte, mCanal.etat().crcEtendu);
     if (!annonce)
         return; // damaged: the sender offers again
     auto e = std::make_unique<EnCours>();
@@ -63,8 +64,8 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
     // Both ways at once: this station's own files keep leaving while this one arrives, and
     // the send's progress label stays its own.
-    mPoste.mlDebutReception = mPoste.mContexte.env.plateforme.tickMs();
-    mPoste.Information(QStringLiteral("Un fichier va arriver..."));
+    mCanal.debutReception();
+    mCanal.informer(QStringLiteral("Un fichier va arriver..."));
     if (!vivant)
         return;
     qint64 debut = annonce->taille;
@@ -73,20 +74,17 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     } else {
         const QString raison = preparer(*e);
         if (!raison.isEmpty()) {
-            mPoste.Information(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
+            mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
             refuser(raison);
             if (vivant)
-                mPoste.finDeReception();
+                mCanal.finDeReception();
             return;
         }
         debut = e->recu.continuDepuisZero();
     }
     mEnCours = std::move(e);
-    mPoste.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mPoste.crcEtendu()));
-    if (!vivant)
-        return;
-    mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
-    mPoste.armer(GenreSupervision::Reception);
+    if (mCanal.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mCanal.etat().crcEtendu)))
+        mCanal.echangeRecu();
 }
 
 QString ReceptionEtendue::preparer(EnCours &e)
@@ -100,7 +98,7 @@ QString ReceptionEtendue::preparer(EnCours &e)
         const QFileInfo info(chemin);
         if (info.isSymLink() || (info.exists() && !info.isFile())) {
             QFile::remove(chemin);
-            mPoste.Information(QStringLiteral("%1 n'était pas un fichier de ce poste : il est supprimé sans être suivi.").arg(chemin));
+            mCanal.informer(QStringLiteral("%1 n'était pas un fichier de ce poste : il est supprimé sans être suivi.").arg(chemin));
         }
     }
     // The note names the file: the same content under another name starts afresh.
@@ -133,44 +131,41 @@ void ReceptionEtendue::noter(EnCours &e)
         return;
     // The data on disk first, then the note that vouches for it.
     QString erreur;
-    if (!e.donnees.flush() || !mPoste.mContexte.env.disque.synchroniser(partie(e), erreur))
+    if (!e.donnees.flush() || !mCanal.env().disque.synchroniser(partie(e), erreur))
         return;
-    if (mPoste.mContexte.env.disque.remplacer(e.base + QStringLiteral(".info"),
+    if (mCanal.env().disque.remplacer(e.base + QStringLiteral(".info"),
                                               e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
         e.continuNote = continu;
 }
 
 void ReceptionEtendue::surDonnees(const QByteArray &texte)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     if (!mEnCours || mEnCours->dejaRange)
         return;
     EnCours &e = *mEnCours;
-    const auto tranche = TE::lireDonnees(texte, mPoste.crcEtendu());
+    const auto tranche = TE::lireDonnees(texte, mCanal.etat().crcEtendu);
     if (!tranche || tranche->tranche.size() > TE::partieMax || tranche->position + tranche->tranche.size() > e.annonce.taille) {
-        mPoste.Information(QStringLiteral("Erreur de réception"));
+        mCanal.informer(QStringLiteral("Erreur de réception"));
         return; // the next acknowledgement shows the hole, and the sender fills it
     }
     const qint64 fin = tranche->position + tranche->tranche.size();
     if (!e.recu.contient(tranche->position, fin)) {
         if (!e.donnees.seek(tranche->position) || e.donnees.write(tranche->tranche) != tranche->tranche.size()) {
             const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(partie(e), e.donnees.errorString());
-            mPoste.Information(QStringLiteral("Réception de %1 arrêtée : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), raison));
+            mCanal.informer(QStringLiteral("Réception de %1 arrêtée : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), raison));
             suspendre();
             refuser(raison);
             if (vivant)
-                mPoste.finDeReception();
+                mCanal.finDeReception();
             return;
         }
         e.recu.ajouter(tranche->position, fin);
         if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes)
             noter(e);
     }
-    mPoste.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mPoste.crcEtendu()));
-    if (!vivant)
-        return;
-    mPoste.mlDernierEchange = mPoste.mContexte.env.plateforme.tickMs();
-    mPoste.armer(GenreSupervision::Reception);
+    if (mCanal.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mCanal.etat().crcEtendu)))
+        mCanal.echangeRecu();
 }
 
 bool ReceptionEtendue::verifier(EnCours &e)
@@ -182,8 +177,8 @@ bool ReceptionEtendue::verifier(EnCours &e)
 
 void ReceptionEtendue::surFin(const QByteArray &texte)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    if (!TE::ouvrir(texte, TE::Fin, mPoste.crcEtendu()))
+    const auto vivant = mCanal.temoin();
+    if (!TE::ouvrir(texte, TE::Fin, mCanal.etat().crcEtendu))
         return;
     if (!mEnCours) {
         refuser(QStringLiteral("aucun fichier en cours"));
@@ -192,17 +187,17 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     std::unique_ptr<EnCours> e = std::move(mEnCours);
     const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(e->annonce.nom), 255);
     if (e->dejaRange) {
-        mPoste.Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
-        mPoste.repondre("OKFICHIER");
+        mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
+        mCanal.repondre("OKFICHIER");
         if (vivant)
-            mPoste.finDeReception();
+            mCanal.finDeReception();
         return;
     }
     if (!e->recu.contient(0, e->annonce.taille)) {
         noter(*e);
         refuser(QStringLiteral("fichier incomplet"));
         if (vivant)
-            mPoste.finDeReception();
+            mCanal.finDeReception();
         return;
     }
     const bool sain = verifier(*e);
@@ -210,10 +205,10 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     QFile::remove(e->base + QStringLiteral(".info"));
     if (!sain) {
         QFile::remove(partie(*e));
-        mPoste.Information(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
+        mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         refuser(QStringLiteral("empreinte SHA-256 fausse"));
         if (vivant)
-            mPoste.finDeReception();
+            mCanal.finDeReception();
         return;
     }
     const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, partie(*e));
@@ -221,20 +216,20 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     if (range) {
         mReception.retenir(e->empreinte);
-        mPoste.repondre("OKFICHIER");
+        mCanal.repondre("OKFICHIER");
     } else {
         QFile::remove(partie(*e));
         refuser(QStringLiteral("rangement impossible"));
     }
     if (vivant)
-        mPoste.finDeReception();
+        mCanal.finDeReception();
 }
 
-QString ReceptionEtendue::avancement() const
+AvancementFichier ReceptionEtendue::avancement() const
 {
     if (!mEnCours)
         return {};
-    return QStringLiteral("%1/%2 Ko - ").arg(recus() / 1024).arg((mEnCours->annonce.taille + 1023) / 1024);
+    return AvancementFichier::octets(recus(), mEnCours->annonce.taille);
 }
 
 void ReceptionEtendue::suspendre()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/AvancementFichier.h"
 #include "link/shared/Plages.h"
 #include "link/shared/TramesEtendues.h"
 
@@ -10,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-class CInterlocuteur;
+class CanalLiaison;
 class ReceptionFichier;
 
 // Receiving a file from a station of our own, slices in any order, written straight to a file
@@ -20,7 +21,7 @@ class ReceptionFichier;
 class ReceptionEtendue
 {
 public:
-    ReceptionEtendue(CInterlocuteur &poste, ReceptionFichier &reception);
+    ReceptionEtendue(CanalLiaison &canal, ReceptionFichier &reception);
     ~ReceptionEtendue();
 
     void surOffre(const QByteArray &texte);
@@ -30,8 +31,8 @@ public:
     void suspendre();
     // Bytes of the file under way held from its start.
     qint64 recus() const { return mEnCours ? mEnCours->recu.continuDepuisZero() : 0; }
-    // "held/size Ko - " of the file under way, empty when none: a send alongside has its own.
-    QString avancement() const;
+    // Of the file under way, none when none: a send alongside has its own.
+    AvancementFichier avancement() const;
 
     static constexpr int reprisesGardees = 8;
     static constexpr qint64 reprisesDureeMaxJours = 7;
@@ -56,7 +57,7 @@ private:
     void refuser(const QString &raison);
     bool verifier(EnCours &e);
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     ReceptionFichier &mReception;
     std::unique_ptr<EnCours> mEnCours;
 };

@@ -1,6 +1,8 @@
 #include "link/ReceptionFichier.h"
 
-#include "link/CInterlocuteur.h"
+#include "link/CanalLiaison.h"
+#include "link/DossiersPoste.h"
+#include "serial/ParametresStation.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
 #include "platform/Disque.h"
@@ -26,7 +28,7 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
 
 }
 
-ReceptionFichier::ReceptionFichier(CInterlocuteur &poste) : mPoste(poste) {}
+ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal) {}
 
 ReceptionFichier::~ReceptionFichier() = default;
 
@@ -53,7 +55,7 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
     const qint32 i = nombre3(Texte.left(3), okI);
     const qint32 P = nombre3(Texte.mid(3, 3), okP);
     if (okI && okP)
-        mPoste.PartieGrosFichier = QStringLiteral("partie %1/%2 - ").arg(i + 1).arg(P);
+        mCanal.avancementReception(AvancementFichier::parties(i + 1, P));
     const qsizetype tab = Texte.indexOf('\t', 6);
     if (!okI || !okP || i < 1 || i > P || tab < 0)
         return false; // an unreadable header is refused like a wrong key
@@ -81,20 +83,20 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
 
 bool ReceptionFichier::echec(const Stockage &s, const QString &description)
 {
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     if (!vivant)
         return false;
-    mPoste.Information(s.cible + QStringLiteral(" : erreur ") + description);
-    mPoste.Information(QStringLiteral("Etape : ") + s.etape);
-    const QString chemin = mPoste.nomHorodate(mPoste.dossierReception(), QString(), QStringLiteral(".Err"));
-    Disque &disque = mPoste.mContexte.env.disque;
+    mCanal.informer(s.cible + QStringLiteral(" : erreur ") + description);
+    mCanal.informer(QStringLiteral("Etape : ") + s.etape);
+    const QString chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err"));
+    Disque &disque = mCanal.env().disque;
     QString erreur;
     if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
-        mPoste.Information(QStringLiteral("Contenu reçu gardé dans ") + chemin);
+        mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
     if (vivant)
-        mPoste.Information(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
+        mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
                                           "poste distant le garde.")
                                .arg(chemin, erreur));
     return false;
@@ -106,7 +108,7 @@ ReceptionFichier::Nom ReceptionFichier::lireNom(Stockage &s, QByteArray &Texte)
     if (N == 0 || N + 1 > Texte.size())
         return Nom::Illisible;
     if (nomAbime(Texte.mid(1, N), Texte.mid(N + 1))) {
-        mPoste.Information(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
+        mCanal.informer(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
         return Nom::Abime;
     }
     nommer(s, Texte.mid(1, N));
@@ -120,7 +122,7 @@ void ReceptionFichier::nommer(Stockage &s, const QByteArray &nom)
     const QString nomRecu = Windows1252::versTexte(nom).toUpper();
     s.nom = Dezipper::nomSur(nomRecu);
     if (s.nom != nomRecu)
-        mPoste.Information(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(MGlobal::TexteDistant(nomRecu, 255), s.nom));
+        mCanal.informer(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(MGlobal::TexteDistant(nomRecu, 255), s.nom));
     s.etape = QStringLiteral("Fichier ") + s.nom;
     s.archive = s.nom.endsWith(extensionArchive);
 }
@@ -130,13 +132,13 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     if (!s.archive) {
         s.cible = dossier + QLatin1Char('/') + s.nom;
         s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
-        if (CInterlocuteur::nomPris(s.cible)) {
+        if (DossiersPoste::nomPris(s.cible)) {
             s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
-            s.cible = mPoste.nomHorodate(dossier, s.nom);
+            s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom);
         }
         return std::nullopt;
     }
-    Plateforme &plateforme = mPoste.mContexte.env.plateforme;
+    Plateforme &plateforme = mCanal.env().plateforme;
     // Away from the incoming folder, where a received name could stand in the way.
     const QString travail = dossierExtraction();
     if (!mDecompression) {
@@ -149,12 +151,12 @@ std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &d
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
         return echec(s, QStringLiteral("dossier impossible à créer"));
-    const auto vivant = mPoste.mVie.temoin();
+    const auto vivant = mCanal.temoin();
     plateforme.pomper();
     if (!vivant)
         return false;
     mDecompression->setDossierExtraction(travail);
-    s.cible = mPoste.nomLibre(travail, s.nom);
+    s.cible = mCanal.dossiers().nomLibre(travail, s.nom);
     mDecompression->setNomArchive(s.cible);
     plateforme.pomper();
     return std::nullopt;
@@ -182,8 +184,8 @@ bool ReceptionFichier::recevoirFichierDepuis(const QByteArray &nom, const QStrin
 
 bool ReceptionFichier::ranger(Stockage &s)
 {
-    const auto vivant = mPoste.mVie.temoin();
-    const QString dossier = mPoste.dossierReception();
+    const auto vivant = mCanal.temoin();
+    const QString dossier = mCanal.dossiers().reception();
     if (const auto fin = choisirCible(s, dossier))
         return *fin;
     if (!vivant)
@@ -192,10 +194,10 @@ bool ReceptionFichier::ranger(Stockage &s)
     const qint64 taille = s.source.isEmpty() ? s.texte.size() : QFileInfo(s.source).size();
     if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), taille)) {
         // Not stored and not acknowledged: the sender keeps the file for later.
-        mPoste.Information(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
+        mCanal.informer(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
         return false;
     }
-    Disque &disque = mPoste.mContexte.env.disque;
+    Disque &disque = mCanal.env().disque;
     QString erreur;
     if (s.source.isEmpty() ? !disque.ecrire(s.cible, s.texte, erreur) : !disque.placer(s.source, s.cible, erreur))
         return echec(s, erreur);
@@ -205,9 +207,9 @@ bool ReceptionFichier::ranger(Stockage &s)
         if (const auto fin = deballer(s, dossier))
             return *fin;
     }
-    mPoste.FichierReçu(s.cible);
+    mCanal.fichierRecu(s.cible);
     if (vivant)
-        mPoste.Information(QStringLiteral("Fichier réceptionné"));
+        mCanal.informer(QStringLiteral("Fichier réceptionné"));
     return true;
 }
 
@@ -227,14 +229,14 @@ std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossi
     const QString nomFichier = s.nom.left(s.nom.size() - extensionArchive.size());
     s.cible = dossier + QLatin1Char('/') + nomFichier;
     s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
-    if (CInterlocuteur::nomPris(s.cible)) {
+    if (DossiersPoste::nomPris(s.cible)) {
         s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
-        s.cible = mPoste.nomHorodate(dossier, nomFichier);
+        s.cible = mCanal.dossiers().nomHorodate(dossier, nomFichier);
     }
     const QString extrait = mDecompression->FichierExtrait();
     s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
     QString erreur;
-    if (!mPoste.mContexte.env.disque.placer(extrait, s.cible, erreur)) {
+    if (!mCanal.env().disque.placer(extrait, s.cible, erreur)) {
         s.source = extrait;
         return echec(s, erreur);
     }
@@ -267,9 +269,9 @@ void ReceptionFichier::garderArchiveAbimee(const QString &archive, const QString
     // Kept for diagnosis, away from the folders the user reads, and never more than a few.
     constexpr int nombreMax = 10;
     constexpr qint64 tailleMax = 8 * 1024 * 1024;
-    const QString dossier = mPoste.dossierTravail() + QStringLiteral("/Abîmés");
+    const QString dossier = mCanal.dossiers().travail() + QStringLiteral("/Abîmés");
     QDir().mkpath(dossier);
-    QString copie = mPoste.nomHorodate(dossier, QFileInfo(archive).fileName());
+    QString copie = mCanal.dossiers().nomHorodate(dossier, QFileInfo(archive).fileName());
     if (QFileInfo(archive).size() > tailleMax || !QFile::rename(archive, copie)) {
         QFile::remove(archive);
         copie.clear();
@@ -281,7 +283,7 @@ void ReceptionFichier::garderArchiveAbimee(const QString &archive, const QString
         if (i >= nombreMax || total > tailleMax)
             QFile::remove(gardees[i].filePath());
     }
-    mPoste.Information(QStringLiteral("Archive %1 reçue mais illisible ici (%2) : elle n'est pas acquittée, le poste distant la "
+    mCanal.informer(QStringLiteral("Archive %1 reçue mais illisible ici (%2) : elle n'est pas acquittée, le poste distant la "
                                       "renverra.%3")
                            .arg(QFileInfo(archive).fileName(), raison,
                                 copie.isEmpty() ? QString() : QStringLiteral(" Copie gardée sous ") + copie));
@@ -294,7 +296,7 @@ QByteArray ReceptionFichier::empreinte(const QByteArray &texte)
 
 QString ReceptionFichier::cheminMemoire() const
 {
-    return mPoste.dossierTravail() + QStringLiteral("/Mémoire/recus");
+    return mCanal.dossiers().travail() + QStringLiteral("/Mémoire/recus");
 }
 
 void ReceptionFichier::chargerMemoire()
@@ -319,7 +321,7 @@ bool ReceptionFichier::dejaRecu(const QByteArray &empreinte)
     // hour covers its retries. A clock set back keeps an entry no longer than that either.
     constexpr qint64 memoireS = 3600;
     chargerMemoire();
-    const qint64 maintenant = mPoste.mContexte.env.plateforme.maintenant().toSecsSinceEpoch();
+    const qint64 maintenant = mCanal.env().plateforme.maintenant().toSecsSinceEpoch();
     std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return std::abs(maintenant - r.date) > memoireS; });
     return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
 }
@@ -328,7 +330,7 @@ void ReceptionFichier::retenir(const QByteArray &empreinte)
 {
     constexpr qsizetype nombreMax = 64;
     chargerMemoire();
-    mRecusRecemment.push_back({empreinte, mPoste.mContexte.env.plateforme.maintenant().toSecsSinceEpoch()});
+    mRecusRecemment.push_back({empreinte, mCanal.env().plateforme.maintenant().toSecsSinceEpoch()});
     if (mRecusRecemment.size() > nombreMax)
         mRecusRecemment.erase(mRecusRecemment.begin());
     // On disk before the acknowledgement, so that a restart does not store the file twice.
@@ -338,8 +340,8 @@ void ReceptionFichier::retenir(const QByteArray &empreinte)
     const QString chemin = cheminMemoire();
     QDir().mkpath(QFileInfo(chemin).absolutePath());
     QString erreur;
-    if (!mPoste.mContexte.env.disque.remplacer(chemin, texte, erreur))
-        mPoste.Information(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
+    if (!mCanal.env().disque.remplacer(chemin, texte, erreur))
+        mCanal.informer(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
                                           "renvoyé pourrait être rangé deux fois.")
                                .arg(erreur));
 }
@@ -350,7 +352,7 @@ std::optional<QString> ReceptionFichier::manqueDePlace(const QString &dossier, q
     const QStorageInfo disque(dossier);
     if (!disque.isValid() || disque.bytesAvailable() < 0)
         return std::nullopt;
-    const qint64 reserve = mPoste.EspaceLibreMin ? *mPoste.EspaceLibreMin * mo : std::min(256 * mo, disque.bytesTotal() / 20);
+    const qint64 reserve = mCanal.parametres().EspaceLibreMin ? *mCanal.parametres().EspaceLibreMin * mo : std::min(256 * mo, disque.bytesTotal() / 20);
     if (disque.bytesAvailable() - taille >= reserve)
         return std::nullopt;
     return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque de %3, dont %4 Mio gardés en réserve (EspaceLibreMin)")
@@ -362,7 +364,7 @@ std::optional<QString> ReceptionFichier::manqueDePlace(const QString &dossier, q
 
 QString ReceptionFichier::dossierExtraction() const
 {
-    return mPoste.dossierTravail() + QStringLiteral("/Extraction");
+    return mCanal.dossiers().travail() + QStringLiteral("/Extraction");
 }
 
 void ReceptionFichier::nettoyerRestes()
@@ -377,11 +379,11 @@ void ReceptionFichier::nettoyerRestes()
             QDir().rmdir(chemin);
     };
     vider(dossierExtraction(), {}, false);
-    const QString reception = mPoste.dossierReception();
+    const QString reception = mCanal.dossiers().reception();
     vider(reception + QStringLiteral("/UNZIP"), {}, true);
     vider(reception, {QStringLiteral(".navette-*.tmp")}, false);
     if (restes > 0)
-        mPoste.Information(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
+        mCanal.informer(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
                                           "distant renverra ce qu'il n'a pas vu acquitté.")
                                .arg(restes));
 }

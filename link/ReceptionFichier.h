@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-class CInterlocuteur;
+class CanalLiaison;
 class Dezipper;
 
 // Receiving files for one link: a file in parts put together in order, a whole file stored
@@ -20,7 +20,7 @@ class Dezipper;
 class ReceptionFichier
 {
 public:
-    explicit ReceptionFichier(CInterlocuteur &poste);
+    explicit ReceptionFichier(CanalLiaison &canal);
     ~ReceptionFichier();
 
     // One part ("iiiPPPkey\tdata"). Complet when it was the last, Doublon when it came again.
@@ -79,7 +79,7 @@ private:
     bool echec(const Stockage &s, const QString &description);
     void garderArchiveAbimee(const QString &archive, const QString &raison);
 
-    CInterlocuteur &mPoste;
+    CanalLiaison &mCanal;
     QByteArray mParties;
     qint32 mDernierePartie = 0;
     bool mRangee = false;
@@ -94,5 +94,5 @@ private:
     void chargerMemoire();
     QString dossierExtraction() const;
     std::unique_ptr<Dezipper> mDecompression;
-    ReceptionEtendue mEtendue{mPoste, *this};
+    ReceptionEtendue mEtendue{mCanal, *this};
 };

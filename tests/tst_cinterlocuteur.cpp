@@ -148,7 +148,7 @@ private slots:
 
         p.TimeOut()->setInterval(999);
         p.TimeOut()->setEnabled(true);
-        p.mSupervision.setGenre(GenreSupervision::Reinitialisation);
+        p.ArreterTempos();
         QCOMPARE(s.etats.last().section('|', 2), QStringLiteral("0"));
     }
 

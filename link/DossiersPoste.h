@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class Plateforme;
+struct ParametresStation;
+
+// The station's folders and the names it gives files there: where received files land, where
+// it builds its archives, and a free name for a file that must not overwrite another.
+class DossiersPoste
+{
+public:
+    // The section and the parameters are read at each call: both change with the settings.
+    DossiersPoste(Plateforme &plateforme, QString dossierProgramme, const ParametresStation &parametres, const QString &section);
+
+    // The incoming folder; without one set, a "Reçus" folder beside the program.
+    QString reception() const;
+    // Where this station builds its archives, out of the user's folders.
+    QString travail() const;
+    // Archives left by a station stopped in the middle of a send.
+    void nettoyerTravail() const;
+    // A stamped name ("ddmmyy hhnnss name") that nothing in the folder holds yet.
+    QString nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe = {}) const;
+    // The name itself when free, else a stamped one.
+    QString nomLibre(const QString &dossier, const QString &nom) const;
+    // Anything stands at that name, a dangling link included.
+    static bool nomPris(const QString &chemin);
+
+private:
+    Plateforme &mPlateforme;
+    const QString mDossierProgramme;
+    const ParametresStation &mParametres;
+    const QString &mSection;
+};
