@@ -9,6 +9,7 @@
 #include "link/Raccrochage.h"
 #include "link/ReceptionFichier.h"
 #include "link/Supervision.h"
+#include "link/VerdictLiaison.h"
 #include "platform/Environnement.h"
 #include "platform/JetonVie.h"
 #include "platform/Notification.h"
@@ -125,6 +126,8 @@ public:
     Notification<qint32, qint32> ProgressEmission;
     Notification<bool> ModemEtatConnexionChange;
     Notification<QString, QString, int> EtatTimeOut;
+    // A link test answered, either way.
+    Notification<VerdictLiaison> LiaisonVerifiee;
 
     // Nothing but link tests is exchanged until the other station has proved its key, when
     // the section pins one.
@@ -202,7 +205,7 @@ private:
     bool surTestDeLiaison(const QByteArray &Texte);
     bool surHorloge(const QByteArray &Texte);
     // The link test and the clock command: "OUI", the link is up, the owner told.
-    bool confirmerLiaison(const QString &libelle, const QByteArray &horloge);
+    bool confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge);
     bool surStop(const QByteArray &Texte);
     bool surAnnonceFichier(const QByteArray &Texte);
     bool surPartieFichier(const QByteArray &Texte);

@@ -22,19 +22,18 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
     if (!FrmComm || !FrmComm->Connecter())
         return false;
     QByteArray commande;
-    QString resultat;
+    VerdictLiaison verdict = VerdictLiaison::Chut;
     // The clock goes only to a station that proved its key, where one is pinned.
     if (SvrHoraire && mAuth.autorise()) {
         commande = "CLK" + mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyyyyHHmmss")).toLatin1();
         if (!AvecEvent)
             commande += "CHUT!";
-        resultat = QStringLiteral("Connexion vérifiée par synchronisation horaire");
+        verdict = VerdictLiaison::VerifieeAvecHorloge;
     } else if (AvecEvent) {
         commande = "YAQUELQUUN?";
-        resultat = QStringLiteral("Connexion vérifiée");
+        verdict = VerdictLiaison::Verifiee;
     } else {
         commande = "YAQUELQUUN?CHUT!";
-        resultat = QStringLiteral("Connexion, chut!");
     }
     const auto vivant = mVie.temoin();
     const quint32 envoi = mContexte.env.plateforme.tickMs();
@@ -47,7 +46,6 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         mbModemConnecte = true;
     if (SvrHoraire || AvecEvent)
         NbreErreurs = 0;
-    QString reponse;
-    CommandeReçue(resultat, reponse);
+    LiaisonVerifiee(verdict);
     return true;
 }

@@ -97,19 +97,15 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 
 bool CInterlocuteur::surTestDeLiaison(const QByteArray &Texte)
 {
-    return confirmerLiaison(Texte.startsWith("YAQUELQUUN?CHUT!") ? QStringLiteral("Connexion, chut!")
-                                                                 : QStringLiteral("Connexion confirmée"),
-                            {});
+    return confirmerLiaison(Texte.startsWith("YAQUELQUUN?CHUT!") ? VerdictLiaison::Chut : VerdictLiaison::Confirmee, {});
 }
 
 bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 {
-    return confirmerLiaison(Texte.mid(17, 5) == "CHUT!" ? QStringLiteral("Connexion, chut!")
-                                                         : QStringLiteral("Connexion confirmée avec synchronisation horaire"),
-                            Texte);
+    return confirmerLiaison(Texte.mid(17, 5) == "CHUT!" ? VerdictLiaison::Chut : VerdictLiaison::ConfirmeeAvecHorloge, Texte);
 }
 
-bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &horloge)
+bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge)
 {
     const auto vivant = mVie.temoin();
     repondre(reponseAuTestDeLiaison());
@@ -123,8 +119,7 @@ bool CInterlocuteur::confirmerLiaison(const QString &libelle, const QByteArray &
     mbModemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
-    QString sansReponse;
-    CommandeReçue(libelle, sansReponse);
+    LiaisonVerifiee(verdict);
     if (vivant)
         armer(GenreSupervision::Surveillance);
     return true;

@@ -6,6 +6,7 @@
 
 #include "auxwindows/FFermeture.h"
 #include "link/ProprietaireLiaison.h"
+#include "link/VerdictLiaison.h"
 #include "mainwindow/FichiersComplets.h"
 #include "mainwindow/TourDeLigne.h"
 #include "platform/Environnement.h"
@@ -137,6 +138,7 @@ public:
 
     // The link object's notifications.
     void Poste_CommandeReçue(const QString &Commande, QString &Réponse);
+    void Poste_LiaisonVerifiee(VerdictLiaison verdict);
     void Poste_EtatTimeOut(const QString &TypeTO, const QString &Compteur, int Durée);
     void Poste_FichierReçu(const QString &Fichier);
     void Poste_Information(const QString &Info);

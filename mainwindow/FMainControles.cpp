@@ -358,26 +358,23 @@ void FMain::Poste_EtatTimeOut(const QString &TypeTO, const QString &Compteur, in
 
 void FMain::Poste_CommandeReçue(const QString &Commande, QString &Réponse)
 {
-    const auto vivant = mVie.temoin();
-    if (Commande.startsWith(QStringLiteral("MESSAGE="))) {
+    if (Commande.startsWith(QStringLiteral("MESSAGE=")))
         recevoirMessage(Commande.mid(8));
+    else
+        Poste_Information(Commande);
+}
+
+void FMain::Poste_LiaisonVerifiee(VerdictLiaison verdict)
+{
+    const auto vivant = mVie.temoin();
+    if (mCocheConnecter == EtatCase::Grise)
+        setCocheConnecter(EtatCase::Coche);
+    if (!vivant)
         return;
-    }
-    static const struct
-    {
-        const char *debut;
-        const char *information; // none when empty
-    } verdicts[] = {{"Connexion vérifiée", "Connexion vérifiée."}, {"Connexion confirmée", "Connexion établie"}, {"Connexion, chut!", ""}};
-    for (const auto &v : verdicts) {
-        if (!Commande.startsWith(QString::fromUtf8(v.debut)))
-            continue;
-        if (mCocheConnecter == EtatCase::Grise)
-            setCocheConnecter(EtatCase::Coche);
-        if (vivant && *v.information)
-            Poste_Information(QString::fromUtf8(v.information));
-        return;
-    }
-    Poste_Information(Commande);
+    if (verdict == VerdictLiaison::Verifiee || verdict == VerdictLiaison::VerifieeAvecHorloge)
+        Poste_Information(QStringLiteral("Connexion vérifiée."));
+    else if (verdict != VerdictLiaison::Chut)
+        Poste_Information(QStringLiteral("Connexion établie"));
 }
 
 void FMain::recevoirMessage(const QString &texte)

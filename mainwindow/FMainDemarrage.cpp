@@ -66,6 +66,7 @@ void FMain::brancherPoste()
     CInterlocuteur &p = *mPoste;
     p.FichierReçu.connecter([this](const QString &f) { Poste_FichierReçu(f); });
     p.CommandeReçue.connecter([this](const QString &c, QString &r) { Poste_CommandeReçue(c, r); });
+    p.LiaisonVerifiee.connecter([this](VerdictLiaison v) { Poste_LiaisonVerifiee(v); });
     p.Information.connecter([this](const QString &i) { Poste_Information(i); });
     p.ProgressRecept.connecter([this](qint32 r, qint32 a) { Poste_ProgressRecept(r, a); });
     p.ProgressEmission.connecter([this](qint32 e, qint32 t) { Poste_ProgressEmission(e, t); });

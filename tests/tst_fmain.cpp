@@ -746,6 +746,11 @@ private slots:
         QString reponse;
         f.Poste_CommandeReçue("Pas de porteuse.", reponse);
         QVERIFY(f.ListeInfo().first().endsWith(" : Pas de porteuse."));
+        // The other station's words are never taken for a verdict of the link.
+        f.Poste_CommandeReçue("Connexion vérifiée", reponse);
+        QVERIFY(f.ListeInfo().first().endsWith(" : Connexion vérifiée"));
+        f.Poste_LiaisonVerifiee(VerdictLiaison::VerifieeAvecHorloge);
+        QVERIFY(f.ListeInfo().first().endsWith(" : Connexion vérifiée."));
 
         // The 256th file since start-up cuts the list back to its 99 newest lines.
         for (int i = 2; i <= 256; ++i)

@@ -50,6 +50,7 @@ CInterlocuteur &PosteSimule::creer()
         etats << QStringLiteral("%1|%2|%3").arg(type, compteur).arg(duree);
     });
     poste->CommandeReçue.connecter([this](const QString &c, QString &) { commandes << c; });
+    poste->LiaisonVerifiee.connecter([this](VerdictLiaison v) { commandes << texteVerdict(v); });
     poste->FichierReçu.connecter([this](const QString &f) { fichiersRecus << f; });
     return *poste;
 }
