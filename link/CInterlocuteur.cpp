@@ -1,7 +1,6 @@
 #include "link/CInterlocuteur.h"
 
-#include <QRandomGenerator>
-
+#include "link/EnvoiEtendu.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
@@ -10,8 +9,7 @@
 #include "platform/Plateforme.h"
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte)
-    : mContexte(std::move(contexte)),
-      mTirage(QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0').toUpper())
+    : mContexte(std::move(contexte))
 {
 }
 
@@ -120,7 +118,27 @@ EtatLigne CInterlocuteur::etat() const
             .crcEtendu = crcEtendu(),
             .meneLaLiaison = meneLaLiaison(),
             .ligneDirecte = ligneDirecte(),
-            .partieDistante = partieDistante(),
-            .allerRetourMs = mAllerRetourMs,
+            .partieDistante = mReconnaissance.partieDistante(),
+            .allerRetourMs = mReconnaissance.allerRetourMs(),
             .octetsParSeconde = octetsParSeconde()};
+}
+
+void CInterlocuteur::oublierCapacites()
+{
+    mReconnaissance.oublier();
+    mEnvoi.etendu().oublierLigne();
+}
+
+void CInterlocuteur::redemanderCapacites()
+{
+    oublierCapacites();
+    mReconnaissance.redemander();
+}
+
+void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
+{
+    const auto vivant = mVie.temoin();
+    mReconnaissance.noter(reponse, allerRetourMs, mAuth.autorise());
+    if (vivant)
+        mAuth.apresReconnaissance();
 }

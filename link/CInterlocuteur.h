@@ -7,6 +7,7 @@
 #include "link/EnvoiFichier.h"
 #include "link/MiseALHeure.h"
 #include "link/Raccrochage.h"
+#include "link/Reconnaissance.h"
 #include "link/ReceptionFichier.h"
 #include "link/Supervision.h"
 #include "link/VerdictLiaison.h"
@@ -97,14 +98,14 @@ public:
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
-    bool extensionActive() const { return ProtocoleEtendu && mPartieDistante; }
+    bool extensionActive() const { return ProtocoleEtendu && mReconnaissance.etendue(); }
     // Measured by the link test that showed the extension; 0 until then.
-    quint32 allerRetourMs() const { return mAllerRetourMs; }
+    quint32 allerRetourMs() const { return mReconnaissance.allerRetourMs(); }
     // A command is being written or a received one handled: a send must not start beneath it.
     bool ligneOccupee() const { return FrmComm && FrmComm->enCours(); }
     // This station leads where one of the two must: the caller of a call; on a cable, the one
     // of higher rank once the other showed its own, else the one set as calling.
-    bool meneLaLiaison() const;
+    bool meneLaLiaison() const { return mReconnaissance.meneLaLiaison(); }
     // The extension's texts carry their CRC, unless the link is sealed: its tag checks them.
     bool crcEtendu() const { return !FrmComm || !FrmComm->canal(); }
     bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
@@ -136,7 +137,7 @@ public:
     // No clock is set to a date before it.
     static QDate dateDeConstruction() { return MiseALHeure::dateDeConstruction(); }
     // What this station answers to a link test.
-    QByteArray reponseAuTestDeLiaison() const;
+    QByteArray reponseAuTestDeLiaison() const { return mReconnaissance.reponseAuTest(); }
 
     // A text the other station sends as a command of its own, never as an answer.
     static bool estCommandeDeLigne(const QByteArray &texte);
@@ -162,12 +163,12 @@ private:
     void finDeReception() override;
     void fichierRecu(const QString &chemin) override { FichierReçu(chemin); }
     void finEnvoi() override;
-    void attendreCapacites() override;
+    void attendreCapacites() override { mReconnaissance.attendre(); }
     void redemanderCapacites() override;
     FComm *ligne() override { return FrmComm.get(); }
     EtatLigne etat() const override;
     QByteArray reponseAuTest() const override { return reponseAuTestDeLiaison(); }
-    QByteArray reponseDistante() const override { return mReponseDistante; }
+    QByteArray reponseDistante() const override { return mReconnaissance.reponseDistante(); }
     const ParametresStation &parametres() const override { return *this; }
     const DossiersPoste &dossiers() const override { return mDossiers; }
     Environnement &env() override { return mContexte.env; }
@@ -224,10 +225,6 @@ private:
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
-    void annoncerProtocole();
-    QByteArray rang() const;
-    void testerCapacites(int essais);
-    qint32 partieDistante() const { return mPartieDistante.value_or(0); }
     qint64 octetsParSeconde() const;
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
@@ -258,16 +255,7 @@ private:
     quint32 mlDernierEchange = 0;
     quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
-    std::optional<qint32> mPartieDistante;
-    std::optional<QByteArray> mRangDistant;
-    QByteArray mReponseDistante; // its answer to our link test, as it came
-    const QByteArray mTirage; // this station's draw for its rank on a cable
-    bool mCapacitesDemandees = false; // a link test was answered on this connection
-    std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
-    bool mProtocoleAnnonce = false;
-    bool mOrigineAnnoncee = false;
-    bool mCapacitesADemander = false;
-    quint32 mAllerRetourMs = 0;
+    Reconnaissance mReconnaissance{*this};
     DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, msSectionConfig};
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};

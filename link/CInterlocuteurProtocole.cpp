@@ -108,14 +108,11 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge)
 {
     const auto vivant = mVie.temoin();
-    repondre(reponseAuTestDeLiaison());
+    repondre(mReconnaissance.reponseAuTest());
     if (!vivant)
         return true;
     mAuth.apresReponseAuTest();
-    // The called station's first test showed it ours: the calling one asks back at once,
-    // rather than at its first supervision test.
-    if (std::exchange(mCapacitesADemander, false) && !mCapacitesDemandees)
-        testerCapacites(20);
+    mReconnaissance.apresReponseAuTest();
     mbModemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
@@ -191,110 +188,9 @@ bool CInterlocuteur::versEnvoiEtendu(const QByteArray &Texte)
     return ProtocoleEtendu;
 }
 
-QByteArray CInterlocuteur::reponseAuTestDeLiaison() const
-{
-    return ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte() ? rang() : QByteArray()) : QByteArray("OUI");
-}
-
-void CInterlocuteur::oublierCapacites()
-{
-    mPartieDistante.reset();
-    mReponseDistante.clear();
-    mRangDistant.reset();
-    mEnvoi.etendu().oublierLigne();
-    mCapacitesDemandees = false;
-    mDebutAppel.reset();
-    mProtocoleAnnonce = false;
-    mOrigineAnnoncee = false;
-    mCapacitesADemander = false;
-}
-
-void CInterlocuteur::redemanderCapacites()
-{
-    oublierCapacites();
-    mCapacitesADemander = ProtocoleEtendu;
-}
-
-void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
-{
-    mCapacitesDemandees = true;
-    if (ProtocoleEtendu) {
-        mPartieDistante = TramesEtendues::lireCapacites(reponse);
-        mRangDistant = TramesEtendues::lireRang(reponse);
-        mAllerRetourMs = allerRetourMs;
-    }
-    mReponseDistante = reponse;
-    const auto vivant = mVie.temoin();
-    annoncerProtocole();
-    if (vivant)
-        mAuth.apresReconnaissance();
-}
-
-void CInterlocuteur::annoncerProtocole()
-{
-    if (!extensionActive()) {
-        if (!std::exchange(mOrigineAnnoncee, true))
-            Information(ProtocoleEtendu ? QStringLiteral("Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu")
-                                        : QStringLiteral("Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste"));
-        return;
-    }
-    if (std::exchange(mProtocoleAnnonce, true))
-        return;
-    const auto vivant = mVie.temoin();
-    Information(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
-                    .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
-                    .arg(mAllerRetourMs));
-    // Only the leader: the other keeps its shorter wait, so both do not offer at once. A
-    // keyed link waits for its handshake.
-    if (vivant && meneLaLiaison() && mAuth.autorise())
-        mContexte.proprietaire.posteDistantReconnu();
-}
-
-QByteArray CInterlocuteur::rang() const
-{
-    return (PosteAppellant ? "1" : "0") + mTirage;
-}
-
-bool CInterlocuteur::meneLaLiaison() const
-{
-    if (!ligneDirecte() || !mRangDistant || *mRangDistant == rang())
-        return PosteAppellant;
-    return rang() > *mRangDistant;
-}
-
-void CInterlocuteur::testerCapacites(int essais)
-{
-    const auto vivant = mVie.temoin();
-    mContexte.env.plateforme.planifier(100'000, [this, vivant, essais] {
-        if (!vivant || !mbModemConnecte || mCapacitesDemandees || !ProtocoleEtendu || !FrmComm)
-            return;
-        // A command still under way (the dial's own wait) leaves the line to it for now.
-        if (FrmComm->occupe()) {
-            if (essais > 1)
-                testerCapacites(essais - 1);
-            return;
-        }
-        TesterConnexion(false);
-    });
-}
-
 bool CInterlocuteur::EnvoiAvance() const
 {
     return mEnvoi.avance();
-}
-
-void CInterlocuteur::attendreCapacites()
-{
-    // The called station tests 3.5 s after the call, and the caller asks back at once.
-    constexpr quint32 attenteMaxMs = 6000;
-    if (!mDebutAppel || mCapacitesDemandees)
-        return;
-    Plateforme &plateforme = mContexte.env.plateforme;
-    const quint32 ecoule = plateforme.ecouleDepuis(*mDebutAppel);
-    if (ecoule >= attenteMaxMs)
-        return;
-    const auto vivant = mVie.temoin();
-    plateforme.attendreQue([&] { return !vivant || mCapacitesDemandees || !mbModemConnecte; }, attenteMaxMs - ecoule);
 }
 
 qint64 CInterlocuteur::octetsParSeconde() const
@@ -459,9 +355,6 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
             armer(GenreSupervision::Reinitialisation, true);
     } else {
         armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
-        // A direct cable tests both ways at once; a call, only from the called side.
-        mCapacitesADemander = PosteAppellant && ProtocoleEtendu;
-        if (ProtocoleEtendu)
-            mDebutAppel = mContexte.env.plateforme.tickMs();
+        mReconnaissance.debutConnexion(PosteAppellant);
     }
 }

@@ -1,0 +1,138 @@
+#include "link/Reconnaissance.h"
+
+#include "link/CanalLiaison.h"
+#include "link/ProprietaireLiaison.h"
+#include "link/shared/TramesEtendues.h"
+#include "platform/Plateforme.h"
+#include "serial/FComm.h"
+#include "serial/ParametresStation.h"
+
+#include <QRandomGenerator>
+
+namespace {
+bool ligneDirecte(const ParametresStation &p)
+{
+    return p.NumTelAppel == QLatin1String("DIRECT");
+}
+}
+
+Reconnaissance::Reconnaissance(CanalLiaison &canal)
+    : mCanal(canal), mTirage(QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0').toUpper())
+{
+}
+
+void Reconnaissance::oublier()
+{
+    mPartieDistante.reset();
+    mReponseDistante.clear();
+    mRangDistant.reset();
+    mDemandees = false;
+    mDebutAppel.reset();
+    mProtocoleAnnonce = false;
+    mOrigineAnnoncee = false;
+    mADemander = false;
+}
+
+void Reconnaissance::redemander()
+{
+    oublier();
+    mADemander = mCanal.parametres().ProtocoleEtendu;
+}
+
+void Reconnaissance::debutConnexion(bool appelant)
+{
+    // A direct cable tests both ways at once; a call, only from the called side.
+    const bool etendu = mCanal.parametres().ProtocoleEtendu;
+    mADemander = appelant && etendu;
+    if (etendu)
+        mDebutAppel = mCanal.env().plateforme.tickMs();
+}
+
+QByteArray Reconnaissance::reponseAuTest() const
+{
+    const ParametresStation &p = mCanal.parametres();
+    return p.ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte(p) ? rang() : QByteArray()) : QByteArray("OUI");
+}
+
+void Reconnaissance::noter(const QByteArray &reponse, quint32 allerRetourMs, bool autorise)
+{
+    mDemandees = true;
+    if (mCanal.parametres().ProtocoleEtendu) {
+        mPartieDistante = TramesEtendues::lireCapacites(reponse);
+        mRangDistant = TramesEtendues::lireRang(reponse);
+        mAllerRetourMs = allerRetourMs;
+    }
+    mReponseDistante = reponse;
+    annoncer(autorise);
+}
+
+void Reconnaissance::annoncer(bool autorise)
+{
+    if (!etendue()) {
+        if (!std::exchange(mOrigineAnnoncee, true))
+            mCanal.informer(mCanal.parametres().ProtocoleEtendu
+                                ? QStringLiteral("Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu")
+                                : QStringLiteral("Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste"));
+        return;
+    }
+    if (std::exchange(mProtocoleAnnonce, true))
+        return;
+    const auto vivant = mCanal.temoin();
+    mCanal.informer(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
+                        .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
+                        .arg(mAllerRetourMs));
+    // Only the leader: the other keeps its shorter wait, so both do not offer at once. A
+    // keyed link waits for its handshake.
+    if (vivant && meneLaLiaison() && autorise)
+        mCanal.proprietaire().posteDistantReconnu();
+}
+
+QByteArray Reconnaissance::rang() const
+{
+    return (mCanal.parametres().PosteAppellant ? "1" : "0") + mTirage;
+}
+
+bool Reconnaissance::meneLaLiaison() const
+{
+    const ParametresStation &p = mCanal.parametres();
+    if (!ligneDirecte(p) || !mRangDistant || *mRangDistant == rang())
+        return p.PosteAppellant;
+    return rang() > *mRangDistant;
+}
+
+void Reconnaissance::apresReponseAuTest()
+{
+    // The called station's first test showed it ours: the calling one asks back at once,
+    // rather than at its first supervision test.
+    if (std::exchange(mADemander, false) && !mDemandees)
+        tester(20);
+}
+
+void Reconnaissance::tester(int essais)
+{
+    mCanal.env().plateforme.planifier(100'000, [this, vivant = mCanal.temoin(), essais] {
+        if (!vivant || !mCanal.etat().modemConnecte || mDemandees || !mCanal.parametres().ProtocoleEtendu || !mCanal.ligne())
+            return;
+        // A command still under way (the dial's own wait) leaves the line to it for now.
+        if (mCanal.ligne()->occupe()) {
+            if (essais > 1)
+                tester(essais - 1);
+            return;
+        }
+        mCanal.testerLiaison(false);
+    });
+}
+
+void Reconnaissance::attendre()
+{
+    // The called station tests 3.5 s after the call, and the caller asks back at once.
+    constexpr quint32 attenteMaxMs = 6000;
+    if (!mDebutAppel || mDemandees)
+        return;
+    Plateforme &plateforme = mCanal.env().plateforme;
+    const quint32 ecoule = plateforme.ecouleDepuis(*mDebutAppel);
+    if (ecoule >= attenteMaxMs)
+        return;
+    const auto vivant = mCanal.temoin();
+    plateforme.attendreQue([&] { return !vivant || mDemandees || !mCanal.etat().modemConnecte; }, attenteMaxMs - ecoule);
+}
