@@ -91,9 +91,9 @@ public:
     // Characters of the file being received in parts, held until its last part.
     // What the reception progress shows before its percentage: both ways at once, each its own.
     QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement().texte() : PartieGrosFichier; }
-    qint64 TailleReceptionEnCours() const { return std::max<qint64>(mReception.parties().size(), mReception.etendue().recus()); }
+    qint64 TailleReceptionEnCours() const { return mReception.tailleEnCours(); }
     // When the file being (or last) received was announced.
-    quint32 TickDebutReception() const { return mlDebutReception; }
+    quint32 TickDebutReception() const { return mReception.tickDebut(); }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
     // The other station showed the extension on this connection, and this one has it on. Ours
@@ -111,7 +111,7 @@ public:
     bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
     void ArreterTempos();
     // Once the folders are set, at start-up: what a reception cut short left behind goes.
-    void nettoyerRestesDeReception() { mReception.nettoyerRestes(); }
+    void nettoyerRestesDeReception() { mReception.rangement().nettoyerRestes(); }
 
     // Takes the owner's timer as the supervision timer now; the first Connecter does it otherwise.
     void AttacherMinuterie();
@@ -157,10 +157,8 @@ private:
     void avancementEmission(const AvancementFichier &avancement) override;
     void avancementReception(const AvancementFichier &avancement) override;
     void ligneSaine() override { NbreErreurs = 0; }
+    qint16 erreurDeLigne() override { return ++NbreErreurs; }
     void arreterSupervision() override { mSupervision.arreter(); }
-    void debutReception() override;
-    void echangeRecu() override;
-    void finDeReception() override;
     void fichierRecu(const QString &chemin) override { FichierReçu(chemin); }
     void finEnvoi() override;
     void attendreCapacites() override { mReconnaissance.attendre(); }
@@ -184,7 +182,6 @@ private:
     void echeanceAppel();
     void echeanceReponse();
     void echeanceSurveillance();
-    void echeanceReception();
     void echeanceReinitialisation();
     void reinitialiser();
     void FrmComm_Reception(const QByteArray &Texte);
@@ -208,8 +205,6 @@ private:
     // The link test and the clock command: "OUI", the link is up, the owner told.
     bool confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge);
     bool surStop(const QByteArray &Texte);
-    bool surAnnonceFichier(const QByteArray &Texte);
-    bool surPartieFichier(const QByteArray &Texte);
     bool surSonnerie(const QByteArray &Texte);
     bool surDemandeAppelant(const QByteArray &Texte);
     // The extension's texts, each to the transfer it belongs to; each is a message to the
@@ -222,6 +217,10 @@ private:
     {
         return (mAuth.*Traiter)(Texte);
     }
+    template <bool (ReceptionFichier::*Traiter)(const QByteArray &)> bool versReception(const QByteArray &Texte)
+    {
+        return (mReception.*Traiter)(Texte);
+    }
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
@@ -230,8 +229,6 @@ private:
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void reglerHorloge(const QByteArray &Texte);
 
-    // Stores a whole-file text, then acknowledges it.
-    bool surFichierEntier(const QByteArray &Texte);
     void EcrireConfiguration();
     // The file and section this link reads, the file created when missing.
     void choisirFichier(QString FichierConfig, QString SectionConfig);
@@ -252,8 +249,6 @@ private:
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran
     MiseALHeure mHorloge{mContexte.env.plateforme, [this](const QString &texte) { Information(texte); }};
-    quint32 mlDernierEchange = 0;
-    quint32 mlDebutReception = 0;
     quint32 mDeconnexions = 0;
     Reconnaissance mReconnaissance{*this};
     DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, msSectionConfig};

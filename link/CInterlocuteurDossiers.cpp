@@ -14,11 +14,6 @@ bool CInterlocuteur::EnvoyerFichier(const QString &Fichier)
 
 void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)
 {
-    if (mContexte.env.plateforme.ecouleDepuis(mlDernierEchange) > 5000) {
-        if (Recu < Attendu)
-            armer(GenreSupervision::Reception);
-        else
-            armer(GenreSupervision::Surveillance, true);
-    }
+    mReception.progression(Recu, Attendu);
     ProgressRecept(Recu, Attendu);
 }

@@ -22,9 +22,9 @@ std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLign
         {"YAQUELQUUN?", 0, true, true, &CInterlocuteur::surTestDeLiaison},
         {"CLK", 17, true, true, &CInterlocuteur::surHorloge},
         {"STOP", 0, true, false, &CInterlocuteur::surStop},
-        {"FICHIER", 0, true, false, &CInterlocuteur::surAnnonceFichier},
-        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::surFichierEntier},
-        {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::surPartieFichier},
+        {"FICHIER", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surAnnonce>},
+        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surFichierEntier>},
+        {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surPartie>},
         {"RING", 0, false, false, &CInterlocuteur::surSonnerie}, // the modem's own passes as such
         {"JESUISAPPELANT", 0, true, false, &CInterlocuteur::surDemandeAppelant},
         {"MESSAGE=", 0, true, false, nullptr},
@@ -136,42 +136,6 @@ bool CInterlocuteur::surStop(const QByteArray &)
     return true;
 }
 
-bool CInterlocuteur::surAnnonceFichier(const QByteArray &)
-{
-    const auto vivant = mVie.temoin();
-    mReception.etendue().suspendre();
-    mContexte.proprietaire.setCocheSynchro(EtatCase::Decoche);
-    PartieGrosFichier.clear();
-    debutReception();
-    Information(QStringLiteral("Un fichier va arriver..."));
-    repondre("OKFICHIER");
-    if (vivant)
-        echangeRecu();
-    return true;
-}
-
-bool CInterlocuteur::surPartieFichier(const QByteArray &Texte)
-{
-    const auto vivant = mVie.temoin();
-    bool complet = false, doublon = false;
-    const bool sain = mReception.recevoirPartie(Texte.mid(12), complet, doublon);
-    // The last part again: its answer was lost, or the file could not be stored yet.
-    if (sain && complet && (!doublon || !mReception.rangee()))
-        return surFichierEntier(mReception.parties());
-    if (sain && complet) {
-        repondre("OKFICHIER");
-        if (vivant)
-            finDeReception();
-        return true;
-    }
-    if (!sain)
-        Information(QStringLiteral("Erreur de réception"));
-    repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
-    if (vivant)
-        echangeRecu();
-    return true;
-}
-
 template <void (ReceptionEtendue::*Traiter)(const QByteArray &)>
 bool CInterlocuteur::versReceptionEtendue(const QByteArray &Texte)
 {
@@ -220,58 +184,6 @@ bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
     if (vivant)
         Connecter();
     return true;
-}
-
-bool CInterlocuteur::surFichierEntier(const QByteArray &Texte)
-{
-    // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
-    const auto vivant = mVie.temoin();
-    PartieGrosFichier.clear();
-    QByteArray reste = Texte.mid(12);
-    const QByteArray empreinte = ReceptionFichier::empreinte(reste);
-    const bool doublon = mReception.dejaRecu(empreinte);
-    const bool range = doublon || mReception.recevoirFichier(reste);
-    if (!vivant)
-        return true;
-    mReception.setRangee(range);
-    if (doublon)
-        Information(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
-                        .arg(MGlobal::TexteDistant(
-                            Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
-    else if (range)
-        mReception.retenir(empreinte);
-    if (range) {
-        mReception.oublierParties();
-        repondre("OKFICHIER");
-        if (!vivant)
-            return true;
-    }
-    finDeReception();
-    return true;
-}
-
-void CInterlocuteur::debutReception()
-{
-    mlDebutReception = mContexte.env.plateforme.tickMs();
-}
-
-void CInterlocuteur::echangeRecu()
-{
-    mlDernierEchange = mContexte.env.plateforme.tickMs();
-    armer(GenreSupervision::Reception);
-}
-
-void CInterlocuteur::finDeReception()
-{
-    const auto vivant = mVie.temoin();
-    mlDernierEchange = 0;
-    if (mContexte.proprietaire.valeurCocheConnecter() == EtatCase::Coche)
-        mContexte.proprietaire.setCocheSynchro(EtatCase::Coche);
-    if (!vivant)
-        return;
-    mContexte.proprietaire.receptionTerminee();
-    if (vivant)
-        armer(GenreSupervision::Surveillance, true);
 }
 
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)

@@ -17,11 +17,10 @@ void CInterlocuteur::armer(GenreSupervision genre, bool relance)
 void CInterlocuteur::finEnvoi()
 {
     // A file that arrived alongside and is not finished gets its own wait.
-    if (mlDernierEchange == 0) {
+    if (mReception.enCours())
+        mReception.echangeRecu();
+    else
         armer(GenreSupervision::Surveillance);
-        return;
-    }
-    echangeRecu();
 }
 
 void CInterlocuteur::TimeOut_Timer()
@@ -34,7 +33,7 @@ void CInterlocuteur::TimeOut_Timer()
     }
     switch (mSupervision.genre()) {
     case GenreSupervision::Surveillance: return echeanceSurveillance();
-    case GenreSupervision::Reception: return echeanceReception();
+    case GenreSupervision::Reception: return mReception.echeance();
     case GenreSupervision::Reinitialisation: return echeanceReinitialisation();
     // Each side waits for its own: the calling side for the connection, the other for its first word.
     case GenreSupervision::Appel:
@@ -83,37 +82,6 @@ void CInterlocuteur::echeanceSurveillance()
             mSupervision.setCompteur(0);
     } else if (vivant) {
         reinitialiser();
-    }
-}
-
-void CInterlocuteur::echeanceReception()
-{
-    const auto vivant = mVie.temoin();
-    Plateforme &plateforme = mContexte.env.plateforme;
-    if (FrmComm)
-        FrmComm->ArréterAttendre();
-    mSupervision.arreter();
-    ++NbreErreurs;
-    if (NbreErreurs <= 2) {
-        Information(QStringLiteral("Données incomplètes. Nouvelle tentative."));
-        MGlobal::Attendre(plateforme, 1000);
-        if (vivant)
-            echangeRecu();
-        return;
-    }
-    mlDernierEchange = 0;
-    mReception.abandonner();
-    // The scanner, off while the file arrived, takes its turn again.
-    if (mContexte.proprietaire.valeurCocheConnecter() == EtatCase::Coche)
-        mContexte.proprietaire.setCocheSynchro(EtatCase::Coche);
-    Information(QStringLiteral("Données incomplètes. Arrêt de la réception"));
-    Information(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(NbreErreurs));
-    if (TesterConnexion(false)) {
-        if (vivant)
-            armer(GenreSupervision::Surveillance);
-    } else if (vivant) {
-        Information(QStringLiteral("Pas de réponse du poste distant"));
-        raccrocherEtRappeler();
     }
 }
 

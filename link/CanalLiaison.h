@@ -64,15 +64,14 @@ public:
     // How far the file going out, or coming in, has gone; none once it is done.
     virtual void avancementEmission(const AvancementFichier &avancement) = 0;
     virtual void avancementReception(const AvancementFichier &avancement) = 0;
-    // The line carried a good exchange: its error count starts again.
+    // The line carried a good exchange: its error count starts again. Or it did not: the
+    // count so far.
     virtual void ligneSaine() = 0;
+    virtual qint16 erreurDeLigne() = 0;
 
     virtual void armer(GenreSupervision genre, bool relance = false) = 0;
     virtual void arreterSupervision() = 0;
-    // A file arriving: its first text now, a part now (its wait starts again), its end.
-    virtual void debutReception() = 0;
-    virtual void echangeRecu() = 0;
-    virtual void finDeReception() = 0;
+    // A file stored whole, at chemin.
     virtual void fichierRecu(const QString &chemin) = 0;
     // A send has ended: the supervision it held goes to what the line does next.
     virtual void finEnvoi() = 0;

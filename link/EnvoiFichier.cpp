@@ -4,7 +4,7 @@
 #include "link/DossiersPoste.h"
 #include "serial/FComm.h"
 #include "link/EnvoiEtendu.h"
-#include "link/ReceptionFichier.h"
+#include "link/RangementFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
 #include "platform/Windows1252.h"
@@ -83,7 +83,7 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
 {
     if (QFileInfo(fichier).size() <= 300)
         return {};
-    const QString nomArchive = QFileInfo(fichier).fileName() + ReceptionFichier::extensionArchive;
+    const QString nomArchive = QFileInfo(fichier).fileName() + RangementFichier::extensionArchive;
     if (Windows1252::depuisTexte(nomArchive).size() > 255 || QFile::encodeName(nomArchive).size() > 255) {
         mCanal.informer(QStringLiteral("Le nom de %1 est trop long pour une archive : il part sans compression.").arg(fichier));
         return {};

@@ -64,12 +64,12 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
     // Both ways at once: this station's own files keep leaving while this one arrives, and
     // the send's progress label stays its own.
-    mCanal.debutReception();
+    mReception.debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
     if (!vivant)
         return;
     qint64 debut = annonce->taille;
-    if (mReception.dejaRecu(e->empreinte)) {
+    if (mReception.rangement().dejaRecu(e->empreinte)) {
         e->dejaRange = true;
     } else {
         const QString raison = preparer(*e);
@@ -77,14 +77,14 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
             mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
             refuser(raison);
             if (vivant)
-                mCanal.finDeReception();
+                mReception.fin();
             return;
         }
         debut = e->recu.continuDepuisZero();
     }
     mEnCours = std::move(e);
     if (mCanal.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mCanal.etat().crcEtendu)))
-        mCanal.echangeRecu();
+        mReception.echangeRecu();
 }
 
 QString ReceptionEtendue::preparer(EnCours &e)
@@ -113,7 +113,7 @@ QString ReceptionEtendue::preparer(EnCours &e)
         note.close();
     }
     continu = std::min(continu, QFileInfo(partie(e)).size());
-    if (const auto manque = mReception.manqueDePlace(dossier(), e.annonce.taille - continu))
+    if (const auto manque = mReception.rangement().manqueDePlace(dossier(), e.annonce.taille - continu))
         return *manque;
     const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
     if (!Disque::ouvrirSansLien(e.donnees, partie(e), mode, erreur))
@@ -157,7 +157,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
             suspendre();
             refuser(raison);
             if (vivant)
-                mCanal.finDeReception();
+                mReception.fin();
             return;
         }
         e.recu.ajouter(tranche->position, fin);
@@ -165,7 +165,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
             noter(e);
     }
     if (mCanal.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mCanal.etat().crcEtendu)))
-        mCanal.echangeRecu();
+        mReception.echangeRecu();
 }
 
 bool ReceptionEtendue::verifier(EnCours &e)
@@ -190,14 +190,14 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
         mCanal.repondre("OKFICHIER");
         if (vivant)
-            mCanal.finDeReception();
+            mReception.fin();
         return;
     }
     if (!e->recu.contient(0, e->annonce.taille)) {
         noter(*e);
         refuser(QStringLiteral("fichier incomplet"));
         if (vivant)
-            mCanal.finDeReception();
+            mReception.fin();
         return;
     }
     const bool sain = verifier(*e);
@@ -208,21 +208,21 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         refuser(QStringLiteral("empreinte SHA-256 fausse"));
         if (vivant)
-            mCanal.finDeReception();
+            mReception.fin();
         return;
     }
-    const bool range = mReception.recevoirFichierDepuis(e->annonce.nom, partie(*e));
+    const bool range = mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e));
     if (!vivant)
         return;
     if (range) {
-        mReception.retenir(e->empreinte);
+        mReception.rangement().retenir(e->empreinte);
         mCanal.repondre("OKFICHIER");
     } else {
         QFile::remove(partie(*e));
         refuser(QStringLiteral("rangement impossible"));
     }
     if (vivant)
-        mCanal.finDeReception();
+        mReception.fin();
 }
 
 AvancementFichier ReceptionEtendue::avancement() const

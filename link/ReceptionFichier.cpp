@@ -1,21 +1,12 @@
 #include "link/ReceptionFichier.h"
 
 #include "link/CanalLiaison.h"
-#include "link/DossiersPoste.h"
-#include "serial/ParametresStation.h"
+#include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
-#include "platform/Dezipper.h"
-#include "platform/Disque.h"
+#include "platform/EtatCase.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
-
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStorageInfo>
-
-const QString ReceptionFichier::extensionArchive = QStringLiteral(".ZQZIP");
+#include "serial/FComm.h"
 
 namespace {
 constexpr qint64 taillePartie = 1024;
@@ -25,26 +16,72 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
     ok = texte.size() == 3 && std::all_of(texte.begin(), texte.end(), [](char c) { return c >= '0' && c <= '9'; });
     return ok ? texte.toInt() : 0;
 }
-
 }
 
 ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal) {}
 
-ReceptionFichier::~ReceptionFichier() = default;
-
-void ReceptionFichier::abandonner()
+bool ReceptionFichier::surAnnonce(const QByteArray &)
 {
-    mParties = QByteArray();
-    mDernierePartie = 0;
+    const auto vivant = mCanal.temoin();
     mEtendue.suspendre();
+    mCanal.proprietaire().setCocheSynchro(EtatCase::Decoche);
+    mCanal.avancementReception({});
+    debut();
+    mCanal.informer(QStringLiteral("Un fichier va arriver..."));
+    mCanal.repondre("OKFICHIER");
+    if (vivant)
+        echangeRecu();
+    return true;
 }
 
-void ReceptionFichier::fermer()
+bool ReceptionFichier::surPartie(const QByteArray &Texte)
 {
-    mEtendue.suspendre();
-    if (mDecompression)
-        mDecompression->Fermer();
-    mDecompression.reset();
+    const auto vivant = mCanal.temoin();
+    bool complet = false, doublon = false;
+    const bool sain = recevoirPartie(Texte.mid(12), complet, doublon);
+    // The last part again: its answer was lost, or the file could not be stored yet.
+    if (sain && complet && (!doublon || !mRangee))
+        return surFichierEntier(mParties);
+    if (sain && complet) {
+        mCanal.repondre("OKFICHIER");
+        if (vivant)
+            fin();
+        return true;
+    }
+    if (!sain)
+        mCanal.informer(QStringLiteral("Erreur de réception"));
+    mCanal.repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
+    if (vivant)
+        echangeRecu();
+    return true;
+}
+
+bool ReceptionFichier::surFichierEntier(const QByteArray &Texte)
+{
+    // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
+    const auto vivant = mCanal.temoin();
+    mCanal.avancementReception({});
+    QByteArray reste = Texte.mid(12);
+    const QByteArray empreinte = RangementFichier::empreinte(reste);
+    const bool doublon = mRangement.dejaRecu(empreinte);
+    const bool range = doublon || mRangement.recevoirFichier(reste);
+    if (!vivant)
+        return true;
+    mRangee = range;
+    if (doublon)
+        mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
+                            .arg(MGlobal::TexteDistant(
+                                Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
+    else if (range)
+        mRangement.retenir(empreinte);
+    if (range) {
+        mParties.clear();
+        mCanal.repondre("OKFICHIER");
+        if (!vivant)
+            return true;
+    }
+    fin();
+    return true;
 }
 
 bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon)
@@ -81,309 +118,81 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
     return true;
 }
 
-bool ReceptionFichier::echec(const Stockage &s, const QString &description)
+void ReceptionFichier::debut()
+{
+    mDebut = mCanal.env().plateforme.tickMs();
+}
+
+void ReceptionFichier::echangeRecu()
+{
+    mDernierEchange = mCanal.env().plateforme.tickMs();
+    mCanal.armer(GenreSupervision::Reception);
+}
+
+void ReceptionFichier::fin()
 {
     const auto vivant = mCanal.temoin();
+    mDernierEchange = 0;
+    ProprietaireLiaison &proprietaire = mCanal.proprietaire();
+    if (proprietaire.valeurCocheConnecter() == EtatCase::Coche)
+        proprietaire.setCocheSynchro(EtatCase::Coche);
     if (!vivant)
-        return false;
-    mCanal.informer(s.cible + QStringLiteral(" : erreur ") + description);
-    mCanal.informer(QStringLiteral("Etape : ") + s.etape);
-    const QString chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err"));
-    Disque &disque = mCanal.env().disque;
-    QString erreur;
-    if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
-        mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + chemin);
-        return true;
-    }
-    if (vivant)
-        mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
-                                          "poste distant le garde.")
-                               .arg(chemin, erreur));
-    return false;
-}
-
-ReceptionFichier::Nom ReceptionFichier::lireNom(Stockage &s, QByteArray &Texte)
-{
-    const int N = static_cast<unsigned char>(Texte[0]);
-    if (N == 0 || N + 1 > Texte.size())
-        return Nom::Illisible;
-    if (nomAbime(Texte.mid(1, N), Texte.mid(N + 1))) {
-        mCanal.informer(QStringLiteral("Nom de fichier reçu abîmé : le fichier n'est pas acquitté, le poste distant le renverra."));
-        return Nom::Abime;
-    }
-    nommer(s, Texte.mid(1, N));
-    Texte = Texte.mid(N + 1);
-    s.texte = Texte;
-    return Nom::Lu;
-}
-
-void ReceptionFichier::nommer(Stockage &s, const QByteArray &nom)
-{
-    const QString nomRecu = Windows1252::versTexte(nom).toUpper();
-    s.nom = Dezipper::nomSur(nomRecu);
-    if (s.nom != nomRecu)
-        mCanal.informer(QStringLiteral("Nom reçu « %1 » remplacé par « %2 »").arg(MGlobal::TexteDistant(nomRecu, 255), s.nom));
-    s.etape = QStringLiteral("Fichier ") + s.nom;
-    s.archive = s.nom.endsWith(extensionArchive);
-}
-
-std::optional<bool> ReceptionFichier::choisirCible(Stockage &s, const QString &dossier)
-{
-    if (!s.archive) {
-        s.cible = dossier + QLatin1Char('/') + s.nom;
-        s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
-        if (DossiersPoste::nomPris(s.cible)) {
-            s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
-            s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom);
-        }
-        return std::nullopt;
-    }
-    Plateforme &plateforme = mCanal.env().plateforme;
-    // Away from the incoming folder, where a received name could stand in the way.
-    const QString travail = dossierExtraction();
-    if (!mDecompression) {
-        s.etape = QStringLiteral("Création Dézipper");
-        mDecompression = std::make_unique<Dezipper>();
-        s.etape = QStringLiteral("Initialisation Dézipper");
-        mDecompression->Preparer();
-        mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
-    }
-    s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
-    if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
-        return echec(s, QStringLiteral("dossier impossible à créer"));
-    const auto vivant = mCanal.temoin();
-    plateforme.pomper();
-    if (!vivant)
-        return false;
-    mDecompression->setDossierExtraction(travail);
-    s.cible = mCanal.dossiers().nomLibre(travail, s.nom);
-    mDecompression->setNomArchive(s.cible);
-    plateforme.pomper();
-    return std::nullopt;
-}
-
-bool ReceptionFichier::recevoirFichier(QByteArray &Texte)
-{
-    Stockage s{Texte, {}, QStringLiteral("Récupération des infos"), {}, false, {}};
-    if (Texte.isEmpty())
-        return echec(s, QStringLiteral("texte vide"));
-    switch (lireNom(s, Texte)) {
-    case Nom::Illisible: return echec(s, QStringLiteral("longueur de nom illisible"));
-    case Nom::Abime: return false;
-    case Nom::Lu: break;
-    }
-    return ranger(s);
-}
-
-bool ReceptionFichier::recevoirFichierDepuis(const QByteArray &nom, const QString &source)
-{
-    Stockage s{{}, {}, QStringLiteral("Récupération des infos"), {}, false, source};
-    nommer(s, nom);
-    return ranger(s);
-}
-
-bool ReceptionFichier::ranger(Stockage &s)
-{
-    const auto vivant = mCanal.temoin();
-    const QString dossier = mCanal.dossiers().reception();
-    if (const auto fin = choisirCible(s, dossier))
-        return *fin;
-    if (!vivant)
-        return false;
-    s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
-    const qint64 taille = s.source.isEmpty() ? s.texte.size() : QFileInfo(s.source).size();
-    if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), taille)) {
-        // Not stored and not acknowledged: the sender keeps the file for later.
-        mCanal.informer(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
-        return false;
-    }
-    Disque &disque = mCanal.env().disque;
-    QString erreur;
-    if (s.source.isEmpty() ? !disque.ecrire(s.cible, s.texte, erreur) : !disque.placer(s.source, s.cible, erreur))
-        return echec(s, erreur);
-    s.source.clear();
-    s.etape = QStringLiteral("Fichier fermé");
-    if (s.archive) {
-        if (const auto fin = deballer(s, dossier))
-            return *fin;
-    }
-    mCanal.fichierRecu(s.cible);
-    if (vivant)
-        mCanal.informer(QStringLiteral("Fichier réceptionné"));
-    return true;
-}
-
-std::optional<bool> ReceptionFichier::deballer(Stockage &s, const QString &dossier)
-{
-    s.etape = QStringLiteral("Dézippage");
-    QString raison;
-    mDecompression->Decompresser(&raison);
-    if (!raison.isEmpty()) {
-        // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
-        garderArchiveAbimee(s.cible, raison);
-        return false;
-    }
-    s.etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
-    QFile::remove(mDecompression->NomArchive());
-    s.etape = QStringLiteral("Copie le fichier dans le répertoire de download");
-    const QString nomFichier = s.nom.left(s.nom.size() - extensionArchive.size());
-    s.cible = dossier + QLatin1Char('/') + nomFichier;
-    s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
-    if (DossiersPoste::nomPris(s.cible)) {
-        s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
-        s.cible = mCanal.dossiers().nomHorodate(dossier, nomFichier);
-    }
-    const QString extrait = mDecompression->FichierExtrait();
-    s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
-    QString erreur;
-    if (!mCanal.env().disque.placer(extrait, s.cible, erreur)) {
-        s.source = extrait;
-        return echec(s, erreur);
-    }
-    return std::nullopt;
-}
-
-bool ReceptionFichier::nomAbime(const QByteArray &nom, const QByteArray &donnees)
-{
-    // No sender puts a control character in a name: its length byte was hit, and the name
-    // took in the archive's first bytes.
-    if (std::any_of(nom.begin(), nom.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
-        return true;
-    // An archive whose ".ZQZIP" lost a letter, or whose name ends inside the data: its
-    // length byte became smaller.
-    const QByteArray extension = extensionArchive.toLatin1();
-    const qsizetype archive = donnees.indexOf("PK\x03\x04");
-    if (archive < 0 || archive > 255 || nom.toUpper().endsWith(extension))
-        return false;
-    if (archive > 0)
-        return (nom + donnees.left(archive)).toUpper().endsWith(extension);
-    const QByteArray fin = nom.right(extension.size()).toUpper();
-    int differences = 0;
-    for (qsizetype i = 0; i < fin.size(); ++i)
-        differences += fin[i] != extension[i];
-    return fin.size() == extension.size() && differences == 1;
-}
-
-void ReceptionFichier::garderArchiveAbimee(const QString &archive, const QString &raison)
-{
-    // Kept for diagnosis, away from the folders the user reads, and never more than a few.
-    constexpr int nombreMax = 10;
-    constexpr qint64 tailleMax = 8 * 1024 * 1024;
-    const QString dossier = mCanal.dossiers().travail() + QStringLiteral("/Abîmés");
-    QDir().mkpath(dossier);
-    QString copie = mCanal.dossiers().nomHorodate(dossier, QFileInfo(archive).fileName());
-    if (QFileInfo(archive).size() > tailleMax || !QFile::rename(archive, copie)) {
-        QFile::remove(archive);
-        copie.clear();
-    }
-    const QFileInfoList gardees = QDir(dossier).entryInfoList(QDir::Files, QDir::Time); // newest first
-    qint64 total = 0;
-    for (int i = 0; i < gardees.size(); ++i) {
-        total += gardees[i].size();
-        if (i >= nombreMax || total > tailleMax)
-            QFile::remove(gardees[i].filePath());
-    }
-    mCanal.informer(QStringLiteral("Archive %1 reçue mais illisible ici (%2) : elle n'est pas acquittée, le poste distant la "
-                                      "renverra.%3")
-                           .arg(QFileInfo(archive).fileName(), raison,
-                                copie.isEmpty() ? QString() : QStringLiteral(" Copie gardée sous ") + copie));
-}
-
-QByteArray ReceptionFichier::empreinte(const QByteArray &texte)
-{
-    return QCryptographicHash::hash(texte, QCryptographicHash::Sha256) + QByteArray::number(texte.size());
-}
-
-QString ReceptionFichier::cheminMemoire() const
-{
-    return mCanal.dossiers().travail() + QStringLiteral("/Mémoire/recus");
-}
-
-void ReceptionFichier::chargerMemoire()
-{
-    if (std::exchange(mMemoireChargee, true))
         return;
-    QFile f(cheminMemoire());
-    if (!f.open(QIODevice::ReadOnly))
+    proprietaire.receptionTerminee();
+    if (vivant)
+        mCanal.armer(GenreSupervision::Surveillance, true);
+}
+
+void ReceptionFichier::abandonner()
+{
+    mParties = QByteArray();
+    mDernierePartie = 0;
+    mEtendue.suspendre();
+}
+
+void ReceptionFichier::fermer()
+{
+    mEtendue.suspendre();
+    mRangement.fermer();
+}
+
+void ReceptionFichier::progression(qint32 recu, qint32 attendu)
+{
+    if (mCanal.env().plateforme.ecouleDepuis(mDernierEchange) <= 5000)
         return;
-    for (const QByteArray &ligne : f.readAll().split('\n')) {
-        const QList<QByteArray> champs = ligne.split(' ');
-        bool ok = false;
-        const qint64 date = champs.size() == 2 ? champs[1].toLongLong(&ok) : 0;
-        if (ok)
-            mRecusRecemment.push_back({QByteArray::fromHex(champs[0]), date});
+    if (recu < attendu)
+        mCanal.armer(GenreSupervision::Reception);
+    else
+        mCanal.armer(GenreSupervision::Surveillance, true);
+}
+
+void ReceptionFichier::echeance()
+{
+    const auto vivant = mCanal.temoin();
+    if (mCanal.ligne())
+        mCanal.ligne()->ArréterAttendre();
+    mCanal.arreterSupervision();
+    const qint16 erreurs = mCanal.erreurDeLigne();
+    if (erreurs <= 2) {
+        mCanal.informer(QStringLiteral("Données incomplètes. Nouvelle tentative."));
+        MGlobal::Attendre(mCanal.env().plateforme, 1000);
+        if (vivant)
+            echangeRecu();
+        return;
     }
-}
-
-bool ReceptionFichier::dejaRecu(const QByteArray &empreinte)
-{
-    // A sender that lost our "OKFICHIER" sends the file again, maybe after our restart; an
-    // hour covers its retries. A clock set back keeps an entry no longer than that either.
-    constexpr qint64 memoireS = 3600;
-    chargerMemoire();
-    const qint64 maintenant = mCanal.env().plateforme.maintenant().toSecsSinceEpoch();
-    std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return std::abs(maintenant - r.date) > memoireS; });
-    return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
-}
-
-void ReceptionFichier::retenir(const QByteArray &empreinte)
-{
-    constexpr qsizetype nombreMax = 64;
-    chargerMemoire();
-    mRecusRecemment.push_back({empreinte, mCanal.env().plateforme.maintenant().toSecsSinceEpoch()});
-    if (mRecusRecemment.size() > nombreMax)
-        mRecusRecemment.erase(mRecusRecemment.begin());
-    // On disk before the acknowledgement, so that a restart does not store the file twice.
-    QByteArray texte;
-    for (const RecuRecemment &r : mRecusRecemment)
-        texte += r.empreinte.toHex() + ' ' + QByteArray::number(r.date) + '\n';
-    const QString chemin = cheminMemoire();
-    QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QString erreur;
-    if (!mCanal.env().disque.remplacer(chemin, texte, erreur))
-        mCanal.informer(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
-                                          "renvoyé pourrait être rangé deux fois.")
-                               .arg(erreur));
-}
-
-std::optional<QString> ReceptionFichier::manqueDePlace(const QString &dossier, qint64 taille) const
-{
-    constexpr qint64 mo = 1024 * 1024;
-    const QStorageInfo disque(dossier);
-    if (!disque.isValid() || disque.bytesAvailable() < 0)
-        return std::nullopt;
-    const qint64 reserve = mCanal.parametres().EspaceLibreMin ? *mCanal.parametres().EspaceLibreMin * mo : std::min(256 * mo, disque.bytesTotal() / 20);
-    if (disque.bytesAvailable() - taille >= reserve)
-        return std::nullopt;
-    return QStringLiteral("%1 octets à recevoir, %2 libres sur le disque de %3, dont %4 Mio gardés en réserve (EspaceLibreMin)")
-        .arg(taille)
-        .arg(disque.bytesAvailable())
-        .arg(dossier)
-        .arg(reserve / mo);
-}
-
-QString ReceptionFichier::dossierExtraction() const
-{
-    return mCanal.dossiers().travail() + QStringLiteral("/Extraction");
-}
-
-void ReceptionFichier::nettoyerRestes()
-{
-    // Not acknowledged: the sender still holds each of these files and sends it again.
-    int restes = 0;
-    const auto vider = [&](const QString &chemin, const QStringList &filtres, bool dossierAussi) {
-        QDir d(chemin);
-        for (const QString &nom : d.entryList(filtres, QDir::Files | QDir::Hidden | QDir::System))
-            restes += d.remove(nom);
-        if (dossierAussi)
-            QDir().rmdir(chemin);
-    };
-    vider(dossierExtraction(), {}, false);
-    const QString reception = mCanal.dossiers().reception();
-    vider(reception + QStringLiteral("/UNZIP"), {}, true);
-    vider(reception, {QStringLiteral(".navette-*.tmp")}, false);
-    if (restes > 0)
-        mCanal.informer(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
-                                          "distant renverra ce qu'il n'a pas vu acquitté.")
-                               .arg(restes));
+    mDernierEchange = 0;
+    abandonner();
+    // The scanner, off while the file arrived, takes its turn again.
+    ProprietaireLiaison &proprietaire = mCanal.proprietaire();
+    if (proprietaire.valeurCocheConnecter() == EtatCase::Coche)
+        proprietaire.setCocheSynchro(EtatCase::Coche);
+    mCanal.informer(QStringLiteral("Données incomplètes. Arrêt de la réception"));
+    mCanal.informer(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(erreurs));
+    if (mCanal.testerLiaison(false)) {
+        if (vivant)
+            mCanal.armer(GenreSupervision::Surveillance);
+    } else if (vivant) {
+        mCanal.informer(QStringLiteral("Pas de réponse du poste distant"));
+        mCanal.raccrocherEtRappeler();
+    }
 }

@@ -1,98 +1,60 @@
 #pragma once
 
+#include "link/AvancementFichier.h"
+#include "link/RangementFichier.h"
 #include "link/ReceptionEtendue.h"
 
 #include <QByteArray>
-#include <QString>
-
-#include <memory>
-#include <optional>
-#include <vector>
 
 class CanalLiaison;
-class Dezipper;
 
-// Receiving files for one link: a file in parts put together in order, a whole file stored
-// under a name that overwrites nothing (an archive opened first), and the files stored
-// lately, so that one sent again after a lost answer is not stored twice.
+// Receiving a file from the other station: its announce, its parts put together in order, the
+// whole file stored then acknowledged, the end of the reception, and what the supervision does
+// when the next piece does not come. A station of our own sends through the extension
+// (etendue()); both store through rangement().
 //
-// Storing waits with events running: the link may be torn down meanwhile, and this with it.
+// Each step waits with events running: the link may be torn down meanwhile, and this with it.
 class ReceptionFichier
 {
 public:
     explicit ReceptionFichier(CanalLiaison &canal);
-    ~ReceptionFichier();
 
-    // One part ("iiiPPPkey\tdata"). Complet when it was the last, Doublon when it came again.
-    bool recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
-    // True when the file, or at least its error copy, is on disk: only then is it acknowledged.
-    bool recevoirFichier(QByteArray &Texte);
-    // The same for a file already on disk (source), which is moved to its place.
-    bool recevoirFichierDepuis(const QByteArray &nom, const QString &source);
+    // The other station's texts, each answered: "FICHIER", "RECEPGROSFIC…", "RECEPFICHIER…".
+    bool surAnnonce(const QByteArray &Texte);
+    bool surPartie(const QByteArray &Texte);
+    bool surFichierEntier(const QByteArray &Texte);
+    // The supervision's time ran out while a file arrived.
+    void echeance();
+    // The driver's progress on a long text.
+    void progression(qint32 recu, qint32 attendu);
+
+    // The announce came; a part or a slice came and was answered (the wait starts again); the
+    // file arrived whole, or its reception ended.
+    void debut();
+    void echangeRecu();
+    void fin();
     // A reception given up (time-out, lost line, hang-up) lets its parts go.
     void abandonner();
     void fermer();
-    // The reception from a station of our own, when both showed the extension.
+
+    // A file is still arriving: its last exchange is on record.
+    bool enCours() const { return mDernierEchange != 0; }
+    quint32 tickDebut() const { return mDebut; }
+    qint64 tailleEnCours() const { return std::max<qint64>(mParties.size(), mEtendue.recus()); }
     ReceptionEtendue &etendue() { return mEtendue; }
     const ReceptionEtendue &etendue() const { return mEtendue; }
-
-    const QByteArray &parties() const { return mParties; }
-    void oublierParties() { mParties.clear(); }
-    // The file of the last parts is stored.
-    bool rangee() const { return mRangee; }
-    void setRangee(bool rangee) { mRangee = rangee; }
-
-    static QByteArray empreinte(const QByteArray &texte);
-    bool dejaRecu(const QByteArray &empreinte);
-    // Remembered on disk before the file is acknowledged.
-    void retenir(const QByteArray &empreinte);
-    // What a reception stopped half-way (a crash, a power cut) left in the work and incoming
-    // folders: never acknowledged, so removed, and said once.
-    void nettoyerRestes();
-
-    // Why taille more bytes in dossier would eat into the reserve of free space, if they would.
-    std::optional<QString> manqueDePlace(const QString &dossier, qint64 taille) const;
-
-    // A name the line damaged, seen from what a sender can send.
-    static bool nomAbime(const QByteArray &nom, const QByteArray &donnees);
-    static const QString extensionArchive;
+    RangementFichier &rangement() { return mRangement; }
 
 private:
-    struct Stockage
-    {
-        QByteArray texte; // what came, name removed
-        QString nom;
-        QString etape;    // said when it fails
-        QString cible;
-        bool archive = false;
-        QString source;   // the file on disk holding texte, when it is not in memory
-    };
-    enum class Nom { Lu, Illisible, Abime };
-    // The name checked and made safe, and taken off Texte.
-    Nom lireNom(Stockage &s, QByteArray &Texte);
-    void nommer(Stockage &s, const QByteArray &nom);
-    bool ranger(Stockage &s);
-    // Each step: nothing when the file goes on, else what recevoirFichier returns.
-    std::optional<bool> choisirCible(Stockage &s, const QString &dossier);
-    std::optional<bool> deballer(Stockage &s, const QString &dossier);
-    // What was received survives in an error file, when that at least can be written.
-    bool echec(const Stockage &s, const QString &description);
-    void garderArchiveAbimee(const QString &archive, const QString &raison);
+    // One part ("iiiPPPkey\tdata"). Complet when it was the last, Doublon when it came again.
+    bool recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
 
     CanalLiaison &mCanal;
+    RangementFichier mRangement{mCanal};
     QByteArray mParties;
     qint32 mDernierePartie = 0;
-    bool mRangee = false;
-    struct RecuRecemment
-    {
-        QByteArray empreinte;
-        qint64 date; // seconds since 1970, kept across restarts
-    };
-    std::vector<RecuRecemment> mRecusRecemment;
-    bool mMemoireChargee = false;
-    QString cheminMemoire() const;
-    void chargerMemoire();
-    QString dossierExtraction() const;
-    std::unique_ptr<Dezipper> mDecompression;
+    bool mRangee = false; // the file of the last parts is stored
+    quint32 mDernierEchange = 0;
+    quint32 mDebut = 0;
     ReceptionEtendue mEtendue{mCanal, *this};
 };
