@@ -9,6 +9,7 @@
 #include "link/Raccrochage.h"
 #include "link/Reconnaissance.h"
 #include "link/ReceptionFichier.h"
+#include "link/Superviseur.h"
 #include "link/Supervision.h"
 #include "link/VerdictLiaison.h"
 #include "platform/Environnement.h"
@@ -174,16 +175,13 @@ private:
     QString argumentLigneCommande() const override { return mContexte.argumentLigneCommande; }
     JetonVie::Temoin temoin() const override { return mVie.temoin(); }
     void attacherMinuterie() override { AttacherMinuterie(); }
+    bool connecter() override { return Connecter(); }
+    void lienConstate() override;
     void deconnecter() override { Déconnecter(); }
     void raccrocherEtRappeler() override;
 
-    // The supervision's tick, then what each kind does when its time runs out.
+    // The supervision's tick, to the reception or the supervisor.
     void TimeOut_Timer();
-    void echeanceAppel();
-    void echeanceReponse();
-    void echeanceSurveillance();
-    void echeanceReinitialisation();
-    void reinitialiser();
     void FrmComm_Reception(const QByteArray &Texte);
     void FrmComm_Erreur(const QString &Message);
     void FrmComm_Information(const QString &Message);
@@ -245,6 +243,7 @@ private:
     bool mbHorsLigne = false;
     QString msSectionConfig;
     Supervision mSupervision{EtatTimeOut};
+    Superviseur mSuperviseur{*this, mSupervision};
     bool mbTerminer = false;
     bool bEnCours = false;
     bool mbReconnexionRefusee = false; // a Connecter came while one ran

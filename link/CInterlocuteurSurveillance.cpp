@@ -9,9 +9,7 @@
 
 void CInterlocuteur::armer(GenreSupervision genre, bool relance)
 {
-    if (mEnvoi.enCours() && (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reception))
-        return;
-    mSupervision.armer(genre, PosteAppellant, relance);
+    mSuperviseur.armer(genre, relance, mEnvoi.enCours());
 }
 
 void CInterlocuteur::finEnvoi()
@@ -31,22 +29,10 @@ void CInterlocuteur::TimeOut_Timer()
         mSupervision.arreter();
         return;
     }
-    switch (mSupervision.genre()) {
-    case GenreSupervision::Surveillance: return echeanceSurveillance();
-    case GenreSupervision::Reception: return mReception.echeance();
-    case GenreSupervision::Reinitialisation: return echeanceReinitialisation();
-    // Each side waits for its own: the calling side for the connection, the other for its first word.
-    case GenreSupervision::Appel:
-        if (PosteAppellant)
-            echeanceAppel();
-        return;
-    case GenreSupervision::Reponse:
-        if (!PosteAppellant)
-            echeanceReponse();
-        return;
-    case GenreSupervision::NonDefinie:
-    case GenreSupervision::Deconnexion: return;
-    }
+    if (mSupervision.genre() == GenreSupervision::Reception)
+        mReception.echeance();
+    else
+        mSuperviseur.echeance();
 }
 
 void CInterlocuteur::raccrocherEtRappeler()
@@ -57,80 +43,9 @@ void CInterlocuteur::raccrocherEtRappeler()
         Connecter();
 }
 
-void CInterlocuteur::reinitialiser()
+void CInterlocuteur::lienConstate()
 {
-    const auto vivant = mVie.temoin();
-    Information(QStringLiteral("Aucune nouvelle, réinitialisation..."));
-    Déconnecter();
-    if (!vivant || mbTerminer)
+    if (std::exchange(mbModemConnecte, true))
         return;
-    MGlobal::Attendre(mContexte.env.plateforme, 1000);
-    if (!vivant || mbTerminer)
-        return;
-    const bool relance = Connecter();
-    if (vivant)
-        Information(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
-}
-
-void CInterlocuteur::echeanceSurveillance()
-{
-    if (mSupervision.compter() < 6)
-        return;
-    const auto vivant = mVie.temoin();
-    if (TesterConnexion(false)) {
-        if (vivant)
-            mSupervision.setCompteur(0);
-    } else if (vivant) {
-        reinitialiser();
-    }
-}
-
-void CInterlocuteur::echeanceReinitialisation()
-{
-    if (mSupervision.compter() < 6)
-        return;
-    mSupervision.setCompteur(0);
-    reinitialiser();
-}
-
-void CInterlocuteur::echeanceAppel()
-{
-    if (mSupervision.compteur() == 0) {
-        mSupervision.setCompteur(1);
-        return;
-    }
-    Information(QStringLiteral("Pas de communication"));
-    raccrocherEtRappeler();
-}
-
-// The station that was called: the caller should have spoken by now; a link test of its own.
-void CInterlocuteur::echeanceReponse()
-{
-    const auto vivant = mVie.temoin();
-    mSupervision.arreter();
-    for (int i = 0; i < 10; ++i) {
-        MGlobal::Attendre(mContexte.env.plateforme, 200);
-        if (!vivant || mbTerminer)
-            return;
-    }
-    if (TesterConnexion(true)) {
-        if (!vivant)
-            return;
-        if (!mbModemConnecte) {
-            mbModemConnecte = true;
-            ModemEtatConnexionChange(true);
-            if (!vivant)
-                return;
-        }
-        armer(GenreSupervision::Surveillance);
-        return;
-    }
-    if (!vivant)
-        return;
-    ++NbreErreurs;
-    if (NbreErreurs <= 3) {
-        mSupervision.reprendre();
-    } else {
-        raccrocherEtRappeler();
-    }
+    ModemEtatConnexionChange(true);
 }

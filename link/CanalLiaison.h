@@ -79,6 +79,8 @@ public:
     virtual void attendreCapacites() = 0;
     // The other station's capabilities are asked again (the link starts over).
     virtual void redemanderCapacites() = 0;
+    // The other station answered on a line no modem reported up: the link is up.
+    virtual void lienConstate() = 0;
 
     // The line driver; null once the station has let it go.
     virtual FComm *ligne() = 0;
@@ -95,6 +97,7 @@ public:
 
     // The engine's own operations a part may start.
     virtual void attacherMinuterie() = 0;
+    virtual bool connecter() = 0;
     virtual void deconnecter() = 0;
     virtual void raccrocherEtRappeler() = 0;
 
