@@ -2,6 +2,7 @@
 
 #include "link/Authentification.h"
 #include "link/CanalLiaison.h"
+#include "link/CommandesDeLigne.h"
 #include "link/ConnexionModem.h"
 #include "link/DossiersPoste.h"
 #include "link/EnvoiFichier.h"
@@ -56,7 +57,7 @@ struct ContexteLiaison
 // The station's parameters (PosteAppellant, NumTelAppel, the folders…) are its public base.
 // Its parts (the connection, the hang-up, a send, a reception, the handshake) reach it only
 // through the channel it implements.
-class CInterlocuteur : public ParametresStation, private CanalLiaison
+class CInterlocuteur : public ParametresStation, private CanalLiaison, private CommandesDeLigne::Poste
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);
@@ -140,8 +141,6 @@ public:
     // What this station answers to a link test.
     QByteArray reponseAuTestDeLiaison() const { return mReconnaissance.reponseAuTest(); }
 
-    // A text the other station sends as a command of its own, never as an answer.
-    static bool estCommandeDeLigne(const QByteArray &texte);
     QString SectionConfig() const { return msSectionConfig; }
     QString nomPort() const { return FrmComm ? FrmComm->msNumPort : QString(); }
 
@@ -188,37 +187,14 @@ private:
     void FrmComm_ModemEtatConnexion(bool Connecté);
     // The other station's command (or the modem's RING) handled; false for an answer or a message.
     bool TraiterReception(const QByteArray &Texte);
-    struct CommandeDeLigne
-    {
-        const char *motCle;
-        qsizetype longueurMin;
-        bool deLaStation; // RING is the modem's
-        bool avantPreuve;  // taken from a station that has not proved its key yet
-        bool (CInterlocuteur::*traiter)(const QByteArray &);
-    };
-    static std::span<const CommandeDeLigne> commandesDeLigne();
-    static const CommandeDeLigne *commandeDeLigne(const QByteArray &texte);
-    bool surTestDeLiaison(const QByteArray &Texte);
-    bool surHorloge(const QByteArray &Texte);
+    // The line commands that are the engine's own.
+    bool surTestDeLiaison(const QByteArray &Texte) override;
+    bool surHorloge(const QByteArray &Texte) override;
+    bool surStop(const QByteArray &Texte) override;
+    bool surSonnerie(const QByteArray &Texte) override;
+    bool surDemandeAppelant(const QByteArray &Texte) override;
     // The link test and the clock command: "OUI", the link is up, the owner told.
     bool confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge);
-    bool surStop(const QByteArray &Texte);
-    bool surSonnerie(const QByteArray &Texte);
-    bool surDemandeAppelant(const QByteArray &Texte);
-    // The extension's texts, each to the transfer it belongs to; each is a message to the
-    // owner when this station has the extension off.
-    template <void (ReceptionEtendue::*Traiter)(const QByteArray &)> bool versReceptionEtendue(const QByteArray &Texte);
-    template <void (EnvoiEtendu::*Traiter)(const QByteArray &)> bool versEnvoiEtendu(const QByteArray &Texte);
-    bool surReponseEtendueTardive(const QByteArray &) { return ProtocoleEtendu; }
-    bool surReponseTardive(const QByteArray &) { return true; }
-    template <bool (Authentification::*Traiter)(const QByteArray &)> bool versAuthentification(const QByteArray &Texte)
-    {
-        return (mAuth.*Traiter)(Texte);
-    }
-    template <bool (ReceptionFichier::*Traiter)(const QByteArray &)> bool versReception(const QByteArray &Texte)
-    {
-        return (mReception.*Traiter)(Texte);
-    }
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
@@ -256,4 +232,5 @@ private:
     Raccrochage mRaccrochage{*this};
     ReceptionFichier mReception{*this};
     Authentification mAuth{*this};
+    CommandesDeLigne mCommandes{*this, mReception, mEnvoi, mAuth, *this};
 };

@@ -21,7 +21,7 @@ void creerDossier(const QString &chemin)
 bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
 {
     FrmComm = std::make_unique<FComm>(mContexte.env);
-    FrmComm->estCommande = &CInterlocuteur::estCommandeDeLigne;
+    FrmComm->estCommande = &CommandesDeLigne::estCommandeDeLigne;
     FrmComm->setDialogue(mContexte.dialogue);
     FrmComm->Erreur.connecter([this](const QString &m) { FrmComm_Erreur(m); });
     FrmComm->Information.connecter([this](const QString &m) { FrmComm_Information(m); });

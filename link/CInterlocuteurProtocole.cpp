@@ -11,52 +11,6 @@
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
-#include <span>
-
-
-// The texts the other station (or the modem, for RING) sends unasked. A null handler leaves
-// the text to the owner (CommandeReçue).
-std::span<const CInterlocuteur::CommandeDeLigne> CInterlocuteur::commandesDeLigne()
-{
-    static const CommandeDeLigne commandes[] = {
-        {"YAQUELQUUN?", 0, true, true, &CInterlocuteur::surTestDeLiaison},
-        {"CLK", 17, true, true, &CInterlocuteur::surHorloge},
-        {"STOP", 0, true, false, &CInterlocuteur::surStop},
-        {"FICHIER", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surAnnonce>},
-        {"RECEPFICHIER", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surFichierEntier>},
-        {"RECEPGROSFIC", 0, true, false, &CInterlocuteur::versReception<&ReceptionFichier::surPartie>},
-        {"RING", 0, false, false, &CInterlocuteur::surSonnerie}, // the modem's own passes as such
-        {"JESUISAPPELANT", 0, true, false, &CInterlocuteur::surDemandeAppelant},
-        {"MESSAGE=", 0, true, false, nullptr},
-        {TramesEtendues::Offre, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surOffre>},
-        {TramesEtendues::Donnees, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surDonnees>},
-        {TramesEtendues::Acquit, 0, true, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surAcquit>},
-        {TramesEtendues::Fin, 0, true, false, &CInterlocuteur::versReceptionEtendue<&ReceptionEtendue::surFin>},
-        {Authentification::Ouverture, 0, true, true, &CInterlocuteur::versAuthentification<&Authentification::surOuverture>},
-        {Authentification::Confirmation, 0, true, true, &CInterlocuteur::versAuthentification<&Authentification::surConfirmation>},
-        // Answers, awaited as such; one that comes after its wait is dropped.
-        {TramesEtendues::Pret, 0, false, false, &CInterlocuteur::surReponseEtendueTardive},
-        {TramesEtendues::Refus, 0, false, false, &CInterlocuteur::versEnvoiEtendu<&EnvoiEtendu::surRefus>},
-        {Authentification::Reponse, 0, false, true, &CInterlocuteur::surReponseTardive},
-        {Authentification::Refus, 0, false, true, &CInterlocuteur::surReponseTardive},
-    };
-    return commandes;
-}
-
-const CInterlocuteur::CommandeDeLigne *CInterlocuteur::commandeDeLigne(const QByteArray &texte)
-{
-    for (const CommandeDeLigne &c : commandesDeLigne())
-        if (texte.startsWith(c.motCle) && texte.size() >= c.longueurMin)
-            return &c;
-    return nullptr;
-}
-
-bool CInterlocuteur::estCommandeDeLigne(const QByteArray &texte)
-{
-    const CommandeDeLigne *commande = commandeDeLigne(texte);
-    return commande && commande->deLaStation;
-}
-
 void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
 {
     Supervision::Pause pause(mSupervision);
@@ -87,12 +41,7 @@ bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 {
     NbreErreurs = 0;
     mbHorsLigne = false;
-    const CommandeDeLigne *commande = commandeDeLigne(Texte);
-    // A late answer to a link test shows as "OUI"; the modem's own texts are not the station's.
-    const bool permis = (commande && commande->avantPreuve) || Texte.startsWith("OUI") || (FrmComm && FrmComm->texteDuModem());
-    if (!mAuth.autorise() && !permis)
-        return mAuth.ignorer(Texte);
-    return commande && commande->traiter && (this->*commande->traiter)(Texte);
+    return mCommandes.traiter(Texte, FrmComm && FrmComm->texteDuModem());
 }
 
 bool CInterlocuteur::surTestDeLiaison(const QByteArray &Texte)
@@ -134,22 +83,6 @@ bool CInterlocuteur::surStop(const QByteArray &)
     if (vivant)
         armer(GenreSupervision::Reinitialisation, !PosteAppellant);
     return true;
-}
-
-template <void (ReceptionEtendue::*Traiter)(const QByteArray &)>
-bool CInterlocuteur::versReceptionEtendue(const QByteArray &Texte)
-{
-    if (ProtocoleEtendu)
-        (mReception.etendue().*Traiter)(Texte);
-    return ProtocoleEtendu;
-}
-
-template <void (EnvoiEtendu::*Traiter)(const QByteArray &)>
-bool CInterlocuteur::versEnvoiEtendu(const QByteArray &Texte)
-{
-    if (ProtocoleEtendu)
-        (mEnvoi.etendu().*Traiter)(Texte);
-    return ProtocoleEtendu;
 }
 
 bool CInterlocuteur::EnvoiAvance() const
