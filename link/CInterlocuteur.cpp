@@ -3,10 +3,25 @@
 #include "link/EnvoiEtendu.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
+#include "link/shared/TramesEtendues.h"
 #include "platform/BoitesMessage.h"
+#include "platform/Dezipper.h"
+#include "platform/EtatCase.h"
 #include "platform/FichierIni.h"
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
+#include "platform/Windows1252.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+void creerDossier(const QString &chemin)
+{
+    if (!chemin.isEmpty() && !QFileInfo(chemin).isDir())
+        QDir().mkdir(chemin); // one level, as asked; a failure shows when the folder is used
+}
+}
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte)
     : mContexte(std::move(contexte))
@@ -141,4 +156,405 @@ void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerReto
     mReconnaissance.noter(reponse, allerRetourMs, mAuth.autorise());
     if (vivant)
         mAuth.apresReconnaissance();
+}
+
+bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
+{
+    FrmComm = std::make_unique<FComm>(mContexte.env);
+    FrmComm->estCommande = &CommandesDeLigne::estCommandeDeLigne;
+    FrmComm->setDialogue(mContexte.dialogue);
+    FrmComm->Erreur.connecter([this](const QString &m) { FrmComm_Erreur(m); });
+    FrmComm->Information.connecter([this](const QString &m) { FrmComm_Information(m); });
+    FrmComm->ModemEtatConnexion.connecter([this](bool c) { FrmComm_ModemEtatConnexion(c); });
+    FrmComm->ProgressEmission.connecter([this](qint32 e, qint32 t) { FrmComm_ProgressEmission(e, t); });
+    FrmComm->ProgressRecept.connecter([this](qint32 r, qint32 a) { FrmComm_ProgressRecept(r, a); });
+    FrmComm->Reception.connecter([this](const QByteArray &t) { FrmComm_Reception(t); });
+    FrmComm->TrameRefusee.connecter([this](const QByteArray &t) { mAuth.surTrameRefusee(t); });
+
+    mProfil.choisir(std::move(FichierConfig), std::move(SectionConfig), Index);
+    if (!lireNumPort())
+        return false;
+    lire(mContexte.ini);
+    mAuth.configurer(QFileInfo(mContexte.ini.Fichier()).absolutePath(), mProfil.section(), CleDistante);
+    // The handshake travels with the extension: a pinned key keeps it on.
+    if (mAuth.exigee())
+        ProtocoleEtendu = true;
+    if (!ParametresPort.trimmed().isEmpty())
+        FrmComm->msSettings = ParametresPort;
+    creerDossier(CheminFichiersRecus);
+    creerDossier(CheminFichiersAEnvoyer);
+    mProfil.placerFenetre(*this);
+    mDossiers.nettoyerTravail();
+    return true;
+}
+
+bool CInterlocuteur::lireNumPort()
+{
+    std::optional<QString> port = mProfil.lirePort();
+    if (port && port->isEmpty()) {
+        const auto vivant = mVie.temoin();
+        Configurer();
+        if (!vivant || !FrmComm)
+            return false;
+        port = mProfil.lirePort();
+    }
+    if (!port)
+        return false;
+    NumPort = *port;
+    FrmComm->msNumPort = *port;
+    return true;
+}
+
+void CInterlocuteur::EcrireConfiguration()
+{
+    if (!FrmComm)
+        return;
+    NumPort = FrmComm->msNumPort;
+    ParametresPort = FrmComm->msSettings;
+    if (const auto raison = mProfil.ecrire(*this))
+        Information(*raison);
+}
+
+bool CInterlocuteur::Connecter()
+{
+    if (mbTerminer)
+        return false;
+    if (bEnCours) {
+        mbReconnexionRefusee = true;
+        return false;
+    }
+    bEnCours = true;
+    mbReconnexionRefusee = false;
+    const auto vivant = mVie.temoin();
+    const bool resultat = mConnexion.etablir();
+    if (!vivant)
+        return resultat;
+    bEnCours = false;
+    mContexte.proprietaire.curseurAttente(false);
+    // A hang-up and reconnection asked for inside this call (five line errors during its link
+    // test, a role change) found it busy: without this, the station would stay unlinked with
+    // its supervision off for good.
+    const GenreSupervision genre = mSupervision.genre();
+    const bool sansSurveillance = mSupervision.minuterie()
+        && (!mSupervision.active() || genre == GenreSupervision::NonDefinie || genre == GenreSupervision::Deconnexion);
+    if (std::exchange(mbReconnexionRefusee, false) && !mbTerminer && sansSurveillance)
+        armer(GenreSupervision::Reinitialisation);
+    return resultat;
+}
+
+bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString &LibelléCmde, const QByteArray &RéponseAttendue,
+                                     int NbreEssais, qint32 PostTempo)
+{
+    return mConnexion.parametrer(Commande, LibelléCmde, RéponseAttendue, NbreEssais, PostTempo);
+}
+
+void CInterlocuteur::Déconnecter()
+{
+    ++mDeconnexions;
+    mReception.abandonner();
+    oublierCapacites();
+    const auto vivant = mVie.temoin();
+    mSupervision.commencerDeconnexion();
+    const bool dit = mRaccrochage.direAuRevoir();
+    if (!vivant)
+        return;
+    if (dit && mConnexion.sansModem())
+        mbModemConnecte = false; // no modem will report it
+    mAuth.oublier(); // after the farewell, which goes sealed
+    mRaccrochage.fermerPort();
+    if (vivant)
+        mSupervision.setGenre(GenreSupervision::NonDefinie);
+}
+
+bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue, qint32 valTimeOut,
+                                     QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
+{
+    if (mbHorsLigne || !mAuth.peutEnvoyer(Texte))
+        return false;
+    Supervision::Pause pause(mSupervision);
+    const auto vivant = mVie.temoin();
+    bool resultat = false;
+    if (FrmComm && FrmComm->Connecter() && FrmComm)
+        resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
+    return vivant && resultat;
+}
+
+bool CInterlocuteur::TesterConnexion(bool AvecEvent)
+{
+    if (!FrmComm || !FrmComm->Connecter())
+        return false;
+    QByteArray commande;
+    VerdictLiaison verdict = VerdictLiaison::Chut;
+    // The clock goes only to a station that proved its key, where one is pinned.
+    if (SvrHoraire && mAuth.autorise()) {
+        commande = "CLK" + mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyyyyHHmmss")).toLatin1();
+        if (!AvecEvent)
+            commande += "CHUT!";
+        verdict = VerdictLiaison::VerifieeAvecHorloge;
+    } else if (AvecEvent) {
+        commande = "YAQUELQUUN?";
+        verdict = VerdictLiaison::Verifiee;
+    } else {
+        commande = "YAQUELQUUN?CHUT!";
+    }
+    const auto vivant = mVie.temoin();
+    const quint32 envoi = mContexte.env.plateforme.tickMs();
+    QByteArray reponseRecue;
+    if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue) || !vivant)
+        return false;
+    noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
+    // No modem reports a bare cable's link: an answered test is what shows it up.
+    if (mConnexion.sansModem())
+        mbModemConnecte = true;
+    if (SvrHoraire || AvecEvent)
+        NbreErreurs = 0;
+    LiaisonVerifiee(verdict);
+    return true;
+}
+
+void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
+{
+    Supervision::Pause pause(mSupervision);
+    if (FrmComm)
+        FrmComm->TexteReçu_Clear();
+    if (mSupervision.genre() == GenreSupervision::Deconnexion) {
+        pause.oublier();
+        return;
+    }
+    const auto vivant = mVie.temoin();
+    if (TraiterReception(Texte) || !vivant) {
+        pause.oublier();
+        return;
+    }
+    // A message, or an answer that came after its wait gave up: the supervision goes on. A
+    // late answer to a link test shows as the "OUI" it begins with.
+    // The other station's own words: shown and journaled, so made harmless first.
+    QString reponse;
+    // From a station that has not proved its key, nothing but that "OUI".
+    const bool oui = TramesEtendues::lireCapacites(Texte) || (!mAuth.autorise() && !(FrmComm && FrmComm->texteDuModem()));
+    const QString texte = Windows1252::versTexte(oui ? Texte.left(3) : Texte);
+    CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
+    if (vivant && !reponse.isEmpty())
+        repondre(Windows1252::depuisTexte(reponse));
+}
+
+bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
+{
+    NbreErreurs = 0;
+    mbHorsLigne = false;
+    return mCommandes.traiter(Texte, FrmComm && FrmComm->texteDuModem());
+}
+
+bool CInterlocuteur::surTestDeLiaison(const QByteArray &Texte)
+{
+    return confirmerLiaison(Texte.startsWith("YAQUELQUUN?CHUT!") ? VerdictLiaison::Chut : VerdictLiaison::Confirmee, {});
+}
+
+bool CInterlocuteur::surHorloge(const QByteArray &Texte)
+{
+    return confirmerLiaison(Texte.mid(17, 5) == "CHUT!" ? VerdictLiaison::Chut : VerdictLiaison::ConfirmeeAvecHorloge, Texte);
+}
+
+bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge)
+{
+    const auto vivant = mVie.temoin();
+    repondre(mReconnaissance.reponseAuTest());
+    if (!vivant)
+        return true;
+    mAuth.apresReponseAuTest();
+    mReconnaissance.apresReponseAuTest();
+    mbModemConnecte = true;
+    if (!horloge.isEmpty())
+        reglerHorloge(horloge);
+    LiaisonVerifiee(verdict);
+    if (vivant)
+        armer(GenreSupervision::Surveillance);
+    return true;
+}
+
+bool CInterlocuteur::surStop(const QByteArray &)
+{
+    const auto vivant = mVie.temoin();
+    Information(QStringLiteral("Le poste distant se déconnecte."));
+    Déconnecter();
+    if (!vivant)
+        return true;
+    mbModemConnecte = false;
+    ModemEtatConnexionChange(false);
+    if (vivant)
+        armer(GenreSupervision::Reinitialisation, !PosteAppellant);
+    return true;
+}
+
+bool CInterlocuteur::EnvoiAvance() const
+{
+    return mEnvoi.avance();
+}
+
+qint64 CInterlocuteur::octetsParSeconde() const
+{
+    // Ten bits a byte on an asynchronous line; what the settings do not say is taken as 9600.
+    const qint64 bauds = FrmComm ? FrmComm->msSettings.section(QLatin1Char(','), 0, 0).trimmed().toLongLong() : 0;
+    return (bauds > 0 ? bauds : 9600) / 10;
+}
+
+bool CInterlocuteur::surSonnerie(const QByteArray &)
+{
+    Information(QStringLiteral("Le téléphone sonne..."));
+    armer(GenreSupervision::Reinitialisation, true);
+    return true;
+}
+
+bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
+{
+    const auto vivant = mVie.temoin();
+    Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
+    repondre("OKTUESAPPELANT");
+    if (!vivant)
+        return true;
+    PosteAppellant = false;
+    EcrireConfiguration();
+    Déconnecter();
+    if (vivant)
+        Connecter();
+    return true;
+}
+
+void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
+{
+    if (!mAuth.autorise())
+        return; // a station that has not proved its key never sets the clock
+    mHorloge.regler(Texte, EcartHorlogeMax,
+                    mAuth.exigee() ? QStringLiteral("empreinte ") + mAuth.empreinteDistante() : QStringLiteral("non authentifié"));
+}
+
+bool CInterlocuteur::DefinirCePosteEnAppelant()
+{
+    if (PosteAppellant) {
+        Information(QStringLiteral("Ce poste est 'appelant'."));
+        return true;
+    }
+    const auto vivant = mVie.temoin();
+    if (NumTelAppel.isEmpty()) {
+        const QString numero = mContexte.env.boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
+                                                            QStringLiteral("Changement d'appelant"));
+        if (!vivant)
+            return false;
+        NumTelAppel = numero;
+    }
+    if (NumTelAppel.isEmpty())
+        return false;
+    Information(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
+    if (!EnvoyerCommande("JESUISAPPELANT", "OKTUESAPPELANT", 2000) || !vivant)
+        return false;
+    PosteAppellant = true;
+    Information(QStringLiteral("Paramétrage accepté par l'autre poste."));
+    EcrireConfiguration();
+    return true;
+}
+
+void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)
+{
+    ProgressEmission(std::min(Envoyés, Total), Total);
+}
+
+void CInterlocuteur::FrmComm_Erreur(const QString &Message)
+{
+    Information(QStringLiteral("%1 (%2)").arg(Message).arg(NbreErreurs));
+    const GenreSupervision genre = mSupervision.genre();
+    if (genre == GenreSupervision::Deconnexion)
+        return;
+    if (NbreErreurs >= 4) {
+        NbreErreurs = 0;
+        const auto vivant = mVie.temoin();
+        Déconnecter();
+        if (vivant)
+            Connecter();
+        return;
+    }
+    ++NbreErreurs;
+    if (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reinitialisation)
+        mSupervision.setCompteur(5);
+}
+
+void CInterlocuteur::FrmComm_Information(const QString &Message)
+{
+    if (mSupervision.genre() != GenreSupervision::Deconnexion)
+        Information(Message);
+}
+
+void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
+{
+    mSupervision.arreter();
+    oublierCapacites();
+    mAuth.oublier();
+    mbModemConnecte = Connecté;
+    mbHorsLigne = !Connecté;
+    if (!Connecté)
+        mReception.abandonner();
+    const auto vivant = mVie.temoin();
+    ModemEtatConnexionChange(Connecté);
+    if (!vivant)
+        return;
+    if (!Connecté) {
+        if (!PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
+            armer(GenreSupervision::Reinitialisation, true);
+    } else {
+        armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
+        mReconnaissance.debutConnexion(PosteAppellant);
+    }
+}
+
+void CInterlocuteur::armer(GenreSupervision genre, bool relance)
+{
+    mSuperviseur.armer(genre, relance, mEnvoi.enCours());
+}
+
+void CInterlocuteur::finEnvoi()
+{
+    // A file that arrived alongside and is not finished gets its own wait.
+    if (mReception.enCours())
+        mReception.echangeRecu();
+    else
+        armer(GenreSupervision::Surveillance);
+}
+
+void CInterlocuteur::TimeOut_Timer()
+{
+    if (!mSupervision.minuterie())
+        return;
+    if (mbTerminer) {
+        mSupervision.arreter();
+        return;
+    }
+    if (mSupervision.genre() == GenreSupervision::Reception)
+        mReception.echeance();
+    else
+        mSuperviseur.echeance();
+}
+
+void CInterlocuteur::raccrocherEtRappeler()
+{
+    const auto vivant = mVie.temoin();
+    Déconnecter();
+    if (vivant && !mbTerminer)
+        Connecter();
+}
+
+void CInterlocuteur::lienConstate()
+{
+    if (std::exchange(mbModemConnecte, true))
+        return;
+    ModemEtatConnexionChange(true);
+}
+
+bool CInterlocuteur::EnvoyerFichier(const QString &Fichier)
+{
+    return mEnvoi.envoyer(Fichier);
+}
+
+void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)
+{
+    mReception.progression(Recu, Attendu);
+    ProgressRecept(Recu, Attendu);
 }

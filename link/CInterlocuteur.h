@@ -4,9 +4,11 @@
 #include "link/CanalLiaison.h"
 #include "link/CommandesDeLigne.h"
 #include "link/ConnexionModem.h"
+#include "link/ContexteLiaison.h"
 #include "link/DossiersPoste.h"
 #include "link/EnvoiFichier.h"
 #include "link/MiseALHeure.h"
+#include "link/ProfilPoste.h"
 #include "link/Raccrochage.h"
 #include "link/Reconnaissance.h"
 #include "link/ReceptionFichier.h"
@@ -32,18 +34,6 @@ class EnvoiEtendu;
 class FichierIni;
 class Minuterie;
 class ProprietaireLiaison;
-
-// What a link object is given when created.
-struct ContexteLiaison
-{
-    Environnement env;
-    FichierIni &ini;                       // the program's one profile file
-    ProprietaireLiaison &proprietaire;     // the main window
-    QString dossierProgramme;
-    QString nomExecutable;                 // without extension
-    QString argumentLigneCommande;         // the station name given at start-up, if any
-    DialogueParametres *dialogue = nullptr;
-};
 
 // The link engine: one object per station link. It holds the station's parameters, its line
 // driver FrmComm and its supervision timer, and offers what the main window calls to
@@ -141,7 +131,7 @@ public:
     // What this station answers to a link test.
     QByteArray reponseAuTestDeLiaison() const { return mReconnaissance.reponseAuTest(); }
 
-    QString SectionConfig() const { return msSectionConfig; }
+    QString SectionConfig() const { return mProfil.section(); }
     QString nomPort() const { return FrmComm ? FrmComm->msNumPort : QString(); }
 
     // Arms the supervision for what the link waits for now. A send under way watches the line
@@ -204,11 +194,8 @@ private:
     void reglerHorloge(const QByteArray &Texte);
 
     void EcrireConfiguration();
-    // The file and section this link reads, the file created when missing.
-    void choisirFichier(QString FichierConfig, QString SectionConfig);
     // The port's key, converted or asked for when it is not a port name; false when unreadable.
     bool lireNumPort();
-    void placerFenetre();
 
     ContexteLiaison mContexte;
     JetonVie mVie;
@@ -217,7 +204,7 @@ private:
     // The modem said "NO CARRIER" (or could not connect) and nothing came from the other
     // station since: it is in command mode, and a frame would reach its interpreter.
     bool mbHorsLigne = false;
-    QString msSectionConfig;
+    ProfilPoste mProfil{mContexte};
     Supervision mSupervision{EtatTimeOut};
     Superviseur mSuperviseur{*this, mSupervision};
     bool mbTerminer = false;
@@ -226,7 +213,7 @@ private:
     MiseALHeure mHorloge{mContexte.env.plateforme, [this](const QString &texte) { Information(texte); }};
     quint32 mDeconnexions = 0;
     Reconnaissance mReconnaissance{*this};
-    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, msSectionConfig};
+    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, mProfil.section()};
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};
     Raccrochage mRaccrochage{*this};
