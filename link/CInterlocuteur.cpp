@@ -405,21 +405,6 @@ bool CInterlocuteur::surSonnerie(const QByteArray &)
     return true;
 }
 
-bool CInterlocuteur::surDemandeAppelant(const QByteArray &)
-{
-    const auto vivant = mVie.temoin();
-    Information(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
-    repondre("OKTUESAPPELANT");
-    if (!vivant)
-        return true;
-    PosteAppellant = false;
-    EcrireConfiguration();
-    Déconnecter();
-    if (vivant)
-        Connecter();
-    return true;
-}
-
 void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
 {
     if (!mAuth.autorise())
@@ -430,27 +415,15 @@ void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
 
 bool CInterlocuteur::DefinirCePosteEnAppelant()
 {
-    if (PosteAppellant) {
-        Information(QStringLiteral("Ce poste est 'appelant'."));
-        return true;
-    }
-    const auto vivant = mVie.temoin();
-    if (NumTelAppel.isEmpty()) {
-        const QString numero = mContexte.env.boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
-                                                            QStringLiteral("Changement d'appelant"));
-        if (!vivant)
-            return false;
-        NumTelAppel = numero;
-    }
-    if (NumTelAppel.isEmpty())
-        return false;
-    Information(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
-    if (!EnvoyerCommande("JESUISAPPELANT", "OKTUESAPPELANT", 2000) || !vivant)
-        return false;
-    PosteAppellant = true;
-    Information(QStringLiteral("Paramétrage accepté par l'autre poste."));
-    EcrireConfiguration();
-    return true;
+    return mRole.devenirAppelant();
+}
+
+void CInterlocuteur::changerRole(bool appelant, const QString &numero, bool enregistrer)
+{
+    PosteAppellant = appelant;
+    NumTelAppel = numero;
+    if (enregistrer)
+        EcrireConfiguration();
 }
 
 void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)

@@ -11,6 +11,7 @@
 #include "link/ProfilPoste.h"
 #include "link/Raccrochage.h"
 #include "link/Reconnaissance.h"
+#include "link/RolePoste.h"
 #include "link/ReceptionFichier.h"
 #include "link/Superviseur.h"
 #include "link/Supervision.h"
@@ -164,6 +165,7 @@ private:
     QString argumentLigneCommande() const override { return mContexte.argumentLigneCommande; }
     JetonVie::Temoin temoin() const override { return mVie.temoin(); }
     void attacherMinuterie() override { AttacherMinuterie(); }
+    void changerRole(bool appelant, const QString &numero, bool enregistrer) override;
     bool connecter() override { return Connecter(); }
     void lienConstate() override;
     void deconnecter() override { Déconnecter(); }
@@ -182,7 +184,6 @@ private:
     bool surHorloge(const QByteArray &Texte) override;
     bool surStop(const QByteArray &Texte) override;
     bool surSonnerie(const QByteArray &Texte) override;
-    bool surDemandeAppelant(const QByteArray &Texte) override;
     // The link test and the clock command: "OUI", the link is up, the owner told.
     bool confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge);
     // What the other station showed of itself: forgotten at every loss of the link.
@@ -219,5 +220,6 @@ private:
     Raccrochage mRaccrochage{*this};
     ReceptionFichier mReception{*this};
     Authentification mAuth{*this};
-    CommandesDeLigne mCommandes{*this, mReception, mEnvoi, mAuth, *this};
+    RolePoste mRole{*this};
+    CommandesDeLigne mCommandes{*this, mRole, mReception, mEnvoi, mAuth, *this};
 };

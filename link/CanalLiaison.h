@@ -97,6 +97,8 @@ public:
 
     // The engine's own operations a part may start.
     virtual void attacherMinuterie() = 0;
+    // The calling role and the other's number; written to the station's section when asked.
+    virtual void changerRole(bool appelant, const QString &numero, bool enregistrer) = 0;
     virtual bool connecter() = 0;
     virtual void deconnecter() = 0;
     virtual void raccrocherEtRappeler() = 0;

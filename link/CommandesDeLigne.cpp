@@ -4,6 +4,7 @@
 #include "link/EnvoiEtendu.h"
 #include "link/EnvoiFichier.h"
 #include "link/ReceptionFichier.h"
+#include "link/RolePoste.h"
 #include "link/shared/TramesEtendues.h"
 #include "serial/ParametresStation.h"
 
@@ -32,7 +33,7 @@ const CommandesDeLigne::Commande *CommandesDeLigne::trouver(const QByteArray &te
         {"RECEPFICHIER", 0, true, false, [](C &c, const QByteArray &t) { return c.mReception.surFichierEntier(t); }},
         {"RECEPGROSFIC", 0, true, false, [](C &c, const QByteArray &t) { return c.mReception.surPartie(t); }},
         {"RING", 0, false, false, [](C &c, const QByteArray &t) { return c.mPoste.surSonnerie(t); }}, // the modem's own passes as such
-        {"JESUISAPPELANT", 0, true, false, [](C &c, const QByteArray &t) { return c.mPoste.surDemandeAppelant(t); }},
+        {"JESUISAPPELANT", 0, true, false, [](C &c, const QByteArray &t) { return c.mRole.surDemandeAppelant(t); }},
         {"MESSAGE=", 0, true, false, nullptr},
         {TE::Offre, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surOffre(t), true); }},
         {TE::Donnees, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surDonnees(t), true); }},

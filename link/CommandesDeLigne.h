@@ -5,6 +5,7 @@
 class Authentification;
 class EnvoiFichier;
 class ReceptionFichier;
+class RolePoste;
 struct ParametresStation;
 
 // The texts the other station (or the modem, for RING) sends unasked, and who takes each: the
@@ -22,15 +23,14 @@ public:
         virtual bool surHorloge(const QByteArray &texte) = 0;
         virtual bool surStop(const QByteArray &texte) = 0;
         virtual bool surSonnerie(const QByteArray &texte) = 0;
-        virtual bool surDemandeAppelant(const QByteArray &texte) = 0;
 
     protected:
         ~Poste() = default;
     };
 
-    CommandesDeLigne(Poste &poste, ReceptionFichier &reception, EnvoiFichier &envoi, Authentification &auth,
+    CommandesDeLigne(Poste &poste, RolePoste &role, ReceptionFichier &reception, EnvoiFichier &envoi, Authentification &auth,
                      const ParametresStation &parametres)
-        : mPoste(poste), mReception(reception), mEnvoi(envoi), mAuth(auth), mParametres(parametres)
+        : mPoste(poste), mRole(role), mReception(reception), mEnvoi(envoi), mAuth(auth), mParametres(parametres)
     {
     }
 
@@ -47,6 +47,7 @@ private:
     bool etendu() const;
 
     Poste &mPoste;
+    RolePoste &mRole;
     ReceptionFichier &mReception;
     EnvoiFichier &mEnvoi;
     Authentification &mAuth;

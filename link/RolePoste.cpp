@@ -1,0 +1,43 @@
+#include "link/RolePoste.h"
+
+#include "link/CanalLiaison.h"
+#include "platform/BoitesMessage.h"
+#include "serial/ParametresStation.h"
+
+bool RolePoste::devenirAppelant()
+{
+    if (mCanal.parametres().PosteAppellant) {
+        mCanal.informer(QStringLiteral("Ce poste est 'appelant'."));
+        return true;
+    }
+    const auto vivant = mCanal.temoin();
+    if (mCanal.parametres().NumTelAppel.isEmpty()) {
+        const QString numero = mCanal.env().boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
+                                                          QStringLiteral("Changement d'appelant"));
+        if (!vivant)
+            return false;
+        mCanal.changerRole(false, numero, false);
+    }
+    if (mCanal.parametres().NumTelAppel.isEmpty())
+        return false;
+    mCanal.informer(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
+    if (!mCanal.commande("JESUISAPPELANT", "OKTUESAPPELANT", 2000).repondue() || !vivant)
+        return false;
+    mCanal.informer(QStringLiteral("Paramétrage accepté par l'autre poste."));
+    mCanal.changerRole(true, mCanal.parametres().NumTelAppel, true);
+    return true;
+}
+
+bool RolePoste::surDemandeAppelant(const QByteArray &)
+{
+    const auto vivant = mCanal.temoin();
+    mCanal.informer(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
+    mCanal.repondre("OKTUESAPPELANT");
+    if (!vivant)
+        return true;
+    mCanal.changerRole(false, mCanal.parametres().NumTelAppel, true);
+    mCanal.deconnecter();
+    if (vivant)
+        mCanal.connecter();
+    return true;
+}
