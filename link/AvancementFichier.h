@@ -7,7 +7,11 @@
 // Its text is what the progress lines show before their percentage.
 struct AvancementFichier
 {
-    enum class Unite { Aucune, Parties, Kio };
+    enum class Unite {
+        Aucune,
+        Parties,
+        Kio
+    };
     Unite unite = Unite::Aucune;
     qint64 fait = 0;
     qint64 total = 0;

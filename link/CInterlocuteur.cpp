@@ -4,24 +4,12 @@
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
 #include "link/shared/TramesEtendues.h"
-#include "platform/BoitesMessage.h"
-#include "platform/Dezipper.h"
-#include "platform/EtatCase.h"
 #include "platform/FichierIni.h"
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-namespace {
-void creerDossier(const QString &chemin)
-{
-    if (!chemin.isEmpty() && !QFileInfo(chemin).isDir())
-        QDir().mkdir(chemin); // one level, as asked; a failure shows when the folder is used
-}
-}
 
 CInterlocuteur::CInterlocuteur(ContexteLiaison contexte)
     : mContexte(std::move(contexte))
@@ -112,16 +100,6 @@ bool CInterlocuteur::repondre(const QByteArray &texte)
     return !commande(texte, QByteArray(), 3000, QByteArray()).perdue();
 }
 
-void CInterlocuteur::avancementEmission(const AvancementFichier &avancement)
-{
-    PartieGrosFichier = avancement.texte();
-}
-
-void CInterlocuteur::avancementReception(const AvancementFichier &avancement)
-{
-    PartieGrosFichier = avancement.texte();
-}
-
 EtatLigne CInterlocuteur::etat() const
 {
     return {.modemConnecte = mbModemConnecte,
@@ -135,7 +113,7 @@ EtatLigne CInterlocuteur::etat() const
             .ligneDirecte = ligneDirecte(),
             .partieDistante = mReconnaissance.partieDistante(),
             .allerRetourMs = mReconnaissance.allerRetourMs(),
-            .octetsParSeconde = octetsParSeconde()};
+            .octetsParSeconde = FrmComm ? FrmComm->octetsParSeconde() : 960};
 }
 
 void CInterlocuteur::oublierCapacites()
@@ -181,8 +159,7 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
         ProtocoleEtendu = true;
     if (!ParametresPort.trimmed().isEmpty())
         FrmComm->msSettings = ParametresPort;
-    creerDossier(CheminFichiersRecus);
-    creerDossier(CheminFichiersAEnvoyer);
+    mDossiers.creer();
     mProfil.placerFenetre(*this);
     mDossiers.nettoyerTravail();
     return true;
@@ -283,20 +260,9 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
 {
     if (!FrmComm || !FrmComm->Connecter())
         return false;
-    QByteArray commande;
-    VerdictLiaison verdict = VerdictLiaison::Chut;
     // The clock goes only to a station that proved its key, where one is pinned.
-    if (SvrHoraire && mAuth.autorise()) {
-        commande = "CLK" + mContexte.env.plateforme.maintenant().toString(QStringLiteral("ddMMyyyyHHmmss")).toLatin1();
-        if (!AvecEvent)
-            commande += "CHUT!";
-        verdict = VerdictLiaison::VerifieeAvecHorloge;
-    } else if (AvecEvent) {
-        commande = "YAQUELQUUN?";
-        verdict = VerdictLiaison::Verifiee;
-    } else {
-        commande = "YAQUELQUUN?CHUT!";
-    }
+    const auto [commande, verdict] = CommandesDeLigne::testDeLiaison(
+        SvrHoraire && mAuth.autorise() ? std::optional(mContexte.env.plateforme.maintenant()) : std::nullopt, AvecEvent);
     const auto vivant = mVie.temoin();
     const quint32 envoi = mContexte.env.plateforme.tickMs();
     QByteArray reponseRecue;
@@ -389,13 +355,6 @@ bool CInterlocuteur::surStop(const QByteArray &)
 bool CInterlocuteur::EnvoiAvance() const
 {
     return mEnvoi.avance();
-}
-
-qint64 CInterlocuteur::octetsParSeconde() const
-{
-    // Ten bits a byte on an asynchronous line; what the settings do not say is taken as 9600.
-    const qint64 bauds = FrmComm ? FrmComm->msSettings.section(QLatin1Char(','), 0, 0).trimmed().toLongLong() : 0;
-    return (bauds > 0 ? bauds : 9600) / 10;
 }
 
 bool CInterlocuteur::surSonnerie(const QByteArray &)

@@ -145,8 +145,8 @@ private:
     bool repondre(const QByteArray &texte) override;
     bool testerLiaison(bool avecEvenement) override { return TesterConnexion(avecEvenement); }
     void informer(const QString &texte) override { Information(texte); }
-    void avancementEmission(const AvancementFichier &avancement) override;
-    void avancementReception(const AvancementFichier &avancement) override;
+    void avancementEmission(const AvancementFichier &avancement) override { PartieGrosFichier = avancement.texte(); }
+    void avancementReception(const AvancementFichier &avancement) override { PartieGrosFichier = avancement.texte(); }
     void ligneSaine() override { NbreErreurs = 0; }
     qint16 erreurDeLigne() override { return ++NbreErreurs; }
     void arreterSupervision() override { mSupervision.arreter(); }
@@ -189,7 +189,6 @@ private:
     // What the other station showed of itself: forgotten at every loss of the link.
     void oublierCapacites();
     void noterCapacites(const QByteArray &reponse, quint32 allerRetourMs);
-    qint64 octetsParSeconde() const;
     void FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total);
     void FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu);
     void reglerHorloge(const QByteArray &Texte);

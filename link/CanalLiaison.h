@@ -42,7 +42,7 @@ struct EtatLigne
     bool crcEtendu = true;        // the extension's texts carry their CRC (the link is not sealed)
     bool meneLaLiaison = false;
     bool ligneDirecte = false;
-    qint32 partieDistante = 0;    // the longest slice the other station takes
+    qint32 partieDistante = 0; // the longest slice the other station takes
     quint32 allerRetourMs = 0;
     qint64 octetsParSeconde = 0;
 };

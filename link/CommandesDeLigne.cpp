@@ -12,8 +12,8 @@ struct CommandesDeLigne::Commande
 {
     const char *motCle;
     qsizetype longueurMin;
-    bool deLaStation; // RING is the modem's
-    bool avantPreuve; // taken from a station that has not proved its key yet
+    bool deLaStation;                                        // RING is the modem's
+    bool avantPreuve;                                        // taken from a station that has not proved its key yet
     bool (*traiter)(CommandesDeLigne &, const QByteArray &); // null: left to the owner
 };
 
@@ -32,18 +32,24 @@ const CommandesDeLigne::Commande *CommandesDeLigne::trouver(const QByteArray &te
         {"FICHIER", 0, true, false, [](C &c, const QByteArray &t) { return c.mReception.surAnnonce(t); }},
         {"RECEPFICHIER", 0, true, false, [](C &c, const QByteArray &t) { return c.mReception.surFichierEntier(t); }},
         {"RECEPGROSFIC", 0, true, false, [](C &c, const QByteArray &t) { return c.mReception.surPartie(t); }},
-        {"RING", 0, false, false, [](C &c, const QByteArray &t) { return c.mPoste.surSonnerie(t); }}, // the modem's own passes as such
+        {"RING", 0, false, false,
+         [](C &c, const QByteArray &t) { return c.mPoste.surSonnerie(t); }}, // the modem's own passes as such
         {"JESUISAPPELANT", 0, true, false, [](C &c, const QByteArray &t) { return c.mRole.surDemandeAppelant(t); }},
         {"MESSAGE=", 0, true, false, nullptr},
-        {TE::Offre, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surOffre(t), true); }},
-        {TE::Donnees, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surDonnees(t), true); }},
-        {TE::Acquit, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mEnvoi.etendu().surAcquit(t), true); }},
-        {TE::Fin, 0, true, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surFin(t), true); }},
+        {TE::Offre, 0, true, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surOffre(t), true); }},
+        {TE::Donnees, 0, true, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surDonnees(t), true); }},
+        {TE::Acquit, 0, true, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mEnvoi.etendu().surAcquit(t), true); }},
+        {TE::Fin, 0, true, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surFin(t), true); }},
         {Authentification::Ouverture, 0, true, true, [](C &c, const QByteArray &t) { return c.mAuth.surOuverture(t); }},
         {Authentification::Confirmation, 0, true, true, [](C &c, const QByteArray &t) { return c.mAuth.surConfirmation(t); }},
         // Answers, awaited as such; one that comes after its wait is dropped.
         {TE::Pret, 0, false, false, [](C &c, const QByteArray &) { return c.etendu(); }},
-        {TE::Refus, 0, false, false, [](C &c, const QByteArray &t) { return c.etendu() && (c.mEnvoi.etendu().surRefus(t), true); }},
+        {TE::Refus, 0, false, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mEnvoi.etendu().surRefus(t), true); }},
         {Authentification::Reponse, 0, false, true, [](C &, const QByteArray &) { return true; }},
         {Authentification::Refus, 0, false, true, [](C &, const QByteArray &) { return true; }},
     };
@@ -57,6 +63,15 @@ bool CommandesDeLigne::estCommandeDeLigne(const QByteArray &texte)
 {
     const Commande *commande = trouver(texte);
     return commande && commande->deLaStation;
+}
+
+std::pair<QByteArray, VerdictLiaison> CommandesDeLigne::testDeLiaison(const std::optional<QDateTime> &horloge, bool avecEvenement)
+{
+    const QByteArray chut = avecEvenement ? QByteArray() : QByteArray("CHUT!");
+    if (horloge)
+        return {"CLK" + horloge->toString(QStringLiteral("ddMMyyyyHHmmss")).toLatin1() + chut,
+                VerdictLiaison::VerifieeAvecHorloge};
+    return {"YAQUELQUUN?" + chut, avecEvenement ? VerdictLiaison::Verifiee : VerdictLiaison::Chut};
 }
 
 bool CommandesDeLigne::etendu() const

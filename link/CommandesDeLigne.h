@@ -1,6 +1,12 @@
 #pragma once
 
+#include "link/VerdictLiaison.h"
+
 #include <QByteArray>
+#include <QDateTime>
+
+#include <optional>
+#include <utility>
 
 class Authentification;
 class EnvoiFichier;
@@ -31,14 +37,15 @@ public:
     CommandesDeLigne(Poste &poste, RolePoste &role, ReceptionFichier &reception, EnvoiFichier &envoi, Authentification &auth,
                      const ParametresStation &parametres)
         : mPoste(poste), mRole(role), mReception(reception), mEnvoi(envoi), mAuth(auth), mParametres(parametres)
-    {
-    }
+    {}
 
     // False for an answer or a message, left to the owner. texteDuModem: the driver's or the
     // modem's own text, not a frame.
     bool traiter(const QByteArray &texte, bool texteDuModem);
     // A text the other station sends as a command of its own, never as an answer.
     static bool estCommandeDeLigne(const QByteArray &texte);
+    // Our link test, with the clock when given; silent (no event at the other end) unless asked.
+    static std::pair<QByteArray, VerdictLiaison> testDeLiaison(const std::optional<QDateTime> &horloge, bool avecEvenement);
 
 private:
     struct Commande;

@@ -12,10 +12,10 @@ class ProprietaireLiaison;
 struct ContexteLiaison
 {
     Environnement env;
-    FichierIni &ini;                       // the program's one profile file
-    ProprietaireLiaison &proprietaire;     // the main window
+    FichierIni &ini;                   // the program's one profile file
+    ProprietaireLiaison &proprietaire; // the main window
     QString dossierProgramme;
-    QString nomExecutable;                 // without extension
-    QString argumentLigneCommande;         // the station name given at start-up, if any
+    QString nomExecutable;         // without extension
+    QString argumentLigneCommande; // the station name given at start-up, if any
     DialogueParametres *dialogue = nullptr;
 };

@@ -10,8 +10,7 @@
 DossiersPoste::DossiersPoste(Plateforme &plateforme, QString dossierProgramme, const ParametresStation &parametres,
                              const QString &section)
     : mPlateforme(plateforme), mDossierProgramme(std::move(dossierProgramme)), mParametres(parametres), mSection(section)
-{
-}
+{}
 
 QString DossiersPoste::reception() const
 {
@@ -21,6 +20,13 @@ QString DossiersPoste::reception() const
     const QString dossier = mDossierProgramme + QStringLiteral("/Reçus");
     QDir().mkpath(dossier);
     return dossier;
+}
+
+void DossiersPoste::creer() const
+{
+    for (const QString &chemin : {mParametres.CheminFichiersRecus, mParametres.CheminFichiersAEnvoyer})
+        if (!chemin.isEmpty() && !QFileInfo(chemin).isDir())
+            QDir().mkdir(chemin);
 }
 
 QString DossiersPoste::travail() const
@@ -40,7 +46,7 @@ QString DossiersPoste::nomHorodate(const QString &dossier, const QString &nom, c
     for (int essai = 1;; ++essai) {
         // The stamp changes with the clock; after a few tries a counter settles it.
         const QString stamp = mPlateforme.maintenant().toString(QStringLiteral("ddMMyy HHmmss"))
-            + (essai > 8 ? QStringLiteral(" (%1)").arg(essai) : QString());
+                              + (essai > 8 ? QStringLiteral(" (%1)").arg(essai) : QString());
         const QString cible = QDir(dossier).filePath(nom.isEmpty() ? stamp + suffixe : stamp + QLatin1Char(' ') + nom + suffixe);
         if (!nomPris(cible))
             return cible;

@@ -15,6 +15,9 @@ public:
 
     // The incoming folder; without one set, a "Reçus" folder beside the program.
     QString reception() const;
+    // The incoming and outgoing folders, one level only, as asked: a failure shows when the
+    // folder is used.
+    void creer() const;
     // Where this station builds its archives, out of the user's folders.
     QString travail() const;
     // Archives left by a station stopped in the middle of a send.

@@ -18,7 +18,8 @@ qint32 nombre3(const QByteArray &texte, bool &ok)
 }
 }
 
-ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal) {}
+ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal)
+{}
 
 bool ReceptionFichier::surAnnonce(const QByteArray &)
 {
@@ -69,9 +70,10 @@ bool ReceptionFichier::surFichierEntier(const QByteArray &Texte)
         return true;
     mRangee = range;
     if (doublon)
-        mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
-                            .arg(MGlobal::TexteDistant(
-                                Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
+        mCanal.informer(
+            QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
+                .arg(MGlobal::TexteDistant(
+                    Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
     else if (range)
         mRangement.retenir(empreinte);
     if (range) {

@@ -18,8 +18,7 @@ bool ligneDirecte(const ParametresStation &p)
 
 Reconnaissance::Reconnaissance(CanalLiaison &canal)
     : mCanal(canal), mTirage(QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0').toUpper())
-{
-}
+{}
 
 void Reconnaissance::oublier()
 {
@@ -70,9 +69,10 @@ void Reconnaissance::annoncer(bool autorise)
 {
     if (!etendue()) {
         if (!std::exchange(mOrigineAnnoncee, true))
-            mCanal.informer(mCanal.parametres().ProtocoleEtendu
-                                ? QStringLiteral("Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu")
-                                : QStringLiteral("Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste"));
+            mCanal.informer(
+                mCanal.parametres().ProtocoleEtendu
+                    ? QStringLiteral("Protocole d'origine avec le poste distant : il ne montre pas le protocole étendu")
+                    : QStringLiteral("Protocole d'origine avec le poste distant : protocole étendu désactivé sur ce poste"));
         return;
     }
     if (std::exchange(mProtocoleAnnonce, true))

@@ -46,9 +46,9 @@ private:
     CanalLiaison &mCanal;
     std::optional<qint32> mPartieDistante;
     std::optional<QByteArray> mRangDistant;
-    QByteArray mReponseDistante; // its answer to our link test, as it came
-    const QByteArray mTirage;    // this station's draw for its rank on a cable
-    bool mDemandees = false;     // a link test was answered on this connection
+    QByteArray mReponseDistante;        // its answer to our link test, as it came
+    const QByteArray mTirage;           // this station's draw for its rank on a cable
+    bool mDemandees = false;            // a link test was answered on this connection
     std::optional<quint32> mDebutAppel; // when the call came up, while its tests may still come
     bool mProtocoleAnnonce = false;
     bool mOrigineAnnoncee = false;

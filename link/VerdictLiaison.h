@@ -4,7 +4,13 @@
 
 // What a link test showed: sent by this station (vérifiée) or answered to the other
 // (confirmée), with the clock or not; a silent one tells nothing but that the line carries.
-enum class VerdictLiaison { Verifiee, VerifieeAvecHorloge, Confirmee, ConfirmeeAvecHorloge, Chut };
+enum class VerdictLiaison {
+    Verifiee,
+    VerifieeAvecHorloge,
+    Confirmee,
+    ConfirmeeAvecHorloge,
+    Chut
+};
 
 // The words the owner and the journal show for it.
 inline QString texteVerdict(VerdictLiaison verdict)

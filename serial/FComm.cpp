@@ -752,3 +752,9 @@ void FComm::PortEvent_Erreur(const QString &Texte, int)
         return;
     Erreur(Texte);
 }
+
+qint64 FComm::octetsParSeconde() const
+{
+    const qint64 bauds = msSettings.section(QLatin1Char(','), 0, 0).trimmed().toLongLong();
+    return (bauds > 0 ? bauds : 9600) / 10;
+}

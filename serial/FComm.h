@@ -50,6 +50,8 @@ public:
     // reported, since the other station did answer.
     bool Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue = {}, qint32 TimeOut = 2000,
                 bool MiseEnFormeSTXTLEN = true, QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
+    // Ten bits a byte on an asynchronous line; what the settings do not say is taken as 9600.
+    qint64 octetsParSeconde() const;
     // Counts the carrier losses seen on this port.
     quint32 PertesPorteuse() const { return mPertesPorteuse; }
     void ArréterAttendre() { mbArreter = true; }
