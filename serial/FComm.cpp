@@ -16,9 +16,6 @@ constexpr int erreurType = 13;
 constexpr int erreurDepassement = 6;
 constexpr int erreurObjet = 91;
 
-// What a modem prints when the carrier goes.
-const QByteArray noCarrier("\r\nNO CARRIER\r\n");
-
 QByteArray octets(const char *texteUtf8)
 {
     return Windows1252::depuisTexte(QString::fromUtf8(texteUtf8));
@@ -30,24 +27,6 @@ FComm::FComm(Environnement environnement) : mEnv(environnement) {}
 FComm::~FComm()
 {
     mVie.finir();
-}
-
-QByteArray FComm::encoderEntete(qint64 longueur)
-{
-    Q_ASSERT(longueur >= 0 && longueur <= longueurMaximale);
-    QByteArray entete(3, '\0');
-    entete[0] = char(longueur / 65536);
-    entete[1] = char((longueur % 65536) / 256);
-    entete[2] = char(longueur % 256);
-    return entete;
-}
-
-qint32 FComm::decoderEntete(const QByteArray &texte)
-{
-    if (texte.size() < 3)
-        return 0;
-    const auto c = [&](int i) { return qint32(static_cast<unsigned char>(texte[i])); };
-    return 65536 * c(0) + 256 * c(1) + c(2);
 }
 
 void FComm::signalerErreurPort(const ErreurPort &erreur, const QString &titreBoite)
@@ -186,25 +165,15 @@ void FComm::TexteReçu_Clear()
 
 void FComm::viderReception()
 {
-    msTexteReçu.clear();
-    mlLongueurAttendue = 0;
+    mTampon.vider();
 }
 
 void FComm::garderTramesSuivantes(bool rendreEntete)
 {
     // After an answer, a frame whose header was read gets it back for the idle reader; any
     // other end of a wait drops it, or a garbled header would outlive every wait.
-    if (mlLongueurAttendue > 0 && rendreEntete)
-        msTexteReçu.prepend(STX + encoderEntete(mlLongueurAttendue));
-    else if (mlLongueurAttendue > 0)
-        msTexteReçu.clear();
-    mlLongueurAttendue = 0;
-    const qsizetype stx = msTexteReçu.indexOf(STX);
-    if (stx < 0) {
-        msTexteReçu.clear();
+    if (!mTampon.garderTramesSuivantes(rendreEntete))
         return;
-    }
-    msTexteReçu.remove(0, stx);
     // Handled once the caller has its result back.
     const auto vivant = mVie.temoin();
     mEnv.plateforme.planifier(0, [this, vivant] {
@@ -284,7 +253,7 @@ bool FComm::conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue)
     case Suite::Refus:
     case Suite::Continuer:
         if (RéponseReçue)
-            *RéponseReçue = suite == Suite::Refus || (e.tramee && !e.reponseAttendue.isEmpty()) ? e.attente.reponse : msTexteReçu;
+            *RéponseReçue = suite == Suite::Refus || (e.tramee && !e.reponseAttendue.isEmpty()) ? e.attente.reponse : mTampon.texte();
         finEcriture(e, true);
         return suite == Suite::Continuer;
     }
@@ -394,10 +363,11 @@ FComm::Suite FComm::ecrireTrame(Ecriture &e)
 bool FComm::reponseArrivee(Ecriture &e)
 {
     if (!e.tramee)
-        return msTexteReçu.toLower().contains(e.reponseAttendue.toLower());
+        return mTampon.texte().toLower().contains(e.reponseAttendue.toLower());
     // A long answer under way gets the time to arrive.
-    if (mbReponseTrameeAttendue && mlLongueurAttendue > 0 && e.delai < 2 * mlLongueurAttendue)
-        e.delai = 2 * mlLongueurAttendue;
+    const qint32 longueur = mTampon.longueurAttendue();
+    if (mbReponseTrameeAttendue && longueur > 0 && e.delai < 2 * longueur)
+        e.delai = 2 * longueur;
     return e.attente.acceptee;
 }
 
@@ -462,7 +432,7 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
 {
     if (!mVie.vivant())
         return;
-    msTexteReçu += Texte;
+    mTampon.ajouter(Texte);
     const auto vivant = mVie.temoin();
     while (vivant && decouper()) {
     }
@@ -472,18 +442,12 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
 
 void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 {
-    // The carrier lost in the middle of a frame: its code lands inside the frame's text, and
-    // the frame never ends (what may still come is the modem's echo of what we write). A
-    // frame that merely contains these words goes on arriving and ends.
-    if (mlLongueurAttendue == 0 || arrives <= 0)
-        return;
-    const qsizetype debut = std::max<qsizetype>(0, msTexteReçu.size() - arrives - noCarrier.size());
-    if (msTexteReçu.indexOf(noCarrier, debut) < 0)
+    if (!mTampon.porteuseDansTrame(arrives))
         return;
     const auto vivant = mVie.temoin();
-    const quint32 trame = mEntetesLus, pertes = mPertesPorteuse;
+    const quint32 trame = mTampon.entetesLus(), pertes = mPertesPorteuse;
     mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant, trame, pertes] {
-        if (!vivant || mlLongueurAttendue == 0 || mEntetesLus != trame || mPertesPorteuse != pertes)
+        if (!vivant || mTampon.longueurAttendue() == 0 || mTampon.entetesLus() != trame || mPertesPorteuse != pertes)
             return;
         viderReception();
         perteDePorteuse();
@@ -507,31 +471,28 @@ void FComm::perteDePorteuse()
 
 bool FComm::decouperReponse()
 {
-    if (mlLongueurAttendue == 0) {
+    if (mTampon.longueurAttendue() == 0) {
         if (porteusePerdueHorsTrame())
             return false;
-        if (lireEntete() != Entete::Lue || mlLongueurAttendue == 0)
+        if (mTampon.lireEntete() != TamponTrames::Entete::Lue || mTampon.longueurAttendue() == 0)
             return false;
     }
-    if (msTexteReçu.size() < mlLongueurAttendue) {
-        if (mlLongueurAttendue > longueurSansProgression)
-            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+    if (!mTampon.trameComplete()) {
+        progressionTrame();
         return false;
     }
     if (porteuseEnFinDeTrame())
         return false;
-    const std::optional<QByteArray> ouverte = ouvrirTrame(msTexteReçu.left(mlLongueurAttendue));
+    const std::optional<QByteArray> ouverte = ouvrirTrame(mTampon.trame());
     if (!ouverte) {
-        msTexteReçu.remove(0, mlLongueurAttendue);
-        mlLongueurAttendue = 0;
+        mTampon.prendreTrame();
         return true;
     }
     const QByteArray &trame = *ouverte;
     const bool croisee = commandeCroisee(trame);
     if (!croisee && mAttente->complete)
         return false; // a second answer waits for the end of the wait
-    msTexteReçu.remove(0, mlLongueurAttendue);
-    mlLongueurAttendue = 0;
+    mTampon.prendreTrame();
     if (croisee) {
         // The other station's own command crossed ours: handle it now, and keep waiting
         // for our answer behind it.
@@ -545,28 +506,29 @@ bool FComm::decouperReponse()
     return true;
 }
 
+void FComm::progressionTrame()
+{
+    if (mTampon.longueurAttendue() > longueurSansProgression)
+        ProgressRecept(qint32(mTampon.texte().size()), mTampon.longueurAttendue());
+}
+
 bool FComm::decouper()
 {
     if (mbReponseTrameeAttendue && mAttente)
         return decouperReponse();
-    if (mlLongueurAttendue > 0) {
-        if (msTexteReçu.size() >= mlLongueurAttendue)
+    if (mTampon.longueurAttendue() > 0) {
+        if (mTampon.trameComplete())
             return livrerTrame();
-        if (mlLongueurAttendue > longueurSansProgression)
-            ProgressRecept(qint32(msTexteReçu.size()), mlLongueurAttendue);
+        progressionTrame();
         return false;
     }
-
-    const Entete entete = lireEntete();
-    if (entete != Entete::Absente) {
+    const TamponTrames::Entete entete = mTampon.lireEntete();
+    if (entete != TamponTrames::Entete::Absente) {
         mbLigneOccupee = true;
-        return entete == Entete::Lue && msTexteReçu.size() >= mlLongueurAttendue && livrerTrame();
+        return entete == TamponTrames::Entete::Lue && mTampon.trameComplete() && livrerTrame();
     }
-
     reconnaitreCodeResultat();
-    // Noise on an idle line would otherwise pile up for months, and every search with it.
-    if (msTexteReçu.size() > tailleMaxHorsTrame)
-        msTexteReçu.remove(0, msTexteReçu.size() - 1024);
+    mTampon.limiterHorsTrame();
     return false;
 }
 
@@ -581,60 +543,42 @@ bool FComm::commandeCroisee(const QByteArray &trame) const
 
 bool FComm::porteusePerdueHorsTrame()
 {
-    const QByteArray sansFin = noCarrier.chopped(2); // its last line end may still be on its way
-    const qsizetype stx = msTexteReçu.indexOf(STX);
-    const qsizetype code = msTexteReçu.indexOf(sansFin);
-    if (code < 0 || (stx >= 0 && stx < code))
+    if (!mTampon.porteusePerdueHorsTrame())
         return false;
-    msTexteReçu.remove(0, code + sansFin.size());
     perteDePorteuse();
     return true;
 }
 
 bool FComm::porteuseEnFinDeTrame()
 {
-    // A frame cut off by the carrier's loss a few characters before its end: the modem's
-    // code makes up its length. Its last characters hold the code, or begin it.
-    const qsizetype fin = std::min<qsizetype>(mlLongueurAttendue, msTexteReçu.size());
-    const qsizetype debut = std::max<qsizetype>(0, fin - 2 * noCarrier.size());
-    const qsizetype code = msTexteReçu.indexOf(noCarrier, debut);
-    if (mlLongueurAttendue > 0 && code >= 0 && code < fin) {
-        msTexteReçu.remove(0, code + noCarrier.size());
-        mlLongueurAttendue = 0;
+    switch (mTampon.porteuseEnFinDeTrame()) {
+    case TamponTrames::FinDeTrame::Entiere: return false;
+    case TamponTrames::FinDeTrame::PorteusePerdue:
+        mTampon.jeterJusquAuCode();
         perteDePorteuse();
         return true;
+    case TamponTrames::FinDeTrame::CodeEnCours: break;
     }
-    // The frame ends on the code's first characters and what followed goes on like it: the
-    // rest of the code is on its way. Delivered as it is if it does not come soon.
-    if (mlLongueurAttendue == 0 || mbSansGuetPorteuse)
+    // The rest of the code is on its way: the frame is delivered as it is if it does not come soon.
+    if (mbSansGuetPorteuse)
         return false;
-    for (qsizetype k = std::min<qsizetype>(noCarrier.size() - 1, fin); k >= 4; --k) {
-        const QByteArray suite = msTexteReçu.mid(fin - k);
-        if (suite.size() < noCarrier.size() && noCarrier.startsWith(suite)) {
-            const auto vivant = mVie.temoin();
-            mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant] {
-                if (!vivant)
-                    return;
-                mbSansGuetPorteuse = true;
-                PortEvent_Lecture(QByteArray());
-                if (vivant)
-                    mbSansGuetPorteuse = false;
-            });
-            return true;
-        }
-    }
-    return false;
+    const auto vivant = mVie.temoin();
+    mEnv.plateforme.planifier(qint64(silenceApresPorteuseMs) * 1000, [this, vivant] {
+        if (!vivant)
+            return;
+        mbSansGuetPorteuse = true;
+        PortEvent_Lecture(QByteArray());
+        if (vivant)
+            mbSansGuetPorteuse = false;
+    });
+    return true;
 }
 
 bool FComm::livrerTrame()
 {
     if (porteuseEnFinDeTrame())
         return false;
-    // A zero length leaves its three header characters as the text.
-    const qsizetype longueur = mlLongueurAttendue > 0 ? mlLongueurAttendue : std::min<qsizetype>(3, msTexteReçu.size());
-    const std::optional<QByteArray> trame = ouvrirTrame(msTexteReçu.left(longueur));
-    msTexteReçu.remove(0, longueur);
-    mlLongueurAttendue = 0;
+    const std::optional<QByteArray> trame = ouvrirTrame(mTampon.prendreTrame());
     mbLigneOccupee = false;
     if (trame)
         livrer(*trame);
@@ -688,62 +632,28 @@ void FComm::livrerDuModem(const QByteArray &texte, bool commeTrame)
         mbTexteDuModem = avant;
 }
 
-FComm::Entete FComm::lireEntete()
-{
-    for (;;) {
-        const qsizetype stx = msTexteReçu.indexOf(STX);
-        if (stx < 0)
-            return Entete::Absente;
-        msTexteReçu.remove(0, stx);
-        // A port may hand the header over one byte at a time: decoding it early would lose the
-        // frame, so the STX stays in the buffer until its three length characters are in.
-        if (msTexteReçu.size() < 4)
-            return Entete::Incomplete;
-        msTexteReçu.remove(0, 1);
-        const qint32 longueur = decoderEntete(msTexteReçu);
-        if (longueur > longueurTrameMax)
-            continue; // noise: the next STX may begin the real frame, even inside these three
-        mlLongueurAttendue = longueur;
-        if (mlLongueurAttendue > 0)
-            msTexteReçu.remove(0, 3);
-        ++mEntetesLus;
-        return Entete::Lue;
-    }
-}
-
 void FComm::reconnaitreCodeResultat()
 {
-    static const QByteArray crlf("\r\n");
-    const qsizetype connect = msTexteReçu.indexOf(crlf + "CONNECT ");
-    if (connect >= 0) {
-        msTexteReçu.remove(0, connect);
-        if (msTexteReçu.size() < 15)
-            return;
-        const auto vivant = mVie.temoin();
-        livrerDuModem(octets("Connecté à ") + msTexteReçu.mid(10, 5));
+    const auto code = mTampon.codeModem();
+    if (!code)
+        return;
+    const auto vivant = mVie.temoin();
+    switch (code->genre) {
+    case TamponTrames::CodeModem::Genre::Connecte:
+        livrerDuModem(code->texte);
         if (vivant)
             finDeConnexion(true);
         return;
+    case TamponTrames::CodeModem::Genre::Echec:
+        ++mPertesPorteuse;
+        if (Port)
+            Port->viderEmission();
+        livrerDuModem(code->texte);
+        if (vivant)
+            finDeConnexion(false);
+        return;
+    case TamponTrames::CodeModem::Genre::Sonnerie: livrerDuModem(code->texte); return;
     }
-    static const struct
-    {
-        const char *code;
-        const char *texte;
-    } echecs[] = {{"BUSY", "Le poste est occupé."}, {"NO DIAL TONE", "Pas de tonalité."}, {"NO CARRIER", "Pas de porteuse."}};
-    for (const auto &e : echecs) {
-        if (msTexteReçu.contains(crlf + e.code)) {
-            ++mPertesPorteuse;
-            if (Port)
-                Port->viderEmission();
-            const auto vivant = mVie.temoin();
-            livrerDuModem(octets(e.texte));
-            if (vivant)
-                finDeConnexion(false);
-            return;
-        }
-    }
-    if (msTexteReçu.contains(crlf + "RING"))
-        livrerDuModem(QByteArrayLiteral("RING"));
 }
 
 void FComm::PortEvent_Erreur(const QString &Texte, int)

@@ -7,6 +7,7 @@
 #include "securite/CanalChiffre.h"
 #include "serial/DialogueParametres.h"
 #include "serial/ParametresStation.h"
+#include "serial/TamponTrames.h"
 
 #include <QByteArray>
 #include <QString>
@@ -44,7 +45,7 @@ public:
     // that an unattended station retrying for days does not pile boxes up.
     bool Connecter();
     bool Déconnecter();
-    QByteArray TexteReçu() const { return msTexteReçu; }
+    QByteArray TexteReçu() const { return mTampon.texte(); }
     void TexteReçu_Clear();
     // A framed answer beginning with RéponseRefus ends the wait at once: false, with no error
     // reported, since the other station did answer.
@@ -95,17 +96,14 @@ public:
     Notification<QByteArray> TrameRefusee;
 
     static constexpr qint32 tailleBlocEcriture = 512;
-    static constexpr qint32 longueurMaximale = 16'777'215;
-    // The longest frame either side sends: a file part is about 1,060 characters, a message
-    // at most a few thousand. A header announcing more is a noise byte in its length.
-    static constexpr qint32 longueurTrameMax = 4096;
+    static constexpr qint32 longueurMaximale = TamponTrames::longueurMaximale;
+    static constexpr qint32 longueurTrameMax = TamponTrames::longueurTrameMax;
     // A frame this short arrives at once: no progress is shown for it (a link test answer, a
     // handshake message).
     static constexpr qint32 longueurSansProgression = 128;
-    static constexpr qint32 tailleMaxHorsTrame = 65536; // kept of what arrives outside any frame
-    // longueur must lie within 0 to longueurMaximale.
-    static QByteArray encoderEntete(qint64 longueur);
-    static qint32 decoderEntete(const QByteArray &texte);
+    static constexpr qint32 tailleMaxHorsTrame = TamponTrames::tailleMaxHorsTrame;
+    static QByteArray encoderEntete(qint64 longueur) { return TamponTrames::encoderEntete(longueur); }
+    static qint32 decoderEntete(const QByteArray &texte) { return TamponTrames::decoderEntete(texte); }
     static const QByteArray STX;
 
 private:
@@ -141,15 +139,12 @@ private:
     Suite echecEcriture(Ecriture &e, const QString &texte);
     bool conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue);
     void finEcriture(const Ecriture &e, bool reussite);
-    enum class Entete { Absente, Incomplete, Lue };
-    // Finds the frame's STX, drops what precedes it and, once the three length characters
-    // are in, sets mlLongueurAttendue and drops the header.
-    Entete lireEntete();
     void reconnaitreCodeResultat();
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();
-    // The same while Ecrire waits for its framed answer.
     bool decouperReponse();
+    // The frame being read is long: its progress is shown.
+    void progressionTrame();
     bool porteusePerdueHorsTrame();
     // arrives: how many bytes just came.
     void guetterPorteuseDansTrame(qsizetype arrives);
@@ -175,8 +170,7 @@ private:
     Environnement mEnv;
     DialogueParametres *mDialogue = nullptr;
     JetonVie mVie;
-    QByteArray msTexteReçu;
-    qint32 mlLongueurAttendue = 0;
+    TamponTrames mTampon;
     bool mbArreter = false;
     bool mbCeder = false;
     bool mbTexteDuModem = false;
@@ -210,7 +204,6 @@ private:
     QString mDernierEchecOuverture;    // said once until the port opens again
     bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
-    quint32 mEntetesLus = 0;           // frames begun, so that a later check knows its frame
     bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
     bool mbSansEcho = false;
     bool mbEnLigne = false;            // since CONNECT: the modem passes data, echoes nothing
