@@ -7,8 +7,7 @@
 #include "auxwindows/FFermeture.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/VerdictLiaison.h"
-#include "mainwindow/FichiersComplets.h"
-#include "mainwindow/TourDeLigne.h"
+#include "mainwindow/ScrutateurEnvoi.h"
 #include "platform/Environnement.h"
 #include "platform/Plateforme.h"
 
@@ -78,7 +77,7 @@ struct ContexteMain
 // returns; setting the value it already has runs nothing. Many handlers wait (a connection,
 // a send, a box) while events run: other handlers, timer ticks and the link's notifications
 // then run inside them, so each one reads the controls' state anew after a wait.
-class FMain : public ProprietaireLiaison, public CibleInstance
+class FMain : public ProprietaireLiaison, public CibleInstance, private ProprietaireScrutateur
 {
 public:
     // The other station's messages waiting for their box; more are counted and dropped.
@@ -134,7 +133,7 @@ public:
     QString txtCmde;
     bool demarrage() const { return mbDemarrage; }
     CInterlocuteur *Poste() const { return mPoste.get(); }
-    Minuterie &Clock() { return *mClock; }
+    Minuterie &Clock() { return mScrutateur.minuterie(); }
 
     // The link object's notifications.
     void Poste_CommandeReçue(const QString &Commande, QString &Réponse);
@@ -176,18 +175,14 @@ private:
     bool creerDossier(QString &chemin, const QString &parDefaut);
     void brancherPoste();
 
-    // Scanner.
+    // What the scanner reaches.
     void CocheSynchro_Click();
-    void veillerDossier();
-    void Dossier_Changement(const QString &nom, bool complet);
-    // Scans within dansMs when the scanner runs regularly and would scan later.
-    void avancerBalayage(quint32 dansMs);
-    bool balayageRegulier() const;
-    void balayerPuisRearmer();
-    // Returns when a file not yet whole should be looked at again (0: none waits).
-    quint32 balayer();
-    // False when the scan must stop here: the file failed, or the station is going.
-    bool envoyer(const QString &chemin);
+    CInterlocuteur *poste() override { return mPoste.get(); }
+    bool envoisPermis() const override { return mCocheSynchro == EtatCase::Coche && !mbTermine; }
+    bool journalActif() const override { return mJournal != nullptr; }
+    void signaler(const QString &texte) override { Poste_Information(texte); }
+    void envoiTermine(const BilanEnvoi &bilan) override;
+    void liaisonMuette() override;
 
     // Controls and display.
     void CocheConnecter_Click();
@@ -199,14 +194,6 @@ private:
     void setCaption(const QString &texte);
     void noter(const QString &genre, const QString &texte);
     void afficherInformation(const QString &Info, const QString &genre);
-    // "name, size, duration, effective rate, SHA-256" of a file that crossed the line.
-    struct Contenu
-    {
-        qint64 taille;
-        QByteArray sha256;
-    };
-    static Contenu contenuDe(const QString &chemin);
-    static QString empreinte(const QString &nom, const Contenu &contenu, quint32 dureeMs);
     QString dateHeure() const { return dateHeure(mContexte.env.plateforme.maintenant()); }
     static QString dateHeure(const QDateTime &quand);
     void rafraichir();
@@ -215,7 +202,6 @@ private:
     VueMain &mVue;
     JetonVie mVie;
     std::unique_ptr<Minuterie> mTimeOutAppel;
-    std::unique_ptr<Minuterie> mClock;
     std::unique_ptr<CInterlocuteur> mPoste;
     std::unique_ptr<FFermeture> mFermeture;
     std::unique_ptr<Journal> mJournal;
@@ -242,40 +228,11 @@ private:
     qint32 slNbReceptions = 0;
     qint32 slNbInfos = 0;
 
-    // A file goes only once it is whole; a change in the folder brings the next scan forward.
-    FichiersComplets mComplets;
-    std::unique_ptr<SurveillanceDossier> mSurveillanceDossier;
-    QString mDossierSurveille;
-    bool mbBalayageEnCours = false;
-    bool mbAttenteAvantBalayage = false; // the box just went on: the next tick only starts the scans
-    bool mbChangementPendantBalayage = false;
-    Plateforme::Identifiant mBalayageAvance = 0;
-    qint64 mInstantAvanceUs = 0;
-    qint64 mFinBalayageUs = std::numeric_limits<qint64>::min() / 2;
-
-    // Files that failed to leave: they go behind the others, and wait longer each time.
-    struct EchecEnvoi
-    {
-        int nombre = 0;
-        quint32 tick = 0;         // of the last failure
-        bool illisible = false;   // already said that it cannot be read
-    };
-    static quint32 attenteApresEchecs(int nombre);
-    bool enAttenteDeReessai(const QString &chemin) const;
-    bool lisible(const QString &chemin);
-    // A regular file, not a link: anything else is said once and left where it is.
-    bool ordinaire(const QString &chemin);
-    QHash<QString, EchecEnvoi> mEchecs;
-    QSet<QString> mNonOrdinaires; // links and special files of the outgoing folder, each said once
     // Messages of the other station not read yet; beyond messagesEnAttenteMax, only counted.
     std::deque<QString> mMessagesEnAttente;
     int mMessagesPerdus = 0;
     bool mMessageAffiche = false;
     void recevoirMessage(const QString &texte);
     void afficherMessages();
-    bool mbLigneCedee = false; // the last scan failed a file: the next one waits longer
-    TourDeLigne mTour;
-    TourDeLigne::Liaison liaison() const;
-    // A file of the outgoing folder could leave now.
-    bool fichierEnAttente() const;
+    ScrutateurEnvoi mScrutateur;
 };

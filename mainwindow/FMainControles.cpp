@@ -287,7 +287,7 @@ void FMain::Poste_FichierReçu(const QString &Fichier)
     mDerniereReception = {nom, mContexte.env.plateforme.maintenant()};
     if (mJournal && mPoste) {
         noter(QStringLiteral("RECEPTION"),
-              empreinte(Fichier, contenuDe(Fichier), mContexte.env.plateforme.ecouleDepuis(mPoste->TickDebutReception())));
+              ContenuFichier::de(Fichier).empreinte(Fichier, mContexte.env.plateforme.ecouleDepuis(mPoste->TickDebutReception())));
     }
     couperListe(mListeRéceptions, slNbReceptions);
     rafraichir();
@@ -301,27 +301,6 @@ void FMain::noter(const QString &genre, const QString &texte)
     mbEcritureJournal = true;
     mJournal->noter(genre, texte);
     mbEcritureJournal = false;
-}
-
-FMain::Contenu FMain::contenuDe(const QString &chemin)
-{
-    // Read as it is hashed: a file of any size costs a buffer, not its size.
-    QFile fichier(chemin);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (!fichier.open(QIODevice::ReadOnly) || !sha.addData(&fichier))
-        return {0, QCryptographicHash::hash({}, QCryptographicHash::Sha256)};
-    return {fichier.size(), sha.result()};
-}
-
-QString FMain::empreinte(const QString &nom, const Contenu &contenu, quint32 dureeMs)
-{
-    const double secondes = std::max(1u, dureeMs) / 1000.0;
-    return QStringLiteral("%1, %2 octets, %3 s, %4 octets/s, SHA-256 %5")
-        .arg(nom)
-        .arg(contenu.taille)
-        .arg(secondes, 0, 'f', 3)
-        .arg(qint64(double(contenu.taille) / secondes))
-        .arg(QString::fromLatin1(contenu.sha256.toHex()));
 }
 
 void FMain::informer(const QString &texte)

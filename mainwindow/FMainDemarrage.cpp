@@ -23,26 +23,6 @@
 
 #include <sys/stat.h>
 
-FMain::FMain(ContexteMain contexte, VueMain &vue)
-    : mContexte(std::move(contexte)),
-      mVue(vue),
-      mTimeOutAppel(mContexte.env.plateforme.creerMinuterie()),
-      mClock(mContexte.env.plateforme.creerMinuterie()),
-      mFermeture(std::make_unique<FFermeture>(mContexte.env.plateforme, mContexte.surveillance))
-{
-    mTimeOutAppel->setInterval(30000);
-    mClock->setInterval(3000);
-    mClock->Timer.connecter([this] { Clock_Timer(); });
-}
-
-FMain::~FMain()
-{
-    mVie.finir();
-    mClock->setEnabled(false);
-    mContexte.env.plateforme.annuler(mBalayageAvance);
-    mPoste.reset(); // Terminer, when the shutdown did not run it
-}
-
 QString FMain::nomDeStation()
 {
     if (!mContexte.ligneCommande.isEmpty())
@@ -166,7 +146,7 @@ void FMain::BtnTerminer_Click()
     if (!vivant)
         return;
     mCocheConnecterActif = false;
-    mClock->setEnabled(false);
+    mScrutateur.arreter();
     if (mPoste)
         mPoste->Terminer();
     if (!vivant)

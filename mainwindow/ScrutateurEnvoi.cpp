@@ -1,12 +1,7 @@
-// The outgoing-folder scanner: every file dropped into the outgoing folder is sent, then
-// deleted, and listed.
-#include "mainwindow/FMain.h"
-#include "platform/EtatCase.h"
+#include "mainwindow/ScrutateurEnvoi.h"
 
 #include "link/CInterlocuteur.h"
-#include "link/shared/MGlobal.h"
 #include "platform/Minuterie.h"
-#include "platform/Plateforme.h"
 #include "platform/SurveillanceDossier.h"
 
 #include <QDir>
@@ -24,28 +19,38 @@ constexpr int intervalleApresEchec = 20'000;
 constexpr qint64 ecartMinimalUs = 50'000;
 }
 
-void FMain::setCocheSynchro(int valeur)
+ScrutateurEnvoi::ScrutateurEnvoi(ProprietaireScrutateur &proprietaire, Plateforme &plateforme,
+                                 std::function<std::unique_ptr<SurveillanceDossier>()> surveillanceDossier)
+    : mProprietaire(proprietaire), mPlateforme(plateforme), mFabriqueSurveillance(std::move(surveillanceDossier)),
+      mClock(plateforme.creerMinuterie())
 {
-    if (valeur == mCocheSynchro)
-        return;
-    mCocheSynchro = valeur;
-    CocheSynchro_Click();
+    mClock->setInterval(intervalleBalayage);
+    mClock->Timer.connecter([this] { tic(); });
 }
 
-void FMain::CocheSynchro_Click()
+ScrutateurEnvoi::~ScrutateurEnvoi()
+{
+    mVie.finir();
+    arreter();
+}
+
+void ScrutateurEnvoi::arreter()
 {
     mClock->setEnabled(false);
-    mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
-    if (mCocheSynchro == EtatCase::Coche)
-        veillerDossier();
-    mIcone = mCocheSynchro == EtatCase::Coche ? 1 : 0;
-    mbAttenteAvantBalayage = true;
-    mClock->setInterval(4000 + (mPoste && mPoste->PosteAppellant ? 5000 : 0));
-    mClock->setEnabled(mCocheSynchro == EtatCase::Coche);
-    rafraichir();
+    mPlateforme.annuler(std::exchange(mBalayageAvance, 0));
 }
 
-void FMain::posteDistantReconnu()
+void ScrutateurEnvoi::caseChangee(bool coche, bool appelant)
+{
+    arreter();
+    if (coche)
+        veillerDossier();
+    mbAttenteAvantBalayage = true;
+    mClock->setInterval(4000 + (appelant ? 5000 : 0));
+    mClock->setEnabled(coche);
+}
+
+void ScrutateurEnvoi::posteDistantReconnu()
 {
     // On a modem call it is known about 3.5 s in. The called station scans at 7 s and keeps
     // the first turn; the caller follows a second after it instead of five.
@@ -56,30 +61,33 @@ void FMain::posteDistantReconnu()
     mClock->setInterval(premierBalayageMs);
 }
 
-void FMain::receptionTerminee()
+void ScrutateurEnvoi::receptionTerminee()
 {
-    mTour.fichierRecu(mContexte.env.plateforme.maintenantUs());
+    mTour.fichierRecu(mPlateforme.maintenantUs());
     // Its turn: a station with a file waiting takes the line at once; one that only receives
     // keeps the usual wait.
-    if (!mPoste || mCocheSynchro != EtatCase::Coche || !mClock->Enabled() || !mbAttenteAvantBalayage || !fichierEnAttente())
+    if (!mProprietaire.poste() || !mProprietaire.envoisPermis() || !mClock->Enabled() || !mbAttenteAvantBalayage
+        || !fichierEnAttente())
         return;
     mbAttenteAvantBalayage = false;
     mClock->setInterval(qint32(TourDeLigne::priseDeTourMs(liaison())));
 }
 
-TourDeLigne::Liaison FMain::liaison() const
+TourDeLigne::Liaison ScrutateurEnvoi::liaison() const
 {
-    return {.etendue = mPoste->extensionActive(), .allerRetourMs = mPoste->allerRetourMs()};
+    const CInterlocuteur *poste = mProprietaire.poste();
+    return {.etendue = poste->extensionActive(), .allerRetourMs = poste->allerRetourMs()};
 }
 
-bool FMain::fichierEnAttente() const
+bool ScrutateurEnvoi::fichierEnAttente() const
 {
-    const QString dossier = mPoste->CheminFichiersAEnvoyer;
+    const QString dossier = mProprietaire.poste()->CheminFichiersAEnvoyer;
     const QStringList noms = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
-    return std::any_of(noms.cbegin(), noms.cend(), [&](const QString &nom) { return !enAttenteDeReessai(dossier + QLatin1Char('/') + nom); });
+    return std::any_of(noms.cbegin(), noms.cend(),
+                       [&](const QString &nom) { return !enAttenteDeReessai(dossier + QLatin1Char('/') + nom); });
 }
 
-void FMain::Clock_Timer()
+void ScrutateurEnvoi::tic()
 {
     if (std::exchange(mbAttenteAvantBalayage, false)) {
         mClock->setInterval(intervalleBalayage);
@@ -88,7 +96,7 @@ void FMain::Clock_Timer()
     balayerPuisRearmer();
 }
 
-void FMain::balayerPuisRearmer()
+void ScrutateurEnvoi::balayerPuisRearmer()
 {
     // The box switched off and on during a send re-enables the clock: its tick waits.
     if (mbBalayageEnCours) {
@@ -97,12 +105,11 @@ void FMain::balayerPuisRearmer()
     }
     // A tick inside a command's wait or a received frame's handling: the send would find the
     // line taken. It comes back as soon as that is over.
-    if (mPoste && mPoste->ligneOccupee()) {
+    if (mProprietaire.poste() && mProprietaire.poste()->ligneOccupee()) {
         mClock->setInterval(intervalleLigneOccupee);
         return;
     }
-    mClock->setEnabled(false);
-    mContexte.env.plateforme.annuler(std::exchange(mBalayageAvance, 0));
+    arreter();
     const auto vivant = mVie.temoin();
     mbLigneCedee = false;
     mbBalayageEnCours = true;
@@ -111,64 +118,64 @@ void FMain::balayerPuisRearmer()
     if (!vivant)
         return;
     mbBalayageEnCours = false;
-    mFinBalayageUs = mContexte.env.plateforme.maintenantUs();
-    if (mbTermine)
+    mFinBalayageUs = mPlateforme.maintenantUs();
+    if (!mProprietaire.envoisPermis())
         return;
     mClock->setInterval(mbLigneCedee ? intervalleApresEchec : intervalleBalayage);
-    mClock->setEnabled(mCocheSynchro == EtatCase::Coche);
+    mClock->setEnabled(true);
     // What changed during the scan waited for its end, not for the next pass.
     if (mbChangementPendantBalayage || revoir > 0)
         avancerBalayage(mbChangementPendantBalayage ? 0 : revoir);
 }
 
-void FMain::veillerDossier()
+void ScrutateurEnvoi::veillerDossier()
 {
-    if (!mPoste || !mContexte.surveillanceDossier)
+    const CInterlocuteur *poste = mProprietaire.poste();
+    if (!poste || !mFabriqueSurveillance)
         return;
     if (!mSurveillanceDossier) {
-        mSurveillanceDossier = mContexte.surveillanceDossier();
+        mSurveillanceDossier = mFabriqueSurveillance();
         if (!mSurveillanceDossier)
             return;
-        mSurveillanceDossier->Changement.connecter([this](const QString &nom, bool complet) { Dossier_Changement(nom, complet); });
+        mSurveillanceDossier->Changement.connecter([this](const QString &nom, bool complet) { changement(nom, complet); });
     }
-    const bool nouveau = mPoste->CheminFichiersAEnvoyer != mDossierSurveille;
+    const bool nouveau = poste->CheminFichiersAEnvoyer != mDossierSurveille;
     if (!nouveau && mSurveillanceDossier->surveille())
         return;
     // A folder that went and came back is watched again; why it cannot be is said once.
-    mDossierSurveille = mPoste->CheminFichiersAEnvoyer;
+    mDossierSurveille = poste->CheminFichiersAEnvoyer;
     QString erreur;
     if (!mSurveillanceDossier->surveiller(mDossierSurveille, &erreur) && nouveau)
-        Poste_Information(erreur);
+        mProprietaire.signaler(erreur);
 }
 
-void FMain::Dossier_Changement(const QString &nom, bool complet)
+void ScrutateurEnvoi::changement(const QString &nom, bool complet)
 {
     if (complet && !nom.isEmpty())
         mComplets.signalerComplet(mDossierSurveille + QLatin1Char('/') + nom);
     avancerBalayage(0);
 }
 
-bool FMain::balayageRegulier() const
+bool ScrutateurEnvoi::balayageRegulier() const
 {
     // The guards of the pass still hold: none during a scan or, without the extension, a
     // reception (the box is off then), none in the wait after the box goes on, none while the
     // line is left to the other after a failure.
-    return mCocheSynchro == EtatCase::Coche && !mbTermine && mClock->Enabled() && !mbAttenteAvantBalayage && !mbLigneCedee;
+    return mProprietaire.envoisPermis() && mClock->Enabled() && !mbAttenteAvantBalayage && !mbLigneCedee;
 }
 
-void FMain::avancerBalayage(quint32 dansMs)
+void ScrutateurEnvoi::avancerBalayage(quint32 dansMs)
 {
     if (mbBalayageEnCours) {
         mbChangementPendantBalayage = true;
         return;
     }
-    Plateforme &plateforme = mContexte.env.plateforme;
-    const qint64 instant = std::max(plateforme.maintenantUs() + qint64(dansMs) * 1000, mFinBalayageUs + ecartMinimalUs);
+    const qint64 instant = std::max(mPlateforme.maintenantUs() + qint64(dansMs) * 1000, mFinBalayageUs + ecartMinimalUs);
     if (!balayageRegulier() || dansMs >= quint32(mClock->Interval()) || (mBalayageAvance && mInstantAvanceUs <= instant))
         return;
-    plateforme.annuler(mBalayageAvance);
+    mPlateforme.annuler(mBalayageAvance);
     mInstantAvanceUs = instant;
-    mBalayageAvance = plateforme.planifierA(instant, [this, vivant = mVie.temoin()] {
+    mBalayageAvance = mPlateforme.planifierA(instant, [this, vivant = mVie.temoin()] {
         if (!vivant)
             return;
         mBalayageAvance = 0;
@@ -177,7 +184,7 @@ void FMain::avancerBalayage(quint32 dansMs)
     });
 }
 
-quint32 FMain::attenteApresEchecs(int nombre)
+quint32 ScrutateurEnvoi::attenteApresEchecs(int nombre)
 {
     // Tried again at the next scan behind the others, then after 30 s, 1, 2, 4 min... and
     // at least every 16 min: a file that keeps failing is never given up.
@@ -186,13 +193,13 @@ quint32 FMain::attenteApresEchecs(int nombre)
     return quint32(30'000) << std::min(nombre - 2, 5);
 }
 
-bool FMain::enAttenteDeReessai(const QString &chemin) const
+bool ScrutateurEnvoi::enAttenteDeReessai(const QString &chemin) const
 {
     const auto echec = mEchecs.constFind(chemin);
-    return echec != mEchecs.cend() && mContexte.env.plateforme.ecouleDepuis(echec->tick) < attenteApresEchecs(echec->nombre);
+    return echec != mEchecs.cend() && mPlateforme.ecouleDepuis(echec->tick) < attenteApresEchecs(echec->nombre);
 }
 
-bool FMain::lisible(const QString &chemin)
+bool ScrutateurEnvoi::lisible(const QString &chemin)
 {
     QFile fichier(chemin);
     if (fichier.open(QIODevice::ReadOnly)) {
@@ -201,19 +208,14 @@ bool FMain::lisible(const QString &chemin)
         return true;
     }
     EchecEnvoi &echec = mEchecs[chemin];
-    echec.tick = mContexte.env.plateforme.tickMs();
+    echec.tick = mPlateforme.tickMs();
     echec.nombre = std::max(echec.nombre, 2); // looked at again every 30 s, not every pass
-    if (!echec.illisible) {
-        echec.illisible = true;
-        ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
-        noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" ne peut pas être lu"));
-        Poste_Information(QStringLiteral("Le fichier %1 ne peut pas être lu (%2) : il reste dans le dossier, les autres partent.")
-                              .arg(chemin, fichier.errorString()));
-    }
+    if (!std::exchange(echec.illisible, true))
+        mProprietaire.envoiTermine({.issue = BilanEnvoi::Issue::Illisible, .chemin = chemin, .raison = fichier.errorString()});
     return false;
 }
 
-bool FMain::ordinaire(const QString &chemin)
+bool ScrutateurEnvoi::ordinaire(const QString &chemin)
 {
     // A link would send whatever it points to (the configuration, anything this user reads),
     // and reading a pipe would never end.
@@ -221,17 +223,19 @@ bool FMain::ordinaire(const QString &chemin)
     if (!info.isSymLink() && info.isFile())
         return true;
     if (!mNonOrdinaires.contains(chemin))
-        Poste_Information(QStringLiteral("%1 n'est pas un fichier ordinaire (%2) : il n'est pas envoyé et reste dans le dossier.")
-                              .arg(chemin, info.isSymLink() ? QStringLiteral("lien symbolique") : QStringLiteral("fichier spécial")));
+        mProprietaire.signaler(
+            QStringLiteral("%1 n'est pas un fichier ordinaire (%2) : il n'est pas envoyé et reste dans le dossier.")
+                .arg(chemin, info.isSymLink() ? QStringLiteral("lien symbolique") : QStringLiteral("fichier spécial")));
     return false;
 }
 
-quint32 FMain::balayer()
+quint32 ScrutateurEnvoi::balayer()
 {
-    if (!mPoste)
+    CInterlocuteur *poste = mProprietaire.poste();
+    if (!poste)
         return 0;
     veillerDossier();
-    const QString dossier = mPoste->CheminFichiersAEnvoyer;
+    const QString dossier = poste->CheminFichiersAEnvoyer;
     QStringList colFichiers;
     QSet<QString> nonOrdinaires;
     for (const QString &nom : QDir(dossier).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {
@@ -248,7 +252,7 @@ quint32 FMain::balayer()
         for (const QString &nom : mSurveillanceDossier->ouvertsEnEcriture())
             ouverts.insert(dossier + QLatin1Char('/') + nom);
     }
-    const FichiersComplets::Bilan complets = mComplets.examiner(colFichiers, ouverts, mContexte.env.plateforme.tickMs());
+    const FichiersComplets::Bilan complets = mComplets.examiner(colFichiers, ouverts, mPlateforme.tickMs());
     for (auto it = mEchecs.begin(); it != mEchecs.end();)
         it = colFichiers.contains(it.key()) ? std::next(it) : mEchecs.erase(it);
     // Files that never failed first, then those that failed least.
@@ -259,14 +263,14 @@ quint32 FMain::balayer()
     qint64 debutEnvois = -1;
     for (const QString &chemin : std::as_const(colFichiers)) {
         // A pinned key: nothing leaves before the other station has proved it holds its half.
-        if (mCocheSynchro == EtatCase::Decoche || mbTermine || !mPoste->liaisonAutorisee())
+        if (!mProprietaire.envoisPermis() || !poste->liaisonAutorisee())
             break;
         if (QFileInfo(chemin.left(chemin.size() - 3) + QStringLiteral("Log")).isFile())
             continue;
         if (!complets.prets.contains(chemin) || enAttenteDeReessai(chemin) || !lisible(chemin))
             continue;
         // The other station's turn first, if it wants it: this one scans again after it.
-        const qint64 maintenant = mContexte.env.plateforme.maintenantUs();
+        const qint64 maintenant = mPlateforme.maintenantUs();
         if (const quint32 attente = mTour.attenteMs(maintenant, debutEnvois, liaison()))
             return attente;
         if (debutEnvois < 0)
@@ -279,59 +283,52 @@ quint32 FMain::balayer()
     return complets.revoirDansMs;
 }
 
-bool FMain::envoyer(const QString &chemin)
+bool ScrutateurEnvoi::envoyer(const QString &chemin)
 {
     const auto vivant = mVie.temoin();
-    const QString nom = QFileInfo(chemin).fileName();
     const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
-    const Contenu contenu = journal() ? contenuDe(chemin) : Contenu{0, {}};
-    const quint32 debut = mContexte.env.plateforme.tickMs();
-    const bool envoye = mPoste->EnvoyerFichier(chemin);
-    const quint32 duree = mContexte.env.plateforme.ecouleDepuis(debut);
-    if (!vivant || !mPoste)
+    const auto contenu = mProprietaire.journalActif() ? std::optional(ContenuFichier::de(chemin)) : std::nullopt;
+    const quint32 debut = mPlateforme.tickMs();
+    const bool envoye = mProprietaire.poste()->EnvoyerFichier(chemin);
+    const quint32 duree = mPlateforme.ecouleDepuis(debut);
+    if (!vivant || !mProprietaire.poste())
         return false;
-    mTour.fichierEnvoye(mContexte.env.plateforme.maintenantUs());
-    retirerProgression(mListeEmissions, QStringLiteral("Emission "));
-    if (envoye) {
-        mEchecs.remove(chemin);
-        const QString misDeCote = mPoste->FichierMisDeCote();
-        if (!misDeCote.isEmpty()) {
-            ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + misDeCote);
-            noter(QStringLiteral("REFUS"), chemin + QStringLiteral(" mis de côté sous ") + misDeCote);
-            return true;
-        }
-        // Rewritten while it was on its way: what left is not what the folder holds now.
-        if (QFileInfo::exists(chemin) && FichiersComplets::apercu(chemin) != avant)
-            Poste_Information(QStringLiteral("%1 a changé pendant son envoi : il est gardé et repartira.").arg(chemin));
-        else
-            QFile::remove(chemin);
-        ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ") + nom);
-        mDernierEnvoi = {nom, mContexte.env.plateforme.maintenant()};
-        noter(QStringLiteral("ENVOI"), empreinte(chemin, contenu, duree));
-        return true;
+    mTour.fichierEnvoye(mPlateforme.maintenantUs());
+    if (!envoye) {
+        echouer(chemin, contenu, duree);
+        return false;
     }
+    mEchecs.remove(chemin);
+    BilanEnvoi bilan{.issue = BilanEnvoi::Issue::Parti, .chemin = chemin, .dureeMs = duree, .contenu = contenu};
+    bilan.misDeCote = mProprietaire.poste()->FichierMisDeCote();
+    // Rewritten while it was on its way: what left is not what the folder holds now.
+    if (!bilan.misDeCote.isEmpty())
+        bilan.issue = BilanEnvoi::Issue::MisDeCote;
+    else if (QFileInfo::exists(chemin) && FichiersComplets::apercu(chemin) != avant)
+        bilan.issue = BilanEnvoi::Issue::Change;
+    else
+        QFile::remove(chemin);
+    mProprietaire.envoiTermine(bilan);
+    return true;
+}
+
+void ScrutateurEnvoi::echouer(const QString &chemin, const std::optional<ContenuFichier> &contenu, quint32 duree)
+{
+    const auto vivant = mVie.temoin();
+    CInterlocuteur *poste = mProprietaire.poste();
     EchecEnvoi &echec = mEchecs[chemin];
     // A file that went on from where it stopped is not failing: its next turn comes soon.
-    echec.nombre = mPoste->EnvoiAvance() ? 1 : echec.nombre + 1;
-    echec.tick = mContexte.env.plateforme.tickMs();
+    echec.nombre = poste->EnvoiAvance() ? 1 : echec.nombre + 1;
+    echec.tick = mPlateforme.tickMs();
     mbLigneCedee = true;
-    ajouterLigne(mListeEmissions, QStringLiteral("Emissions"), dateHeure() + QStringLiteral(" - ERREUR : ") + chemin);
-    const quint32 attente = attenteApresEchecs(echec.nombre);
-    noter(QStringLiteral("ECHEC"), chemin + QStringLiteral(" n'est pas parti (échec %1%2)")
-                                       .arg(echec.nombre)
-                                       .arg(attente ? QStringLiteral(", nouvel essai dans %1 s au plus tôt").arg(attente / 1000)
-                                                    : QString()));
+    mProprietaire.envoiTermine({.issue = BilanEnvoi::Issue::Echec,
+                                .chemin = chemin,
+                                .echecs = echec.nombre,
+                                .attenteMs = attenteApresEchecs(echec.nombre),
+                                .dureeMs = duree,
+                                .contenu = contenu});
     // A lost carrier leaves nothing to test: the modem would take the test as commands.
-    if (!mPoste->EnvoiCoupe() && !mPoste->TesterConnexion(false)) {
-        if (!vivant || mbTermine)
-            return false;
-        setCocheSynchro(EtatCase::Decoche);
-        setCocheConnecter(EtatCase::Decoche);
-        if (!vivant)
-            return false;
-        MGlobal::Attendre(mContexte.env.plateforme, 1000);
-        if (vivant && mPoste && !mbTermine)
-            mPoste->Connecter();
-    }
-    return false;
+    CInterlocuteur *lien = vivant ? mProprietaire.poste() : nullptr;
+    if (lien && !lien->EnvoiCoupe() && !lien->TesterConnexion(false) && vivant)
+        mProprietaire.liaisonMuette();
 }
