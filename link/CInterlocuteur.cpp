@@ -341,7 +341,8 @@ bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &
 bool CInterlocuteur::surStop(const QByteArray &)
 {
     const auto vivant = mVie.temoin();
-    Information(QStringLiteral("Le poste distant se déconnecte."));
+    mCause = CauseDeconnexion::PosteDistant;
+    Information(texteCause(mCause));
     Déconnecter();
     if (!vivant)
         return true;
@@ -422,8 +423,10 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     mAuth.oublier();
     mbModemConnecte = Connecté;
     mbHorsLigne = !Connecté;
-    if (!Connecté)
+    if (!Connecté) {
         mReception.abandonner();
+        mCause = FrmComm ? FrmComm->causeDeconnexion() : CauseDeconnexion::Inconnue;
+    }
     const auto vivant = mVie.temoin();
     ModemEtatConnexionChange(Connecté);
     if (!vivant)

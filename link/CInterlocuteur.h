@@ -89,6 +89,8 @@ public:
     quint32 TickDebutReception() const { return mReception.tickDebut(); }
     bool DefinirCePosteEnAppelant();
     bool ModemEtatConnexion() const { return mbModemConnecte; }
+    // Why the link last went down, for ModemEtatConnexionChange(false).
+    CauseDeconnexion causeDeconnexion() const { return mCause; }
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
     bool extensionActive() const { return ProtocoleEtendu && mReconnaissance.etendue(); }
@@ -201,6 +203,7 @@ private:
     JetonVie mVie;
 
     bool mbModemConnecte = false;
+    CauseDeconnexion mCause = CauseDeconnexion::Inconnue;
     // The modem said "NO CARRIER" (or could not connect) and nothing came from the other
     // station since: it is in command mode, and a frame would reach its interpreter.
     bool mbHorsLigne = false;

@@ -397,7 +397,7 @@ void FMain::afficherMessages()
 void FMain::Poste_ModemEtatConnexion(bool Connecté)
 {
     const auto vivant = mVie.temoin();
-    const QString cause = mListeInfo.isEmpty() ? QString() : mListeInfo.first().section(QStringLiteral(" : "), 1, -1);
+    const QString cause = mPoste ? texteCause(mPoste->causeDeconnexion()) : QString();
     noter(Connecté ? QStringLiteral("CONNEXION") : QStringLiteral("DECONNEXION"),
           Connecté ? QStringLiteral("Modem connecté") : QStringLiteral("Modem déconnecté (%1)").arg(cause));
     Poste_Information(QStringLiteral("Modem ") + (Connecté ? QStringLiteral("connecté") : QStringLiteral("déconnecté")));

@@ -16,10 +16,6 @@ constexpr int erreurType = 13;
 constexpr int erreurDepassement = 6;
 constexpr int erreurObjet = 91;
 
-QByteArray octets(const char *texteUtf8)
-{
-    return Windows1252::depuisTexte(QString::fromUtf8(texteUtf8));
-}
 }
 
 FComm::FComm(Environnement environnement) : mEnv(environnement) {}
@@ -464,7 +460,8 @@ void FComm::perteDePorteuse()
     if (mAttente)
         mAttente->porteusePerdue = true;
     const auto vivant = mVie.temoin();
-    livrerDuModem(octets("Pas de porteuse."), true);
+    mCause = CauseDeconnexion::PorteusePerdue;
+    livrerDuModem(Windows1252::depuisTexte(texteCause(mCause)), true);
     if (vivant)
         finDeConnexion(false);
 }
@@ -646,6 +643,7 @@ void FComm::reconnaitreCodeResultat()
         return;
     case TamponTrames::CodeModem::Genre::Echec:
         ++mPertesPorteuse;
+        mCause = code->cause;
         if (Port)
             Port->viderEmission();
         livrerDuModem(code->texte);

@@ -53,6 +53,8 @@ public:
                 bool MiseEnFormeSTXTLEN = true, QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
     // Ten bits a byte on an asynchronous line; what the settings do not say is taken as 9600.
     qint64 octetsParSeconde() const;
+    // Why the last ModemEtatConnexion(false) came.
+    CauseDeconnexion causeDeconnexion() const { return mCause; }
     // Counts the carrier losses seen on this port.
     quint32 PertesPorteuse() const { return mPertesPorteuse; }
     void ArréterAttendre() { mbArreter = true; }
@@ -171,6 +173,7 @@ private:
     DialogueParametres *mDialogue = nullptr;
     JetonVie mVie;
     TamponTrames mTampon;
+    CauseDeconnexion mCause = CauseDeconnexion::Inconnue;
     bool mbArreter = false;
     bool mbCeder = false;
     bool mbTexteDuModem = false;

@@ -146,11 +146,13 @@ std::optional<TamponTrames::CodeModem> TamponTrames::codeModem()
     static const struct
     {
         const char *code;
-        const char *texte;
-    } echecs[] = {{"BUSY", "Le poste est occupé."}, {"NO DIAL TONE", "Pas de tonalité."}, {"NO CARRIER", "Pas de porteuse."}};
+        CauseDeconnexion cause;
+    } echecs[] = {{"BUSY", CauseDeconnexion::PosteOccupe},
+                  {"NO DIAL TONE", CauseDeconnexion::PasDeTonalite},
+                  {"NO CARRIER", CauseDeconnexion::PorteusePerdue}};
     for (const auto &e : echecs)
         if (mTexte.contains(crlf + e.code))
-            return CodeModem{CodeModem::Genre::Echec, octets(e.texte)};
+            return CodeModem{CodeModem::Genre::Echec, Windows1252::depuisTexte(texteCause(e.cause)), e.cause};
     if (mTexte.contains(crlf + "RING"))
         return CodeModem{CodeModem::Genre::Sonnerie, QByteArrayLiteral("RING")};
     return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/CauseDeconnexion.h"
+
 #include <QByteArray>
 
 #include <optional>
@@ -58,6 +60,7 @@ public:
     {
         enum class Genre { Connecte, Echec, Sonnerie } genre;
         QByteArray texte; // what the owner is told
+        CauseDeconnexion cause = CauseDeconnexion::Inconnue; // of an Echec
     };
     std::optional<CodeModem> codeModem();
     // Noise on an idle line would otherwise pile up for months, and every search with it.

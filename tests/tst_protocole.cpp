@@ -178,6 +178,7 @@ private slots:
         banc.plateforme.avancer(5000);
         QVERIFY(banc.b.informations.contains("Le poste distant se déconnecte."));
         QCOMPARE(etats, QList<bool>({false}));
+        QCOMPARE(banc.b.poste->causeDeconnexion(), CauseDeconnexion::PosteDistant);
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
 
         // While B hangs up itself, a STOP from A is dropped.
@@ -252,6 +253,7 @@ private slots:
         a.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
         QCOMPARE(banc.a.etats.size(), avant); // caller, not dialling: nothing armed
         QVERIFY(!a.ModemEtatConnexion());
+        QCOMPARE(a.causeDeconnexion(), CauseDeconnexion::PorteusePerdue);
         b.FrmComm->TexteReçu_Clear();
         b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
