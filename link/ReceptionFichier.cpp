@@ -23,14 +23,12 @@ ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal)
 
 bool ReceptionFichier::surAnnonce(const QByteArray &)
 {
-    const auto vivant = mCanal.temoin();
     mEtendue.suspendre();
     mCanal.proprietaire().setCocheSynchro(EtatCase::Decoche);
     mCanal.avancementReception({});
     debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
-    mCanal.repondre("OKFICHIER");
-    if (vivant)
+    if (mCanal.repondre("OKFICHIER"))
         echangeRecu();
     return true;
 }
@@ -51,8 +49,7 @@ bool ReceptionFichier::surPartie(const QByteArray &Texte)
     }
     if (!sain)
         mCanal.informer(QStringLiteral("Erreur de réception"));
-    mCanal.repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC"));
-    if (vivant)
+    if (mCanal.repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC")))
         echangeRecu();
     return true;
 }

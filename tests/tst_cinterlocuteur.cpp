@@ -145,11 +145,6 @@ private slots:
         });
         s.banc.plateforme.avancer(5500);
         QCOMPARE(instantTic - deuxieme, 5000u); // a full interval after the second arming
-
-        p.TimeOut()->setInterval(999);
-        p.TimeOut()->setEnabled(true);
-        p.ArreterTempos();
-        QCOMPARE(s.etats.last().section('|', 2), QStringLiteral("0"));
     }
 
     void envoyerCommandeRendLEtatDeLaMinuterie()
