@@ -25,16 +25,8 @@
 #include <QString>
 
 #include <memory>
-#include <optional>
-#include <span>
-#include <utility>
-#include <vector>
 
-class DialogueParametres;
-class EnvoiEtendu;
-class FichierIni;
 class Minuterie;
-class ProprietaireLiaison;
 
 // The link engine: one object per station link. It holds the station's parameters, its line
 // driver FrmComm and its supervision timer, and offers what the main window calls to
