@@ -124,8 +124,8 @@ void CInterlocuteur::oublierCapacites()
 
 void CInterlocuteur::redemanderCapacites()
 {
-    oublierCapacites();
-    mReconnaissance.redemander();
+    mReconnaissance.redemander(); // forgets what it showed first
+    mEnvoi.etendu().oublierLigne();
 }
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)

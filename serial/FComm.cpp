@@ -551,7 +551,6 @@ bool FComm::porteuseEnFinDeTrame()
     switch (mTampon.porteuseEnFinDeTrame()) {
     case TamponTrames::FinDeTrame::Entiere: return false;
     case TamponTrames::FinDeTrame::PorteusePerdue:
-        mTampon.jeterJusquAuCode();
         perteDePorteuse();
         return true;
     case TamponTrames::FinDeTrame::CodeEnCours: break;

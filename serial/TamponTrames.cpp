@@ -95,7 +95,7 @@ bool TamponTrames::porteusePerdueHorsTrame()
     return true;
 }
 
-TamponTrames::FinDeTrame TamponTrames::porteuseEnFinDeTrame() const
+TamponTrames::FinDeTrame TamponTrames::porteuseEnFinDeTrame()
 {
     // A frame cut off by the carrier's loss a few characters before its end: the modem's
     // code makes up its length. Its last characters hold the code, or begin it.
@@ -104,22 +104,17 @@ TamponTrames::FinDeTrame TamponTrames::porteuseEnFinDeTrame() const
     const qsizetype fin = std::min<qsizetype>(mLongueur, mTexte.size());
     const qsizetype debut = std::max<qsizetype>(0, fin - 2 * noCarrier.size());
     const qsizetype code = mTexte.indexOf(noCarrier, debut);
-    if (code >= 0 && code < fin)
+    if (code >= 0 && code < fin) {
+        mTexte.remove(0, code + noCarrier.size());
+        mLongueur = 0;
         return FinDeTrame::PorteusePerdue;
+    }
     for (qsizetype k = std::min<qsizetype>(noCarrier.size() - 1, fin); k >= 4; --k) {
         const QByteArray suite = mTexte.mid(fin - k);
         if (suite.size() < noCarrier.size() && noCarrier.startsWith(suite))
             return FinDeTrame::CodeEnCours;
     }
     return FinDeTrame::Entiere;
-}
-
-void TamponTrames::jeterJusquAuCode()
-{
-    const qsizetype fin = std::min<qsizetype>(mLongueur, mTexte.size());
-    const qsizetype code = mTexte.indexOf(noCarrier, std::max<qsizetype>(0, fin - 2 * noCarrier.size()));
-    mTexte.remove(0, code + noCarrier.size());
-    mLongueur = 0;
 }
 
 bool TamponTrames::porteuseDansTrame(qsizetype arrives) const

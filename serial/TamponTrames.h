@@ -50,8 +50,7 @@ public:
         PorteusePerdue, // the code makes up the frame's end: dropped
         CodeEnCours,    // the frame ends on the code's first characters: its rest may come
     };
-    FinDeTrame porteuseEnFinDeTrame() const;
-    void jeterJusquAuCode(); // after PorteusePerdue
+    FinDeTrame porteuseEnFinDeTrame();
     // The code among the last characters arrived, inside the frame being read.
     bool porteuseDansTrame(qsizetype arrives) const;
 
