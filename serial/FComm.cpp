@@ -5,18 +5,9 @@
 #include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
-#include <QScopeGuard>
 #include <QStringList>
 
 const QByteArray FComm::STX = QByteArray(1, '\x02');
-
-namespace {
-constexpr int erreurIndice = 9;
-constexpr int erreurType = 13;
-constexpr int erreurDepassement = 6;
-constexpr int erreurObjet = 91;
-
-}
 
 FComm::FComm(Environnement environnement) : mEnv(environnement) {}
 
@@ -31,7 +22,7 @@ void FComm::signalerErreurPort(const ErreurPort &erreur, const QString &titreBoi
     if (!titreBoite.isEmpty())
         mEnv.boites.afficher(erreur.description, Boutons::OK, titreBoite);
     if (vivant)
-        Erreur(QStringLiteral("Erreur de port : [%1]%2").arg(erreur.numero).arg(erreur.description));
+        Erreur(erreur.texte());
 }
 
 void FComm::Afficher(ParametresStation &Poste)
@@ -52,11 +43,11 @@ bool FComm::OpenPort()
     return ouvrir(true);
 }
 
-std::optional<FComm::ErreurPort> FComm::appliquerReglages()
+std::optional<ErreurPort> FComm::appliquerReglages()
 {
     const QStringList champs = msSettings.split(QLatin1Char(','));
     if (champs.size() < 4)
-        return ErreurPort{erreurIndice,
+        return ErreurPort{ErreurPort::Indice,
                           QStringLiteral("Paramètres du port incomplets : « %1 » (vitesse, parité, bits de données et "
                                          "bits d'arrêt attendus, séparés par des virgules).")
                               .arg(msSettings)};
@@ -65,7 +56,7 @@ std::optional<FComm::ErreurPort> FComm::appliquerReglages()
         bool ok = false;
         const qint32 valeur = champs[i].trimmed().toInt(&ok);
         if (!ok && !erreur)
-            erreur = ErreurPort{erreurType, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
+            erreur = ErreurPort{ErreurPort::Type, QStringLiteral("Type incompatible : %1 « %2 » n'est pas un nombre.")
                                                 .arg(QString::fromUtf8(quoi), champs[i].trimmed())};
         return valeur;
     };
@@ -126,8 +117,7 @@ bool FComm::Connecter()
         return false;
     }
     viderReception();
-    mbLigneOccupee = false;
-    mbReponseTrameeAttendue = false;
+    mEcriture.liberer();
     return true;
 }
 
@@ -140,10 +130,8 @@ bool FComm::Déconnecter()
         Port->Fermer();
     const auto vivant = mVie.temoin();
     Information(QStringLiteral("Port de communication fermé"));
-    if (!vivant)
-        return true;
-    mbLigneOccupee = false;
-    mbReponseTrameeAttendue = false;
+    if (vivant)
+        mEcriture.liberer();
     return true;
 }
 
@@ -178,243 +166,15 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
     });
 }
 
-void FComm::finirEmission()
+std::optional<QByteArray> FComm::sceller(const QByteArray &texte)
 {
-    mbEmissionEnCours = false;
-    if (Port && !mReponsesDifferees.isEmpty())
-        Port->EcrireTexte(std::exchange(mReponsesDifferees, QByteArray()));
-}
-
-bool FComm::ecrireReponseImbriquee(const QByteArray &Texte)
-{
-    const std::optional<QByteArray> texte = mCanal ? mCanal->sceller(Texte) : std::optional(Texte);
-    if (!Port || !Port->Actif() || !texte || texte->size() > longueurTrameMax)
-        return false;
-    const QByteArray trame = STX + encoderEntete(texte->size()) + *texte;
-    if (mbEmissionEnCours)
-        mReponsesDifferees += trame; // never inside the frame we are writing
-    else
-        Port->EcrireTexte(trame);
-    return true;
+    return mCanal ? mCanal->sceller(texte) : std::optional(texte);
 }
 
 bool FComm::Ecrire(QByteArray Texte, const QByteArray &RéponseAttendue, qint32 TimeOut, bool MiseEnFormeSTXTLEN,
                    QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
 {
-    if (sbEcrireEnCours && mbArreter)
-        sbEcrireEnCours = false;
-    if (sbEcrireEnCours) {
-        // The other station's command arrived while we wait: its answer goes out at once.
-        if (mLivraisons > 0 && RéponseAttendue.isEmpty() && MiseEnFormeSTXTLEN)
-            return ecrireReponseImbriquee(Texte);
-        return false;
-    }
-    sbEcrireEnCours = true;
-    if (mbLigneOccupee && mbArreter)
-        mbLigneOccupee = false;
-    mbArreter = false;
-
-    const auto vivant = mVie.temoin();
-    Ecriture e{.trame = Texte,
-               .texteDonne = Texte,
-               .reponseAttendue = RéponseAttendue,
-               .reponseRefus = RéponseRefus,
-               .delai = TimeOut,
-               .tramee = MiseEnFormeSTXTLEN,
-               .attente = {.reponseAttendue = RéponseAttendue, .texteEnvoye = Texte, .reponse = {}},
-               .erreur = {}};
-    // A handler inside our wait may write and wait itself; ours is back when it returns.
-    Attente *precedente = std::exchange(mAttente, &e.attente);
-    const auto retablir = qScopeGuard([&] {
-        if (vivant)
-            mAttente = precedente;
-    });
-    Suite suite = prendreLaLigne(e);
-    if (suite == Suite::Continuer)
-        suite = ecrireTrame(e);
-    if (suite == Suite::Continuer)
-        suite = attendreReponse(e);
-    return conclure(e, suite, RéponseReçue);
-}
-
-bool FComm::conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue)
-{
-    switch (suite) {
-    case Suite::Detruit: return false;
-    case Suite::Abandon: sbEcrireEnCours = false; return false;
-    case Suite::Echec:
-        finEcriture(e, false);
-        Erreur(e.erreur);
-        return false;
-    case Suite::Refus:
-    case Suite::Continuer:
-        if (RéponseReçue)
-            *RéponseReçue = suite == Suite::Refus || (e.tramee && !e.reponseAttendue.isEmpty()) ? e.attente.reponse : mTampon.texte();
-        finEcriture(e, true);
-        return suite == Suite::Continuer;
-    }
-    return false;
-}
-
-void FComm::finEcriture(const Ecriture &e, bool reussite)
-{
-    mbEmissionEnCours = false;
-    mReponsesDifferees.clear();
-    sbEcrireEnCours = false;
-    mbArreter = false;
-    mbLigneOccupee = false;
-    mbReponseTrameeAttendue = false;
-    if (e.tramee)
-        garderTramesSuivantes(reussite);
-    else
-        viderReception();
-}
-
-FComm::Suite FComm::echecEcriture(Ecriture &e, const QString &texte)
-{
-    e.erreur = texte;
-    return Suite::Echec;
-}
-
-FComm::Suite FComm::prendreLaLigne(Ecriture &e)
-{
-    const auto vivant = mVie.temoin();
-    if (!Port && !Connecter())
-        return vivant ? Suite::Abandon : Suite::Detruit;
-    if (!vivant)
-        return Suite::Detruit;
-    if (mbLigneOccupee) {
-        const bool libre = mEnv.plateforme.attendreQue([&] { return !vivant || !mbLigneOccupee; }, 60000);
-        if (!vivant)
-            return Suite::Detruit;
-        if (!libre)
-            return Suite::Abandon;
-    }
-    mbLigneOccupee = true;
-    if (!e.tramee) {
-        viderReception();
-        return Suite::Continuer;
-    }
-    // Stale bytes go, a frame of the other station stays; one already begun stays whole when
-    // nothing is awaited, since the other station may be sending while we write.
-    garderTramesSuivantes(e.reponseAttendue.isEmpty());
-    if (mCanal) {
-        const auto scellee = mCanal->sceller(e.trame);
-        if (!scellee)
-            return echecEcriture(e, QStringLiteral("Liaison chiffrée épuisée : il faut une nouvelle connexion."));
-        e.trame = *scellee;
-    }
-    if (e.trame.size() > longueurTrameMax)
-        return echecEcriture(e, texteErreurPort({erreurDepassement,
-                                                 QStringLiteral("Dépassement de capacité : un message de %1 caractères ne "
-                                                                "peut pas être tramé (%2 au plus).")
-                                                     .arg(e.trame.size())
-                                                     .arg(longueurTrameMax)}));
-    e.trame = STX + encoderEntete(e.trame.size()) + e.trame;
-    mbReponseTrameeAttendue = !e.reponseAttendue.isEmpty();
-    return Suite::Continuer;
-}
-
-FComm::Suite FComm::ecrireTrame(Ecriture &e)
-{
-    const auto vivant = mVie.temoin();
-    Plateforme &plateforme = mEnv.plateforme;
-    const qint64 N = e.trame.size();
-    qint64 i = 1;
-    mbEmissionEnCours = true;
-    // Once the carrier is gone the modem reads what we write as commands: not one more byte.
-    const quint32 pertesAvant = mPertesPorteuse;
-    for (; i <= N; i += tailleBlocEcriture) {
-        if (i > 1) {
-            ProgressEmission(qint32(i), qint32(N));
-            if (!vivant)
-                return Suite::Detruit;
-            plateforme.pomper();
-            if (!vivant)
-                return Suite::Detruit;
-        }
-        if (e.attente.porteusePerdue || mPertesPorteuse != pertesAvant)
-            return echecEcriture(e, QStringLiteral("Pas de porteuse : l'envoi de %1 s'arrête.")
-                                        .arg(Windows1252::versTexte(e.texteDonne.left(12))));
-        if (!Port)
-            return echecEcriture(e, texteErreurPort({erreurObjet, QStringLiteral("Le port n'est plus disponible pendant l'écriture.")}));
-        Port->EcrireTexte(e.trame.mid(i - 1, tailleBlocEcriture));
-        // Once the last chunk is in the port, an answer can no longer land inside the frame:
-        // one that a handler writes during the next pump goes out at once.
-        if (i + tailleBlocEcriture > N)
-            finirEmission();
-        plateforme.pomper();
-        if (!vivant)
-            return Suite::Detruit;
-    }
-    finirEmission();
-    if (i > tailleBlocEcriture + 1) {
-        ProgressEmission(qint32(i - 1), qint32(N));
-        if (!vivant)
-            return Suite::Detruit;
-    }
-    return Suite::Continuer;
-}
-
-bool FComm::reponseArrivee(Ecriture &e)
-{
-    if (!e.tramee)
-        return mTampon.texte().toLower().contains(e.reponseAttendue.toLower());
-    // A long answer under way gets the time to arrive.
-    const qint32 longueur = mTampon.longueurAttendue();
-    if (mbReponseTrameeAttendue && longueur > 0 && e.delai < 2 * longueur)
-        e.delai = 2 * longueur;
-    return e.attente.acceptee;
-}
-
-bool FComm::reponseRefusee(const Ecriture &e) const
-{
-    const Attente &a = e.attente;
-    return !e.reponseRefus.isEmpty() && a.complete && !a.acceptee
-        && a.reponse.left(e.reponseRefus.size()).compare(e.reponseRefus, Qt::CaseInsensitive) == 0;
-}
-
-FComm::Suite FComm::attendreReponse(Ecriture &e)
-{
-    if (e.reponseAttendue.isEmpty())
-        return Suite::Continuer;
-    const auto vivant = mVie.temoin();
-    Plateforme &plateforme = mEnv.plateforme;
-    mbLigneOccupee = false;
-    plateforme.pomper();
-    if (!vivant)
-        return Suite::Detruit;
-    const quint32 debut = plateforme.tickMs();
-    const auto ecoule = [&] { return qint64(plateforme.ecouleDepuis(debut)); };
-    const QString douze = Windows1252::versTexte(e.texteDonne.left(12));
-    while (!reponseArrivee(e)) {
-        if (reponseRefusee(e))
-            return Suite::Refus;
-        plateforme.pomper(quint32(std::max<qint64>(1, qint64(e.delai) - ecoule() + 1)));
-        if (!vivant)
-            return Suite::Detruit;
-        // An answer already in counts even when a stop came behind it.
-        if (e.attente.acceptee)
-            break;
-        if (std::exchange(mbCeder, false))
-            return Suite::Refus;
-        if (mbArreter)
-            return echecEcriture(e, Windows1252::versTexte(e.trame));
-        if (e.attente.porteusePerdue)
-            return echecEcriture(e, QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
-                                        .arg(Windows1252::versTexte(e.reponseAttendue), douze));
-        if (ecoule() > e.delai)
-            break;
-    }
-    // A handler that ran long inside the wait (a box, another station's work in a
-    // simulation) may return control after the deadline: an answer that came in time
-    // still counts.
-    const bool arriveeATemps = e.attente.acceptee && qint64(qint32(e.attente.tick - debut)) <= e.delai;
-    if (ecoule() <= e.delai || arriveeATemps)
-        return Suite::Continuer;
-    return echecEcriture(e, e.delai > 0 ? QStringLiteral("Temps d'attente de réponse écoulé. (%1 / %2)")
-                                              .arg(Windows1252::versTexte(e.reponseAttendue), douze)
-                                        : douze);
+    return mEcriture.ecrire(Texte, RéponseAttendue, TimeOut, MiseEnFormeSTXTLEN, RéponseReçue, RéponseRefus);
 }
 
 void FComm::cesser()
@@ -453,12 +213,9 @@ void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 void FComm::perteDePorteuse()
 {
     ++mPertesPorteuse;
-    // A frame cut by the loss never ends: the line is free for the next call.
-    mbLigneOccupee = false;
+    mEcriture.porteusePerdue();
     if (Port)
         Port->viderEmission();
-    if (mAttente)
-        mAttente->porteusePerdue = true;
     const auto vivant = mVie.temoin();
     mCause = CauseDeconnexion::PorteusePerdue;
     livrerDuModem(Windows1252::depuisTexte(texteCause(mCause)), true);
@@ -486,8 +243,9 @@ bool FComm::decouperReponse()
         return true;
     }
     const QByteArray &trame = *ouverte;
+    EcritureCommande::Attente *attente = mEcriture.attente();
     const bool croisee = commandeCroisee(trame);
-    if (!croisee && mAttente->complete)
+    if (!croisee && attente->complete)
         return false; // a second answer waits for the end of the wait
     mTampon.prendreTrame();
     if (croisee) {
@@ -496,10 +254,10 @@ bool FComm::decouperReponse()
         livrer(trame);
         return true;
     }
-    mAttente->complete = true;
-    mAttente->tick = mEnv.plateforme.tickMs();
-    mAttente->reponse = trame;
-    mAttente->acceptee = trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) == 0;
+    attente->complete = true;
+    attente->tick = mEnv.plateforme.tickMs();
+    attente->reponse = trame;
+    attente->acceptee = trame.left(attente->reponseAttendue.size()).compare(attente->reponseAttendue, Qt::CaseInsensitive) == 0;
     return true;
 }
 
@@ -511,7 +269,7 @@ void FComm::progressionTrame()
 
 bool FComm::decouper()
 {
-    if (mbReponseTrameeAttendue && mAttente)
+    if (mEcriture.reponseTrameeAttendue() && mEcriture.attente())
         return decouperReponse();
     if (mTampon.longueurAttendue() > 0) {
         if (mTampon.trameComplete())
@@ -521,7 +279,7 @@ bool FComm::decouper()
     }
     const TamponTrames::Entete entete = mTampon.lireEntete();
     if (entete != TamponTrames::Entete::Absente) {
-        mbLigneOccupee = true;
+        mEcriture.setLigneOccupee(true);
         return entete == TamponTrames::Entete::Lue && mTampon.trameComplete() && livrerTrame();
     }
     reconnaitreCodeResultat();
@@ -534,8 +292,9 @@ bool FComm::commandeCroisee(const QByteArray &trame) const
     // Our own text coming back is a modem's echo, not a command, where a modem may echo: in
     // its command mode, not once connected, and never through a sealed link.
     const bool echoPossible = !mbSansEcho && !mbEnLigne && !mCanal;
-    return estCommande && estCommande(trame) && (!echoPossible || trame != mAttente->texteEnvoye)
-        && trame.left(mAttente->reponseAttendue.size()).compare(mAttente->reponseAttendue, Qt::CaseInsensitive) != 0;
+    const EcritureCommande::Attente *attente = mEcriture.attente();
+    return estCommande && estCommande(trame) && (!echoPossible || trame != attente->texteEnvoye)
+        && trame.left(attente->reponseAttendue.size()).compare(attente->reponseAttendue, Qt::CaseInsensitive) != 0;
 }
 
 bool FComm::porteusePerdueHorsTrame()
@@ -575,7 +334,7 @@ bool FComm::livrerTrame()
     if (porteuseEnFinDeTrame())
         return false;
     const std::optional<QByteArray> trame = ouvrirTrame(mTampon.prendreTrame());
-    mbLigneOccupee = false;
+    mEcriture.setLigneOccupee(false);
     if (trame)
         livrer(*trame);
     return true;

@@ -6,6 +6,8 @@
 #include "platform/PortCom.h"
 #include "securite/CanalChiffre.h"
 #include "serial/DialogueParametres.h"
+#include "serial/EcritureCommande.h"
+#include "serial/ErreurPort.h"
 #include "serial/ParametresStation.h"
 #include "serial/TamponTrames.h"
 
@@ -16,14 +18,14 @@
 #include <memory>
 #include <optional>
 
-// The line driver of one station link: opens the port, frames and writes the link's
-// commands (STX, three-byte big-endian length, text), waits for their answers, reassembles
-// incoming framed messages and recognises the modem's result codes.
+// The line driver of one station link: opens the port, reassembles incoming framed messages
+// (STX, three-byte big-endian length, text), recognises the modem's result codes and watches
+// the carrier. Writing a command and waiting for its answer is EcritureCommande's.
 //
 // Ecrire and OpenPort (for TCP ports) wait while events run: received data, timer ticks and
 // the owner's handlers run inside them, may call Ecrire again (refused by the busy guard),
 // ArréterAttendre, or destroy this object. Every wait re-checks that the object still lives.
-class FComm
+class FComm : private EcritureCommande::Ligne
 {
 public:
     explicit FComm(Environnement environnement);
@@ -57,15 +59,15 @@ public:
     CauseDeconnexion causeDeconnexion() const { return mCause; }
     // Counts the carrier losses seen on this port.
     quint32 PertesPorteuse() const { return mPertesPorteuse; }
-    void ArréterAttendre() { mbArreter = true; }
+    void ArréterAttendre() { mEcriture.arreter(); }
     // The awaited answer will not come, and that is no error: the wait ends as refused.
-    void cederAttente() { mbCeder = true; }
+    void cederAttente() { mEcriture.ceder(); }
     // The text being delivered is the modem's or this driver's own, not a frame.
     bool texteDuModem() const { return mbTexteDuModem; }
     // An Ecrire is under way: another would be refused.
-    bool occupe() const { return sbEcrireEnCours; }
+    bool occupe() const { return mEcriture.occupe(); }
     // Writing, or handing a received frame to its handler: nothing new may start below it.
-    bool enCours() const { return sbEcrireEnCours || mLivraisons > 0; }
+    bool enCours() const { return mEcriture.occupe() || mLivraisons > 0; }
     // Drops the port object, so that the next Connecter opens it again with new settings.
     void LibererPort();
     // For the station letting the driver go: the port closes, and whatever of the driver
@@ -97,7 +99,7 @@ public:
     // A frame that did not open under the connection's keys, as it came: never acted on.
     Notification<QByteArray> TrameRefusee;
 
-    static constexpr qint32 tailleBlocEcriture = 512;
+    static constexpr qint32 tailleBlocEcriture = EcritureCommande::tailleBloc;
     static constexpr qint32 longueurMaximale = TamponTrames::longueurMaximale;
     static constexpr qint32 longueurTrameMax = TamponTrames::longueurTrameMax;
     // A frame this short arrives at once: no progress is shown for it (a link test answer, a
@@ -109,38 +111,22 @@ public:
     static const QByteArray STX;
 
 private:
-    // A port failure, said as "Erreur de port : [numero]description".
-    struct ErreurPort
-    {
-        int numero;
-        QString description;
-    };
-    static QString texteErreurPort(const ErreurPort &erreur)
-    {
-        return QStringLiteral("Erreur de port : [%1]%2").arg(erreur.numero).arg(erreur.description);
-    }
     // With a box titled titreBoite first, unless it is empty.
     void signalerErreurPort(const ErreurPort &erreur, const QString &titreBoite);
     std::optional<ErreurPort> appliquerReglages();
     bool ouvrir(bool premiere);
 
-    // One Ecrire call, through its steps.
-    struct Ecriture;
-    enum class Suite {
-        Continuer,
-        Abandon, // the port would not open, or the line stayed busy: nothing written, no error
-        Detruit, // this object went away inside a wait
-        Echec,   // reported through Erreur
-        Refus,   // the other station answered RéponseRefus
-    };
-    Suite prendreLaLigne(Ecriture &e);
-    Suite ecrireTrame(Ecriture &e);
-    Suite attendreReponse(Ecriture &e);
-    bool reponseArrivee(Ecriture &e);
-    bool reponseRefusee(const Ecriture &e) const;
-    Suite echecEcriture(Ecriture &e, const QString &texte);
-    bool conclure(Ecriture &e, Suite suite, QByteArray *RéponseReçue);
-    void finEcriture(const Ecriture &e, bool reussite);
+    // What writing a command needs of the driver.
+    PortCom *port() override { return Port.get(); }
+    bool connecter() override { return Connecter(); }
+    void garderTramesSuivantes(bool rendreEntete) override;
+    void viderReception() override;
+    std::optional<QByteArray> sceller(const QByteArray &texte) override;
+    quint32 pertesPorteuse() const override { return mPertesPorteuse; }
+    bool livraisonEnCours() const override { return mLivraisons > 0; }
+    void progressionEmission(qint32 fait, qint32 total) override { ProgressEmission(fait, total); }
+    void erreur(const QString &texte) override { Erreur(texte); }
+
     void reconnaitreCodeResultat();
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();
@@ -155,9 +141,6 @@ private:
     void perteDePorteuse();
     static constexpr quint32 silenceApresPorteuseMs = 200;
     bool commandeCroisee(const QByteArray &trame) const;
-    bool ecrireReponseImbriquee(const QByteArray &Texte);
-    // Our frame is whole in the port: answers held back meanwhile follow it.
-    void finirEmission();
     // The frame as sent, opened when the link is sealed; nothing when it does not open.
     std::optional<QByteArray> ouvrirTrame(const QByteArray &trame);
     void finDeConnexion(bool connecte);
@@ -165,52 +148,20 @@ private:
     void livrer(const QByteArray &texte);
     // commeTrame: its handler may answer at once, as to a frame.
     void livrerDuModem(const QByteArray &texte, bool commeTrame = false);
-    void viderReception();
-    // Drops what is not a frame of the other station; what is, is handled after the caller.
-    void garderTramesSuivantes(bool rendreEntete);
 
     Environnement mEnv;
     DialogueParametres *mDialogue = nullptr;
     JetonVie mVie;
     TamponTrames mTampon;
+    EcritureCommande mEcriture{mEnv.plateforme, mTampon, mVie, *this};
     CauseDeconnexion mCause = CauseDeconnexion::Inconnue;
-    bool mbArreter = false;
-    bool mbCeder = false;
     bool mbTexteDuModem = false;
-    bool mbLigneOccupee = false;
-    bool mbReponseTrameeAttendue = false;
-    bool sbEcrireEnCours = false;
-    // What one Ecrire waits for, and what came.
-    struct Attente
-    {
-        QByteArray reponseAttendue;
-        QByteArray texteEnvoye; // unframed
-        bool complete = false;  // its framed answer is in
-        bool acceptee = false;  // and begins with reponseAttendue
-        quint32 tick = 0;       // since when
-        QByteArray reponse;
-        bool porteusePerdue = false; // "NO CARRIER" came instead
-    };
-    struct Ecriture
-    {
-        QByteArray trame;      // what goes on the line
-        QByteArray texteDonne; // as given
-        const QByteArray &reponseAttendue;
-        const QByteArray &reponseRefus;
-        qint32 delai;
-        bool tramee;
-        Attente attente;
-        QString erreur;
-    };
-    Attente *mAttente = nullptr; // the innermost Ecrire's
     int mLivraisons = 0;               // Reception notifications under way
     QString mDernierEchecOuverture;    // said once until the port opens again
-    bool mbEmissionEnCours = false;    // Ecrire is writing its chunks
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
     bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
     bool mbSansEcho = false;
     bool mbEnLigne = false;            // since CONNECT: the modem passes data, echoes nothing
-    QByteArray mReponsesDifferees;     // answers to wait for the end of those chunks
     std::unique_ptr<CanalChiffre> mCanal;
     // A frame opened but left for after the wait opens again to the same text.
     std::pair<QByteArray, QByteArray> mDerniereOuverte;
