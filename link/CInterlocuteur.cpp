@@ -45,7 +45,7 @@ void CInterlocuteur::Configurer()
 {
     const auto vivant = mVie.temoin();
     if (FrmComm)
-        FrmComm->Afficher(*this); // modal: anything may run meanwhile
+        FrmComm->Afficher(Parametres); // modal: anything may run meanwhile
     if (!vivant || mbTerminer)
         return;
     EcrireConfiguration();
@@ -68,9 +68,9 @@ void CInterlocuteur::Terminer()
     ProprietaireLiaison &fenetre = mContexte.proprietaire;
     if (!fenetre.fenetreMinimisee()) {
         const QPoint position = fenetre.positionFenetre();
-        Gauche = position.x();
-        Haut = position.y();
-        ecrire(mContexte.ini, true);
+        Parametres.Gauche = position.x();
+        Parametres.Haut = position.y();
+        Parametres.ecrire(mContexte.ini, true);
     }
     if (FrmComm->Port && FrmComm->Port->Actif())
         FrmComm->Déconnecter();
@@ -152,15 +152,15 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
     mProfil.choisir(std::move(FichierConfig), std::move(SectionConfig), Index);
     if (!lireNumPort())
         return false;
-    lire(mContexte.ini);
-    mAuth.configurer(QFileInfo(mContexte.ini.Fichier()).absolutePath(), mProfil.section(), CleDistante);
+    Parametres.lire(mContexte.ini);
+    mAuth.configurer(QFileInfo(mContexte.ini.Fichier()).absolutePath(), mProfil.section(), Parametres.CleDistante);
     // The handshake travels with the extension: a pinned key keeps it on.
     if (mAuth.exigee())
-        ProtocoleEtendu = true;
-    if (!ParametresPort.trimmed().isEmpty())
-        FrmComm->msSettings = ParametresPort;
+        Parametres.ProtocoleEtendu = true;
+    if (!Parametres.ParametresPort.trimmed().isEmpty())
+        FrmComm->msSettings = Parametres.ParametresPort;
     mDossiers.creer();
-    mProfil.placerFenetre(*this);
+    mProfil.placerFenetre(Parametres);
     mDossiers.nettoyerTravail();
     return true;
 }
@@ -177,7 +177,7 @@ bool CInterlocuteur::lireNumPort()
     }
     if (!port)
         return false;
-    NumPort = *port;
+    Parametres.NumPort = *port;
     FrmComm->msNumPort = *port;
     return true;
 }
@@ -186,9 +186,9 @@ void CInterlocuteur::EcrireConfiguration()
 {
     if (!FrmComm)
         return;
-    NumPort = FrmComm->msNumPort;
-    ParametresPort = FrmComm->msSettings;
-    if (const auto raison = mProfil.ecrire(*this))
+    Parametres.NumPort = FrmComm->msNumPort;
+    Parametres.ParametresPort = FrmComm->msSettings;
+    if (const auto raison = mProfil.ecrire(Parametres))
         Information(*raison);
 }
 
@@ -262,7 +262,7 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         return false;
     // The clock goes only to a station that proved its key, where one is pinned.
     const auto [commande, verdict] = CommandesDeLigne::testDeLiaison(
-        SvrHoraire && mAuth.autorise() ? std::optional(mContexte.env.plateforme.maintenant()) : std::nullopt, AvecEvent);
+        Parametres.SvrHoraire && mAuth.autorise() ? std::optional(mContexte.env.plateforme.maintenant()) : std::nullopt, AvecEvent);
     const auto vivant = mVie.temoin();
     const quint32 envoi = mContexte.env.plateforme.tickMs();
     QByteArray reponseRecue;
@@ -272,7 +272,7 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
     // No modem reports a bare cable's link: an answered test is what shows it up.
     if (mConnexion.sansModem())
         mbModemConnecte = true;
-    if (SvrHoraire || AvecEvent)
+    if (Parametres.SvrHoraire || AvecEvent)
         NbreErreurs = 0;
     LiaisonVerifiee(verdict);
     return true;
@@ -349,7 +349,7 @@ bool CInterlocuteur::surStop(const QByteArray &)
     mbModemConnecte = false;
     ModemEtatConnexionChange(false);
     if (vivant)
-        armer(GenreSupervision::Reinitialisation, !PosteAppellant);
+        armer(GenreSupervision::Reinitialisation, !Parametres.PosteAppellant);
     return true;
 }
 
@@ -369,7 +369,7 @@ void CInterlocuteur::reglerHorloge(const QByteArray &Texte)
 {
     if (!mAuth.autorise())
         return; // a station that has not proved its key never sets the clock
-    mHorloge.regler(Texte, EcartHorlogeMax,
+    mHorloge.regler(Texte, Parametres.EcartHorlogeMax,
                     mAuth.exigee() ? QStringLiteral("empreinte ") + mAuth.empreinteDistante() : QStringLiteral("non authentifié"));
 }
 
@@ -380,8 +380,8 @@ bool CInterlocuteur::DefinirCePosteEnAppelant()
 
 void CInterlocuteur::changerRole(bool appelant, const QString &numero, bool enregistrer)
 {
-    PosteAppellant = appelant;
-    NumTelAppel = numero;
+    Parametres.PosteAppellant = appelant;
+    Parametres.NumTelAppel = numero;
     if (enregistrer)
         EcrireConfiguration();
 }
@@ -432,11 +432,11 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     if (!vivant)
         return;
     if (!Connecté) {
-        if (!PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
+        if (!Parametres.PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
             armer(GenreSupervision::Reinitialisation, true);
     } else {
-        armer(PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
-        mReconnaissance.debutConnexion(PosteAppellant);
+        armer(Parametres.PosteAppellant ? GenreSupervision::Surveillance : GenreSupervision::Reponse);
+        mReconnaissance.debutConnexion(Parametres.PosteAppellant);
     }
 }
 

@@ -37,10 +37,10 @@ class Minuterie;
 // the operation, and may even end the link (Terminer). Each operation re-reads state after
 // its waits and stops when the object was torn down.
 //
-// The station's parameters (PosteAppellant, NumTelAppel, the folders…) are its public base.
-// Its parts (the connection, the hang-up, a send, a reception, the handshake) reach it only
-// through the channel it implements.
-class CInterlocuteur : public ParametresStation, private CanalLiaison, private CommandesDeLigne::Poste
+// The station's parameters (PosteAppellant, NumTelAppel, the folders…) are a public member,
+// as the settings dialog edits them. Its parts (the connection, the hang-up, a send, a
+// reception, the handshake) reach it only through the channel it implements.
+class CInterlocuteur : private CanalLiaison, private CommandesDeLigne::Poste
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);
@@ -49,6 +49,7 @@ public:
     CInterlocuteur &operator=(const CInterlocuteur &) = delete;
 
     // Public members, in their declaration order.
+    ParametresStation Parametres;
     QString Tag;
     QString Index = QStringLiteral("1");
     qint16 NbreErreurs = 0;
@@ -85,7 +86,7 @@ public:
     CauseDeconnexion causeDeconnexion() const { return mCause; }
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
-    bool extensionActive() const { return ProtocoleEtendu && mReconnaissance.etendue(); }
+    bool extensionActive() const { return Parametres.ProtocoleEtendu && mReconnaissance.etendue(); }
     // Measured by the link test that showed the extension; 0 until then.
     quint32 allerRetourMs() const { return mReconnaissance.allerRetourMs(); }
     // A command is being written or a received one handled: a send must not start beneath it.
@@ -95,7 +96,7 @@ public:
     bool meneLaLiaison() const { return mReconnaissance.meneLaLiaison(); }
     // The extension's texts carry their CRC, unless the link is sealed: its tag checks them.
     bool crcEtendu() const { return !FrmComm || !FrmComm->canal(); }
-    bool ligneDirecte() const { return NumTelAppel == QLatin1String("DIRECT"); }
+    bool ligneDirecte() const { return Parametres.NumTelAppel == QLatin1String("DIRECT"); }
     void ArreterTempos();
     // Once the folders are set, at start-up: what a reception cut short left behind goes.
     void nettoyerRestesDeReception() { mReception.rangement().nettoyerRestes(); }
@@ -152,7 +153,7 @@ private:
     EtatLigne etat() const override;
     QByteArray reponseAuTest() const override { return reponseAuTestDeLiaison(); }
     QByteArray reponseDistante() const override { return mReconnaissance.reponseDistante(); }
-    const ParametresStation &parametres() const override { return *this; }
+    const ParametresStation &parametres() const override { return Parametres; }
     const DossiersPoste &dossiers() const override { return mDossiers; }
     Environnement &env() override { return mContexte.env; }
     ProprietaireLiaison &proprietaire() override { return mContexte.proprietaire; }
@@ -208,12 +209,12 @@ private:
     MiseALHeure mHorloge{mContexte.env.plateforme, [this](const QString &texte) { Information(texte); }};
     quint32 mDeconnexions = 0;
     Reconnaissance mReconnaissance{*this};
-    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, *this, mProfil.section()};
+    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, Parametres, mProfil.section()};
     ConnexionModem mConnexion{*this};
     EnvoiFichier mEnvoi{*this};
     Raccrochage mRaccrochage{*this};
     ReceptionFichier mReception{*this};
     Authentification mAuth{*this};
     RolePoste mRole{*this};
-    CommandesDeLigne mCommandes{*this, mRole, mReception, mEnvoi, mAuth, *this};
+    CommandesDeLigne mCommandes{*this, mRole, mReception, mEnvoi, mAuth, Parametres};
 };

@@ -34,7 +34,7 @@ void FMain::setCocheSynchro(int valeur)
 
 void FMain::CocheSynchro_Click()
 {
-    mScrutateur.caseChangee(mCocheSynchro == EtatCase::Coche, mPoste && mPoste->PosteAppellant);
+    mScrutateur.caseChangee(mCocheSynchro == EtatCase::Coche, mPoste && mPoste->Parametres.PosteAppellant);
     mIcone = mCocheSynchro == EtatCase::Coche ? 1 : 0;
     rafraichir();
 }

@@ -129,7 +129,7 @@ void FMain::BtnTestDialog_Click()
         setCocheConnecter(EtatCase::Coche);
         return;
     }
-    if (mPoste->PosteAppellant)
+    if (mPoste->Parametres.PosteAppellant)
         setCocheConnecter(EtatCase::Decoche);
     if (vivant)
         MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible d'établir le dialogue."),
@@ -403,7 +403,7 @@ void FMain::Poste_ModemEtatConnexion(bool Connecté)
     Poste_Information(QStringLiteral("Modem ") + (Connecté ? QStringLiteral("connecté") : QStringLiteral("déconnecté")));
     if (!mPoste || mbTermine)
         return;
-    if (mPoste->PosteAppellant && !Connecté) {
+    if (mPoste->Parametres.PosteAppellant && !Connecté) {
         if (mCocheConnecterActif) {
             setCocheConnecter(EtatCase::Decoche);
             if (!vivant || mbTermine)

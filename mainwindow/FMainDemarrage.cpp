@@ -104,8 +104,8 @@ void FMain::Form_Load()
         mContexte.ini.setSection(section);
     }
     const QString programme = mContexte.dossierProgramme + QLatin1Char('/');
-    if (!creerDossier(mPoste->CheminFichiersAEnvoyer, programme + QStringLiteral("Envois à ") + mPoste->Index)
-        || !creerDossier(mPoste->CheminFichiersRecus, programme + QStringLiteral("Recus de ") + mPoste->Index)) {
+    if (!creerDossier(mPoste->Parametres.CheminFichiersAEnvoyer, programme + QStringLiteral("Envois à ") + mPoste->Index)
+        || !creerDossier(mPoste->Parametres.CheminFichiersRecus, programme + QStringLiteral("Recus de ") + mPoste->Index)) {
         mbTermine = true;
         mVue.quitter(1);
         return;
@@ -207,7 +207,7 @@ bool FMain::DefinirCePosteEnAppelant()
 QString FMain::ligneEtat(bool json) const
 {
     const QString poste = mPoste ? mPoste->Index : QString();
-    const QString dossier = mPoste ? mPoste->CheminFichiersAEnvoyer : QString();
+    const QString dossier = mPoste ? mPoste->Parametres.CheminFichiersAEnvoyer : QString();
     const qsizetype enAttente = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot).size();
     if (json) {
         const auto dernier = [](const Dernier &d) -> QJsonValue {

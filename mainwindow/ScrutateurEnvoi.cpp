@@ -81,7 +81,7 @@ TourDeLigne::Liaison ScrutateurEnvoi::liaison() const
 
 bool ScrutateurEnvoi::fichierEnAttente() const
 {
-    const QString dossier = mProprietaire.poste()->CheminFichiersAEnvoyer;
+    const QString dossier = mProprietaire.poste()->Parametres.CheminFichiersAEnvoyer;
     const QStringList noms = QDir(dossier).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted);
     return std::any_of(noms.cbegin(), noms.cend(),
                        [&](const QString &nom) { return !enAttenteDeReessai(dossier + QLatin1Char('/') + nom); });
@@ -139,11 +139,11 @@ void ScrutateurEnvoi::veillerDossier()
             return;
         mSurveillanceDossier->Changement.connecter([this](const QString &nom, bool complet) { changement(nom, complet); });
     }
-    const bool nouveau = poste->CheminFichiersAEnvoyer != mDossierSurveille;
+    const bool nouveau = poste->Parametres.CheminFichiersAEnvoyer != mDossierSurveille;
     if (!nouveau && mSurveillanceDossier->surveille())
         return;
     // A folder that went and came back is watched again; why it cannot be is said once.
-    mDossierSurveille = poste->CheminFichiersAEnvoyer;
+    mDossierSurveille = poste->Parametres.CheminFichiersAEnvoyer;
     QString erreur;
     if (!mSurveillanceDossier->surveiller(mDossierSurveille, &erreur) && nouveau)
         mProprietaire.signaler(erreur);
@@ -235,7 +235,7 @@ quint32 ScrutateurEnvoi::balayer()
     if (!poste)
         return 0;
     veillerDossier();
-    const QString dossier = poste->CheminFichiersAEnvoyer;
+    const QString dossier = poste->Parametres.CheminFichiersAEnvoyer;
     QStringList colFichiers;
     QSet<QString> nonOrdinaires;
     for (const QString &nom : QDir(dossier).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted)) {

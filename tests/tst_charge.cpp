@@ -93,7 +93,7 @@ private slots:
             qint64 attenteMax = 0;
             for (auto it = d.arrives.cbegin(); it != d.arrives.cend(); ++it)
                 attenteMax = std::max(attenteMax, it.value() - d.deposes.value(it.key()));
-            const qsizetype restants = QDir(d.depuis->poste().CheminFichiersAEnvoyer).entryList(QDir::Files).size();
+            const qsizetype restants = QDir(d.depuis->poste().Parametres.CheminFichiersAEnvoyer).entryList(QDir::Files).size();
             const QString texte = QStringLiteral("%1 : %2 livrés sur %3, attente la plus longue %4 s, %5 restés")
                                       .arg(d.depuis == &s.a ? "A -> B" : "B -> A")
                                       .arg(d.arrives.size())

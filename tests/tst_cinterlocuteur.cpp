@@ -87,9 +87,9 @@ private slots:
         QCOMPARE(lireFichier(s.cheminIni()), apres);
         if (lu.isEmpty())
             return;
-        const QString lus = QStringList({p.FrmComm->msNumPort, p.FrmComm->msSettings, QString::number(p.PosteAppellant),
-                                         p.NumTelAppel, QString::number(p.Silencieux), QString::number(p.SvrHoraire),
-                                         p.VitesseConx, p.ScriptInit,
+        const QString lus = QStringList({p.FrmComm->msNumPort, p.FrmComm->msSettings, QString::number(p.Parametres.PosteAppellant),
+                                         p.Parametres.NumTelAppel, QString::number(p.Parametres.Silencieux), QString::number(p.Parametres.SvrHoraire),
+                                         p.Parametres.VitesseConx, p.Parametres.ScriptInit,
                                          QStringLiteral("%1,%2").arg(s.proprietaire.position.x()).arg(s.proprietaire.position.y())})
                                 .join('|');
         QVERIFY2(lus.startsWith(lu), qPrintable(lus));
@@ -108,7 +108,7 @@ private slots:
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         ecrireFichier(s.dossier.filePath("fichier"), "x");
         s.ini.setFichier(s.dossier.filePath("fichier/navette.INI")); // a folder that cannot exist
-        p.CheminFichiersRecus = s.dossier.filePath("fichier/reçus");
+        p.Parametres.CheminFichiersRecus = s.dossier.filePath("fichier/reçus");
         p.Configurer();
         QCOMPARE(s.informations.size(), 1);
         QVERIFY(s.informations[0].startsWith(QStringLiteral("Écriture du fichier")));
@@ -124,7 +124,7 @@ private slots:
         p.Initialiser();
         QVERIFY(QFileInfo(recus).isDir());
         QVERIFY(!QFileInfo(aEnvoyer).exists()); // one level only: its parent is missing
-        QCOMPARE(p.CheminFichiersAEnvoyer, aEnvoyer);
+        QCOMPARE(p.Parametres.CheminFichiersAEnvoyer, aEnvoyer);
     }
 
     void receptionGardeLeCompteurEtReArmerRedemarre()

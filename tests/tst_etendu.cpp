@@ -31,7 +31,7 @@ QByteArray octetsRecus(Echange echange, bool etenduA, bool etenduB, bool chezA)
     switch (echange) {
     case TestDeLiaison: a.TesterConnexion(false); break;
     case Horloge:
-        a.SvrHoraire = true;
+        a.Parametres.SvrHoraire = true;
         a.TesterConnexion(true);
         break;
     case Message: a.EnvoyerCommande("MESSAGE=Bonjour", "", 3000); break;
@@ -50,7 +50,7 @@ QByteArray octetsRecus(Echange echange, bool etenduA, bool etenduB, bool chezA)
     }
         break;
     case RoleAppelant:
-        b.NumTelAppel = QStringLiteral("1");
+        b.Parametres.NumTelAppel = QStringLiteral("1");
         b.DefinirCePosteEnAppelant();
         break;
     case Stop: a.Déconnecter(); break;

@@ -64,7 +64,7 @@ struct DialogueSurPoste : PosteSurLigne
     void afficher()
     {
         poste->FrmComm->setDialogue(&dialogue);
-        poste->FrmComm->Afficher(*poste);
+        poste->FrmComm->Afficher(poste->Parametres);
     }
     VueDialogueScriptee vue;
     DialogueComm dialogue;
@@ -187,10 +187,10 @@ private slots:
             d.BtnAnnuler_Click();
         };
         s.afficher();
-        QVERIFY(poste.PosteAppellant);
-        QVERIFY(!poste.Silencieux);
-        QCOMPARE(poste.NumTelAppel, QStringLiteral("0611223344"));
-        QCOMPARE(poste.ScriptInit, QStringLiteral("ATZ0|ATE0"));
+        QVERIFY(poste.Parametres.PosteAppellant);
+        QVERIFY(!poste.Parametres.Silencieux);
+        QCOMPARE(poste.Parametres.NumTelAppel, QStringLiteral("0611223344"));
+        QCOMPARE(poste.Parametres.ScriptInit, QStringLiteral("ATZ0|ATE0"));
         QCOMPARE(poste.FrmComm->msNumPort, QStringLiteral("COM1:")); // the port is the OK button's
         QVERIFY(!poste.FrmComm->Port->Actif()); // and it opens again only through OK
     }

@@ -66,7 +66,7 @@ private slots:
         banc.demarrer();
         const int reglages = banc.plateforme.reglagesHorloge();
         CInterlocuteur &a = *banc.a.poste;
-        a.SvrHoraire = serveurHoraire;
+        a.Parametres.SvrHoraire = serveurHoraire;
         a.NbreErreurs = 3;
         QStringList versB;
         banc.b.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { versB << QString::fromLatin1(t); });
@@ -210,11 +210,11 @@ private slots:
         banc.boites.repondreSaisie("0102030405");
         banc.boites.repondreTempo(false);
         QVERIFY(banc.b.poste->DefinirCePosteEnAppelant());
-        QVERIFY(banc.b.poste->PosteAppellant);
+        QVERIFY(banc.b.poste->Parametres.PosteAppellant);
         QVERIFY(lireFichier(banc.b.cheminIni()).contains("PosteAppellant=-1\n"));
         QVERIFY(lireFichier(banc.b.cheminIni()).contains("NumTelAppel=0102030405\n"));
         banc.plateforme.avancer(60000);
-        QVERIFY(!banc.a.poste->PosteAppellant);
+        QVERIFY(!banc.a.poste->Parametres.PosteAppellant);
         QVERIFY(lireFichier(banc.a.cheminIni()).contains("PosteAppellant=0\n"));
         QVERIFY(banc.a.informations.contains("Suite à demande, je deviens 'appellé'..."));
     }

@@ -59,3 +59,16 @@ public:
     QStringList lignes;
     QList<QByteArray> receptions;
 };
+
+// A line driver alone on "COM1:" of a simulated line, its notifications recorded: the
+// driver's own tests, with no station above it.
+struct PiloteSurLigne
+{
+    explicit PiloteSurLigne(LigneSimulee::Reglages r = {}) : banc(r), comm(banc.env()), journal(comm)
+    {
+        comm.msNumPort = QStringLiteral("COM1:");
+    }
+    BancLigne banc;
+    FComm comm;
+    JournalFComm journal;
+};

@@ -23,7 +23,7 @@ inline void deposer(ApplicationSimulee &app, const QString &nom, const QByteArra
 {
     const QString brouillon = app.chemin(nom);
     ecrireFichier(brouillon, contenu);
-    QVERIFY(QFile::rename(brouillon, app.poste().CheminFichiersAEnvoyer + "/" + nom));
+    QVERIFY(QFile::rename(brouillon, app.poste().Parametres.CheminFichiersAEnvoyer + "/" + nom));
 }
 
 // A receiver of the original design on COM2: it appends every part whose key is right,
