@@ -353,11 +353,6 @@ bool CInterlocuteur::surStop(const QByteArray &)
     return true;
 }
 
-bool CInterlocuteur::EnvoiAvance() const
-{
-    return mEnvoi.avance();
-}
-
 bool CInterlocuteur::surSonnerie(const QByteArray &)
 {
     Information(QStringLiteral("Le téléphone sonne..."));
@@ -481,11 +476,6 @@ void CInterlocuteur::lienConstate()
     if (std::exchange(mbModemConnecte, true))
         return;
     ModemEtatConnexionChange(true);
-}
-
-bool CInterlocuteur::EnvoyerFichier(const QString &Fichier)
-{
-    return mEnvoi.envoyer(Fichier);
 }
 
 void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)

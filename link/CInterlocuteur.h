@@ -66,14 +66,10 @@ public:
     bool TesterConnexion(bool AvecEvent = false);
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
-    // True when the caller is done with the file: delivered, gone, or set aside (then
-    // FichierMisDeCote() says where it went).
-    bool EnvoyerFichier(const QString &Fichier);
-    QString FichierMisDeCote() const { return mEnvoi.misDeCote(); }
-    // The last EnvoyerFichier ended on a lost carrier: there is no line left to test.
-    bool EnvoiCoupe() const { return mEnvoi.coupe(); }
-    // The last EnvoyerFichier, though not finished, left more of the file with the other station.
-    bool EnvoiAvance() const;
+    // True when the caller is done with the file: delivered, gone, or set aside.
+    bool EnvoyerFichier(const QString &Fichier) { return envoyerFichier(Fichier).termine; }
+    // The same, with what became of the file and why.
+    EnvoiFichier::Resultat envoyerFichier(const QString &fichier) { return mEnvoi.envoyer(fichier); }
     // Characters of the file being received in parts, held until its last part.
     // What the reception progress shows before its percentage: both ways at once, each its own.
     QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement().texte() : PartieGrosFichier; }

@@ -30,8 +30,8 @@ bool ConnexionModem::etablir()
     if (termine(vivant))
         return false;
     mCanal.proprietaire().curseurAttente(true);
-    if (const auto fin = initialiser())
-        return *fin;
+    if (!initialiser())
+        return false;
     if (mSansModem)
         return relierCable();
     if (!mCanal.parametres().NumTelAppel.isEmpty() && mCanal.parametres().PosteAppellant)
@@ -68,7 +68,7 @@ bool ConnexionModem::executerScript(bool cable)
     return ok;
 }
 
-std::optional<bool> ConnexionModem::initialiser()
+bool ConnexionModem::initialiser()
 {
     const auto vivant = mCanal.temoin();
     const bool cable = mCanal.etat().ligneDirecte;
@@ -79,15 +79,15 @@ std::optional<bool> ConnexionModem::initialiser()
         if (ok || cable) {
             constaterCable(cable && !ok);
             mInitialise = mInitialise || ok;
-            return std::nullopt;
+            return true;
         }
-        if (const auto fin = apresEchecInitialisation(essai))
-            return fin;
+        if (!apresEchecInitialisation(essai))
+            return false;
     }
-    return std::nullopt;
+    return true;
 }
 
-std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
+bool ConnexionModem::apresEchecInitialisation(int essai)
 {
     const auto vivant = mCanal.temoin();
     Plateforme &plateforme = mCanal.env().plateforme;
@@ -113,7 +113,7 @@ std::optional<bool> ConnexionModem::apresEchecInitialisation(int essai)
     if (termine(vivant))
         return false;
     mCanal.armer(GenreSupervision::Reinitialisation);
-    return std::nullopt;
+    return true;
 }
 
 void ConnexionModem::constaterCable(bool sansModem)

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
 
 class CanalLiaison;
 
@@ -27,13 +26,13 @@ public:
     bool sansModem() const { return mSansModem; }
 
 private:
-    // Each step: nothing when the connection goes on, else what etablir returns.
-    std::optional<bool> initialiser();
+    // Each step: false when the connection stops there, and etablir with it.
+    bool initialiser();
     // On a cable the first piece left unanswered ends the script: there is no modem.
     bool executerScript(bool cable);
     void constaterCable(bool sansModem);
     bool relierCable();
-    std::optional<bool> apresEchecInitialisation(int essai);
+    bool apresEchecInitialisation(int essai);
     bool appeler();
     bool attendreAppel();
     // Reads vivant before anything of the station, which may be gone.

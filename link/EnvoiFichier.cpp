@@ -37,17 +37,14 @@ void EnvoiFichier::fermer()
     mCompression.reset();
 }
 
-bool EnvoiFichier::envoyer(const QString &fichier)
+EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
 {
-    mMisDeCote.clear();
-    mCoupe = false;
-    mAvance = false;
     if (!mCanal.ligne() || !mCanal.ligne()->Connecter())
-        return false;
+        return {};
     mLigneAuDebut = etatLigne();
     if (fichier.isEmpty() || !QFileInfo(fichier).isFile()) {
         mCanal.informer(fichier + QStringLiteral(" a disparu."));
-        return true;
+        return Resultat::fait();
     }
     mCanal.arreterSupervision();
     const auto vivant = mCanal.temoin();
@@ -58,7 +55,7 @@ bool EnvoiFichier::envoyer(const QString &fichier)
     });
     mCanal.attendreCapacites();
     if (!vivant)
-        return false;
+        return Resultat::de(Issue::Fin);
     // The archive is built apart, under the name that travels: the user's folder is never
     // written, and only the archive this call made is deleted, whatever the way out.
     bool detruit = false;
@@ -68,13 +65,13 @@ bool EnvoiFichier::envoyer(const QString &fichier)
             QFile::remove(archive);
     });
     if (detruit)
-        return false;
-    const auto [resultat, issue] = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
-    if (issue == Issue::Fin || !vivant)
-        return false;
+        return Resultat::de(Issue::Fin);
+    const Resultat resultat = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
+    if (resultat.issue == Issue::Fin || !vivant)
+        return Resultat::de(Issue::Fin);
     finEnvoi.dismiss();
     mEnCours = false;
-    if (issue != Issue::LignePerdue)
+    if (!resultat.coupe())
         mCanal.finEnvoi();
     return resultat;
 }
@@ -108,37 +105,31 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
     return {};
 }
 
-std::pair<bool, EnvoiFichier::Issue> EnvoiFichier::envoyerContenu(const QString &fichierDonne, const QString &fichier)
+EnvoiFichier::Resultat EnvoiFichier::envoyerContenu(const QString &fichierDonne, const QString &fichier)
 {
     const QByteArray nom = Windows1252::depuisTexte(QFileInfo(fichier).fileName());
     const qint64 longueurTexte = 12 + 1 + nom.size() + QFileInfo(fichier).size();
     if (nom.size() > 255)
-        return {mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères")), Issue::Abandon};
+        return mettreDeCote(fichierDonne, QStringLiteral("son nom dépasse 255 caractères"));
     if (mCanal.etat().extensionActive) {
         const Issue issue = mEtendu->envoyer(fichier, [this] { return etatLigne() != mLigneAuDebut; });
-        if (issue != Issue::Fin) {
-            mCoupe = issue == Issue::LignePerdue;
-            mAvance = mEtendu->avance();
-        }
-        return {issue == Issue::Livre, issue};
+        if (issue == Issue::Fin)
+            return Resultat::de(issue);
+        return Resultat::de(issue, mEtendu->avance());
     }
     if (longueurTexte >= partiesMax * taillePartie)
-        return {mettreDeCote(fichierDonne, QStringLiteral("%1 caractères à transmettre, %2 au plus")
-                                               .arg(longueurTexte)
-                                               .arg(partiesMax * taillePartie - 1)),
-                Issue::Abandon};
+        return mettreDeCote(fichierDonne, QStringLiteral("%1 caractères à transmettre, %2 au plus")
+                                              .arg(longueurTexte)
+                                              .arg(partiesMax * taillePartie - 1));
     QFile lecture(fichier);
     if (!lecture.open(QIODevice::ReadOnly)) {
         mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
-        return {false, Issue::Abandon};
+        return {};
     }
     const QByteArray T = "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + lecture.readAll();
     lecture.close();
     const Issue issue = envoyerTexte(T);
-    if (issue == Issue::Fin)
-        return {false, issue}; // this object went with the link
-    mCoupe = issue == Issue::LignePerdue;
-    return {issue == Issue::Livre, issue};
+    return Resultat::de(issue);
 }
 
 EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
@@ -220,7 +211,7 @@ std::pair<quint32, quint32> EnvoiFichier::etatLigne() const
     return {mCanal.ligne() ? mCanal.ligne()->PertesPorteuse() : ~0u, mCanal.etat().deconnexions};
 }
 
-bool EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
+EnvoiFichier::Resultat EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
 {
     // Too big for the part numbering, or a name the line cannot carry: sending would fail
     // forever. The file goes aside, out of the scanner's reach, and the user is told.
@@ -230,10 +221,9 @@ bool EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)
     if (!QFile::rename(fichier, cible)) {
         mCanal.informer(QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2), et il ne peut pas être mis de côté dans %3.")
                                .arg(fichier, raison, dossier));
-        return false;
+        return {};
     }
     mCanal.informer(
         QStringLiteral("Le fichier %1 ne peut pas être envoyé (%2) : il est mis de côté sous %3.").arg(fichier, raison, cible));
-    mMisDeCote = cible;
-    return true;
+    return Resultat::fait(cible);
 }

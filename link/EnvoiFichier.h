@@ -21,20 +21,6 @@ public:
     explicit EnvoiFichier(CanalLiaison &canal);
     ~EnvoiFichier();
 
-    // True when the caller is done with the file: delivered, gone, or set aside.
-    bool envoyer(const QString &fichier);
-    QString misDeCote() const { return mMisDeCote; }
-    // The last send ended on a lost carrier.
-    bool coupe() const { return mCoupe; }
-    // The last send, though not finished, left more of the file with the other station.
-    bool avance() const { return mAvance; }
-    // A file is on its way: the send watches the line until it ends.
-    bool enCours() const { return mEnCours; }
-    void fermer();
-    // The send between two of our stations, when both showed the extension.
-    EnvoiEtendu &etendu() { return *mEtendu; }
-    const EnvoiEtendu &etendu() const { return *mEtendu; }
-
     enum class Issue {
         Livre,       // acknowledged
         Abandon,     // refused too often, or the effort's budget spent
@@ -42,24 +28,57 @@ public:
         LignePerdue, // the carrier was lost, or the link hung up
         Fin,         // the link was torn down
     };
+    // What one send came to, and why: all the caller needs, nothing to read afterwards.
+    struct Resultat
+    {
+        // The caller is done with the file: delivered, gone, or set aside.
+        bool termine = false;
+        Issue issue = Issue::Abandon;
+        QString misDeCote; // where the file went, when it cannot travel
+        // Though not finished, the send left more of the file with the other station.
+        bool avance = false;
+        // Ended on a lost carrier: there is no line left to test.
+        bool coupe() const { return issue == Issue::LignePerdue; }
+
+        static Resultat de(Issue issue, bool avance = false)
+        {
+            Resultat r;
+            r.termine = issue == Issue::Livre;
+            r.issue = issue;
+            r.avance = avance;
+            return r;
+        }
+        // Nothing more to do with the file: it is gone, or it went to misDeCote.
+        static Resultat fait(QString misDeCote = {})
+        {
+            Resultat r;
+            r.termine = true;
+            r.misDeCote = std::move(misDeCote);
+            return r;
+        }
+    };
+    Resultat envoyer(const QString &fichier);
+    // A file is on its way: the send watches the line until it ends.
+    bool enCours() const { return mEnCours; }
+    void fermer();
+    // The send between two of our stations, when both showed the extension.
+    EnvoiEtendu &etendu() { return *mEtendu; }
+    const EnvoiEtendu &etendu() const { return *mEtendu; }
 
 private:
     // The archive to send instead of the file, empty when it goes as it is.
     QString compresser(const QString &fichier, bool &detruit);
     // The file read and sent, or set aside when it cannot travel.
-    std::pair<bool, Issue> envoyerContenu(const QString &fichierDonne, const QString &fichier);
+    Resultat envoyerContenu(const QString &fichierDonne, const QString &fichier);
     Issue envoyerTexte(const QByteArray &T);
     Issue envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
     // Changes with every carrier loss and every hang-up: a send stops when it changed.
     std::pair<quint32, quint32> etatLigne() const;
-    bool mettreDeCote(const QString &fichier, const QString &raison);
+    Resultat mettreDeCote(const QString &fichier, const QString &raison);
 
     CanalLiaison &mCanal;
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<EnvoiEtendu> mEtendu;
-    QString mMisDeCote;
-    bool mCoupe = false;
-    bool mAvance = false;
     bool mEnCours = false;
     std::pair<quint32, quint32> mLigneAuDebut;
 };

@@ -74,7 +74,7 @@ void RangementFichier::nommer(Stockage &s, const QByteArray &nom)
     s.archive = s.nom.endsWith(extensionArchive);
 }
 
-std::optional<bool> RangementFichier::choisirCible(Stockage &s, const QString &dossier)
+RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QString &dossier)
 {
     if (!s.archive) {
         s.cible = dossier + QLatin1Char('/') + s.nom;
@@ -83,7 +83,7 @@ std::optional<bool> RangementFichier::choisirCible(Stockage &s, const QString &d
             s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
             s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom);
         }
-        return std::nullopt;
+        return Suite::Continuer;
     }
     Plateforme &plateforme = mCanal.env().plateforme;
     // Away from the incoming folder, where a received name could stand in the way.
@@ -97,16 +97,16 @@ std::optional<bool> RangementFichier::choisirCible(Stockage &s, const QString &d
     }
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
-        return echec(s, QStringLiteral("dossier impossible à créer"));
+        return arret(echec(s, QStringLiteral("dossier impossible à créer")));
     const auto vivant = mCanal.temoin();
     plateforme.pomper();
     if (!vivant)
-        return false;
+        return Suite::NePasAcquitter;
     mDecompression->setDossierExtraction(travail);
     s.cible = mCanal.dossiers().nomLibre(travail, s.nom);
     mDecompression->setNomArchive(s.cible);
     plateforme.pomper();
-    return std::nullopt;
+    return Suite::Continuer;
 }
 
 bool RangementFichier::recevoirFichier(QByteArray &Texte)
@@ -133,8 +133,8 @@ bool RangementFichier::ranger(Stockage &s)
 {
     const auto vivant = mCanal.temoin();
     const QString dossier = mCanal.dossiers().reception();
-    if (const auto fin = choisirCible(s, dossier))
-        return *fin;
+    if (const Suite suite = choisirCible(s, dossier); suite != Suite::Continuer)
+        return suite == Suite::Acquitter;
     if (!vivant)
         return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
@@ -151,8 +151,8 @@ bool RangementFichier::ranger(Stockage &s)
     s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
     if (s.archive) {
-        if (const auto fin = deballer(s, dossier))
-            return *fin;
+        if (const Suite suite = deballer(s, dossier); suite != Suite::Continuer)
+            return suite == Suite::Acquitter;
     }
     mCanal.fichierRecu(s.cible);
     if (vivant)
@@ -160,7 +160,7 @@ bool RangementFichier::ranger(Stockage &s)
     return true;
 }
 
-std::optional<bool> RangementFichier::deballer(Stockage &s, const QString &dossier)
+RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &dossier)
 {
     s.etape = QStringLiteral("Dézippage");
     QString raison;
@@ -168,7 +168,7 @@ std::optional<bool> RangementFichier::deballer(Stockage &s, const QString &dossi
     if (!raison.isEmpty()) {
         // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
         garderArchiveAbimee(s.cible, raison);
-        return false;
+        return Suite::NePasAcquitter;
     }
     s.etape = QStringLiteral("Supprime le ZIP ") + mDecompression->NomArchive();
     QFile::remove(mDecompression->NomArchive());
@@ -185,9 +185,9 @@ std::optional<bool> RangementFichier::deballer(Stockage &s, const QString &dossi
     QString erreur;
     if (!mCanal.env().disque.placer(extrait, s.cible, erreur)) {
         s.source = extrait;
-        return echec(s, erreur);
+        return arret(echec(s, erreur));
     }
-    return std::nullopt;
+    return Suite::Continuer;
 }
 
 bool RangementFichier::nomAbime(const QByteArray &nom, const QByteArray &donnees)

@@ -57,9 +57,12 @@ private:
     Nom lireNom(Stockage &s, QByteArray &Texte);
     void nommer(Stockage &s, const QByteArray &nom);
     bool ranger(Stockage &s);
-    // Each step: nothing when the file goes on, else what recevoirFichier returns.
-    std::optional<bool> choisirCible(Stockage &s, const QString &dossier);
-    std::optional<bool> deballer(Stockage &s, const QString &dossier);
+    // Each step lets the storing go on, or ends it: with the file (or its error copy) on
+    // disk, to be acknowledged, or without.
+    enum class Suite { Continuer, Acquitter, NePasAcquitter };
+    static Suite arret(bool acquitte) { return acquitte ? Suite::Acquitter : Suite::NePasAcquitter; }
+    Suite choisirCible(Stockage &s, const QString &dossier);
+    Suite deballer(Stockage &s, const QString &dossier);
     // What was received survives in an error file, when that at least can be written.
     bool echec(const Stockage &s, const QString &description);
     void garderArchiveAbimee(const QString &archive, const QString &raison);

@@ -289,18 +289,18 @@ bool ScrutateurEnvoi::envoyer(const QString &chemin)
     const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
     const auto contenu = mProprietaire.journalActif() ? std::optional(ContenuFichier::de(chemin)) : std::nullopt;
     const quint32 debut = mPlateforme.tickMs();
-    const bool envoye = mProprietaire.poste()->EnvoyerFichier(chemin);
+    const EnvoiFichier::Resultat resultat = mProprietaire.poste()->envoyerFichier(chemin);
     const quint32 duree = mPlateforme.ecouleDepuis(debut);
     if (!vivant || !mProprietaire.poste())
         return false;
     mTour.fichierEnvoye(mPlateforme.maintenantUs());
-    if (!envoye) {
-        echouer(chemin, contenu, duree);
+    if (!resultat.termine) {
+        echouer(chemin, contenu, duree, resultat);
         return false;
     }
     mEchecs.remove(chemin);
     BilanEnvoi bilan{.issue = BilanEnvoi::Issue::Parti, .chemin = chemin, .dureeMs = duree, .contenu = contenu};
-    bilan.misDeCote = mProprietaire.poste()->FichierMisDeCote();
+    bilan.misDeCote = resultat.misDeCote;
     // Rewritten while it was on its way: what left is not what the folder holds now.
     if (!bilan.misDeCote.isEmpty())
         bilan.issue = BilanEnvoi::Issue::MisDeCote;
@@ -312,13 +312,13 @@ bool ScrutateurEnvoi::envoyer(const QString &chemin)
     return true;
 }
 
-void ScrutateurEnvoi::echouer(const QString &chemin, const std::optional<ContenuFichier> &contenu, quint32 duree)
+void ScrutateurEnvoi::echouer(const QString &chemin, const std::optional<ContenuFichier> &contenu, quint32 duree,
+                              const EnvoiFichier::Resultat &resultat)
 {
     const auto vivant = mVie.temoin();
-    CInterlocuteur *poste = mProprietaire.poste();
     EchecEnvoi &echec = mEchecs[chemin];
     // A file that went on from where it stopped is not failing: its next turn comes soon.
-    echec.nombre = poste->EnvoiAvance() ? 1 : echec.nombre + 1;
+    echec.nombre = resultat.avance ? 1 : echec.nombre + 1;
     echec.tick = mPlateforme.tickMs();
     mbLigneCedee = true;
     mProprietaire.envoiTermine({.issue = BilanEnvoi::Issue::Echec,
@@ -329,6 +329,6 @@ void ScrutateurEnvoi::echouer(const QString &chemin, const std::optional<Contenu
                                 .contenu = contenu});
     // A lost carrier leaves nothing to test: the modem would take the test as commands.
     CInterlocuteur *lien = vivant ? mProprietaire.poste() : nullptr;
-    if (lien && !lien->EnvoiCoupe() && !lien->TesterConnexion(false) && vivant)
+    if (lien && !resultat.coupe() && !lien->TesterConnexion(false) && vivant)
         mProprietaire.liaisonMuette();
 }

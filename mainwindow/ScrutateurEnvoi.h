@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/EnvoiFichier.h"
 #include "mainwindow/ContenuFichier.h"
 #include "mainwindow/FichiersComplets.h"
 #include "mainwindow/TourDeLigne.h"
@@ -92,7 +93,8 @@ private:
     quint32 balayer();
     // False when the scan must stop here: the file failed, or the station is going.
     bool envoyer(const QString &chemin);
-    void echouer(const QString &chemin, const std::optional<ContenuFichier> &contenu, quint32 duree);
+    void echouer(const QString &chemin, const std::optional<ContenuFichier> &contenu, quint32 duree,
+                 const EnvoiFichier::Resultat &resultat);
 
     // Files that failed to leave: they go behind the others, and wait longer each time.
     struct EchecEnvoi
