@@ -40,7 +40,7 @@ class Minuterie;
 // The station's parameters (PosteAppellant, NumTelAppel, the folders…) are a public member,
 // as the settings dialog edits them. Its parts (the connection, the hang-up, a send, a
 // reception, the handshake) reach it only through the channel it implements.
-class CInterlocuteur : private CanalLiaison, private CommandesDeLigne::Poste
+class CInterlocuteur final : private CanalLiaison, private CommandesDeLigne::Poste
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);

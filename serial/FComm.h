@@ -25,7 +25,7 @@
 // Ecrire and OpenPort (for TCP ports) wait while events run: received data, timer ticks and
 // the owner's handlers run inside them, may call Ecrire again (refused by the busy guard),
 // ArréterAttendre, or destroy this object. Every wait re-checks that the object still lives.
-class FComm : private EcritureCommande::Ligne
+class FComm final : private EcritureCommande::Ligne
 {
 public:
     explicit FComm(Environnement environnement);
