@@ -8,7 +8,7 @@
 
 #include <QTest>
 
-class TstSurveillance : public QObject
+class TstSuperviseur : public QObject
 {
     Q_OBJECT
 
@@ -142,5 +142,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSurveillance)
-#include "tst_surveillance.moc"
+QTEST_GUILESS_MAIN(TstSuperviseur)
+#include "tst_superviseur.moc"

@@ -1,4 +1,5 @@
-// The dialogue between two stations on a simulated cable, in virtual time.
+// The line commands between two stations on a simulated cable, in virtual time: link tests,
+// the clock, STOP, RING and the calling role, errors in a row, a test during a send.
 #include "link/shared/MGlobal.h"
 #include "securite/CleStation.h"
 #include "platform/Minuterie.h"
@@ -19,7 +20,7 @@ void recevoir(BancDeuxPostes &banc, PosteSimule &poste, const QByteArray &texte)
 }
 }
 
-class TstProtocole : public QObject
+class TstCommandesDeLigne : public QObject
 {
     Q_OBJECT
 
@@ -94,7 +95,7 @@ private slots:
         QTest::addColumn<bool>("reglee");
         QTest::addColumn<QString>("dit");
         const QDate construction = CInterlocuteur::dateDeConstruction();
-        const QDateTime midi = TstProtocole::midi();
+        const QDateTime midi = TstCommandesDeLigne::midi();
         const auto clk = [](const QDateTime &d) { return "CLK" + d.toString("ddMMyyyyHHmmss").toLatin1(); };
         QTest::newRow("moins de 2 s") << midi << clk(midi.addSecs(1)) << false << false << "";
         QTest::newRow("à la borne") << midi << clk(midi.addSecs(3600)) << false << true << "Horloge réglée par le poste distant (non authentifié)";
@@ -282,5 +283,5 @@ private slots:
 
 };
 
-QTEST_GUILESS_MAIN(TstProtocole)
-#include "tst_protocole.moc"
+QTEST_GUILESS_MAIN(TstCommandesDeLigne)
+#include "tst_commandes_de_ligne.moc"
