@@ -187,11 +187,11 @@ bool Authentification::surOuverture(const QByteArray &texte)
     const std::optional<QByteArray> reponse =
         mPoignee->lire(QByteArray::fromHex(texte.mid(qstrlen(Ouverture)))) ? mPoignee->ecrire() : std::nullopt;
     if (!reponse || !mPoignee->terminee()) {
-        if (mCanal.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("poignée de main invalide : clé ou reconnaissance différente"))))
+        if (mCanal.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("poignée de main invalide : clé ou reconnaissance différente"))).repondue())
             echouer(QStringLiteral("sa poignée de main ne prouve pas la clé attendue (%1)").arg(deuxEmpreintes()));
         return true;
     }
-    if (!mCanal.repondre(Reponse + reponse->toHex()))
+    if (!mCanal.repondre(Reponse + reponse->toHex()).repondue())
         return true;
     installerCanal();
     // Our own opening waits for an answer that will not come: it gives way without an error.
@@ -214,7 +214,7 @@ bool Authentification::surConfirmation(const QByteArray &)
     // Only a sealed one counts: FComm opened it with this connection's keys.
     if (mEtat != Etat::AttenteConfirmation || !mCanal.ligne() || !mCanal.ligne()->canal())
         return true;
-    if (mCanal.repondre(Confirmation) && mEtat == Etat::AttenteConfirmation)
+    if (mCanal.repondre(Confirmation).repondue() && mEtat == Etat::AttenteConfirmation)
         etablir();
     return true;
 }

@@ -86,7 +86,9 @@ ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArr
     const auto vivant = mVie.temoin();
     ReponseCommande reponse;
     const bool repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus);
-    if (!vivant || !FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
+    if (!vivant)
+        reponse.issue = IssueCommande::Terminee;
+    else if (!FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
         reponse.issue = IssueCommande::Perdue;
     else if (repondue)
         reponse.issue = IssueCommande::Repondue;
@@ -95,9 +97,13 @@ ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArr
     return reponse;
 }
 
-bool CInterlocuteur::repondre(const QByteArray &texte)
+ReponseCommande CInterlocuteur::repondre(const QByteArray &texte)
 {
-    return !commande(texte, QByteArray(), 3000, QByteArray()).perdue();
+    ReponseCommande reponse = commande(texte, QByteArray(), 3000, QByteArray());
+    // Nothing was awaited: short of losing the link, the answer counts as given.
+    if (!reponse.perdue())
+        reponse.issue = IssueCommande::Repondue;
+    return reponse;
 }
 
 EtatLigne CInterlocuteur::etat() const

@@ -133,7 +133,7 @@ public:
 private:
     // The channel, for the parts.
     ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus) override;
-    bool repondre(const QByteArray &texte) override;
+    ReponseCommande repondre(const QByteArray &texte) override;
     bool testerLiaison(bool avecEvenement) override { return TesterConnexion(avecEvenement); }
     void informer(const QString &texte) override { Information(texte); }
     void avancementEmission(const AvancementFichier &avancement) override { PartieGrosFichier = avancement.texte(); }

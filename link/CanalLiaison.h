@@ -18,7 +18,8 @@ enum class IssueCommande {
     Repondue, // the awaited answer came (or none was awaited and the text went out)
     Refusee,  // the other station answered with the refusal given
     Silence,  // no answer in time, or the line would not take the text
-    Perdue,   // the link is gone: the carrier, the port, or the engine itself
+    Perdue,   // the line is gone: the carrier, the port, or a hang-up
+    Terminee, // the engine is gone, and the caller with it: return at once, touch nothing
 };
 
 struct ReponseCommande
@@ -26,7 +27,8 @@ struct ReponseCommande
     IssueCommande issue = IssueCommande::Silence;
     QByteArray texte; // the answer or the refusal, as it came
     bool repondue() const { return issue == IssueCommande::Repondue; }
-    bool perdue() const { return issue == IssueCommande::Perdue; }
+    bool perdue() const { return issue == IssueCommande::Perdue || terminee(); }
+    bool terminee() const { return issue == IssueCommande::Terminee; }
 };
 
 // What the line and the other station are, as the engine knows them now.
@@ -56,8 +58,8 @@ public:
     // text is only written). An answer beginning with refus ends the wait as refused.
     virtual ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue = {}, qint32 delaiMs = 2000,
                                      const QByteArray &refus = {}) = 0;
-    // The answer to the other station's command; false when the link went meanwhile.
-    virtual bool repondre(const QByteArray &texte) = 0;
+    // The answer to the other station's command: Repondue once it went, else why not.
+    virtual ReponseCommande repondre(const QByteArray &texte) = 0;
     // A link test; the owner is told (avecEvenement) and the capabilities noted.
     virtual bool testerLiaison(bool avecEvenement) = 0;
     virtual void informer(const QString &texte) = 0;

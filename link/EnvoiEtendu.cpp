@@ -46,7 +46,6 @@ qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pert
 
 Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
 {
-    const auto vivant = mCanal.temoin();
     mAvance = false;
     QFile lecture(fichier);
     QCryptographicHash sha(QCryptographicHash::Sha256);
@@ -58,7 +57,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     for (int essai = 1; essai <= essaisMax; ++essai) {
         const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(3000 + 2 * allerRetour), TE::Refus);
-        if (!vivant)
+        if (offre.terminee())
             return Issue::Fin;
         const QByteArray &reponse = offre.texte;
         const bool pret = offre.repondue();
@@ -88,7 +87,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
         // The other side reads the whole file again to check it before it answers.
         const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
         const ReponseCommande fin = mCanal.commande(TE::sceller(TE::Fin, {}, mCanal.etat().crcEtendu), "OKFICHIER", delai, TE::Refus);
-        if (!vivant)
+        if (fin.terminee())
             return Issue::Fin;
         if (fin.repondue())
             return Issue::Livre;

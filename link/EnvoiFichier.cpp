@@ -142,9 +142,9 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
         if (reprise > 0)
             mCanal.informer(
                 QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
-        const auto vivant = mCanal.temoin();
-        if (!mCanal.commande("FICHIER", "OKFICHIER", 3000).repondue()) {
-            if (!vivant)
+        const ReponseCommande annonce = mCanal.commande("FICHIER", "OKFICHIER", 3000);
+        if (!annonce.repondue()) {
+            if (annonce.terminee())
                 return Issue::Fin;
             if (etatLigne() != mLigneAuDebut)
                 return Issue::LignePerdue;
@@ -164,7 +164,6 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
 
 EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes)
 {
-    const auto vivant = mCanal.temoin();
     int refus = 0;
     for (qint64 i = 1; i <= P;) {
         if (tramesRestantes-- <= 0) {
@@ -182,7 +181,7 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
                 attendu = "OKPARTFIC";
         }
         const ReponseCommande reponse = mCanal.commande(commande, attendu, qint32(commande.size() / 10 + 4000), "ERREURPARTFIC");
-        if (!vivant)
+        if (reponse.terminee())
             return Issue::Fin;
         if (reponse.repondue()) {
             mCanal.ligneSaine();

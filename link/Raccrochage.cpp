@@ -27,8 +27,7 @@ bool Raccrochage::direAuRevoir()
     if (!portOuvert(vivant))
         return false;
     mCanal.ligne()->ArréterAttendre();
-    mCanal.commande("STOP", QByteArray(), 3000);
-    if (!vivant)
+    if (mCanal.commande("STOP", QByteArray(), 3000).terminee())
         return true;
     // A bare cable has no modem to hang up or reset, nor to report the link down.
     if (mCanal.etat().sansModem)

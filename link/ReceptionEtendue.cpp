@@ -47,9 +47,9 @@ void ReceptionEtendue::nettoyer()
             QFile::remove(part.absoluteFilePath());
 }
 
-void ReceptionEtendue::refuser(const QString &raison)
+ReponseCommande ReceptionEtendue::refuser(const QString &raison)
 {
-    mCanal.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison), mCanal.etat().crcEtendu));
+    return mCanal.repondre(TE::sceller(TE::Refus, Windows1252::depuisTexte(raison), mCanal.etat().crcEtendu));
 }
 
 void ReceptionEtendue::surOffre(const QByteArray &texte)
@@ -75,15 +75,14 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
         const QString raison = preparer(*e);
         if (!raison.isEmpty()) {
             mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
-            refuser(raison);
-            if (vivant)
+            if (!refuser(raison).terminee())
                 mReception.fin();
             return;
         }
         debut = e->recu.continuDepuisZero();
     }
     mEnCours = std::move(e);
-    if (mCanal.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mCanal.etat().crcEtendu)))
+    if (mCanal.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mCanal.etat().crcEtendu)).repondue())
         mReception.echangeRecu();
 }
 
@@ -140,7 +139,6 @@ void ReceptionEtendue::noter(EnCours &e)
 
 void ReceptionEtendue::surDonnees(const QByteArray &texte)
 {
-    const auto vivant = mCanal.temoin();
     if (!mEnCours || mEnCours->dejaRange)
         return;
     EnCours &e = *mEnCours;
@@ -155,8 +153,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
             const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(partie(e), e.donnees.errorString());
             mCanal.informer(QStringLiteral("Réception de %1 arrêtée : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), raison));
             suspendre();
-            refuser(raison);
-            if (vivant)
+            if (!refuser(raison).terminee())
                 mReception.fin();
             return;
         }
@@ -164,7 +161,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
         if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes)
             noter(e);
     }
-    if (mCanal.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mCanal.etat().crcEtendu)))
+    if (mCanal.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mCanal.etat().crcEtendu)).repondue())
         mReception.echangeRecu();
 }
 
@@ -188,15 +185,13 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(e->annonce.nom), 255);
     if (e->dejaRange) {
         mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
-        mCanal.repondre("OKFICHIER");
-        if (vivant)
+        if (!mCanal.repondre("OKFICHIER").terminee())
             mReception.fin();
         return;
     }
     if (!e->recu.contient(0, e->annonce.taille)) {
         noter(*e);
-        refuser(QStringLiteral("fichier incomplet"));
-        if (vivant)
+        if (!refuser(QStringLiteral("fichier incomplet")).terminee())
             mReception.fin();
         return;
     }
@@ -206,22 +201,22 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     if (!sain) {
         QFile::remove(partie(*e));
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
-        refuser(QStringLiteral("empreinte SHA-256 fausse"));
-        if (vivant)
+        if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).terminee())
             mReception.fin();
         return;
     }
     const bool range = mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e));
     if (!vivant)
         return;
+    ReponseCommande reponse;
     if (range) {
         mReception.rangement().retenir(e->empreinte);
-        mCanal.repondre("OKFICHIER");
+        reponse = mCanal.repondre("OKFICHIER");
     } else {
         QFile::remove(partie(*e));
-        refuser(QStringLiteral("rangement impossible"));
+        reponse = refuser(QStringLiteral("rangement impossible"));
     }
-    if (vivant)
+    if (!reponse.terminee())
         mReception.fin();
 }
 

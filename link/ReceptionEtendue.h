@@ -13,6 +13,7 @@
 
 class CanalLiaison;
 class ReceptionFichier;
+struct ReponseCommande;
 
 // Receiving a file from a station of our own, slices in any order, written straight to a file
 // of the work folder. What a lost line or a restart leaves there is taken up by the next offer
@@ -54,7 +55,7 @@ private:
     // The part file for that offer, taken up when it is the same file. Empty when impossible.
     QString preparer(EnCours &e);
     void noter(EnCours &e);
-    void refuser(const QString &raison);
+    ReponseCommande refuser(const QString &raison);
     bool verifier(EnCours &e);
 
     CanalLiaison &mCanal;

@@ -28,28 +28,26 @@ bool ReceptionFichier::surAnnonce(const QByteArray &)
     mCanal.avancementReception({});
     debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
-    if (mCanal.repondre("OKFICHIER"))
+    if (mCanal.repondre("OKFICHIER").repondue())
         echangeRecu();
     return true;
 }
 
 bool ReceptionFichier::surPartie(const QByteArray &Texte)
 {
-    const auto vivant = mCanal.temoin();
     bool complet = false, doublon = false;
     const bool sain = recevoirPartie(Texte.mid(12), complet, doublon);
     // The last part again: its answer was lost, or the file could not be stored yet.
     if (sain && complet && (!doublon || !mRangee))
         return surFichierEntier(mParties);
     if (sain && complet) {
-        mCanal.repondre("OKFICHIER");
-        if (vivant)
+        if (!mCanal.repondre("OKFICHIER").terminee())
             fin();
         return true;
     }
     if (!sain)
         mCanal.informer(QStringLiteral("Erreur de réception"));
-    if (mCanal.repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC")))
+    if (mCanal.repondre(!sain ? QByteArray("ERREURPARTFIC") : complet ? QByteArray("OKFICHIER") : QByteArray("OKPARTFIC")).repondue())
         echangeRecu();
     return true;
 }
@@ -75,8 +73,7 @@ bool ReceptionFichier::surFichierEntier(const QByteArray &Texte)
         mRangement.retenir(empreinte);
     if (range) {
         mParties.clear();
-        mCanal.repondre("OKFICHIER");
-        if (!vivant)
+        if (mCanal.repondre("OKFICHIER").terminee())
             return true;
     }
     fin();

@@ -32,8 +32,7 @@ bool RolePoste::surDemandeAppelant(const QByteArray &)
 {
     const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
-    mCanal.repondre("OKTUESAPPELANT");
-    if (!vivant)
+    if (mCanal.repondre("OKTUESAPPELANT").terminee())
         return true;
     mCanal.changerRole(false, mCanal.parametres().NumTelAppel, true);
     mCanal.deconnecter();
