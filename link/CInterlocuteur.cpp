@@ -97,6 +97,13 @@ ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArr
     return reponse;
 }
 
+bool CInterlocuteur::patienter(const std::function<void()> &attente)
+{
+    const auto vivant = mVie.temoin();
+    attente();
+    return vivant && !mbTerminer && FrmComm;
+}
+
 ReponseCommande CInterlocuteur::repondre(const QByteArray &texte)
 {
     ReponseCommande reponse = commande(texte, QByteArray(), 3000, QByteArray());

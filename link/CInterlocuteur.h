@@ -160,6 +160,7 @@ private:
     bool connecter() override { return Connecter(); }
     void lienConstate() override;
     void deconnecter() override { Déconnecter(); }
+    bool patienter(const std::function<void()> &attente) override;
     void raccrocherEtRappeler() override;
 
     // The supervision's tick, to the reception or the supervisor.

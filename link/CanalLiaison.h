@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class DossiersPoste;
 class FComm;
 class ProprietaireLiaison;
@@ -103,6 +105,10 @@ public:
     virtual void changerRole(bool appelant, const QString &numero, bool enregistrer) = 0;
     virtual bool connecter() = 0;
     virtual void deconnecter() = 0;
+    // Runs one of the part's own waits (a box, a pause, a write to the modem, the port
+    // opening): false when the link ended meanwhile (the engine gone or ending, its driver
+    // let go), and the part then returns without touching anything.
+    virtual bool patienter(const std::function<void()> &attente) = 0;
     virtual void raccrocherEtRappeler() = 0;
 
 protected:

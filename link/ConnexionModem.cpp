@@ -15,19 +15,15 @@ const QString eteignez = QStringLiteral("Eteignez et rallumer le modem,");
 const QString relancez = QStringLiteral(" puis relancez la connexion (éventuellement l'ordinateur).");
 }
 
-bool ConnexionModem::termine(const JetonVie::Temoin &vivant) const
-{
-    return !vivant || mCanal.etat().termine || !mCanal.ligne();
-}
-
 bool ConnexionModem::etablir()
 {
-    const auto vivant = mCanal.temoin();
     mCanal.attacherMinuterie();
     mCanal.armer(GenreSupervision::Reinitialisation);
-    if (!mCanal.ligne() || !mCanal.ligne()->Connecter())
+    bool ouvert = false;
+    const bool suite = mCanal.patienter([&] { ouvert = mCanal.ligne() && mCanal.ligne()->Connecter(); });
+    if (!ouvert)
         return true; // the re-initialisation timeout will try again
-    if (termine(vivant))
+    if (!suite)
         return false;
     mCanal.proprietaire().curseurAttente(true);
     if (!initialiser())
@@ -39,43 +35,43 @@ bool ConnexionModem::etablir()
     return attendreAppel();
 }
 
-bool ConnexionModem::executerScript(bool cable)
+ConnexionModem::Reponse ConnexionModem::executerScript(bool cable)
 {
-    const auto vivant = mCanal.temoin();
-    const auto envoyer = [&](const QString &texte) { return parametrer(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
-    bool ok = true;
+    const auto envoyer = [&](const QString &texte) { return parametrerModem(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
+    Reponse r = Reponse::Acceptee;
     QString morceau;
     for (const QChar c : std::as_const(mCanal.parametres().ScriptInit)) {
         if (c == QLatin1Char('|')) {
             if (!morceau.isEmpty())
-                ok = envoyer(morceau);
+                r = envoyer(morceau);
             morceau.clear();
-            if (termine(vivant) || (cable && !ok))
-                return false;
+            if (r == Reponse::Fin || (cable && r != Reponse::Acceptee))
+                return r;
         } else {
             morceau += c;
         }
     }
-    if (!morceau.isEmpty() && ok)
-        ok = envoyer(morceau);
+    if (!morceau.isEmpty() && r == Reponse::Acceptee)
+        r = envoyer(morceau);
     const bool silencieux = mCanal.parametres().Silencieux;
-    if (ok && !termine(vivant))
-        ok = parametrer(silencieux ? "ATM0\r" : "ATM1\r",
-                        QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK", 2, 1000);
+    if (r == Reponse::Acceptee)
+        r = parametrerModem(silencieux ? "ATM0\r" : "ATM1\r",
+                            QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK", 2,
+                            1000);
     const QString vitesse = mCanal.parametres().VitesseConx;
-    if (ok && !vitesse.trimmed().isEmpty() && !termine(vivant))
-        ok = parametrer("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
-    return ok;
+    if (r == Reponse::Acceptee && !vitesse.trimmed().isEmpty())
+        r = parametrerModem("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
+    return r;
 }
 
 bool ConnexionModem::initialiser()
 {
-    const auto vivant = mCanal.temoin();
     const bool cable = mCanal.etat().ligneDirecte;
     for (int essai = 1; essai <= 2; ++essai) {
-        const bool ok = executerScript(cable);
-        if (termine(vivant))
+        const Reponse script = executerScript(cable);
+        if (script == Reponse::Fin)
             return false;
+        const bool ok = script == Reponse::Acceptee;
         if (ok || cable) {
             constaterCable(cable && !ok);
             mInitialise = mInitialise || ok;
@@ -89,28 +85,29 @@ bool ConnexionModem::initialiser()
 
 bool ConnexionModem::apresEchecInitialisation(int essai)
 {
-    const auto vivant = mCanal.temoin();
     Plateforme &plateforme = mCanal.env().plateforme;
     mCanal.informer(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
-    mCanal.deconnecter();
-    if (termine(vivant))
+    if (!mCanal.patienter([&] { mCanal.deconnecter(); }))
         return false;
     if (essai == 2 && !mInitialise) {
         const QString argument = mCanal.argumentLigneCommande();
-        const bool confirme = mCanal.env().boites.afficherTempo(
-            QStringLiteral("Le modem '") + argument + QStringLiteral("' ne semble pas connecté.\r\n")
-                + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
-            argument, 20, true, EtatFenetre::Minimisee);
-        if (termine(vivant) || !confirme)
+        bool confirme = false;
+        const bool suite = mCanal.patienter([&] {
+            confirme = mCanal.env().boites.afficherTempo(QStringLiteral("Le modem '") + argument
+                                                              + QStringLiteral("' ne semble pas connecté.\r\n")
+                                                              + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
+                                                          argument, 20, true, EtatFenetre::Minimisee);
+        });
+        if (!suite || !confirme)
             return false;
     }
     mCanal.arreterSupervision();
-    MGlobal::Attendre(plateforme, 2000);
-    if (termine(vivant))
+    if (!mCanal.patienter([&] { MGlobal::Attendre(plateforme, 2000); }))
         return false;
-    mCanal.ligne()->Connecter();
-    MGlobal::Attendre(plateforme, 5000);
-    if (termine(vivant))
+    if (!mCanal.patienter([&] {
+            mCanal.ligne()->Connecter();
+            MGlobal::Attendre(plateforme, 5000);
+        }))
         return false;
     mCanal.armer(GenreSupervision::Reinitialisation);
     return true;
@@ -129,10 +126,9 @@ bool ConnexionModem::relierCable()
 {
     // Either end may be up first, or both at once: each tests the other, and an end that was
     // not there for the other's test asks back once it is tested itself.
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Connexion directe..."));
-    const bool relie = mCanal.testerLiaison(true);
-    if (termine(vivant))
+    bool relie = false;
+    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(true); }))
         return false;
     if (relie)
         mCanal.armer(GenreSupervision::Surveillance);
@@ -143,7 +139,6 @@ bool ConnexionModem::relierCable()
 
 bool ConnexionModem::appeler()
 {
-    const auto vivant = mCanal.temoin();
     const QString numero = mCanal.parametres().NumTelAppel;
     if (mCanal.etat().ligneDirecte) {
         mCanal.informer(QStringLiteral("Connexion directe..."));
@@ -154,20 +149,20 @@ bool ConnexionModem::appeler()
     if (!composable.match(numero).hasMatch())
         mCanal.informer(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
     mCanal.informer(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
-    if (mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false)) {
-        if (termine(vivant))
-            return false;
+    bool compose = false;
+    if (!mCanal.patienter([&] { compose = mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false); }))
+        return false;
+    if (compose) {
         mCanal.armer(GenreSupervision::Appel);
         mCanal.informer(QStringLiteral("Attente de réponse..."));
         return true;
     }
-    if (termine(vivant))
-        return false;
     mCanal.arreterSupervision();
     mCanal.proprietaire().curseurAttente(false);
-    mCanal.env().boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
+    if (!mCanal.patienter([&] {
+            mCanal.env().boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
                                               QStringLiteral("Appel du numéro ") + numero, 20, true, EtatFenetre::Minimisee);
-    if (termine(vivant))
+        }))
         return false;
     mCanal.armer(GenreSupervision::Reinitialisation);
     return false;
@@ -175,25 +170,26 @@ bool ConnexionModem::appeler()
 
 bool ConnexionModem::attendreAppel()
 {
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Paramétrage Attente d'appel..."));
-    bool prepare = parametrer("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
-    if (prepare && !termine(vivant))
-        prepare = parametrer("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
-    if (prepare && !termine(vivant))
-        prepare = parametrer("ATS0=1\r", QStringLiteral("1 sonnerie"), "OK", 2, 1000);
-    if (termine(vivant))
+    Reponse r = parametrerModem("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
+    if (r == Reponse::Acceptee)
+        r = parametrerModem("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
+    if (r == Reponse::Acceptee)
+        r = parametrerModem("ATS0=1\r", QStringLiteral("1 sonnerie"), "OK", 2, 1000);
+    if (r == Reponse::Fin)
         return false;
-    if (prepare) {
+    if (r == Reponse::Acceptee) {
         mCanal.informer(QStringLiteral("Paramétrage accepté"));
         mCanal.informer(QStringLiteral("Attente d'appel..."));
         mCanal.armer(GenreSupervision::Reinitialisation);
         return true;
     }
     mCanal.informer(QStringLiteral("Echec de paramétrage"));
-    const bool confirme = mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
-                                                                     QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
-    if (termine(vivant))
+    bool confirme = false;
+    if (!mCanal.patienter([&] {
+            confirme = mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
+                                                         QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
+        }))
         return false;
     if (confirme) {
         mCanal.armer(GenreSupervision::Reinitialisation, true);
@@ -205,16 +201,22 @@ bool ConnexionModem::attendreAppel()
 bool ConnexionModem::parametrer(const QByteArray &commande, const QString &libelle, const QByteArray &attendu, int essais,
                                 qint32 pause)
 {
-    const auto vivant = mCanal.temoin();
+    return parametrerModem(commande, libelle, attendu, essais, pause) == Reponse::Acceptee;
+}
+
+ConnexionModem::Reponse ConnexionModem::parametrerModem(const QByteArray &commande, const QString &libelle,
+                                                        const QByteArray &attendu, int essais, qint32 pause)
+{
     mCanal.informer(QStringLiteral("Paramétrage ") + libelle);
-    const bool resultat = vivant && mCanal.ligne() && mCanal.ligne()->Ecrire(commande, attendu, 1000, false);
-    if (!vivant)
-        return false;
-    if (!resultat) {
+    bool accepte = false;
+    if (!mCanal.patienter([&] { accepte = mCanal.ligne() && mCanal.ligne()->Ecrire(commande, attendu, 1000, false); }))
+        return Reponse::Fin;
+    if (!accepte) {
         mCanal.informer(QStringLiteral("Echec de paramétrage ") + libelle);
         if (essais > 1)
-            return parametrer(commande, libelle, attendu, essais - 1, pause);
+            return parametrerModem(commande, libelle, attendu, essais - 1, pause);
     }
-    MGlobal::Attendre(mCanal.env().plateforme, pause);
-    return resultat;
+    if (!mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, pause); }))
+        return Reponse::Fin;
+    return accepte ? Reponse::Acceptee : Reponse::Refusee;
 }

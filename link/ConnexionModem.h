@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/JetonVie.h"
-
 #include <QByteArray>
 #include <QString>
 
@@ -26,17 +24,19 @@ public:
     bool sansModem() const { return mSansModem; }
 
 private:
+    // A modem command, or the whole script. Fin: the link ended meanwhile, return at once.
+    enum class Reponse { Acceptee, Refusee, Fin };
+    Reponse parametrerModem(const QByteArray &commande, const QString &libelle, const QByteArray &attendu, int essais,
+                            qint32 pause);
     // Each step: false when the connection stops there, and etablir with it.
     bool initialiser();
     // On a cable the first piece left unanswered ends the script: there is no modem.
-    bool executerScript(bool cable);
+    Reponse executerScript(bool cable);
     void constaterCable(bool sansModem);
     bool relierCable();
     bool apresEchecInitialisation(int essai);
     bool appeler();
     bool attendreAppel();
-    // Reads vivant before anything of the station, which may be gone.
-    bool termine(const JetonVie::Temoin &vivant) const;
 
     CanalLiaison &mCanal;
     bool mInitialise = false; // once, for the life of the link
