@@ -1,12 +1,12 @@
 #include "link/ConnexionModem.h"
 
 #include "link/CanalLiaison.h"
-#include "serial/FComm.h"
-#include "serial/ParametresStation.h"
 #include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
 #include "platform/BoitesMessage.h"
 #include "platform/Plateforme.h"
+#include "serial/FComm.h"
+#include "serial/ParametresStation.h"
 
 #include <QRegularExpression>
 
@@ -56,8 +56,8 @@ ConnexionModem::Reponse ConnexionModem::executerScript(bool cable)
     const bool silencieux = mCanal.parametres().Silencieux;
     if (r == Reponse::Acceptee)
         r = parametrerModem(silencieux ? "ATM0\r" : "ATM1\r",
-                            QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK", 2,
-                            1000);
+                            QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK",
+                            2, 1000);
     const QString vitesse = mCanal.parametres().VitesseConx;
     if (r == Reponse::Acceptee && !vitesse.trimmed().isEmpty())
         r = parametrerModem("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
@@ -94,9 +94,9 @@ bool ConnexionModem::apresEchecInitialisation(int essai)
         bool confirme = false;
         const bool suite = mCanal.patienter([&] {
             confirme = mCanal.env().boites.afficherTempo(QStringLiteral("Le modem '") + argument
-                                                              + QStringLiteral("' ne semble pas connecté.\r\n")
-                                                              + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
-                                                          argument, 20, true, EtatFenetre::Minimisee);
+                                                             + QStringLiteral("' ne semble pas connecté.\r\n")
+                                                             + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
+                                                         argument, 20, true, EtatFenetre::Minimisee);
         });
         if (!suite || !confirme)
             return false;
@@ -150,7 +150,8 @@ bool ConnexionModem::appeler()
         mCanal.informer(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
     mCanal.informer(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
     bool compose = false;
-    if (!mCanal.patienter([&] { compose = mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false); }))
+    if (!mCanal.patienter(
+            [&] { compose = mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false); }))
         return false;
     if (compose) {
         mCanal.armer(GenreSupervision::Appel);
@@ -187,8 +188,9 @@ bool ConnexionModem::attendreAppel()
     mCanal.informer(QStringLiteral("Echec de paramétrage"));
     bool confirme = false;
     if (!mCanal.patienter([&] {
-            confirme = mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
-                                                         QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
+            confirme =
+                mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
+                                                  QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
         }))
         return false;
     if (confirme) {

@@ -35,16 +35,12 @@ void Superviseur::echeance()
 
 void Superviseur::reinitialiser()
 {
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Aucune nouvelle, réinitialisation..."));
-    mCanal.deconnecter();
-    if (!vivant || mCanal.etat().termine)
+    if (!mCanal.patienter([&] { mCanal.deconnecter(); })
+        || !mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, 1000); }))
         return;
-    MGlobal::Attendre(mCanal.env().plateforme, 1000);
-    if (!vivant || mCanal.etat().termine)
-        return;
-    const bool relance = mCanal.connecter();
-    if (vivant)
+    bool relance = false;
+    if (mCanal.patienter([&] { relance = mCanal.connecter(); }))
         mCanal.informer(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
 }
 
@@ -52,13 +48,13 @@ void Superviseur::echeanceSurveillance()
 {
     if (mSupervision.compter() < 6)
         return;
-    const auto vivant = mCanal.temoin();
-    if (mCanal.testerLiaison(false)) {
-        if (vivant)
-            mSupervision.setCompteur(0);
-    } else if (vivant) {
+    bool relie = false;
+    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(false); }))
+        return;
+    if (relie)
+        mSupervision.setCompteur(0);
+    else
         reinitialiser();
-    }
 }
 
 void Superviseur::echeanceReinitialisation()
@@ -82,24 +78,18 @@ void Superviseur::echeanceAppel()
 // The station that was called: the caller should have spoken by now; a link test of its own.
 void Superviseur::echeanceReponse()
 {
-    const auto vivant = mCanal.temoin();
     mSupervision.arreter();
-    for (int i = 0; i < 10; ++i) {
-        MGlobal::Attendre(mCanal.env().plateforme, 200);
-        if (!vivant || mCanal.etat().termine)
+    for (int i = 0; i < 10; ++i)
+        if (!mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, 200); }))
             return;
-    }
-    if (mCanal.testerLiaison(true)) {
-        if (!vivant)
-            return;
-        mCanal.lienConstate();
-        if (!vivant)
-            return;
-        mCanal.armer(GenreSupervision::Surveillance);
+    bool relie = false;
+    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(true); }))
+        return;
+    if (relie) {
+        if (mCanal.patienter([&] { mCanal.lienConstate(); }))
+            mCanal.armer(GenreSupervision::Surveillance);
         return;
     }
-    if (!vivant)
-        return;
     if (mCanal.erreurDeLigne() <= 3) {
         mSupervision.reprendre();
     } else {
