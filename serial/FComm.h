@@ -99,7 +99,6 @@ public:
     // A frame that did not open under the connection's keys, as it came: never acted on.
     Notification<QByteArray> TrameRefusee;
 
-    static constexpr qint32 tailleBlocEcriture = EcritureCommande::tailleBloc;
     static constexpr qint32 longueurMaximale = TamponTrames::longueurMaximale;
     static constexpr qint32 longueurTrameMax = TamponTrames::longueurTrameMax;
     // A frame this short arrives at once: no progress is shown for it (a link test answer, a
