@@ -1,6 +1,6 @@
 #include "bench/DeuxPostesReels.h"
 
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 #include "tools/modem/ServeurModems.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // written elsewhere and moved in whole; then the run waits for both folders to empty.
 #include "bench/DeuxPostesReels.h"
 #include "tests/support/BilanLivraisons.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QCoreApplication>
 #include <QDir>

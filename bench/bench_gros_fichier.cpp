@@ -3,7 +3,7 @@
 // stations. Neither side keeps the file in memory, so the peak stays far below the file.
 // Also the real time the sender's compression takes, during which its one thread answers nothing.
 #include "platform/Zipper.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -52,7 +52,7 @@ long memoireMaxMo()
 int main()
 {
     constexpr qint64 taille = 100LL << 20;
-    BancDeuxPostes banc({.bauds = 115200, .tailleBloc = 4096, .decoupage = Decoupage::Blocs});
+    DeuxStationsSurCable banc({.bauds = 115200, .tailleBloc = 4096, .decoupage = Decoupage::Blocs});
     banc.a.garderTrames = banc.b.garderTrames = false;
     banc.demarrer();
     banc.a.poste->TesterConnexion(true);

@@ -6,7 +6,7 @@
 // file moved into the idle station's outgoing folder to its arrival.
 #include "bench/DeuxPostesReels.h"
 #include "bench/DonneesBench.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +21,7 @@ namespace {
 // The same send in virtual time: its duration in seconds and its number of exchanges.
 std::pair<double, int> enTempsVirtuel(const QByteArray &contenu)
 {
-    BancDeuxPostes banc({.bauds = 115200, .decoupage = Decoupage::Blocs});
+    DeuxStationsSurCable banc({.bauds = 115200, .decoupage = Decoupage::Blocs});
     banc.demarrer();
     const QString fichier = banc.a.chemin("envoi/fichier.dat");
     ecrireFichier(fichier, contenu);

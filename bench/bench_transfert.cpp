@@ -3,7 +3,7 @@
 // second). Compression and disk work cost no virtual time; their real cost is given apart.
 #include "bench/DonneesBench.h"
 #include "platform/Zipper.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -17,7 +17,7 @@
 namespace {
 double efficacite(const QByteArray &contenu, qint32 bauds, quint32 latenceMs, int tailleBloc = 16)
 {
-    BancDeuxPostes banc({.bauds = bauds, .latenceMs = latenceMs, .tailleBloc = tailleBloc, .decoupage = Decoupage::Blocs});
+    DeuxStationsSurCable banc({.bauds = bauds, .latenceMs = latenceMs, .tailleBloc = tailleBloc, .decoupage = Decoupage::Blocs});
     banc.demarrer();
     const QString fichier = banc.a.chemin("envoi/fichier.dat");
     ecrireFichier(fichier, contenu);

@@ -1,6 +1,6 @@
 // Bytes from the line -> line driver -> dispatcher -> transfer, on a station in virtual time.
 // After every input nothing may lie outside the station's own folders.
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -8,14 +8,14 @@
 #include <cstdlib>
 
 namespace {
-PosteSurLigne *station()
+StationSurLigne *station()
 {
     static int argc = 1;
     static char nom[] = "fuzz_reception";
     static char *argv[] = {nom, nullptr};
     static QCoreApplication app(argc, argv);
-    static PosteSurLigne *s = [] {
-        auto *p = new PosteSurLigne;
+    static StationSurLigne *s = [] {
+        auto *p = new StationSurLigne;
         CInterlocuteur &poste = p->creerConfiguree("COM1:");
         poste.AttacherMinuterie();
         poste.FrmComm->Connecter();
@@ -27,7 +27,7 @@ PosteSurLigne *station()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *donnees, size_t taille)
 {
-    PosteSurLigne *s = station();
+    StationSurLigne *s = station();
     if (!s->poste)
         return 0;
     s->poste->FrmComm->PortEvent_Lecture(QByteArray(reinterpret_cast<const char *>(donnees), qsizetype(taille)));

@@ -1,7 +1,7 @@
 // The archives: a standard zip, at the method that makes each file smallest.
 #include "platform/Dezipper.h"
 #include "platform/Zipper.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QFileInfo>
 #include <QProcess>

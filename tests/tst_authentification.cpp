@@ -3,15 +3,15 @@
 #include "link/CInterlocuteur.h"
 #include "securite/CleStation.h"
 #include "serial/FComm.h"
-#include "tests/support/DeuxApplicationsSurCable.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/DeuxStationsSurCable.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QTest>
 
 namespace {
-QString cleDe(ApplicationSimulee &app, const QString &section, Disque &disque)
+QString cleDe(StationSimulee &app, const QString &section, Disque &disque)
 {
     QString erreur;
     return CleStation::charger(disque, app.dossier.path(), section, erreur)->publique();
@@ -23,7 +23,7 @@ QByteArray pinne(const QString &cle)
 }
 
 // What a stranger must not get from A, nor give it.
-void rienPourUnEtranger(ApplicationSimulee &a, const QString &raison)
+void rienPourUnEtranger(StationSimulee &a, const QString &raison)
 {
     const QStringList infos = a.fenetre().ListeInfo();
     QVERIFY2(QFileInfo::exists(a.chemin("Envois à A/secret.txt")), qPrintable(infos.join('\n')));
@@ -45,13 +45,13 @@ class TstAuthentification : public QObject
 private slots:
     void appairesEchangentChiffre()
     {
-        DeuxApplicationsSurCable s;
+        DeuxStationsSurCable s({.bauds = 115200});
         const QString cleA = cleDe(s.a, "Port A", s.disque), cleB = cleDe(s.b, "Port B", s.disque);
         QByteArray surLeFil;
-        s.cable.a().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
-        s.cable.b().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
-        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB) + "SvrHoraire=1\n");
-        DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", pinne(cleA));
+        s.ligne.a().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
+        s.ligne.b().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
+        DeuxStationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB) + "SvrHoraire=1\n");
+        DeuxStationsSurCable::charger(s.b, "B", "COM2:", pinne(cleA));
         s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
         s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
         s.plateforme.avancer(10'000);
@@ -74,7 +74,7 @@ private slots:
             QVERIFY2(!surLeFil.contains(clair), surLeFil.mid(surLeFil.indexOf(clair) - 40, 80).toHex().constData());
         QVERIFY(surLeFil.contains("OUI ETENDU1"));
         // The private halves stay in their files.
-        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+        for (StationSimulee *app : {&s.a, &s.b}) {
             const QString section = app == &s.a ? "Port A" : "Port B";
             const QByteArray privee = lireFichier(CleStation::chemin(app->dossier.path(), section)).split('\n').value(1);
             QVERIFY(privee.size() == 44);
@@ -99,11 +99,11 @@ private slots:
     {
         QFETCH(QString, pair);
         QFETCH(QString, raison);
-        DeuxApplicationsSurCable s;
+        DeuxStationsSurCable s({.bauds = 115200});
         // C holds the key A pins for B: the right station, that takes B's place at the end.
-        ApplicationSimulee c{s.env()};
+        StationSimulee c{s.env()};
         const QString cleA = cleDe(s.a, "Port A", s.disque), cleB = cleDe(c, "Port B", s.disque);
-        const auto copierCle = [&](ApplicationSimulee &de, ApplicationSimulee &vers, const QString &section) {
+        const auto copierCle = [&](StationSimulee &de, StationSimulee &vers, const QString &section) {
             QDir().mkpath(vers.chemin("Clés"));
             QFile::copy(CleStation::chemin(de.dossier.path(), section), CleStation::chemin(vers.dossier.path(), section));
         };
@@ -114,12 +114,12 @@ private slots:
         // The bytes the right B sent in an earlier session with A, for the replay.
         QList<std::pair<qint64, QByteArray>> capture;
         if (pair == "rejoue") {
-            DeuxApplicationsSurCable avant;
+            DeuxStationsSurCable avant({.bauds = 115200});
             copierCle(s.a, avant.a, "Port A");
             copierCle(c, avant.b, "Port B");
-            avant.cable.b().espionEmission = [&](const QByteArray &o) { capture << std::pair{avant.plateforme.tickMs() - 100'000, o}; };
-            DeuxApplicationsSurCable::charger(avant.a, "A", "COM1:", pinne(cleB));
-            DeuxApplicationsSurCable::charger(avant.b, "B", "COM2:", pinne(cleA));
+            avant.ligne.b().espionEmission = [&](const QByteArray &o) { capture << std::pair{avant.plateforme.tickMs() - 100'000, o}; };
+            DeuxStationsSurCable::charger(avant.a, "A", "COM1:", pinne(cleB));
+            DeuxStationsSurCable::charger(avant.b, "B", "COM2:", pinne(cleA));
             avant.plateforme.planifier(0, [&] { avant.a.fenetre().Form_Activate(); });
             avant.plateforme.planifier(0, [&] { avant.b.fenetre().Form_Activate(); });
             ecrireFichier(avant.b.chemin("Envois à B/deb.txt"), "bonjour");
@@ -127,39 +127,39 @@ private slots:
             QVERIFY(QFileInfo::exists(avant.a.chemin("Recus de A/DEB.TXT")));
         }
 
-        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB));
+        DeuxStationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB));
         ecrireFichier(s.a.chemin("Envois à A/secret.txt"), "ne part que vers B");
         s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
         if (pair == "rejoue") {
             for (const auto &envoi : capture)
-                s.plateforme.planifier(qint64(envoi.first) * 1000, [&s, octets = envoi.second] { s.cable.b().envoyer(octets); });
+                s.plateforme.planifier(qint64(envoi.first) * 1000, [&s, octets = envoi.second] { s.ligne.b().envoyer(octets); });
         } else {
             const QByteArray clesB = pair == "sans clé" ? QByteArray() : pair == "sans extension" ? QByteArray("ProtocoleEtendu=0\n") : pinne(cleA);
-            DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", clesB + "SvrHoraire=1\n");
+            DeuxStationsSurCable::charger(s.b, "B", "COM2:", clesB + "SvrHoraire=1\n");
             ecrireFichier(s.b.chemin("Envois à B/intrus.txt"), "pour A");
             s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
             if (pair == "capacité")
-                s.cable.b().alteration = [](const QByteArray &o) {
+                s.ligne.b().alteration = [](const QByteArray &o) {
                     return o.indexOf("OUI ETENDU1") == 4 ? FComm::STX + FComm::encoderEntete(3) + "OUI" : o;
                 };
             if (pair == "octet")
-                s.cable.b().alteration = [&s, fait = false](const QByteArray &o) mutable {
+                s.ligne.b().alteration = [&s, fait = false](const QByteArray &o) mutable {
                     QByteArray r = o;
-                    if (!fait && s.b.poste().FrmComm->canal() && r.size() > 8 && r.startsWith(FComm::STX)) {
+                    if (!fait && s.b.lien().FrmComm->canal() && r.size() > 8 && r.startsWith(FComm::STX)) {
                         r[r.size() - 1] = char(r[r.size() - 1] ^ 0x01);
                         fait = true;
                     }
                     return r;
                 };
             s.plateforme.planifier(8'000'000, [&] {
-                s.b.poste().DefinirCePosteEnAppelant();
-                s.b.poste().EnvoyerCommande("MESSAGE=coucou", "", 3000);
+                s.b.lien().DefinirCePosteEnAppelant();
+                s.b.lien().EnvoyerCommande("MESSAGE=coucou", "", 3000);
             });
         }
         s.plateforme.avancer(15'000);
         if (pair == "octet") {
             // The altered frame is refused and counted, never acted on; the line heals at once.
-            QVERIFY(s.a.poste().authentification().tramesRefusees() + s.b.poste().authentification().tramesRefusees() >= 1);
+            QVERIFY(s.a.lien().authentification().tramesRefusees() + s.b.lien().authentification().tramesRefusees() >= 1);
             QVERIFY(s.a.fenetre().ListeInfo().filter(QRegularExpression(raison)).size() + s.b.fenetre().ListeInfo().filter(QRegularExpression(raison)).size() >= 1);
         } else {
             rienPourUnEtranger(s.a, raison);
@@ -167,11 +167,11 @@ private slots:
 
         // The line heals, or the right station takes B's place: A's supervision gives up on
         // the stranger and calls again, and the two exchange both ways.
-        s.cable.b().alteration = nullptr;
-        ApplicationSimulee &bon = bEstLeBon ? s.b : c;
+        s.ligne.b().alteration = nullptr;
+        StationSimulee &bon = bEstLeBon ? s.b : c;
         if (!bEstLeBon) {
             s.b.principale.reset();
-            DeuxApplicationsSurCable::charger(c, "B", "COM2:", pinne(cleA));
+            DeuxStationsSurCable::charger(c, "B", "COM2:", pinne(cleA));
             s.plateforme.planifier(30'000'000, [&] { c.fenetre().Form_Activate(); });
         }
         ecrireFichier(bon.chemin("Envois à B/deb.txt"), "de B");

@@ -1,6 +1,6 @@
 // Two stations under a site's steady traffic, both ways: neither starves the other, between two
 // of ours with or without the extension, and toward a station of the original design.
-#include "tests/support/DeuxApplications.h"
+#include "tests/support/DeuxStationsSurModems.h"
 #include "tests/support/PosteHistorique.h"
 #include "tests/support/SurveillanceDossierSimulee.h"
 
@@ -34,10 +34,10 @@ private slots:
         QFETCH(int, arriere);
         QFETCH(int, attenteMaxBS);
         constexpr int secondes = 300;
-        DeuxApplications s({.vitesse = 115200}, {.vitesse = 115200});
+        DeuxStationsSurModems s({.vitesse = 115200}, {.vitesse = 115200});
         // Each outgoing folder watched: a file moved in is whole at once, as the system says.
-        QHash<ApplicationSimulee *, SurveillanceDossierSimulee *> veilles;
-        for (ApplicationSimulee *app : {&s.a, &s.b})
+        QHash<StationSimulee *, SurveillanceDossierSimulee *> veilles;
+        for (StationSimulee *app : {&s.a, &s.b})
             app->surveillanceDossier = [&veilles, &s, app] {
                 auto v = std::make_unique<SurveillanceDossierSimulee>(s.plateforme);
                 veilles.insert(app, v.get());
@@ -51,7 +51,7 @@ private slots:
         std::mt19937 alea(7);
         struct Sens
         {
-            ApplicationSimulee *depuis;
+            StationSimulee *depuis;
             QString recus;
             QHash<QString, qint64> deposes; // name in capitals -> when
             QHash<QString, qint64> arrives;
@@ -93,7 +93,7 @@ private slots:
             qint64 attenteMax = 0;
             for (auto it = d.arrives.cbegin(); it != d.arrives.cend(); ++it)
                 attenteMax = std::max(attenteMax, it.value() - d.deposes.value(it.key()));
-            const qsizetype restants = QDir(d.depuis->poste().Parametres.CheminFichiersAEnvoyer).entryList(QDir::Files).size();
+            const qsizetype restants = QDir(d.depuis->lien().Parametres.CheminFichiersAEnvoyer).entryList(QDir::Files).size();
             const QString texte = QStringLiteral("%1 : %2 livrés sur %3, attente la plus longue %4 s, %5 restés")
                                       .arg(d.depuis == &s.a ? "A -> B" : "B -> A")
                                       .arg(d.arrives.size())
@@ -111,10 +111,10 @@ private slots:
     // 2 minutes of sending; from then on it has its turn after every scan of ours.
     void versUnPosteHistoriqueQuiEnvoieAussi()
     {
-        BancModems s({.vitesse = 115200}, {.vitesse = 115200});
+        DeuxStationsSurModems s({.vitesse = 115200}, {.vitesse = 115200});
         PosteHistorique b(s);
-        ApplicationSimulee a(s.env());
-        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
+        StationSimulee &a = s.a;
+        s.chargerA();
         a.fenetre().Form_Activate();
         s.plateforme.avancer(20'000);
         QHash<QByteArray, qint64> deposesParB;

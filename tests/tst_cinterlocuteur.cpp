@@ -1,13 +1,13 @@
 #include "link/CInterlocuteur.h"
 #include "platform/Minuterie.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
-using Station = PosteSurLigne;
+using Station = StationSurLigne;
 
 class TstCInterlocuteur : public QObject
 {

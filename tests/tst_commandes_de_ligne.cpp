@@ -3,9 +3,9 @@
 #include "link/shared/MGlobal.h"
 #include "securite/CleStation.h"
 #include "platform/Minuterie.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -13,7 +13,7 @@
 #include <random>
 
 namespace {
-void recevoir(BancDeuxPostes &banc, PosteSimule &poste, const QByteArray &texte)
+void recevoir(DeuxStationsSurCable &banc, StationSimulee &poste, const QByteArray &texte)
 {
     poste.poste->FrmComm->PortEvent_Lecture(BancLigne::trame(texte));
     banc.plateforme.avancer(100);
@@ -62,7 +62,7 @@ private slots:
         QFETCH(bool, repondOui);
         QFETCH(QString, chezLExpediteur);
         QFETCH(int, erreursApres);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
         banc.demarrer();
         const int reglages = banc.plateforme.reglagesHorloge();
@@ -118,7 +118,7 @@ private slots:
         QFETCH(bool, cleDistante);
         QFETCH(bool, reglee);
         QFETCH(QString, dit);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer({}, cleDistante ? "CleDistante=" + QByteArray(32, '\x07').toBase64() + "\n" : QByteArray());
         banc.plateforme.reglerDateHeure(locale, nullptr);
         const int reglages = banc.plateforme.reglagesHorloge();
@@ -146,22 +146,22 @@ private slots:
         // Both lead (both set as calling, on a line where no rank says otherwise) and open their
         // handshakes in the same tick: one gives way to the other's, and both end sealed,
         // with no failure and no error said.
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         QString erreur;
-        const auto cle = [&](PosteSimule &p) { return CleStation::charger(banc.disque, p.dossier.path(), "Port 1", erreur)->publique().toLatin1(); };
+        const auto cle = [&](StationSimulee &p) { return CleStation::charger(banc.disque, p.dossier.path(), "Port 1", erreur)->publique().toLatin1(); };
         const QByteArray cleA = cle(banc.a), cleB = cle(banc.b);
         banc.demarrer("CleDistante=" + cleB + "\n", "PosteAppellant=-1\nCleDistante=" + cleA + "\n");
-        for (PosteSimule *p : {&banc.a, &banc.b}) {
+        for (StationSimulee *p : {&banc.a, &banc.b}) {
             p->poste->FrmComm->setLigneSansEcho(true);
             banc.plateforme.planifier(0, [p] { p->poste->TesterConnexion(false); });
         }
         banc.plateforme.avancer(10'000);
-        for (PosteSimule *p : {&banc.a, &banc.b}) {
+        for (StationSimulee *p : {&banc.a, &banc.b}) {
             const QString infos = p->informations.join('\n');
             QVERIFY2(p->poste->liaisonAutorisee() && p->informations.filter("Liaison chiffrée avec").size() == 1, qPrintable(infos));
             QVERIFY2(!infos.contains("refusé") && !infos.contains("Temps d'attente"), qPrintable(infos));
         }
-        const auto ouvertures = [](const PosteSimule &p) { return std::count_if(p.trames.begin(), p.trames.end(), [](const QByteArray &t) { return t.startsWith("XKK1"); }); };
+        const auto ouvertures = [](const StationSimulee &p) { return std::count_if(p.trames.begin(), p.trames.end(), [](const QByteArray &t) { return t.startsWith("XKK1"); }); };
         QCOMPARE(ouvertures(banc.a) + ouvertures(banc.b), 2); // they did cross
         // Sealed both ways: a message crosses.
         QVERIFY(banc.a.poste->EnvoyerCommande("MESSAGE=bonjour", "", 3000));
@@ -171,7 +171,7 @@ private slots:
 
     void stopEtStopIgnorePendantDeconnexion()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         QList<bool> etats;
         banc.b.poste->ModemEtatConnexionChange.connecter([&](bool c) { etats << c; });
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Réinitialisation|5|30"));
 
         // While B hangs up itself, a STOP from A is dropped.
-        BancDeuxPostes banc2;
+        DeuxStationsSurCable banc2;
         banc2.demarrer();
         banc2.plateforme.planifier(500'000, [&] { recevoir(banc2, banc2.b, "STOP"); });
         banc2.b.poste->Déconnecter();
@@ -192,7 +192,7 @@ private slots:
 
     void ringEtNegociationDuRoleAppelant()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         recevoir(banc, banc.b, "RING");
         QVERIFY(banc.b.informations.contains("Le téléphone sonne..."));
@@ -222,7 +222,7 @@ private slots:
 
     void cinqErreursDeSuiteReconnectent()
     {
-        PosteSurLigne s;
+        StationSurLigne s;
         BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
@@ -242,7 +242,7 @@ private slots:
 
     void etatDuModemSelonLeRole()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
         b.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
@@ -262,7 +262,7 @@ private slots:
     void testDeLiaisonPendantUnEnvoi()
     {
         // B checks the link while A is sending it a file: both get through, nothing is refused.
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         const QString fichier = banc.a.chemin("envoi/croise.bin");
         QByteArray contenu(5000, Qt::Uninitialized);
@@ -276,7 +276,7 @@ private slots:
         banc.plateforme.avancer(1000);
         QVERIFY(testB);
         QCOMPARE(lireFichier(banc.b.fichiersRecus.value(0)), contenu);
-        for (const PosteSimule *poste : {&banc.a, &banc.b})
+        for (const StationSimulee *poste : {&banc.a, &banc.b})
             QVERIFY2(poste->informations.filter("Temps d'attente").isEmpty() && poste->informations.filter("tentative").isEmpty(),
                      qPrintable(poste->informations.join('\n')));
     }

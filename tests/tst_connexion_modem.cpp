@@ -1,26 +1,13 @@
 // Bringing a link up and down against emulated modems, in virtual time.
 #include "platform/Minuterie.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/BancModems.h"
-#include "tests/support/PosteSimule.h"
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/DeuxStationsSurModems.h"
+#include "tests/support/StationSurLigne.h"
 #include "tests/support/Terminal.h"
 
 #include <QTest>
 
 namespace {
-
-// Two stations on emulated modems: A on COM1 (modem "1"), B on COM2 (modem "2").
-struct DeuxStations : BancModems
-{
-    explicit DeuxStations(ReglagesModem m1 = {}, ReglagesModem m2 = {})
-        : BancModems(m1, m2), a(env(), plateforme), b(env(), plateforme)
-    {
-    }
-    PosteSimule a;
-    PosteSimule b;
-    QByteArray versModem1; // what station A wrote to its modem
-};
 
 QStringList parametrages(const QStringList &informations)
 {
@@ -33,10 +20,10 @@ class TstConnexionModem : public QObject
     Q_OBJECT
 
     // Records what the station writes to the modem on cable 1.
-    static void espionner(DeuxStations &s)
+    static void espionner(BancModems &s, QByteArray &versModem1)
     {
-        s.cable1.b().brancher(s.modem1.get(), [&s](const QByteArray &o) {
-            s.versModem1 += o;
+        s.cable1.b().brancher(s.modem1.get(), [&s, &versModem1](const QByteArray &o) {
+            versModem1 += o;
             s.modem1->depuisTerminal(o);
         });
     }
@@ -59,8 +46,9 @@ private slots:
         QFETCH(QString, script);
         QFETCH(QStringList, envoyes);
         QFETCH(bool, initialise);
-        DeuxStations s;
-        espionner(s);
+        DeuxStationsSurModems s;
+        QByteArray versModem1;
+        espionner(s, versModem1);
         s.boites.repondreTempo(false); // a second failed try is not retried here
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", ("ScriptInit=" + script + "\nSilencieux=-1\n").toUtf8());
         a.Connecter();
@@ -75,7 +63,7 @@ private slots:
         QCOMPARE(s.a.informations.contains("Paramétrage Silencieux = Oui"), initialise);
         QCOMPARE(s.a.informations.contains("Echec de paramétrage. (Essai 1)"), !initialise);
         if (initialise)
-            QVERIFY(s.versModem1.contains("ATM0\r"));
+            QVERIFY(versModem1.contains("ATM0\r"));
     }
 
     void silencieuxEtVitesse_data()
@@ -94,18 +82,19 @@ private slots:
         QFETCH(QByteArray, cles);
         QFETCH(QString, libelleVitesse);
         QFETCH(QByteArray, commandes);
-        DeuxStations s;
-        espionner(s);
+        DeuxStationsSurModems s;
+        QByteArray versModem1;
+        espionner(s, versModem1);
         QVERIFY(s.a.creerConfiguree("COM1:", cles).Connecter());
         QVERIFY(s.a.informations.contains("Paramétrage Silencieux = Non"));
-        QVERIFY(s.versModem1.contains(commandes));
+        QVERIFY(versModem1.contains(commandes));
         QCOMPARE(s.a.informations.filter("Vitesse de connexion"),
                  libelleVitesse.isEmpty() ? QStringList() : QStringList({"Paramétrage " + libelleVitesse}));
     }
 
     void appelSonnerieReponseDeBoutEnBout()
     {
-        DeuxStations s;
+        DeuxStationsSurModems s;
         CInterlocuteur &b = s.b.creerConfiguree("COM2:");
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
         QStringList etatsA, etatsB;
@@ -141,22 +130,23 @@ private slots:
 
     void directEtNumeros()
     {
-        DeuxStations s;
+        DeuxStationsSurModems s;
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=DIRECT\n");
         QVERIFY(a.Connecter());
         QVERIFY(s.a.informations.contains("Connexion directe..."));
         QVERIFY(s.a.informations.filter("Numérotation").isEmpty());
         QVERIFY(s.a.informations.filter("Temps d'attente de réponse écoulé. (OUI / YAQUELQUUN?)").size() == 1);
 
-        DeuxStations t;
-        espionner(t);
+        DeuxStationsSurModems t;
+        QByteArray versModem1;
+        espionner(t, versModem1);
         CInterlocuteur &b = t.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=direct\n");
         QVERIFY(b.Connecter());
         t.plateforme.avancer(100); // the last command is still on the cable
-        QVERIFY(t.versModem1.contains("ATDTdirect\r"));
+        QVERIFY(versModem1.contains("ATDTdirect\r"));
         QVERIFY(t.a.informations.contains("Le numéro 'direct' contient des caractères qu'un modem ne compose pas."));
 
-        DeuxStations u;
+        DeuxStationsSurModems u;
         CInterlocuteur &c = u.a.creerConfiguree("COM1:", "PosteAppellant=-1\n");
         QVERIFY(c.Connecter());
         QVERIFY(u.a.informations.contains("Paramétrage Attente d'appel..."));
@@ -164,19 +154,20 @@ private slots:
 
     void connecterReentreEtPortAbsent()
     {
-        DeuxStations s;
+        DeuxStationsSurModems s;
         CInterlocuteur &a = s.a.creerConfiguree("COM1:");
         bool imbrique = true;
         s.plateforme.planifier(500'000, [&] { imbrique = a.Connecter(); });
         QVERIFY(a.Connecter());
         QVERIFY(!imbrique);
 
-        DeuxStations t;
-        espionner(t);
+        DeuxStationsSurModems t;
+        QByteArray versModem1;
+        espionner(t, versModem1);
         CInterlocuteur &b = t.a.creerConfiguree("COM7:");
         QVERIFY(b.Connecter());
         QCOMPARE(t.boites.boites.size(), 1);
-        QVERIFY(t.versModem1.isEmpty());
+        QVERIFY(versModem1.isEmpty());
         QCOMPARE(t.a.etats.last(), QStringLiteral("Réinitialisation|0|30"));
         QVERIFY(b.TimeOut()->Enabled());
         QVERIFY(!t.a.proprietaire.sablier);
@@ -185,16 +176,17 @@ private slots:
     void deconnecterSelonLeRole()
     {
         for (const bool appelant : {true, false}) {
-            DeuxStations s;
-            espionner(s);
+            DeuxStationsSurModems s;
+            QByteArray versModem1;
+            espionner(s, versModem1);
             CInterlocuteur &a = s.a.creerConfiguree("COM1:", appelant ? "PosteAppellant=-1\n" : "");
             QVERIFY(a.FrmComm->Connecter());
             a.Déconnecter();
             s.plateforme.avancer(100);
-            QCOMPARE(s.versModem1.contains("+++"), appelant);
-            QCOMPARE(s.versModem1.contains("ATH0\r"), appelant);
-            QVERIFY(s.versModem1.endsWith("ATZ0\r"));
-            QVERIFY(s.versModem1.startsWith(BancLigne::trame("STOP")));
+            QCOMPARE(versModem1.contains("+++"), appelant);
+            QCOMPARE(versModem1.contains("ATH0\r"), appelant);
+            QVERIFY(versModem1.endsWith("ATZ0\r"));
+            QVERIFY(versModem1.startsWith(BancLigne::trame("STOP")));
             QCOMPARE(s.a.etats.first().section('|', 0, 0), QStringLiteral("Déconnexion"));
             QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie||0"));
             QVERIFY(!a.FrmComm->Port->Actif());
@@ -205,8 +197,9 @@ private slots:
     {
         // A second hang-up after a line drop writes nothing and does not reopen the port.
         {
-            DeuxStations s;
-            espionner(s);
+            DeuxStationsSurModems s;
+            QByteArray versModem1;
+            espionner(s, versModem1);
             CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\n");
             QVERIFY(a.FrmComm->Connecter());
             QVERIFY(a.FrmComm->Déconnecter());
@@ -214,12 +207,12 @@ private slots:
             a.Déconnecter();
             s.plateforme.avancer(100);
             QVERIFY(s.plateforme.ecouleDepuis(debut) < 200);
-            QVERIFY(s.versModem1.isEmpty());
+            QVERIFY(versModem1.isEmpty());
             QVERIFY(!a.FrmComm->Port->Actif());
         }
         // The other end is a bare modem that ignores STOP: our own "+++" and ATH0 hang up,
         // before the port closes.
-        DeuxStations s;
+        DeuxStationsSurModems s;
         Terminal nu(s.cable2, s.plateforme);
         nu.taper("ATS0=1\r");
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
@@ -240,7 +233,7 @@ private slots:
     {
         // The link test inside Connecter is the fifth error in a row: the reconnection it
         // asks for comes while Connecter runs, and the station must stay supervised.
-        DeuxStations s;
+        DeuxStationsSurModems s;
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=DIRECT\n");
         a.NbreErreurs = 4;
         QVERIFY(a.Connecter());
@@ -259,7 +252,7 @@ private slots:
     {
         // Nothing answers on the line: two tries, then the box; its countdown is virtual time.
         QFETCH(bool, confirme);
-        PosteSurLigne s;
+        StationSurLigne s;
         BancLigne &banc = s.banc;
         CInterlocuteur &a = s.creerConfiguree("COM1:");
         if (!confirme)
@@ -287,15 +280,14 @@ private slots:
     void modemsInhabituels()
     {
         // A modem that echoes nothing and answers in numbers, another that answers garbage.
-        DeuxStations s;
+        DeuxStationsSurModems s;
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\nScriptInit=ATE0V0\n");
         s.boites.repondreTempo(false);
         QVERIFY(!a.Connecter()); // "0" is not "OK": it is treated as absent
         QCOMPARE(s.boites.boitesTempo.size(), 1);
 
-        BancLigne banc;
-        banc.surReceptionPair = [&](const QByteArray &) { banc.pairEnvoie("\r\n#@!?\r\n", 10); };
-        PosteSimule t(banc.env(), banc.plateforme);
+        StationSurLigne t;
+        t.surReceptionPair = [&](const QByteArray &) { t.pairEnvoie("\r\n#@!?\r\n", 10); };
         CInterlocuteur &b = t.creerConfiguree("COM1:");
         QVERIFY(b.Connecter());
         QVERIFY(t.informations.contains("Echec de paramétrage"));
@@ -311,7 +303,7 @@ private slots:
     void scriptsLongs()
     {
         QFETCH(int, pieces);
-        DeuxStations s;
+        DeuxStationsSurModems s;
         QStringList morceaux;
         for (int i = 0; i < pieces; ++i)
             morceaux << QStringLiteral("ATS%1=%2").arg(20 + i % 10).arg(i % 200);

@@ -1,11 +1,9 @@
 // Hours of a noisy, dropping telephone line in virtual time: two whole stations exchange a
 // few hundred files of every size, and every file must arrive intact exactly once.
 #include "link/CInterlocuteur.h"
-#include "tests/support/DeuxApplications.h"
-#include "tests/support/BancModems.h"
+#include "tests/support/DeuxStationsSurModems.h"
 #include "tests/support/BilanLivraisons.h"
 #include "tests/support/PosteHistorique.h"
-#include "tests/support/PosteSimule.h"
 
 #include <QDir>
 #include <QTest>
@@ -14,21 +12,14 @@
 
 namespace {
 // Emulated modems with byte noise, the carrier lost every 90 s.
-struct ModemsBruyants : BancModems
+ReglagesModem modemAppelant(quint32 graine)
 {
-    static ReglagesModem appelant(quint32 graine) { return {.vitesse = 115200, .coupureApresMs = 90'000, .bruit = 1e-4, .graine = graine}; }
-    static ReglagesModem appele(quint32 graine) { return {.vitesse = 115200, .bruit = 1e-4, .graine = graine + 1}; }
-    explicit ModemsBruyants(quint32 graine) : BancModems(appelant(graine), appele(graine)) {}
-};
-
-// Two whole stations on that line.
-struct LigneDifficile : DeuxApplications
+    return {.vitesse = 115200, .coupureApresMs = 90'000, .bruit = 1e-4, .graine = graine};
+}
+ReglagesModem modemAppele(quint32 graine)
 {
-    explicit LigneDifficile(quint32 graine) : DeuxApplications(ModemsBruyants::appelant(graine), ModemsBruyants::appele(graine))
-    {
-        demarrer();
-    }
-};
+    return {.vitesse = 115200, .bruit = 1e-4, .graine = graine + 1};
+}
 
 // What station A writes to its modem once that modem has said "NO CARRIER": after the few
 // bytes that were already on the cable, only lines of modem commands.
@@ -99,7 +90,8 @@ private slots:
     void centFichiersDansChaqueSens()
     {
         QFETCH(quint32, graine);
-        LigneDifficile s(graine);
+        DeuxStationsSurModems s(modemAppelant(graine), modemAppele(graine));
+        s.demarrer();
         const CommandesHorsLigne horsLigne(s);
         std::mt19937 alea(graine);
         QList<Envoi> deA, deB;
@@ -138,11 +130,11 @@ private slots:
         // Files of several parts, where a part sent twice after a lost answer would be
         // stored twice inside the file.
         QFETCH(quint32, graine);
-        ModemsBruyants s(graine);
+        DeuxStationsSurModems s(modemAppelant(graine), modemAppele(graine));
         const CommandesHorsLigne horsLigne(s);
         RecepteurHistorique b(s);
-        ApplicationSimulee a(s.env());
-        a.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\nNumTelAppel=2\n", "A");
+        StationSimulee &a = s.a;
+        s.chargerA();
         a.fenetre().Form_Activate();
         std::mt19937 alea(graine);
         QList<Envoi> envois;

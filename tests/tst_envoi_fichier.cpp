@@ -3,29 +3,10 @@
 // gone when the link is.
 #include "link/shared/MGlobal.h"
 #include "platform/Zipper.h"
-#include "tests/support/BancLigne.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QDir>
 #include <QTest>
-
-// A sending station whose other end is a scripted receiver answering every command.
-struct Emetteur : BancLigne, PosteSimule
-{
-    Emetteur() : PosteSimule(BancLigne::env(), BancLigne::plateforme)
-    {
-        creerConfiguree();
-        poste->AttacherMinuterie();
-        repondeur = [this](const QByteArray &t) -> QByteArray {
-            if (silence > 0) {
-                --silence;
-                return {};
-            }
-            return reponseDePoste(t);
-        };
-    }
-    int silence = 0; // commands left unanswered from now on
-};
 
 class TstEnvoiFichier : public QObject
 {
@@ -100,7 +81,7 @@ private slots:
         QFETCH(QByteArray, derniere);
         QFETCH(QString, dit);
         QFETCH(QString, ou);
-        Emetteur e;
+        StationSurLigne e(StationSurLigne::Lien);
         const QString fichier = e.chemin("envoi/" + nom);
         if (!contenu.isNull())
             ecrireFichier(fichier, contenu);
@@ -151,7 +132,7 @@ private slots:
         QFETCH(QList<int>, tailles);
         // Random contents are stored in the archive as they are: its size is the contents'
         // plus a constant, measured once, so the text length can be chosen exactly.
-        Emetteur e;
+        StationSurLigne e(StationSurLigne::Lien);
         const QString fichier = e.chemin("envoi/x.bin");
         ecrireFichier(fichier, aleatoire(2000));
         Zipper z;
@@ -211,7 +192,7 @@ private slots:
         QFETCH(QByteArray, reponses);
         QFETCH(QByteArray, trames);
         QFETCH(bool, livre);
-        Emetteur e;
+        StationSurLigne e(StationSurLigne::Lien);
         const QString fichier = e.chemin("envoi/gros.bin");
         ecrireFichier(fichier, aleatoire(taille));
         QByteArray vues;
@@ -245,7 +226,7 @@ private slots:
     {
         // The link object is torn down in the middle of a send: its archive goes with it, and
         // a stale one left by a crash is cleaned when the station starts.
-        auto e = std::make_unique<Emetteur>();
+        auto e = std::make_unique<StationSurLigne>(StationSurLigne::Lien);
         const QString fichier = e->chemin("envoi/gros.csv");
         ecrireFichier(fichier, QByteArray(50'000, 'g') + aleatoire(5000));
         e->repondeur = [&](const QByteArray &t) -> QByteArray {

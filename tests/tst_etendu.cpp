@@ -3,7 +3,7 @@
 #include "link/shared/Plages.h"
 #include "link/shared/TramesEtendues.h"
 #include "serial/FComm.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,7 +18,7 @@ enum Echange { TestDeLiaison, Horloge, Message, PetitFichier, FichierEnParties, 
 // What the older side's port receives while A starts one exchange.
 QByteArray octetsRecus(Echange echange, bool etenduA, bool etenduB, bool chezA)
 {
-    BancDeuxPostes banc;
+    DeuxStationsSurCable banc;
     banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 2, 1), QTime(13, 45, 7)), nullptr);
     banc.demarrer(etenduA ? "" : "ProtocoleEtendu=0\n", etenduB ? "" : "ProtocoleEtendu=0\n");
     CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
@@ -64,32 +64,19 @@ QByteArray trame(const QByteArray &texte)
     return FComm::STX + FComm::encoderEntete(texte.size()) + texte;
 }
 
-struct Transfert
+// Where B keeps what it knows of the transfers it may resume.
+QString dossierReprises(const StationSimulee &b)
 {
-    BancDeuxPostes banc;
-    explicit Transfert(LigneSimulee::Reglages reglages = {}) : banc(reglages)
-    {
-        banc.demarrer();
-        reconnaitre();
-    }
-    void reconnaitre()
-    {
-        banc.a.poste->TesterConnexion(true);
-        banc.b.poste->TesterConnexion(true);
-        banc.plateforme.avancer(200);
-    }
-    QString envoi(const QString &nom) const { return banc.a.chemin("envoi/" + nom); }
-    QString recu(const QString &nom) const { return banc.b.chemin("recus/" + nom); }
-    QString reprises() const { return banc.b.chemin("Travail/Port 1/Reprises"); }
-    // Data frames B took in, and their bytes.
-    qsizetype octetsDeDonnees() const
-    {
-        qsizetype n = 0;
-        for (const QByteArray &t : banc.b.trames)
-            n += t.startsWith(TE::Donnees) ? t.size() : 0;
-        return n;
-    }
-};
+    return b.chemin("Travail/Port 1/Reprises");
+}
+// Data frames a station took in, and their bytes.
+qsizetype octetsDeDonnees(const StationSimulee &s)
+{
+    qsizetype n = 0;
+    for (const QByteArray &t : s.trames)
+        n += t.startsWith(TE::Donnees) ? t.size() : 0;
+    return n;
+}
 }
 
 class TstEtendu : public QObject
@@ -144,7 +131,7 @@ private slots:
         QFETCH(QByteArray, clesB);
         QFETCH(bool, etendu);
         QFETCH(QString, protocoleA);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer(clesA, clesB);
         CInterlocuteur &a = *banc.a.poste, &b = *banc.b.poste;
         a.TesterConnexion(true);
@@ -182,16 +169,18 @@ private slots:
         QFETCH(QByteArray, contenu);
         QFETCH(double, corruption);
         QFETCH(double, perte);
-        Transfert t({.tauxCorruption = corruption, .tauxPerte = perte});
-        QVERIFY(t.banc.a.poste->extensionActive());
-        ecrireFichier(t.envoi("releve.bin"), contenu);
-        QVERIFY(t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
-        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), QStringList({"RELEVE.BIN"}));
-        QCOMPARE(lireFichier(t.recu("RELEVE.BIN")), contenu);
-        QCOMPARE(fichiersDe(t.reprises()), QStringList());
-        QVERIFY(!t.banc.b.trames.contains("RECEPFICHIER") && !t.banc.b.trames.contains("FICHIER"));
+        DeuxStationsSurCable t({.tauxCorruption = corruption, .tauxPerte = perte});
+        t.demarrer();
+        t.reconnaitre();
+        QVERIFY(t.a.poste->extensionActive());
+        ecrireFichier(t.a.chemin("envoi/releve.bin"), contenu);
+        QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/releve.bin")));
+        QCOMPARE(fichiersDe(t.b.chemin("recus")), QStringList({"RELEVE.BIN"}));
+        QCOMPARE(lireFichier(t.b.chemin("recus/RELEVE.BIN")), contenu);
+        QCOMPARE(fichiersDe(dossierReprises(t.b)), QStringList());
+        QVERIFY(!t.b.trames.contains("RECEPFICHIER") && !t.b.trames.contains("FICHIER"));
         // A damaged slice is sent again alone: a window sent again for each would double the file.
-        QVERIFY2(t.octetsDeDonnees() < contenu.size() * 3 / 2 + 4096, qPrintable(QString::number(t.octetsDeDonnees())));
+        QVERIFY2(octetsDeDonnees(t.b) < contenu.size() * 3 / 2 + 4096, qPrintable(QString::number(octetsDeDonnees(t.b))));
     }
 
     void reprises_data()
@@ -213,49 +202,51 @@ private slots:
         QFETCH(QString, entreDeux);
         QFETCH(bool, repris);
         QFETCH(QString, dit);
-        Transfert t;
+        DeuxStationsSurCable t;
+        t.demarrer();
+        t.reconnaitre();
         QByteArray contenu = aleatoire(150'000, 7);
-        ecrireFichier(t.envoi("releve.bin"), contenu);
+        ecrireFichier(t.a.chemin("envoi/releve.bin"), contenu);
         bool arrete = false;
-        t.banc.b.poste->ProgressRecept.connecter([&](qint32, qint32) {
-            if (!arrete && t.banc.b.poste->TailleReceptionEnCours() >= 70'000) {
+        t.b.poste->ProgressRecept.connecter([&](qint32, qint32) {
+            if (!arrete && t.b.poste->TailleReceptionEnCours() >= 70'000) {
                 arrete = true;
-                t.banc.plateforme.planifier(0, [&] { t.banc.b.poste->Terminer(); });
+                t.plateforme.planifier(0, [&] { t.b.poste->Terminer(); });
             }
         });
-        QVERIFY(!t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
+        QVERIFY(!t.a.poste->EnvoyerFichier(t.a.chemin("envoi/releve.bin")));
         QVERIFY(arrete);
-        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), QStringList());
-        const QStringList copies = fichiersDe(t.reprises());
+        QCOMPARE(fichiersDe(t.b.chemin("recus")), QStringList());
+        const QStringList copies = fichiersDe(dossierReprises(t.b));
         QCOMPARE(copies.size(), 2); // the data and its note
         if (entreDeux == "autre")
-            ecrireFichier(t.envoi("releve.bin"), contenu = aleatoire(150'000, 8));
+            ecrireFichier(t.a.chemin("envoi/releve.bin"), contenu = aleatoire(150'000, 8));
         if (entreDeux == "abimee") {
-            QFile part(t.reprises() + "/" + copies.filter(".part").first());
+            QFile part(dossierReprises(t.b) + "/" + copies.filter(".part").first());
             QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(1000) && part.write("abîmé") > 0);
         }
-        const QString ailleurs = t.banc.b.chemin("ailleurs");
+        const QString ailleurs = t.b.chemin("ailleurs");
         if (entreDeux == "lien") {
-            const QString part = t.reprises() + "/" + copies.filter(".part").first();
+            const QString part = dossierReprises(t.b) + "/" + copies.filter(".part").first();
             ecrireFichier(ailleurs, "intact");
             QVERIFY(QFile::remove(part) && QFile::link(ailleurs, part));
         }
         if (entreDeux == "expiree") {
-            QFile note(t.reprises() + "/" + copies.filter(".info").first());
+            QFile note(dossierReprises(t.b) + "/" + copies.filter(".info").first());
             QVERIFY(note.open(QIODevice::ReadWrite)
-                    && note.setFileTime(t.banc.plateforme.maintenant().addDays(-8), QFileDevice::FileModificationTime));
+                    && note.setFileTime(t.plateforme.maintenant().addDays(-8), QFileDevice::FileModificationTime));
         }
-        t.banc.b.poste.reset();
-        t.banc.b.creerConfiguree(QStringLiteral("COM2:"));
-        t.banc.b.poste->AttacherMinuterie();
-        t.banc.b.poste->FrmComm->Connecter();
+        t.b.poste.reset();
+        t.b.creerConfiguree(QStringLiteral("COM2:"));
+        t.b.poste->AttacherMinuterie();
+        t.b.poste->FrmComm->Connecter();
         t.reconnaitre();
-        QVERIFY(t.banc.a.poste->EnvoyerFichier(t.envoi("releve.bin")));
-        QCOMPARE(lireFichier(t.recu("RELEVE.BIN")), contenu);
-        QCOMPARE(t.banc.a.informations.filter(QRegularExpression("^Reprise de .* à l'octet [1-9]")).size(), repris ? 1 : 0);
+        QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/releve.bin")));
+        QCOMPARE(lireFichier(t.b.chemin("recus/RELEVE.BIN")), contenu);
+        QCOMPARE(t.a.informations.filter(QRegularExpression("^Reprise de .* à l'octet [1-9]")).size(), repris ? 1 : 0);
         if (!dit.isEmpty())
-            QCOMPARE(t.banc.b.informations.filter(dit).size(), 1);
-        QCOMPARE(fichiersDe(t.reprises()).size(), entreDeux == "autre" ? 2 : 0); // the other one waits for its week
+            QCOMPARE(t.b.informations.filter(dit).size(), 1);
+        QCOMPARE(fichiersDe(dossierReprises(t.b)).size(), entreDeux == "autre" ? 2 : 0); // the other one waits for its week
         if (entreDeux == "lien")
             QCOMPARE(lireFichier(ailleurs), QByteArray("intact"));
     }
@@ -304,15 +295,17 @@ private slots:
         QFETCH(QList<QByteArray>, textes);
         QFETCH(QStringList, recus);
         QFETCH(QString, reponse);
-        Transfert t;
+        DeuxStationsSurCable t;
+        t.demarrer();
+        t.reconnaitre();
         QList<QByteArray> versA;
-        t.banc.a.poste->FrmComm->Port->Lecture.connecter([&](const QByteArray &o) { versA << o; });
+        t.a.poste->FrmComm->Port->Lecture.connecter([&](const QByteArray &o) { versA << o; });
         for (const QByteArray &texte : textes) {
-            t.banc.a.poste->EnvoyerCommande(texte, {}, 3000);
-            t.banc.plateforme.avancer(500);
+            t.a.poste->EnvoyerCommande(texte, {}, 3000);
+            t.plateforme.avancer(500);
         }
-        QCOMPARE(fichiersDe(t.banc.b.chemin("recus")), recus);
-        QCOMPARE(QDir(t.banc.b.chemin("..")).entryList({"*hors*"}, QDir::Files), QStringList());
+        QCOMPARE(fichiersDe(t.b.chemin("recus")), recus);
+        QCOMPARE(QDir(t.b.chemin("..")).entryList({"*hors*"}, QDir::Files), QStringList());
         const QByteArray tout = versA.join();
         QCOMPARE(tout.contains("XFREFUS"), reponse == "XFREFUS");
         QCOMPARE(tout.contains("OKFICHIER"), reponse == "OKFICHIER");

@@ -9,8 +9,8 @@
 #include "serial/FenetreComm.h"
 #include "tests/support/DisqueSimule.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/PosteSimule.h"
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/StationSimulee.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,22 +53,14 @@ void capturer(QWidget &fenetre, const char *nom)
         fenetre.grab().save(QDir(dossier).filePath(QString::fromLatin1(nom)));
 }
 
-// A configured station, port open, and the dialog's logic over a scripted view.
-struct DialogueSurPoste : PosteSurLigne
+// The settings dialog's logic over a scripted view, shown for the station's port.
+void afficherDialogue(StationSurLigne &s, VueDialogueScriptee &vue)
 {
-    explicit DialogueSurPoste(const QByteArray &cles = {}) : dialogue(plateforme, vue)
-    {
-        creerConfiguree("COM1:", cles);
-        poste->FrmComm->Connecter();
-    }
-    void afficher()
-    {
-        poste->FrmComm->setDialogue(&dialogue);
-        poste->FrmComm->Afficher(poste->Parametres);
-    }
-    VueDialogueScriptee vue;
-    DialogueComm dialogue;
-};
+    DialogueComm dialogue(s.plateforme, vue);
+    s.poste->FrmComm->setDialogue(&dialogue);
+    s.poste->FrmComm->Afficher(s.poste->Parametres);
+    s.poste->FrmComm->setDialogue(nullptr);
+}
 
 class TstFenetres : public QObject
 {
@@ -170,9 +162,11 @@ private slots:
 
     void annulerGardeLesModificationsEtCasesGrises()
     {
-        DialogueSurPoste s("ScriptInit=ATZ0|AT&F0\nSilencieux=-1\n");
-        CInterlocuteur &poste = *s.poste;
-        s.vue.action = [](DialogueComm &d) {
+        StationSurLigne s;
+        CInterlocuteur &poste = s.creerConfiguree("COM1:", "ScriptInit=ATZ0|AT&F0\nSilencieux=-1\n");
+        poste.FrmComm->Connecter();
+        VueDialogueScriptee vue;
+        vue.action = [](DialogueComm &d) {
             QCOMPARE(d.listePorts.size(), 32);
             QCOMPARE(d.listePorts.first(), QStringLiteral("COM1:"));
             QCOMPARE(d.listePorts.last(), QStringLiteral("TCP16:"));
@@ -186,7 +180,7 @@ private slots:
             d.txtScriptInit = "ATZ0\r\nATE0";
             d.BtnAnnuler_Click();
         };
-        s.afficher();
+        afficherDialogue(s, vue);
         QVERIFY(poste.Parametres.PosteAppellant);
         QVERIFY(!poste.Parametres.Silencieux);
         QCOMPARE(poste.Parametres.NumTelAppel, QStringLiteral("0611223344"));
@@ -197,10 +191,12 @@ private slots:
 
     void okQuiEchoueGardeLeDialogue()
     {
-        DialogueSurPoste s;
-        CInterlocuteur &poste = *s.poste;
+        StationSurLigne s;
+        CInterlocuteur &poste = s.creerConfiguree("COM1:");
+        poste.FrmComm->Connecter();
         int essais = 0;
-        s.vue.action = [&](DialogueComm &d) {
+        VueDialogueScriptee vue;
+        vue.action = [&](DialogueComm &d) {
             d.cboPort = "COM5:";
             d.BtnOK_Click();
             ++essais;
@@ -210,7 +206,7 @@ private slots:
             d.BtnOK_Click();
             QVERIFY(!d.visible());
         };
-        s.afficher();
+        afficherDialogue(s, vue);
         QCOMPARE(essais, 1);
         QCOMPARE(s.boites.boites.last().titre, QStringLiteral("Ouverture du port COM5:"));
         QCOMPARE(poste.FrmComm->msSettings, QStringLiteral("9600, e, 7, 1"));
@@ -220,7 +216,7 @@ private slots:
     void vraieFenetreEtConfiguration()
     {
         // Configurer through the real window: what the user types lands in the file.
-        PosteSurLigne s;
+        StationSurLigne s;
         BancLigne &banc = s.banc;
         FenetreComm fenetre;
         DialogueComm dialogue(banc.plateforme, fenetre);

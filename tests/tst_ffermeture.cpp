@@ -4,9 +4,7 @@
 #include "link/CInterlocuteur.h"
 #include "platform/production/SurveillanceFenetreLocale.h"
 #include "serial/FComm.h"
-#include "tests/support/ApplicationSimulee.h"
-#include "tests/support/BancLigne.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSurLigne.h"
 #include "tests/support/Programme.h"
 #include "tests/support/SurveillanceFenetreSimulee.h"
 
@@ -24,17 +22,11 @@
 #include <unistd.h>
 
 namespace {
-// A station whose instance window listens on the simulated side.
-struct StationPilotee : BancLigne
+// Posts to the instance window of the station on "COM1:".
+bool envoyer(qint32 msg, qint32 masque)
 {
-    StationPilotee() : app(env())
-    {
-        app.surveillance = [] { return std::make_unique<SurveillanceFenetreSimulee>(); };
-        app.charger("[Port A]\nNumPort=COM1:\nPosteAppellant=-1\n", "A");
-    }
-    bool envoyer(qint32 msg, qint32 masque) { return SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM1::", msg, masque); }
-    ApplicationSimulee app;
-};
+    return SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM1::", msg, masque);
+}
 
 // A socket file with nobody listening, as a killed instance leaves it.
 bool priseSansEcoute(const QString &chemin)
@@ -84,44 +76,46 @@ private slots:
     {
         QFETCH(int, masque);
         QFETCH(QList<int>, etats);
-        StationPilotee s;
-        QCOMPARE(s.app.fenetre().fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM1::"));
-        QVERIFY(s.envoyer(FFermeture::messageCommande, masque));
-        QVERIFY(s.app.vue.etatsCoche.size() <= 1); // nothing before the timer
+        StationSurLigne s(StationSurLigne::Application);
+        s.silence = -1;
+        QCOMPARE(s.fenetre().fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM1::"));
+        QVERIFY(envoyer(FFermeture::messageCommande, masque));
+        QVERIFY(s.vue.etatsCoche.size() <= 1); // nothing before the timer
         s.plateforme.avancer(199);
-        QVERIFY(s.app.vue.etatsCoche.size() <= 1);
+        QVERIFY(s.vue.etatsCoche.size() <= 1);
         s.plateforme.avancer(2);
         s.plateforme.avancer(120'000);
-        QCOMPARE(s.app.vue.etatsCoche.isEmpty() ? QList<int>({0}) : s.app.vue.etatsCoche, etats);
-        QVERIFY(s.app.fenetre().ListeInfo().filter("Commande à distance reçue : " + QString::number(masque)).size() == 1);
-        QVERIFY(!s.app.fenetre().fenetreInstance().actionEnAttente());
+        QCOMPARE(s.vue.etatsCoche.isEmpty() ? QList<int>({0}) : s.vue.etatsCoche, etats);
+        QVERIFY(s.fenetre().ListeInfo().filter("Commande à distance reçue : " + QString::number(masque)).size() == 1);
+        QVERIFY(!s.fenetre().fenetreInstance().actionEnAttente());
     }
 
     void masquesParticuliers()
     {
-        StationPilotee s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        s.silence = -1;
+        FMain &f = s.fenetre();
         // Another message number never reaches the actions.
-        QVERIFY(s.envoyer(1260, 8));
+        QVERIFY(envoyer(1260, 8));
         s.plateforme.avancer(1000);
-        QCOMPARE(s.app.vue.codeSortie, -1);
+        QCOMPARE(s.vue.codeSortie, -1);
         // A later mask replaces one still pending: only 2 runs.
-        QVERIFY(s.envoyer(FFermeture::messageCommande, 8));
+        QVERIFY(envoyer(FFermeture::messageCommande, 8));
         s.plateforme.avancer(100);
-        QVERIFY(s.envoyer(FFermeture::messageCommande, 2));
+        QVERIFY(envoyer(FFermeture::messageCommande, 2));
         s.plateforme.avancer(300);
-        QCOMPARE(s.app.vue.codeSortie, -1);
+        QCOMPARE(s.vue.codeSortie, -1);
         QVERIFY(f.ListeInfo().first().endsWith("Ce poste est 'appelant'."));
         // The settings dialog changes the port: the window's name follows.
-        s.app.dialogue.action = [](FComm &comm, ParametresStation &) { comm.msNumPort = "COM7:"; };
+        s.dialogue.action = [](FComm &comm, ParametresStation &) { comm.msNumPort = "COM7:"; };
         f.BtnConfigurer_Click();
         QCOMPARE(f.fenetreInstance().caption(), QStringLiteral("ZQNAVETTECOMCOM7::"));
-        QVERIFY(!s.envoyer(FFermeture::messageCommande, 8));
+        QVERIFY(!envoyer(FFermeture::messageCommande, 8));
         QVERIFY(SurveillanceFenetreSimulee::envoyer("ZQNAVETTECOMCOM7::", FFermeture::messageCommande, 8));
         // 8: disconnect and end, without the closing question.
         const qsizetype boites = s.boites.boites.size();
         s.plateforme.avancer(300);
-        QCOMPARE(s.app.vue.codeSortie, 0);
+        QCOMPARE(s.vue.codeSortie, 0);
         QCOMPARE(s.boites.boites.size(), boites);
     }
 

@@ -2,7 +2,7 @@
 // a full disk or a size limit said in French with the old file left whole.
 #include "platform/FichierIni.h"
 #include "tests/support/DisquePlein.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QLockFile>

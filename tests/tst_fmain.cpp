@@ -4,12 +4,9 @@
 #include "link/CInterlocuteur.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Minuterie.h"
-#include "tests/support/ApplicationSimulee.h"
-#include "tests/support/BancLigne.h"
-#include "tests/support/DeuxApplications.h"
-#include "tests/support/DeuxApplicationsSurCable.h"
-#include "tests/support/PosteSimule.h"
-#include "tests/support/StationSeule.h"
+#include "tests/support/DeuxStationsSurModems.h"
+#include "tests/support/DeuxStationsSurCable.h"
+#include "tests/support/StationSurLigne.h"
 #include "tests/support/SurveillanceDossierSimulee.h"
 #include "tools/modem/LigneSimulee.h"
 
@@ -35,45 +32,41 @@ class TstFMain : public QObject
 private slots:
     void demarrageNomFichierEtDossiers()
     {
-        PlateformeSimulee p;
-        BoitesMessageScriptees boites;
-        GestionPortsSimules ports;
-        DisqueSimule disque;
         {
             // Named on the command line: the window neither reads nor writes "Defaut".
-            ApplicationSimulee app({p, boites, ports, disque});
+            StationSurLigne app;
             FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
             QCOMPARE(f.caption(), QStringLiteral("B : Navette"));
             QVERIFY(QFileInfo(app.chemin("Envois à B")).isDir() && QFileInfo(app.chemin("Recus de B")).isDir());
             QVERIFY(!lireFichier(app.chemin("navette.INI")).contains("Defaut"));
             QVERIFY(app.vue.sablier);
             // Not connected: the close box ends the program without a question.
-            const qsizetype boitesAvant = boites.boites.size();
+            const qsizetype boitesAvant = app.boites.boites.size();
             QVERIFY(!f.Form_QueryUnload(FMain::FermetureParLaCase));
-            QCOMPARE(boites.boites.size(), boitesAvant);
+            QCOMPARE(app.boites.boites.size(), boitesAvant);
             QCOMPARE(app.vue.codeSortie, 0);
         }
         {
             // No name and no file: the file is made, in "Données" when it exists, with "A".
-            ApplicationSimulee app({p, boites, ports, disque});
+            StationSurLigne app;
             QDir(app.dossier.path()).mkdir("Données");
             FMain &f = app.charger(QByteArray());
             QCOMPARE(lireFichier(app.chemin("Données/navette.INI")), QByteArray("\n[Defaut]\nConnexion à=A\n"));
             QCOMPARE(f.caption(), QStringLiteral("A : Navette"));
-            QVERIFY(boites.boites.last().message.startsWith("Erreur de lecture dans le fichier "));
+            QVERIFY(app.boites.boites.last().message.startsWith("Erreur de lecture dans le fichier "));
             QVERIFY(QFileInfo(app.chemin("Envois à A")).isDir()); // beside the program, not in "Données"
         }
         {
             // Folders of its own; one that cannot be made ends the program.
-            ApplicationSimulee app({p, boites, ports, disque});
+            StationSurLigne app;
             ecrireFichier(app.chemin("fichier"), "x");
             app.charger("[Port A]\nNumPort=COM1:\nCheminFichiersAEnvoyer=" + app.chemin("sortie").toUtf8()
                             + "\nCheminFichiersRecus=" + app.chemin("fichier/recus").toUtf8() + "\n",
                         "A");
             QVERIFY(QFileInfo(app.chemin("sortie")).isDir());
             QVERIFY(!QFileInfo::exists(app.chemin("Envois à A")));
-            QCOMPARE(boites.boites.last().message, "Impossible de créer le répertoire " + app.chemin("fichier/recus"));
-            QCOMPARE(boites.boites.last().titre, QStringLiteral("Navette"));
+            QCOMPARE(app.boites.boites.last().message, "Impossible de créer le répertoire " + app.chemin("fichier/recus"));
+            QCOMPARE(app.boites.boites.last().titre, QStringLiteral("Navette"));
             QCOMPARE(app.vue.codeSortie, 1);
         }
     }
@@ -82,11 +75,7 @@ private slots:
     {
         // Left by a power cut in the middle of receptions: an older station's extraction
         // folder, a temporary file of ours, an extraction of ours. None was acknowledged.
-        PlateformeSimulee p;
-        BoitesMessageScriptees boites;
-        GestionPortsSimules ports;
-        DisqueSimule disque;
-        ApplicationSimulee app({p, boites, ports, disque});
+        StationSurLigne app;
         for (const char *reste : {"Recus de B/UNZIP/A.TXT.ZQZIP", "Recus de B/.navette-Ab12Cd.tmp", "Travail/Port B/Extraction/A.TXT"}) {
             QDir().mkpath(QFileInfo(app.chemin(reste)).absolutePath());
             ecrireFichier(app.chemin(reste), "reste");
@@ -101,7 +90,7 @@ private slots:
 
     void deuxApplicationsEchangentLeursFichiers()
     {
-        DeuxApplications s;
+        DeuxStationsSurModems s;
         s.demarrer();
         FMain &a = s.a.fenetre(), &b = s.b.fenetre();
         QCOMPARE(a.CocheConnecter(), 2); // dialling
@@ -109,7 +98,7 @@ private slots:
         QCOMPARE(s.a.vue.etat, 1);        // the first state shown minimises the window
         QVERIFY(!a.demarrage());
         s.plateforme.avancer(15'000);
-        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+        for (StationSimulee *app : {&s.a, &s.b}) {
             QCOMPARE(app->vue.etatsCoche, QList<int>({0, 2, 1}));
             QCOMPARE(app->fenetre().captionCocheConnecter(), QStringLiteral("Connecté"));
             QCOMPARE(app->fenetre().CocheSynchro(), 1);
@@ -149,7 +138,7 @@ private slots:
         s.a.vue.etat = 0; // brought back by the user: its position is kept
         QVERIFY(!a.Form_QueryUnload(FMain::FermetureParLaCase));
         QCOMPARE(s.a.vue.codeSortie, 0);
-        QVERIFY(!s.a.poste().FrmComm); // the port closed and the position stored by Terminer
+        QVERIFY(!s.a.lien().FrmComm); // the port closed and the position stored by Terminer
         QVERIFY(lireFichier(s.a.chemin("navette.INI")).contains("LEFT=200\nTOP=100\n"));
 
         // The called station loses its line: "En cours ...", the scanner stops, no box.
@@ -183,16 +172,16 @@ private slots:
         QFETCH(QByteArray, clesB);
         QFETCH(int, ecartMs);
         QFETCH(bool, tousDeuxMenent);
-        DeuxApplicationsSurCable s;
-        ApplicationSimulee &premiere = ecartMs >= 0 ? s.a : s.b, &seconde = ecartMs >= 0 ? s.b : s.a;
-        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", clesA);
-        DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", clesB);
+        DeuxStationsSurCable s({.bauds = 115200});
+        StationSimulee &premiere = ecartMs >= 0 ? s.a : s.b, &seconde = ecartMs >= 0 ? s.b : s.a;
+        DeuxStationsSurCable::charger(s.a, "A", "COM1:", clesA);
+        DeuxStationsSurCable::charger(s.b, "B", "COM2:", clesB);
         // Each activation waits inside itself: the second runs within the first's waits.
         s.plateforme.planifier(0, [&] { premiere.fenetre().Form_Activate(); });
         s.plateforme.planifier(qint64(std::abs(ecartMs)) * 1000, [&] { seconde.fenetre().Form_Activate(); });
         s.plateforme.avancer(std::abs(ecartMs) + 10'000);
-        const auto infos = [](ApplicationSimulee *app) { return app->fenetre().ListeInfo().join('\n').toUtf8(); };
-        for (ApplicationSimulee *app : {&s.a, &s.b}) {
+        const auto infos = [](StationSimulee *app) { return app->fenetre().ListeInfo().join('\n').toUtf8(); };
+        for (StationSimulee *app : {&s.a, &s.b}) {
             QVERIFY2(app->fenetre().CocheConnecter() == 1, infos(app).constData());
             QCOMPARE(app->fenetre().ListeInfo().filter(" : Pas de modem sur la ligne : câble direct").size(), 1);
             QVERIFY(app->fenetre().ListeInfo().filter("Echec de paramétrage. (Essai").isEmpty());
@@ -200,8 +189,8 @@ private slots:
                 QVERIFY2(app->fenetre().ListeInfo().filter("Temps d'attente de réponse écoulé. (OUI").isEmpty(), infos(app).constData());
         }
         QVERIFY(s.boites.boitesTempo.isEmpty());
-        QCOMPARE(s.a.poste().meneLaLiaison() + s.b.poste().meneLaLiaison(), tousDeuxMenent ? 2 : 1);
-        QCOMPARE(s.a.poste().extensionActive(), !tousDeuxMenent);
+        QCOMPARE(s.a.lien().meneLaLiaison() + s.b.lien().meneLaLiaison(), tousDeuxMenent ? 2 : 1);
+        QCOMPARE(s.a.lien().extensionActive(), !tousDeuxMenent);
 
         const QByteArray deA = aleatoire(20'000, 1), deB = aleatoire(20'000, 2);
         ecrireFichier(s.a.chemin("Envois à A/dea.bin"), deA);
@@ -212,15 +201,15 @@ private slots:
 
         // Both supervisions re-initialise in the same tick, as two in step would: hang up,
         // a second, connect. Their STOPs cross unheeded, their tests cross and are answered.
-        for (ApplicationSimulee *app : {&s.a, &s.b})
+        for (StationSimulee *app : {&s.a, &s.b})
             s.plateforme.planifier(0, [app, &s] {
-                app->poste().Déconnecter();
+                app->lien().Déconnecter();
                 MGlobal::Attendre(s.plateforme, 1000);
-                app->poste().Connecter();
+                app->lien().Connecter();
             });
         s.plateforme.avancer(10'000);
-        for (ApplicationSimulee *app : {&s.a, &s.b}) {
-            QVERIFY(app->poste().ModemEtatConnexion());
+        for (StationSimulee *app : {&s.a, &s.b}) {
+            QVERIFY(app->lien().ModemEtatConnexion());
             QVERIFY(app->fenetre().ListeInfo().filter("Le poste distant se déconnecte").isEmpty());
         }
         ecrireFichier(s.a.chemin("Envois à A/encore.bin"), deA);
@@ -242,15 +231,15 @@ private slots:
         // Whatever cuts a file half-way, nothing partial is delivered, the sender keeps the
         // file, and it arrives whole, once, when the link is back.
         QFETCH(int, coupure);
-        DeuxApplications s;
+        DeuxStationsSurModems s;
         s.demarrer();
         s.plateforme.avancer(15'000);
         const QByteArray contenu = aleatoire(20'000, 3);
         ecrireFichier(s.a.chemin("Envois à A/releve.bin"), contenu);
-        ApplicationSimulee &arretee = coupure == ArretDuDestinataire ? s.b : s.a;
+        StationSimulee &arretee = coupure == ArretDuDestinataire ? s.b : s.a;
         bool coupe = false;
-        s.b.poste().ProgressRecept.connecter([&](qint32, qint32) {
-            if (coupe || s.b.poste().TailleReceptionEnCours() < 8 * 1024)
+        s.b.lien().ProgressRecept.connecter([&](qint32, qint32) {
+            if (coupe || s.b.lien().TailleReceptionEnCours() < 8 * 1024)
                 return;
             coupe = true;
             s.plateforme.planifier(0, [&] { // from the event loop, as a signal or a click comes
@@ -279,7 +268,7 @@ private slots:
         } else {
             // Put back at ten minutes: linked again within one re-initialisation period.
             s.plateforme.avancer(9 * 60'000);
-            QVERIFY(s.a.poste().TimeOut()->Enabled());
+            QVERIFY(s.a.lien().TimeOut()->Enabled());
             QCOMPARE(s.a.fenetre().ListeInfo().filter("Ouverture du port COM1:").size(), 1); // said once
             QVERIFY(s.boites.boites.isEmpty() && s.boites.boitesTempo.isEmpty());
             s.plateforme.avancer(200'000 + 60'000);
@@ -298,7 +287,7 @@ private slots:
         ReglagesModem coupe;
         coupe.coupureApresMs = 15'000;
         coupe.vitesse = 115'200;
-        DeuxApplications s(coupe, coupe);
+        DeuxStationsSurModems s(coupe, coupe);
         s.demarrer();
         s.plateforme.avancer(12'000);
         const QByteArray contenu = aleatoire(262'144, 4);
@@ -324,7 +313,7 @@ private slots:
         QFETCH(bool, rappeler);
         ReglagesModem coupe;
         coupe.coupureApresMs = 20'000; // the carrier is lost 20 s after each CONNECT
-        DeuxApplications s(coupe);
+        DeuxStationsSurModems s(coupe);
         s.demarrer();
         s.plateforme.avancer(15'000);
         QCOMPARE(s.a.fenetre().CocheConnecter(), 1);
@@ -347,14 +336,14 @@ private slots:
         }
         QCOMPARE(numerotations(), 1);
         QCOMPARE(s.a.fenetre().CocheConnecter(), 0);
-        QVERIFY(!s.a.poste().TimeOut()->Enabled());
+        QVERIFY(!s.a.lien().TimeOut()->Enabled());
         s.plateforme.avancer(300'000);
         QCOMPARE(numerotations(), 1);
     }
 
     void messagesEntreLesPostes()
     {
-        DeuxApplications s;
+        DeuxStationsSurModems s;
         s.demarrer();
         s.plateforme.avancer(15'000);
         s.boites.repondreSaisie("Oui, tout va bien");
@@ -395,8 +384,8 @@ private slots:
 
     void listesEtProgression()
     {
-        StationSeule s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        FMain &f = s.fenetre();
         QCOMPARE(FMain::pourcentage(512, 1024), 50);
         QCOMPARE(FMain::pourcentage(1, 8), 12);  // 12.5: ties to even
         QCOMPARE(FMain::pourcentage(3, 8), 38);  // 37.5

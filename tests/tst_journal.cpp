@@ -3,7 +3,7 @@
 #include "platform/Journal.h"
 #include "tests/support/DisquePlein.h"
 #include "tests/support/PlateformeSimulee.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QFile>
 #include <QFileInfo>

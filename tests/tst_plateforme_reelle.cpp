@@ -5,7 +5,7 @@
 #include "platform/production/ServiceSysteme.h"
 #include "platform/production/SurveillanceDossierInotify.h"
 #include "tests/support/PlateformeSimulee.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QProcess>

@@ -6,9 +6,9 @@
 #include "platform/Minuterie.h"
 #include "platform/Zipper.h"
 #include "tests/support/DisquePlein.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -42,7 +42,7 @@ QByteArray partie(int i, int total, const QByteArray &contenu, QByteArray cle = 
         + '\t' + contenu;
 }
 // The copies of refused archives a station keeps aside.
-QStringList gardees(PosteSimule &p)
+QStringList gardees(StationSimulee &p)
 {
     QStringList chemins;
     for (const QString &section : QDir(p.chemin("Travail")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -65,7 +65,7 @@ private slots:
     {
         // Every byte value, whole or in parts, compressed or not, under an accented name; a
         // second and third file of one name within a second each keep their own contents.
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
         banc.demarrer();
         int progressions = 0;
@@ -119,7 +119,7 @@ private slots:
         QFETCH(bool, etendu);
         QFETCH(QByteArray, contenu);
         QFETCH(bool, redemarrage);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer(etendu ? QByteArray() : "ProtocoleEtendu=0\n", etendu ? QByteArray() : "ProtocoleEtendu=0\n");
         banc.a.poste->TesterConnexion(true);
         int acquits = 0;
@@ -168,7 +168,7 @@ private slots:
         // file; the same file goes once the reserve allows it.
         QFETCH(bool, etendu);
         QFETCH(QByteArray, contenu);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         const QByteArray protocole = etendu ? QByteArray() : "ProtocoleEtendu=0\n";
         banc.demarrer(protocole, protocole + "EspaceLibreMin=1000000000\n");
         banc.a.poste->TesterConnexion(true);
@@ -200,7 +200,7 @@ private slots:
         // The file is acknowledged only once stored: the sender keeps it otherwise.
         QFETCH(bool, disquePlein);
         QFETCH(int, taille);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         const QByteArray contenu = aleatoire(taille);
         const QString fichier = banc.a.chemin("envoi/precieux.bin");
@@ -285,7 +285,7 @@ private slots:
         QFETCH(QByteArray, contenu);
         QFETCH(QString, dit);
         QFETCH(QList<QByteArray>, copiesGardees);
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.plateforme.reglerDateHeure(QDateTime(QDate(2009, 9, 4), QTime(15, 30, 12)), nullptr);
         banc.demarrer();
         for (const QByteArray &texte : textes) {
@@ -325,7 +325,7 @@ private slots:
     {
         // One byte altered anywhere in a small archive: the file is refused, or what is
         // delivered is still the file that was sent.
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         QByteArray contenu;
         for (int i = 0; contenu.size() < 1023; ++i)
@@ -361,7 +361,7 @@ private slots:
 
     void receptionAbandonnee()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
         const auto partie = [](int i, const QByteArray &contenu) {

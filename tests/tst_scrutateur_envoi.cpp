@@ -2,10 +2,8 @@
 // it waits, files that are not ready, unreadable or rewritten while they leave, and what is
 // planted in the stations' folders.
 #include "mainwindow/FMain.h"
-#include "tests/support/ApplicationSimulee.h"
-#include "tests/support/DeuxApplicationsSurCable.h"
-#include "tests/support/PosteSimule.h"
-#include "tests/support/StationSeule.h"
+#include "tests/support/DeuxStationsSurCable.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QDir>
 #include <QScopeGuard>
@@ -54,8 +52,8 @@ class TstScrutateurEnvoi : public QObject
 private slots:
     void scannerDelaisCompagnonsEtEchecs()
     {
-        StationSeule s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        FMain &f = s.fenetre();
         ecrireFichier(s.envoi("a.txt"), "a");
         ecrireFichier(s.envoi("a.Log"), "journal");
         ecrireFichier(s.envoi("b.txt"), "b");
@@ -68,7 +66,7 @@ private slots:
         QVERIFY(s.recus.isEmpty());
         s.plateforme.avancer(1200);
         QCOMPARE(s.recus, QList<QByteArray>({"b.txt"}));
-        QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
+        QCOMPARE(fichiersDe(s.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
         QVERIFY(f.ListeEmissions().first().endsWith(" - b.txt"));
 
         // A file never acknowledged: the others go past it, it is tried less and less often,
@@ -85,21 +83,21 @@ private slots:
         QCOMPARE(f.CocheSynchro(), 1);                     // the link answered its test
         s.plateforme.avancer(600'000);
         QCOMPARE(essaisDeD(), 6);
-        QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt", "d.dat"}));
+        QCOMPARE(fichiersDe(s.chemin("Envois à A")), QStringList({"a.Log", "a.txt", "d.dat"}));
         s.refuse.clear();
         s.plateforme.avancer(20 * 60'000); // the longest wait between two tries is 16 min
-        QCOMPARE(fichiersDe(s.app.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
+        QCOMPARE(fichiersDe(s.chemin("Envois à A")), QStringList({"a.Log", "a.txt"}));
 
         // Clicking the error line: No opens the file, Yes deletes it; a sent line only shows.
         ecrireFichier(s.envoi("f.dat"), "f");
-        s.muet = true;
+        s.silence = -1;
         s.plateforme.avancer(10'000);
         const int ligne = int(f.ListeEmissions().indexOf(QRegularExpression(".* - ERREUR : .*f\\.dat$")));
         QVERIFY(ligne >= 0);
-        s.app.vue.editeurPresent = false;
+        s.vue.editeurPresent = false;
         s.boites.repondre(Reponse::Non);
         f.ListeEmissions_Click(ligne);
-        QCOMPARE(s.app.vue.edites, QStringList({s.envoi("f.dat")}));
+        QCOMPARE(s.vue.edites, QStringList({s.envoi("f.dat")}));
         QVERIFY(f.ListeInfo().first().endsWith("Aucun éditeur de texte ne s'ouvre pour " + s.envoi("f.dat")));
         s.boites.repondre(Reponse::Oui);
         f.ListeEmissions_Click(int(f.ListeEmissions().indexOf(QRegularExpression(".* - ERREUR : .*f\\.dat$"))));
@@ -117,8 +115,8 @@ private slots:
 
     void fichierIllisibleNeRetientPasLesAutres()
     {
-        StationSeule s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        FMain &f = s.fenetre();
         ecrireFichier(s.envoi("secret.dat"), "x");
         ecrireFichier(s.envoi("libre.dat"), "y");
         QFile::setPermissions(s.envoi("secret.dat"), QFileDevice::WriteOwner);
@@ -158,8 +156,8 @@ private slots:
         QFETCH(int, depot);
         QFETCH(int, pasAvantMs);
         QFETCH(int, auPlusTardMs);
-        StationSeule s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        FMain &f = s.fenetre();
         f.setCocheSynchro(1);
         s.plateforme.avancer(13'000); // scanning every 3 s, idle
         QVERIFY(s.veille);
@@ -244,8 +242,8 @@ private slots:
     void fichierReecritPendantSonEnvoi()
     {
         // Kept, and sent again as it is now.
-        StationSeule s;
-        FMain &f = s.app.fenetre();
+        StationSurLigne s(StationSurLigne::Application);
+        FMain &f = s.fenetre();
         f.setCocheSynchro(1);
         s.plateforme.avancer(13'000);
         const QString releve = s.envoi("releve.txt");
@@ -305,10 +303,10 @@ private slots:
         QFETCH(bool, cibleExiste);
         QFETCH(QString, envoye);
         QFETCH(QString, ditParA);
-        DeuxApplicationsSurCable s;
-        DeuxApplicationsSurCable::charger(s.a, "A", "COM1:", "ProtocoleEtendu=0\n");
-        DeuxApplicationsSurCable::charger(s.b, "B", "COM2:", "ProtocoleEtendu=0\n");
-        ApplicationSimulee &poste = plante.startsWith("Envois") ? s.a : s.b;
+        DeuxStationsSurCable s({.bauds = 115200});
+        DeuxStationsSurCable::charger(s.a, "A", "COM1:", "ProtocoleEtendu=0\n");
+        DeuxStationsSurCable::charger(s.b, "B", "COM2:", "ProtocoleEtendu=0\n");
+        StationSimulee &poste = plante.startsWith("Envois") ? s.a : s.b;
         const QString lien = poste.chemin(plante), cible = poste.chemin("cible");
         QDir().mkpath(QFileInfo(lien).absolutePath());
         if (cibleExiste)

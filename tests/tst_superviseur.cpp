@@ -2,9 +2,9 @@
 // given up, unanswered calls redialled, failed checks reconnected.
 #include "link/shared/MGlobal.h"
 #include "platform/Minuterie.h"
-#include "tests/support/BancDeuxPostes.h"
+#include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/BancLigne.h"
-#include "tests/support/PosteSurLigne.h"
+#include "tests/support/StationSurLigne.h"
 
 #include <QTest>
 
@@ -17,7 +17,7 @@ class TstSuperviseur : public QObject
 private slots:
     void lienCalmeTesteApresSixIntervalles()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
         QByteArray versA;
@@ -41,7 +41,7 @@ private slots:
 
     void lienMuetReinitialise()
     {
-        PosteSurLigne s;
+        StationSurLigne s;
         BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
@@ -58,7 +58,7 @@ private slots:
 
     void receptionInterrompue()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
         // "FICHIER" announced, then nothing.
@@ -79,14 +79,12 @@ private slots:
 
     void appelSansReponseRecompose()
     {
-        BancLigne banc;
-        banc.boites.setPlateforme(&banc.plateforme);
-        banc.repondeur = nullptr;
+        StationSurLigne s;
+        BancLigne &banc = s.banc;
         banc.surReceptionPair = [&](const QByteArray &) {
             if (banc.recuParLePair.endsWith("\r") && !banc.recuParLePair.endsWith("ATDT2\r"))
                 banc.pairEnvoie("\r\nOK\r\n", 5); // a modem that accepts everything but never connects
         };
-        PosteSimule s(banc.env(), banc.plateforme);
         CInterlocuteur &a = s.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
         QVERIFY(a.Connecter());
         QCOMPARE(s.etats.last(), QStringLiteral("Appel|0|30"));
@@ -103,7 +101,7 @@ private slots:
     {
         // The called station's check of a new link: answered, it supervises; unanswered twice
         // (each failure counted twice), it hangs up and reconnects.
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
         b.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
@@ -111,7 +109,7 @@ private slots:
         QVERIFY(banc.b.commandes.contains("Connexion vérifiée"));
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
 
-        PosteSurLigne s;
+        StationSurLigne s;
         BancLigne &seul = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
@@ -129,7 +127,7 @@ private slots:
 
     void rienApresTerminer()
     {
-        BancDeuxPostes banc;
+        DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
         b.armer(GenreSupervision::Reinitialisation, true);

@@ -1,6 +1,6 @@
 #include "tests/support/BilanLivraisons.h"
 
-#include "tests/support/PosteSimule.h"
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QSet>

@@ -4,9 +4,8 @@
 #include "platform/Dezipper.h"
 #include "platform/Windows1252.h"
 #include "serial/FComm.h"
-#include "tests/support/ApplicationSimulee.h"
+#include "tests/support/StationSimulee.h"
 #include "tests/support/BancModems.h"
-#include "tests/support/PosteSimule.h"
 
 #include <QFile>
 #include <QHash>
@@ -19,11 +18,11 @@
 // Stations of the original design, as the tests put them against ours over emulated modems.
 
 // Written elsewhere, then moved in whole, as a careful user does.
-inline void deposer(ApplicationSimulee &app, const QString &nom, const QByteArray &contenu)
+inline void deposer(StationSimulee &app, const QString &nom, const QByteArray &contenu)
 {
     const QString brouillon = app.chemin(nom);
     ecrireFichier(brouillon, contenu);
-    QVERIFY(QFile::rename(brouillon, app.poste().Parametres.CheminFichiersAEnvoyer + "/" + nom));
+    QVERIFY(QFile::rename(brouillon, app.lien().Parametres.CheminFichiersAEnvoyer + "/" + nom));
 }
 
 // A receiver of the original design on COM2: it appends every part whose key is right,

@@ -1,11 +1,9 @@
-#include "tests/support/PosteSimule.h"
-
-#include <QDir>
-
-#include <random>
+#include "tests/support/StationSimulee.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <random>
 
 QByteArray aleatoire(qsizetype taille, unsigned graine)
 {
@@ -34,14 +32,12 @@ void ecrireFichier(const QString &chemin, const QByteArray &contenu)
         f.write(contenu);
 }
 
-PosteSimule::PosteSimule(Environnement environnement, Plateforme &plateforme) : env(environnement), proprietaire(plateforme) {}
-
-PosteSimule::~PosteSimule()
+StationSimulee::~StationSimulee()
 {
     poste.reset(); // its last notifications still reach the lists
 }
 
-CInterlocuteur &PosteSimule::creer()
+CInterlocuteur &StationSimulee::creer()
 {
     poste = std::make_unique<CInterlocuteur>(
         ContexteLiaison{env, ini, proprietaire, dossier.path(), QStringLiteral("navette"), QStringLiteral("A"), &dialogue});
@@ -55,13 +51,13 @@ CInterlocuteur &PosteSimule::creer()
     return *poste;
 }
 
-CInterlocuteur &PosteSimule::creerConfiguree(const QString &port, const QByteArray &autresCles)
+CInterlocuteur &StationSimulee::creerConfiguree(const QString &port, const QByteArray &autresCles)
 {
     QDir(dossier.path()).mkdir("recus");
     QDir(dossier.path()).mkdir("envoi");
-    ecrireFichier(cheminIni(), "[Port 1]\nNumPort=" + port.toUtf8() + "\nParametresPort=38400,n,8,1\nCheminFichiersRecus="
-                                   + chemin("recus").toUtf8() + "\nCheminFichiersAEnvoyer=" + chemin("envoi").toUtf8() + "\n"
-                                   + autresCles);
+    ecrireFichier(cheminIni(), "[Port 1]\nNumPort=" + port.toUtf8()
+                                   + "\nParametresPort=38400,n,8,1\nCheminFichiersRecus=" + chemin("recus").toUtf8()
+                                   + "\nCheminFichiersAEnvoyer=" + chemin("envoi").toUtf8() + "\n" + autresCles);
     CInterlocuteur &p = creer();
     p.Initialiser();
     if (p.FrmComm)
@@ -70,4 +66,15 @@ CInterlocuteur &PosteSimule::creerConfiguree(const QString &port, const QByteArr
                 trames << t;
         });
     return p;
+}
+
+FMain &StationSimulee::charger(const QByteArray &texteIni, const QString &ligneCommande)
+{
+    if (!texteIni.isNull())
+        ecrireFichier(cheminIni(), texteIni);
+    principale = std::make_unique<FMain>(ContexteMain{env, ini, dossier.path(), QStringLiteral("navette"), ligneCommande,
+                                                      &dialogue, &correspondance, surveillance, surveillanceDossier},
+                                         vue);
+    principale->Form_Load();
+    return *principale;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/CInterlocuteur.h"
 #include "mainwindow/FMain.h"
 #include "platform/CorrespondancePorts.h"
 #include "platform/FichierIni.h"
@@ -46,26 +47,53 @@ public:
     int codeSortie = -1;
 };
 
-// A whole station as the program starts it: a program folder of its own with its
-// configuration file, the main window's logic and its link object.
-class ApplicationSimulee
+// The one station every test fixture is made of: a program folder of its own with its
+// configuration file, and either
+// - its link object alone (creer, creerConfiguree) under a stand-in main window, its
+//   notifications recorded; or
+// - the whole program as it starts (charger): the main window's logic over a scripted view,
+//   with the link object that window makes.
+class StationSimulee
 {
 public:
-    explicit ApplicationSimulee(Environnement env) : env(env) {}
+    explicit StationSimulee(Environnement env) : env(env), proprietaire(env.plateforme) {}
+    ~StationSimulee();
 
+    QString cheminIni() const { return dossier.filePath("navette.INI"); }
     QString chemin(const QString &nom) const { return dossier.filePath(nom); }
+
+    CInterlocuteur &creer();
+    // A configured link object on the given port, with incoming and outgoing folders.
+    CInterlocuteur &creerConfiguree(const QString &port = QStringLiteral("COM1:"), const QByteArray &autresCles = {});
+
     // Writes navette.INI, then loads the window (Form_Load) for the station given.
     FMain &charger(const QByteArray &ini, const QString &ligneCommande = {});
     FMain &fenetre() { return *principale; }
-    CInterlocuteur &poste() { return *principale->Poste(); }
+    // The link object, the window's or the one made alone.
+    CInterlocuteur &lien() { return poste ? *poste : *principale->Poste(); }
 
     Environnement env;
     QTemporaryDir dossier;
-    FichierIni fichierIni;
+    FichierIni ini;
+    DialogueScripte dialogue;
+
+    // The link object alone.
+    ProprietaireSimule proprietaire;
+    std::unique_ptr<CInterlocuteur> poste;
+    QStringList informations, etats, commandes, fichiersRecus;
+    QList<QByteArray> trames; // every frame the driver received, answers that came late included
+    bool garderTrames = true; // off where the frames would hold a whole large file
+
+    // The whole program.
     CorrespondancePorts correspondance;
     VueMainScriptee vue;
-    DialogueScripte dialogue;
-    FFermeture::Fabrique surveillance; // the instance window's endpoint, when a test wants one
+    FFermeture::Fabrique surveillance;                               // the instance window's endpoint, when a test wants one
     decltype(ContexteMain::surveillanceDossier) surveillanceDossier; // likewise, the outgoing folder's watcher
     std::unique_ptr<FMain> principale;
 };
+
+QByteArray lireFichier(const QString &chemin);
+void ecrireFichier(const QString &chemin, const QByteArray &contenu);
+// Data makers: the same bytes for the same seed; the files of a folder, by name.
+QByteArray aleatoire(qsizetype taille, unsigned graine = 5);
+QStringList fichiersDe(const QString &dossier);
