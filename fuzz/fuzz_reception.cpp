@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *donnees, size_t taille)
     if (!s->poste)
         return 0;
     s->poste->FrmComm->PortEvent_Lecture(QByteArray(reinterpret_cast<const char *>(donnees), qsizetype(taille)));
-    s->banc.plateforme.avancer(200);
+    s->plateforme.avancer(200);
     const QString racine = s->dossier.path() + QLatin1Char('/');
     QDirIterator tout(s->dossier.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (tout.hasNext()) {

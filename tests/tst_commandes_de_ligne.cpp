@@ -4,13 +4,10 @@
 #include "securite/CleStation.h"
 #include "platform/Minuterie.h"
 #include "tests/support/DeuxStationsSurCable.h"
-#include "tests/support/BancLigne.h"
 #include "tests/support/StationSurLigne.h"
 
 #include <QRegularExpression>
 #include <QTest>
-
-#include <random>
 
 namespace {
 void recevoir(DeuxStationsSurCable &banc, StationSimulee &poste, const QByteArray &texte)
@@ -223,7 +220,6 @@ private slots:
     void cinqErreursDeSuiteReconnectent()
     {
         StationSurLigne s;
-        BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         p.armer(GenreSupervision::Surveillance);
@@ -232,8 +228,8 @@ private slots:
         QCOMPARE(p.NbreErreurs, qint16(4));
         QVERIFY(s.informations.last().endsWith("(3)"));
         QCOMPARE(s.etats.last(), QStringLiteral("Surveillance|5|0")); // sooner next time; stopped while the command is out
-        banc.boites.repondreTempo(true, 0);
-        banc.boites.repondreTempo(true, 0);
+        s.boites.repondreTempo(true, 0);
+        s.boites.repondreTempo(true, 0);
         QVERIFY(!p.TesterConnexion(false));
         QVERIFY(!s.informations.filter(QRegularExpression("\\(4\\)$")).isEmpty());
         QCOMPARE(s.etats.value(5).section('|', 0, 0), QStringLiteral("Déconnexion")); // at once
@@ -265,10 +261,7 @@ private slots:
         DeuxStationsSurCable banc;
         banc.demarrer();
         const QString fichier = banc.a.chemin("envoi/croise.bin");
-        QByteArray contenu(5000, Qt::Uninitialized);
-        std::mt19937 alea(4);
-        for (char &c : contenu)
-            c = char(alea());
+        const QByteArray contenu = aleatoire(5000, 4);
         ecrireFichier(fichier, contenu);
         bool testB = false;
         banc.plateforme.planifier(300'000, [&] { testB = banc.b.poste->TesterConnexion(false); });
@@ -280,7 +273,6 @@ private slots:
             QVERIFY2(poste->informations.filter("Temps d'attente").isEmpty() && poste->informations.filter("tentative").isEmpty(),
                      qPrintable(poste->informations.join('\n')));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TstCommandesDeLigne)

@@ -173,43 +173,45 @@ private slots:
         QVERIFY(!t.a.proprietaire.sablier);
     }
 
-    void deconnecterSelonLeRole()
+    void raccrochage_data()
     {
-        for (const bool appelant : {true, false}) {
-            DeuxStationsSurModems s;
-            QByteArray versModem1;
-            espionner(s, versModem1);
-            CInterlocuteur &a = s.a.creerConfiguree("COM1:", appelant ? "PosteAppellant=-1\n" : "");
-            QVERIFY(a.FrmComm->Connecter());
-            a.Déconnecter();
-            s.plateforme.avancer(100);
-            QCOMPARE(versModem1.contains("+++"), appelant);
-            QCOMPARE(versModem1.contains("ATH0\r"), appelant);
-            QVERIFY(versModem1.endsWith("ATZ0\r"));
-            QVERIFY(versModem1.startsWith(BancLigne::trame("STOP")));
-            QCOMPARE(s.a.etats.first().section('|', 0, 0), QStringLiteral("Déconnexion"));
-            QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie||0"));
-            QVERIFY(!a.FrmComm->Port->Actif());
-        }
+        QTest::addColumn<bool>("appelant");
+        QTest::addColumn<bool>("dejaPerdue"); // the line dropped first: nothing to write, the port not reopened
+        QTest::newRow("appelant : STOP, +++, ATH0, ATZ0") << true << false;
+        QTest::newRow("appelé : STOP, ATZ0") << false << false;
+        QTest::newRow("après une perte de ligne : rien") << true << true;
     }
 
-    void raccrocherSansReouvrirEtAvecLaGarde()
+    void raccrochage()
     {
-        // A second hang-up after a line drop writes nothing and does not reopen the port.
-        {
-            DeuxStationsSurModems s;
-            QByteArray versModem1;
-            espionner(s, versModem1);
-            CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\n");
-            QVERIFY(a.FrmComm->Connecter());
+        QFETCH(bool, appelant);
+        QFETCH(bool, dejaPerdue);
+        DeuxStationsSurModems s;
+        QByteArray versModem1;
+        espionner(s, versModem1);
+        CInterlocuteur &a = s.a.creerConfiguree("COM1:", appelant ? "PosteAppellant=-1\n" : "");
+        QVERIFY(a.FrmComm->Connecter());
+        if (dejaPerdue)
             QVERIFY(a.FrmComm->Déconnecter());
-            const quint32 debut = s.plateforme.tickMs();
-            a.Déconnecter();
-            s.plateforme.avancer(100);
+        const quint32 debut = s.plateforme.tickMs();
+        a.Déconnecter();
+        s.plateforme.avancer(100);
+        QVERIFY(!a.FrmComm->Port->Actif());
+        if (dejaPerdue) {
             QVERIFY(s.plateforme.ecouleDepuis(debut) < 200);
             QVERIFY(versModem1.isEmpty());
-            QVERIFY(!a.FrmComm->Port->Actif());
+            return;
         }
+        QCOMPARE(versModem1.contains("+++"), appelant);
+        QCOMPARE(versModem1.contains("ATH0\r"), appelant);
+        QVERIFY(versModem1.endsWith("ATZ0\r"));
+        QVERIFY(versModem1.startsWith(BancLigne::trame("STOP")));
+        QCOMPARE(s.a.etats.first().section('|', 0, 0), QStringLiteral("Déconnexion"));
+        QCOMPARE(s.a.etats.last(), QStringLiteral("Non définie||0"));
+    }
+
+    void raccrocherFaceAUnModemNu()
+    {
         // The other end is a bare modem that ignores STOP: our own "+++" and ATH0 hang up,
         // before the port closes.
         DeuxStationsSurModems s;
@@ -253,26 +255,25 @@ private slots:
         // Nothing answers on the line: two tries, then the box; its countdown is virtual time.
         QFETCH(bool, confirme);
         StationSurLigne s;
-        BancLigne &banc = s.banc;
         CInterlocuteur &a = s.creerConfiguree("COM1:");
         if (!confirme)
-            banc.boites.repondreTempo(false, 3000);
-        const quint32 debut = banc.plateforme.tickMs();
+            s.boites.repondreTempo(false, 3000);
+        const quint32 debut = s.plateforme.tickMs();
         QCOMPARE(a.Connecter(), confirme);
-        const quint32 duree = banc.plateforme.ecouleDepuis(debut);
+        const quint32 duree = s.plateforme.ecouleDepuis(debut);
         QVERIFY(s.informations.contains("Echec de paramétrage. (Essai 1)"));
         QVERIFY(s.informations.contains("Echec de paramétrage. (Essai 2)"));
         QCOMPARE(s.informations.filter("Echec de paramétrage ATZ0").size(), 4);
-        QCOMPARE(banc.boites.boitesTempo.first().message,
+        QCOMPARE(s.boites.boitesTempo.first().message,
                  QStringLiteral("Le modem 'A' ne semble pas connecté.\r\nPeut être n'est-il pas allumé ou branché."));
-        QCOMPARE(banc.boites.boitesTempo.first().tempsRestant, 20);
+        QCOMPARE(s.boites.boitesTempo.first().tempsRestant, 20);
         // Per try: the script (2 x 1 s + 1 s pause), a hang-up (2 s), 2 s + 5 s of pauses.
         if (!confirme) {
             QVERIFY2(duree >= 12000 + 3000 + 5000 && duree < 22000, qPrintable(QString::number(duree)));
             return;
         }
-        QCOMPARE(banc.boites.boitesTempo.size(), 2);
-        QCOMPARE(banc.boites.boitesTempo[1].titre, QStringLiteral("Modem non initialisé"));
+        QCOMPARE(s.boites.boitesTempo.size(), 2);
+        QCOMPARE(s.boites.boitesTempo[1].titre, QStringLiteral("Modem non initialisé"));
         QVERIFY2(duree >= 12000 * 2 + 20000 + 3000 + 30000 && duree < 90000, qPrintable(QString::number(duree)));
         QCOMPARE(s.etats.last(), QStringLiteral("Réinitialisation|5|30"));
     }

@@ -4,12 +4,8 @@
 #include "auxwindows/FMsgBoxTempo.h"
 #include "auxwindows/FenetreMsgBoxTempo.h"
 #include "mainwindow/FenetreMain.h"
-#include "platform/FichierIni.h"
 #include "serial/DialogueComm.h"
 #include "serial/FenetreComm.h"
-#include "tests/support/DisqueSimule.h"
-#include "tests/support/BancLigne.h"
-#include "tests/support/StationSimulee.h"
 #include "tests/support/StationSurLigne.h"
 
 #include <QApplication>
@@ -217,13 +213,12 @@ private slots:
     {
         // Configurer through the real window: what the user types lands in the file.
         StationSurLigne s;
-        BancLigne &banc = s.banc;
         FenetreComm fenetre;
-        DialogueComm dialogue(banc.plateforme, fenetre);
+        DialogueComm dialogue(s.plateforme, fenetre);
         s.creerConfiguree("COM1:");
         CInterlocuteur &poste = *s.poste;
         poste.FrmComm->setDialogue(&dialogue);
-        banc.plateforme.planifier(1000, [&] {
+        s.plateforme.planifier(1000, [&] {
             QVERIFY(fenetre.isVisible());
             QCOMPARE(fenetre.windowTitle(), QStringLiteral("Communication"));
             auto *appelant = fenetre.findChild<QCheckBox *>("CochePosteAppellant");
@@ -258,13 +253,9 @@ private slots:
     {
         // The connect box's three values drawn through Qt's own numbering (grey is Qt's 1,
         // "in progress" our 2).
-        PlateformeSimulee p;
-        BoitesMessageScriptees boites;
-        GestionPortsSimules ports;
-        DisqueSimule disque;
-        FichierIni ini;
+        StationSurLigne s;
         FenetreMain fenetre;
-        FMain principale({{p, boites, ports, disque}, ini, QDir::tempPath(), "navette", "A"}, fenetre);
+        FMain principale({s.env(), s.ini, s.dossier.path(), "navette", "A"}, fenetre);
         fenetre.setLogique(&principale);
         auto *coche = fenetre.findChild<QCheckBox *>("CocheConnecter");
         QVERIFY(coche && coche->font().bold());

@@ -42,15 +42,14 @@ private slots:
     void lienMuetReinitialise()
     {
         StationSurLigne s;
-        BancLigne &banc = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
         p.armer(GenreSupervision::Surveillance, true);
-        banc.plateforme.avancer(25'000);
-        QVERIFY(banc.tramesRecues.contains("YAQUELQUUN?CHUT!"));
+        s.plateforme.avancer(25'000);
+        QVERIFY(s.tramesRecues.contains("YAQUELQUUN?CHUT!"));
         QVERIFY(s.informations.contains("Aucune nouvelle, réinitialisation..."));
-        banc.plateforme.avancer(200'000);
+        s.plateforme.avancer(200'000);
         // The hang-up finds no modem to answer it; the port is opened again all the same.
         QCOMPARE(s.informations.filter("initialisation").mid(1, 3),
                  QStringList({"Aucune nouvelle, réinitialisation...", "Erreur de réinitialisation", "Réinitialisation effectuée"}));
@@ -80,20 +79,19 @@ private slots:
     void appelSansReponseRecompose()
     {
         StationSurLigne s;
-        BancLigne &banc = s.banc;
-        banc.surReceptionPair = [&](const QByteArray &) {
-            if (banc.recuParLePair.endsWith("\r") && !banc.recuParLePair.endsWith("ATDT2\r"))
-                banc.pairEnvoie("\r\nOK\r\n", 5); // a modem that accepts everything but never connects
+        s.surReceptionPair = [&](const QByteArray &) {
+            if (s.recuParLePair.endsWith("\r") && !s.recuParLePair.endsWith("ATDT2\r"))
+                s.pairEnvoie("\r\nOK\r\n", 5); // a modem that accepts everything but never connects
         };
         CInterlocuteur &a = s.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=2\n");
         QVERIFY(a.Connecter());
         QCOMPARE(s.etats.last(), QStringLiteral("Appel|0|30"));
-        banc.plateforme.avancer(30'500);
+        s.plateforme.avancer(30'500);
         QCOMPARE(s.etats.last(), QStringLiteral("Appel|1|30"));
         QCOMPARE(compte(s.informations, "Pas de communication"), 0);
-        banc.plateforme.avancer(30'000);
+        s.plateforme.avancer(30'000);
         QCOMPARE(compte(s.informations, "Pas de communication"), 1);
-        banc.plateforme.avancer(20'000);
+        s.plateforme.avancer(20'000);
         QCOMPARE(compte(s.informations, "Numérotation du '2' en cours..."), 2);
     }
 
@@ -110,19 +108,18 @@ private slots:
         QCOMPARE(banc.b.etats.last(), QStringLiteral("Surveillance|0|20"));
 
         StationSurLigne s;
-        BancLigne &seul = s.banc;
         CInterlocuteur &p = s.creerConfiguree("COM1:");
         p.AttacherMinuterie();
         QVERIFY(p.FrmComm->Connecter());
         p.FrmComm->PortEvent_Lecture("\r\nCONNECT 38400\r\n");
-        const quint32 debut = seul.plateforme.tickMs();
-        seul.plateforme.avancer(1500 + 2500 + 3000 + 100);
+        const quint32 debut = s.plateforme.tickMs();
+        s.plateforme.avancer(1500 + 2500 + 3000 + 100);
         QCOMPARE(s.informations.filter("Temps d'attente").size(), 1);
         QCOMPARE(p.NbreErreurs, qint16(2));
         QVERIFY(s.etats.filter("Déconnexion").isEmpty());
-        seul.plateforme.avancer(1500 + 2500 + 3000);
+        s.plateforme.avancer(1500 + 2500 + 3000);
         QVERIFY(!s.etats.filter("Déconnexion").isEmpty());
-        QVERIFY(seul.plateforme.ecouleDepuis(debut) >= 14000);
+        QVERIFY(s.plateforme.ecouleDepuis(debut) >= 14000);
     }
 
     void rienApresTerminer()

@@ -40,7 +40,7 @@ StationSimulee::~StationSimulee()
 CInterlocuteur &StationSimulee::creer()
 {
     poste = std::make_unique<CInterlocuteur>(
-        ContexteLiaison{env, ini, proprietaire, dossier.path(), QStringLiteral("navette"), QStringLiteral("A"), &dialogue});
+        ContexteLiaison{environnement, ini, proprietaire, dossier.path(), QStringLiteral("navette"), QStringLiteral("A"), &dialogue});
     poste->Information.connecter([this](const QString &t) { informations << t; });
     poste->EtatTimeOut.connecter([this](const QString &type, const QString &compteur, int duree) {
         etats << QStringLiteral("%1|%2|%3").arg(type, compteur).arg(duree);
@@ -72,7 +72,7 @@ FMain &StationSimulee::charger(const QByteArray &texteIni, const QString &ligneC
 {
     if (!texteIni.isNull())
         ecrireFichier(cheminIni(), texteIni);
-    principale = std::make_unique<FMain>(ContexteMain{env, ini, dossier.path(), QStringLiteral("navette"), ligneCommande,
+    principale = std::make_unique<FMain>(ContexteMain{environnement, ini, dossier.path(), QStringLiteral("navette"), ligneCommande,
                                                       &dialogue, &correspondance, surveillance, surveillanceDossier},
                                          vue);
     principale->Form_Load();

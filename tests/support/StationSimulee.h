@@ -56,7 +56,7 @@ public:
 class StationSimulee
 {
 public:
-    explicit StationSimulee(Environnement env) : env(env), proprietaire(env.plateforme) {}
+    explicit StationSimulee(Environnement env) : environnement(env), proprietaire(env.plateforme) {}
     ~StationSimulee();
 
     QString cheminIni() const { return dossier.filePath("navette.INI"); }
@@ -72,7 +72,7 @@ public:
     // The link object, the window's or the one made alone.
     CInterlocuteur &lien() { return poste ? *poste : *principale->Poste(); }
 
-    Environnement env;
+    Environnement environnement;
     QTemporaryDir dossier;
     FichierIni ini;
     DialogueScripte dialogue;

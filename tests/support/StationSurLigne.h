@@ -16,7 +16,6 @@ struct StationSurLigne : BancLigne, StationSimulee
     // Past Rien, the peer answers as a station would (see silence and refuse).
     explicit StationSurLigne(Depart depart = Rien);
 
-    BancLigne &banc = *this; // its env() and the station's env, told apart
 
     // The outgoing file of that name for the whole program.
     QString envoi(const QString &nom) const { return chemin("Envois à A/" + nom); }
