@@ -117,10 +117,9 @@ void Authentification::apresReconnaissance()
 
 void Authentification::planifierOuverture(quint32 delaiMs, int essais)
 {
-    const auto vivant = mCanal.temoin();
     const quint32 connexion = mConnexions;
-    mCanal.env().plateforme.planifier(qint64(delaiMs) * 1000, [this, vivant, essais, connexion] {
-        if (!vivant || !mCanal.ligne() || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || connexion != mConnexions)
+    mCanal.planifier(qint64(delaiMs) * 1000, [this, essais, connexion] {
+        if (!mCanal.ligne() || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || connexion != mConnexions)
             return;
         // A command under way keeps the line for now.
         if (mCanal.ligne()->occupe()) {
@@ -167,13 +166,11 @@ void Authentification::ouvrir()
 
 bool Authentification::surOuverture(const QByteArray &texte)
 {
-    const auto vivant = mCanal.temoin();
     if (!mExigee || !mCle || !mCleDistante) {
         if (!std::exchange(mRefusDit, true) && !mExigee)
             mCanal.informer(QStringLiteral("Le poste distant demande une liaison chiffrée : mettez sa clé (CleDistante) "
                                               "dans la section de ce poste pour l'accepter."));
-        if (vivant)
-            mCanal.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("ce poste n'a pas de clé pour le vôtre (CleDistante)")));
+        mCanal.repondre(Refus + Windows1252::depuisTexte(QStringLiteral("ce poste n'a pas de clé pour le vôtre (CleDistante)")));
         return true;
     }
     const bool croisement = mEtat == Etat::Ouverture;
@@ -222,10 +219,9 @@ bool Authentification::surConfirmation(const QByteArray &)
 void Authentification::etablir()
 {
     mEtat = Etat::Etablie;
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Liaison chiffrée avec le poste distant (empreinte %1)").arg(empreinteDistante()));
     // The scanner held the files back until now.
-    if (vivant && mCanal.etat().meneLaLiaison)
+    if (mCanal.etat().meneLaLiaison)
         mCanal.proprietaire().posteDistantReconnu();
 }
 
@@ -235,26 +231,20 @@ void Authentification::echouer(const QString &raison)
     mPoignee.reset();
     if (mCanal.ligne())
         mCanal.ligne()->chiffrer(nullptr);
-    const auto vivant = mCanal.temoin();
     if (!std::exchange(mRaisonDite, true))
         mCanal.informer(QStringLiteral("Poste distant refusé : ") + raison);
-    if (!vivant)
-        return;
     if (++mEchecs < echecsAvantRaccrochage) {
         // A test in clear at once: the other drops what it may hold of this handshake, both
         // recognise each other again, and the next try follows.
-        mCanal.env().plateforme.planifier(1'000'000, [this, vivant, connexion = mConnexions] {
-            if (vivant && connexion == mConnexions && mCanal.etat().modemConnecte && mCanal.ligne() && !mCanal.ligne()->occupe())
+        mCanal.planifier(1'000'000, [this, connexion = mConnexions] {
+            if (connexion == mConnexions && mCanal.etat().modemConnecte && mCanal.ligne() && !mCanal.ligne()->occupe())
                 mCanal.testerLiaison(false);
         });
         return;
     }
     mCanal.informer(QStringLiteral("Poste distant refusé %1 fois : raccrochage.").arg(mEchecs));
     mEchecs = 0;
-    mCanal.env().plateforme.planifier(0, [this, vivant] {
-        if (vivant)
-            mCanal.raccrocherEtRappeler();
-    });
+    mCanal.planifier(0, [this] { mCanal.raccrocherEtRappeler(); });
 }
 
 bool Authentification::ignorer(const QByteArray &texte)

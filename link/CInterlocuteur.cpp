@@ -43,10 +43,7 @@ void CInterlocuteur::ArreterTempos()
 
 void CInterlocuteur::Configurer()
 {
-    const auto vivant = mVie.temoin();
-    if (FrmComm)
-        FrmComm->Afficher(Parametres); // modal: anything may run meanwhile
-    if (!vivant || mbTerminer)
+    if (FrmComm && !patienter([&] { FrmComm->Afficher(Parametres); })) // modal: anything may run meanwhile
         return;
     EcrireConfiguration();
     mContexte.proprietaire.chargerFenetreInstance();
@@ -83,10 +80,9 @@ void CInterlocuteur::Terminer()
 
 ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus)
 {
-    const auto vivant = mVie.temoin();
     ReponseCommande reponse;
-    const bool repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus);
-    if (!vivant)
+    bool repondue = false;
+    if (!mener([&] { repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus); }))
         reponse.issue = IssueCommande::Terminee;
     else if (!FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
         reponse.issue = IssueCommande::Perdue;
@@ -99,9 +95,29 @@ ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArr
 
 bool CInterlocuteur::patienter(const std::function<void()> &attente)
 {
+    return mener(attente) && !mbTerminer && FrmComm;
+}
+
+bool CInterlocuteur::mener(const std::function<void()> &etape)
+{
     const auto vivant = mVie.temoin();
-    attente();
-    return vivant && !mbTerminer && FrmComm;
+    etape();
+    return bool(vivant);
+}
+
+bool CInterlocuteur::attendreQue(const std::function<bool()> &condition, quint32 delaiMs)
+{
+    const auto vivant = mVie.temoin();
+    mContexte.env.plateforme.attendreQue([&] { return !vivant || condition(); }, delaiMs);
+    return bool(vivant);
+}
+
+void CInterlocuteur::planifier(qint64 delaiUs, std::function<void()> action)
+{
+    mContexte.env.plateforme.planifier(delaiUs, [vivant = mVie.temoin(), action = std::move(action)] {
+        if (vivant)
+            action();
+    });
 }
 
 ReponseCommande CInterlocuteur::repondre(const QByteArray &texte)
@@ -143,10 +159,8 @@ void CInterlocuteur::redemanderCapacites()
 
 void CInterlocuteur::noterCapacites(const QByteArray &reponse, quint32 allerRetourMs)
 {
-    const auto vivant = mVie.temoin();
     mReconnaissance.noter(reponse, allerRetourMs, mAuth.autorise());
-    if (vivant)
-        mAuth.apresReconnaissance();
+    mAuth.apresReconnaissance();
 }
 
 bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
@@ -182,9 +196,7 @@ bool CInterlocuteur::lireNumPort()
 {
     std::optional<QString> port = mProfil.lirePort();
     if (port && port->isEmpty()) {
-        const auto vivant = mVie.temoin();
-        Configurer();
-        if (!vivant || !FrmComm)
+        if (!mener([&] { Configurer(); }) || !FrmComm)
             return false;
         port = mProfil.lirePort();
     }
@@ -215,9 +227,8 @@ bool CInterlocuteur::Connecter()
     }
     bEnCours = true;
     mbReconnexionRefusee = false;
-    const auto vivant = mVie.temoin();
-    const bool resultat = mConnexion.etablir();
-    if (!vivant)
+    bool resultat = false;
+    if (!mener([&] { resultat = mConnexion.etablir(); }))
         return resultat;
     bEnCours = false;
     mContexte.proprietaire.curseurAttente(false);
@@ -243,16 +254,14 @@ void CInterlocuteur::Déconnecter()
     ++mDeconnexions;
     mReception.abandonner();
     oublierCapacites();
-    const auto vivant = mVie.temoin();
     mSupervision.commencerDeconnexion();
-    const bool dit = mRaccrochage.direAuRevoir();
-    if (!vivant)
+    bool dit = false;
+    if (!mener([&] { dit = mRaccrochage.direAuRevoir(); }))
         return;
     if (dit && mConnexion.sansModem())
         mbModemConnecte = false; // no modem will report it
     mAuth.oublier(); // after the farewell, which goes sealed
-    mRaccrochage.fermerPort();
-    if (vivant)
+    if (mener([&] { mRaccrochage.fermerPort(); }))
         mSupervision.setGenre(GenreSupervision::NonDefinie);
 }
 
@@ -262,11 +271,11 @@ bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &
     if (mbHorsLigne || !mAuth.peutEnvoyer(Texte))
         return false;
     Supervision::Pause pause(mSupervision);
-    const auto vivant = mVie.temoin();
     bool resultat = false;
-    if (FrmComm && FrmComm->Connecter() && FrmComm)
-        resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
-    return vivant && resultat;
+    return mener([&] {
+        if (FrmComm && FrmComm->Connecter() && FrmComm)
+            resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
+    }) && resultat;
 }
 
 bool CInterlocuteur::TesterConnexion(bool AvecEvent)
@@ -276,10 +285,9 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
     // The clock goes only to a station that proved its key, where one is pinned.
     const auto [commande, verdict] = CommandesDeLigne::testDeLiaison(
         Parametres.SvrHoraire && mAuth.autorise() ? std::optional(mContexte.env.plateforme.maintenant()) : std::nullopt, AvecEvent);
-    const auto vivant = mVie.temoin();
     const quint32 envoi = mContexte.env.plateforme.tickMs();
     QByteArray reponseRecue;
-    if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue) || !vivant)
+    if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue)) // false as well once the engine is gone
         return false;
     noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
     // No modem reports a bare cable's link: an answered test is what shows it up.
@@ -300,8 +308,8 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
         pause.oublier();
         return;
     }
-    const auto vivant = mVie.temoin();
-    if (TraiterReception(Texte) || !vivant) {
+    bool traite = false;
+    if (!mener([&] { traite = TraiterReception(Texte); }) || traite) {
         pause.oublier();
         return;
     }
@@ -312,8 +320,10 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
     // From a station that has not proved its key, nothing but that "OUI".
     const bool oui = TramesEtendues::lireCapacites(Texte) || (!mAuth.autorise() && !(FrmComm && FrmComm->texteDuModem()));
     const QString texte = Windows1252::versTexte(oui ? Texte.left(3) : Texte);
-    CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
-    if (vivant && !reponse.isEmpty())
+    const bool present = mener([&] {
+        CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
+    });
+    if (present && !reponse.isEmpty())
         repondre(Windows1252::depuisTexte(reponse));
 }
 
@@ -336,32 +346,26 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 
 bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge)
 {
-    const auto vivant = mVie.temoin();
-    repondre(mReconnaissance.reponseAuTest());
-    if (!vivant)
+    if (repondre(mReconnaissance.reponseAuTest()).terminee())
         return true;
     mAuth.apresReponseAuTest();
     mReconnaissance.apresReponseAuTest();
     mbModemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
-    LiaisonVerifiee(verdict);
-    if (vivant)
+    if (mener([&] { LiaisonVerifiee(verdict); }))
         armer(GenreSupervision::Surveillance);
     return true;
 }
 
 bool CInterlocuteur::surStop(const QByteArray &)
 {
-    const auto vivant = mVie.temoin();
     mCause = CauseDeconnexion::PosteDistant;
     Information(texteCause(mCause));
-    Déconnecter();
-    if (!vivant)
+    if (!mener([&] { Déconnecter(); }))
         return true;
     mbModemConnecte = false;
-    ModemEtatConnexionChange(false);
-    if (vivant)
+    if (mener([&] { ModemEtatConnexionChange(false); }))
         armer(GenreSupervision::Reinitialisation, !Parametres.PosteAppellant);
     return true;
 }
@@ -407,9 +411,7 @@ void CInterlocuteur::FrmComm_Erreur(const QString &Message)
         return;
     if (NbreErreurs >= 4) {
         NbreErreurs = 0;
-        const auto vivant = mVie.temoin();
-        Déconnecter();
-        if (vivant)
+        if (mener([&] { Déconnecter(); }))
             Connecter();
         return;
     }
@@ -435,9 +437,7 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
         mReception.abandonner();
         mCause = FrmComm ? FrmComm->causeDeconnexion() : CauseDeconnexion::Inconnue;
     }
-    const auto vivant = mVie.temoin();
-    ModemEtatConnexionChange(Connecté);
-    if (!vivant)
+    if (!mener([&] { ModemEtatConnexionChange(Connecté); }))
         return;
     if (!Connecté) {
         if (!Parametres.PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
@@ -478,9 +478,7 @@ void CInterlocuteur::TimeOut_Timer()
 
 void CInterlocuteur::raccrocherEtRappeler()
 {
-    const auto vivant = mVie.temoin();
-    Déconnecter();
-    if (vivant && !mbTerminer)
+    if (mener([&] { Déconnecter(); }) && !mbTerminer)
         Connecter();
 }
 

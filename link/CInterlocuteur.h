@@ -143,7 +143,7 @@ private:
     void arreterSupervision() override { mSupervision.arreter(); }
     void fichierRecu(const QString &chemin) override { FichierReçu(chemin); }
     void finEnvoi() override;
-    void attendreCapacites() override { mReconnaissance.attendre(); }
+    bool attendreCapacites() override { return mReconnaissance.attendre(); }
     void redemanderCapacites() override;
     FComm *ligne() override { return FrmComm.get(); }
     EtatLigne etat() const override;
@@ -154,13 +154,15 @@ private:
     Environnement &env() override { return mContexte.env; }
     ProprietaireLiaison &proprietaire() override { return mContexte.proprietaire; }
     QString argumentLigneCommande() const override { return mContexte.argumentLigneCommande; }
-    JetonVie::Temoin temoin() const override { return mVie.temoin(); }
     void attacherMinuterie() override { AttacherMinuterie(); }
     void changerRole(bool appelant, const QString &numero, bool enregistrer) override;
     bool connecter() override { return Connecter(); }
     void lienConstate() override;
     void deconnecter() override { Déconnecter(); }
     bool patienter(const std::function<void()> &attente) override;
+    bool mener(const std::function<void()> &etape) override;
+    bool attendreQue(const std::function<bool()> &condition, quint32 delaiMs) override;
+    void planifier(qint64 delaiUs, std::function<void()> action) override;
     void raccrocherEtRappeler() override;
 
     // The supervision's tick, to the reception or the supervisor.

@@ -3,7 +3,6 @@
 #include "link/AvancementFichier.h"
 #include "link/Supervision.h"
 #include "platform/Environnement.h"
-#include "platform/JetonVie.h"
 
 #include <QByteArray>
 #include <QString>
@@ -53,6 +52,12 @@ struct EtatLigne
 
 // The one way a part of the link engine (the connection, a send, a reception, the
 // handshake…) reaches the rest of it. No part holds the engine.
+//
+// The engine can be gone after anything that runs the event loop, and only then: a command
+// or an answer (IssueCommande::Terminee), and whatever a part runs through patienter, mener
+// or attendreQue (a link test, connecting, hanging up, a box, a pause). Telling the owner
+// something (informer, fichierRecu, avancement…, ProprietaireLiaison's calls) never runs
+// it: the owner records, or arms a timer.
 class CanalLiaison
 {
 public:
@@ -79,8 +84,9 @@ public:
     virtual void fichierRecu(const QString &chemin) = 0;
     // A send has ended: the supervision it held goes to what the line does next.
     virtual void finEnvoi() = 0;
-    // A call that just came up waits for its first link tests, so a file goes out the best way.
-    virtual void attendreCapacites() = 0;
+    // A call that just came up waits for its first link tests, so a file goes out the best
+    // way: false when the engine went meanwhile.
+    virtual bool attendreCapacites() = 0;
     // The other station's capabilities are asked again (the link starts over).
     virtual void redemanderCapacites() = 0;
     // The other station answered on a line no modem reported up: the link is up.
@@ -96,8 +102,6 @@ public:
     virtual Environnement &env() = 0;
     virtual ProprietaireLiaison &proprietaire() = 0;
     virtual QString argumentLigneCommande() const = 0;
-    // Answers false once the engine has ended: a part holding one after a wait returns.
-    virtual JetonVie::Temoin temoin() const = 0;
 
     // The engine's own operations a part may start.
     virtual void attacherMinuterie() = 0;
@@ -109,6 +113,14 @@ public:
     // opening): false when the link ended meanwhile (the engine gone or ending, its driver
     // let go), and the part then returns without touching anything.
     virtual bool patienter(const std::function<void()> &attente) = 0;
+    // Runs a step that must end even while the link ends (storing a file before its
+    // acknowledgement, a hang-up): false only when the engine itself went meanwhile.
+    virtual bool mener(const std::function<void()> &etape) = 0;
+    // Waits, events running, until condition holds or delaiMs passed; the condition is not
+    // asked once the engine is gone. False when it went.
+    virtual bool attendreQue(const std::function<bool()> &condition, quint32 delaiMs) = 0;
+    // Runs action after delaiUs, unless the engine is gone by then.
+    virtual void planifier(qint64 delaiUs, std::function<void()> action) = 0;
     virtual void raccrocherEtRappeler() = 0;
 
 protected:

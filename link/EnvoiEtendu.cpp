@@ -136,13 +136,16 @@ void EnvoiEtendu::commencer(qint64 taille, qint64 debut)
 
 Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
 {
-    const auto vivant = mCanal.temoin();
-    Plateforme &plateforme = mCanal.env().plateforme;
     commencer(taille, debut);
-    const auto fin = qScopeGuard([&] {
-        if (vivant)
-            mActif = false;
-    });
+    const Issue issue = envoyerLesTranches(lecture, taille, debut, lignePerdue);
+    if (issue != Issue::Fin) // Fin: the engine is gone, and this part with it
+        mActif = false;
+    return issue;
+}
+
+Issue EnvoiEtendu::envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
+{
+    Plateforme &plateforme = mCanal.env().plateforme;
     const qint64 debit = mCanal.etat().octetsParSeconde;
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     const qint32 trancheMax = std::min(mCanal.etat().partieDistante, TE::partieMax);
@@ -158,10 +161,8 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
                 break;
             if (mRecu.contient(envoi->first, envoi->second))
                 continue; // acknowledged since it was found missing
-            if (!envoyerTranche(lecture, envoi->first, envoi->second))
-                return vivant ? Issue::Abandon : Issue::Fin;
-            if (!vivant)
-                return Issue::Fin;
+            if (const Issue issue = envoyerTranche(lecture, envoi->first, envoi->second); issue != Issue::Livre)
+                return issue;
             if (lignePerdue())
                 return Issue::LignePerdue;
             dernierSigne = plateforme.tickMs();
@@ -170,9 +171,7 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
         // from the port, cross and come back.
         const quint32 delai = quint32(octetsEnVol() * 1000 / std::max<qint64>(debit, 1)) + 2 * allerRetour + 500;
         const quint32 ecoule = plateforme.ecouleDepuis(dernierSigne);
-        plateforme.attendreQue([&] { return !vivant || mNouvelles || !mRefus.isEmpty() || lignePerdue(); },
-                               delai > ecoule ? delai - ecoule : 1);
-        if (!vivant)
+        if (!mCanal.attendreQue([&] { return mNouvelles || !mRefus.isEmpty() || lignePerdue(); }, delai > ecoule ? delai - ecoule : 1))
             return Issue::Fin;
         if (lignePerdue())
             return Issue::LignePerdue;
@@ -209,21 +208,20 @@ bool EnvoiEtendu::renvoyerLeVol(int silences)
     return true;
 }
 
-bool EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
+Issue EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
 {
     if (!lecture.seek(debut)) {
         mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
-        return false;
+        return Issue::Abandon;
     }
     const QByteArray octets = lecture.read(fin - debut);
     if (octets.size() != fin - debut) {
         mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(lecture.fileName(), lecture.errorString()));
-        return false;
+        return Issue::Abandon;
     }
     mEnVol.push_back({debut, fin, ++mOrdre});
     mOctetsEnvoyes += fin - debut;
-    mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000);
-    return true;
+    return mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000).terminee() ? Issue::Fin : Issue::Livre;
 }
 
 void EnvoiEtendu::surAcquit(const QByteArray &texte)

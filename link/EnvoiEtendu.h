@@ -46,11 +46,13 @@ private:
     };
     void commencer(qint64 taille, qint64 debut);
     EnvoiFichier::Issue transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
+    EnvoiFichier::Issue envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
     // The next slice to send, if any; suivant: where new slices start.
     std::optional<std::pair<qint64, qint64>> prochaineTranche(qint64 &suivant, qint32 trancheMax);
     // After silences rounds with no answer: false when the file must wait its turn.
     bool renvoyerLeVol(int silences);
-    bool envoyerTranche(QFile &lecture, qint64 debut, qint64 fin);
+    // Livre once the slice went out; Abandon when it could not be read; Fin, the engine gone.
+    EnvoiFichier::Issue envoyerTranche(QFile &lecture, qint64 debut, qint64 fin);
     // What is acknowledged leaves the flight; what was sent before it and is not, is lost.
     void recenser();
     qint64 octetsEnVol() const;

@@ -47,14 +47,9 @@ EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
         return Resultat::fait();
     }
     mCanal.arreterSupervision();
-    const auto vivant = mCanal.temoin();
+    // Every way out but Fin (the engine gone, and this part with it) ends the send.
     mEnCours = true;
-    auto finEnvoi = qScopeGuard([&] {
-        if (vivant)
-            mEnCours = false;
-    });
-    mCanal.attendreCapacites();
-    if (!vivant)
+    if (!mCanal.attendreCapacites())
         return Resultat::de(Issue::Fin);
     // The archive is built apart, under the name that travels: the user's folder is never
     // written, and only the archive this call made is deleted, whatever the way out.
@@ -67,9 +62,8 @@ EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
     if (detruit)
         return Resultat::de(Issue::Fin);
     const Resultat resultat = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
-    if (resultat.issue == Issue::Fin || !vivant)
-        return Resultat::de(Issue::Fin);
-    finEnvoi.dismiss();
+    if (resultat.issue == Issue::Fin)
+        return resultat;
     mEnCours = false;
     if (!resultat.coupe())
         mCanal.finEnvoi();
@@ -98,10 +92,10 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
     mCompression->Compresser(&raison);
     if (raison.isEmpty())
         return mCompression->NomArchive();
-    const auto vivant = mCanal.temoin();
-    MGlobal::AfficherMessage(mCanal.env().boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
-                             QStringLiteral("Compression"));
-    detruit = !vivant;
+    detruit = !mCanal.mener([&] {
+        MGlobal::AfficherMessage(mCanal.env().boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
+                                 QStringLiteral("Compression"));
+    });
     return {};
 }
 

@@ -10,21 +10,20 @@ namespace {
 constexpr qint32 silenceGardeMs = 1200;
 }
 
-bool Raccrochage::portOuvert(const JetonVie::Temoin &vivant)
+bool Raccrochage::portOuvert()
 {
-    const FComm *comm = vivant ? mCanal.ligne() : nullptr;
+    const FComm *comm = mCanal.ligne();
     return comm && comm->Port && comm->Port->Actif();
 }
 
-bool Raccrochage::ecrire(const JetonVie::Temoin &vivant, const QByteArray &texte, const QByteArray &reponse, qint32 delai)
+bool Raccrochage::ecrire(const QByteArray &texte, const QByteArray &reponse, qint32 delai)
 {
-    return portOuvert(vivant) && mCanal.ligne()->Ecrire(texte, reponse, delai, false);
+    return portOuvert() && mCanal.mener([&] { mCanal.ligne()->Ecrire(texte, reponse, delai, false); });
 }
 
 bool Raccrochage::direAuRevoir()
 {
-    const auto vivant = mCanal.temoin();
-    if (!portOuvert(vivant))
+    if (!portOuvert())
         return false;
     mCanal.ligne()->ArréterAttendre();
     if (mCanal.commande("STOP", QByteArray(), 3000).terminee())
@@ -32,11 +31,11 @@ bool Raccrochage::direAuRevoir()
     // A bare cable has no modem to hang up or reset, nor to report the link down.
     if (mCanal.etat().sansModem)
         return true;
-    if (portOuvert(vivant) && mCanal.parametres().PosteAppellant)
-        raccrocherModem(vivant);
-    if (portOuvert(vivant))
-        MGlobal::Attendre(mCanal.env().plateforme, 2000);
-    ecrire(vivant, "ATZ0\r");
+    if (portOuvert() && mCanal.parametres().PosteAppellant && !raccrocherModem())
+        return true;
+    if (portOuvert() && !mCanal.mener([&] { MGlobal::Attendre(mCanal.env().plateforme, 2000); }))
+        return true;
+    ecrire("ATZ0\r");
     return true;
 }
 
@@ -46,17 +45,13 @@ void Raccrochage::fermerPort()
         mCanal.informer(QStringLiteral("Erreur de déconnexion : fermeture du port impossible"));
 }
 
-void Raccrochage::raccrocherModem(const JetonVie::Temoin &vivant)
+bool Raccrochage::raccrocherModem()
 {
     // Without a carrier the modem is already in command mode: "+++" would only spoil ATH0.
-    if (mCanal.etat().horsLigne) {
-        ecrire(vivant, "\rATH0\r"); // the first return ends whatever reached the modem after the carrier
-        return;
-    }
+    if (mCanal.etat().horsLigne)
+        return ecrire("\rATH0\r"); // the first return ends whatever reached the modem after the carrier
     // A modem takes "+++" only between two silences of its guard time (S12, 1 s by default);
-    // its "OK" comes after the second, and then it hears ATH0.
-    MGlobal::Attendre(mCanal.env().plateforme, silenceGardeMs);
-    ecrire(vivant, "+++", "OK", silenceGardeMs + 2000);
-    if (vivant) // the carrier may have gone during the guard time
-        ecrire(vivant, mCanal.etat().horsLigne ? "\rATH0\r" : "ATH0\r");
+    // its "OK" comes after the second, and then it hears ATH0. The carrier may go meanwhile.
+    return mCanal.mener([&] { MGlobal::Attendre(mCanal.env().plateforme, silenceGardeMs); })
+           && ecrire("+++", "OK", silenceGardeMs + 2000) && ecrire(mCanal.etat().horsLigne ? "\rATH0\r" : "ATH0\r");
 }

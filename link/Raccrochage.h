@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/JetonVie.h"
-
 #include <QByteArray>
 
 class CanalLiaison;
@@ -21,9 +19,11 @@ public:
 private:
     // The goodbye goes out only on an open port: reopening one that dropped would cost
     // seconds and send a STOP that a peer on a direct cable would obey.
-    bool portOuvert(const JetonVie::Temoin &vivant);
-    bool ecrire(const JetonVie::Temoin &vivant, const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000);
-    void raccrocherModem(const JetonVie::Temoin &vivant);
+    bool portOuvert();
+    // The steps run to their end while the station ends, and stop once it is gone: false
+    // then, or when the port was closed and nothing went.
+    bool ecrire(const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000);
+    bool raccrocherModem();
 
     CanalLiaison &mCanal;
 };

@@ -30,20 +30,18 @@ void RangementFichier::fermer()
 
 bool RangementFichier::echec(const Stockage &s, const QString &description)
 {
-    const auto vivant = mCanal.temoin();
-    if (!vivant)
-        return false;
     mCanal.informer(s.cible + QStringLiteral(" : erreur ") + description);
     mCanal.informer(QStringLiteral("Etape : ") + s.etape);
-    const QString chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err"));
+    QString chemin;
+    if (!mCanal.mener([&] { chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err")); }))
+        return false;
     Disque &disque = mCanal.env().disque;
     QString erreur;
     if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
         mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
-    if (vivant)
-        mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
+    mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
                                           "poste distant le garde.")
                                .arg(chemin, erreur));
     return false;
@@ -81,7 +79,8 @@ RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QStrin
         s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
         if (DossiersPoste::nomPris(s.cible)) {
             s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
-            s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom);
+            if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom); }))
+                return Suite::NePasAcquitter;
         }
         return Suite::Continuer;
     }
@@ -98,15 +97,12 @@ RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QStrin
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
         return arret(echec(s, QStringLiteral("dossier impossible à créer")));
-    const auto vivant = mCanal.temoin();
-    plateforme.pomper();
-    if (!vivant)
+    if (!mCanal.mener([&] { plateforme.pomper(); }))
         return Suite::NePasAcquitter;
     mDecompression->setDossierExtraction(travail);
     s.cible = mCanal.dossiers().nomLibre(travail, s.nom);
     mDecompression->setNomArchive(s.cible);
-    plateforme.pomper();
-    return Suite::Continuer;
+    return mCanal.mener([&] { plateforme.pomper(); }) ? Suite::Continuer : Suite::NePasAcquitter;
 }
 
 bool RangementFichier::recevoirFichier(QByteArray &Texte)
@@ -131,12 +127,9 @@ bool RangementFichier::recevoirFichierDepuis(const QByteArray &nom, const QStrin
 
 bool RangementFichier::ranger(Stockage &s)
 {
-    const auto vivant = mCanal.temoin();
     const QString dossier = mCanal.dossiers().reception();
     if (const Suite suite = choisirCible(s, dossier); suite != Suite::Continuer)
         return suite == Suite::Acquitter;
-    if (!vivant)
-        return false;
     s.etape = QStringLiteral("Ouvre le fichier ") + s.cible;
     const qint64 taille = s.source.isEmpty() ? s.texte.size() : QFileInfo(s.source).size();
     if (const auto manque = manqueDePlace(QFileInfo(s.cible).absolutePath(), taille)) {
@@ -155,8 +148,7 @@ bool RangementFichier::ranger(Stockage &s)
             return suite == Suite::Acquitter;
     }
     mCanal.fichierRecu(s.cible);
-    if (vivant)
-        mCanal.informer(QStringLiteral("Fichier réceptionné"));
+    mCanal.informer(QStringLiteral("Fichier réceptionné"));
     return true;
 }
 
@@ -178,7 +170,8 @@ RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &d
     s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
     if (DossiersPoste::nomPris(s.cible)) {
         s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
-        s.cible = mCanal.dossiers().nomHorodate(dossier, nomFichier);
+        if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, nomFichier); }))
+            return Suite::NePasAcquitter;
     }
     const QString extrait = mDecompression->FichierExtrait();
     s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;

@@ -54,7 +54,6 @@ ReponseCommande ReceptionEtendue::refuser(const QString &raison)
 
 void ReceptionEtendue::surOffre(const QByteArray &texte)
 {
-    const auto vivant = mCanal.temoin();
     suspendre();
     const auto annonce = TE::lireOffre(texte, mCanal.etat().crcEtendu);
     if (!annonce)
@@ -66,8 +65,6 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     // the send's progress label stays its own.
     mReception.debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
-    if (!vivant)
-        return;
     qint64 debut = annonce->taille;
     if (mReception.rangement().dejaRecu(e->empreinte)) {
         e->dejaRange = true;
@@ -174,7 +171,6 @@ bool ReceptionEtendue::verifier(EnCours &e)
 
 void ReceptionEtendue::surFin(const QByteArray &texte)
 {
-    const auto vivant = mCanal.temoin();
     if (!TE::ouvrir(texte, TE::Fin, mCanal.etat().crcEtendu))
         return;
     if (!mEnCours) {
@@ -205,8 +201,8 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
             mReception.fin();
         return;
     }
-    const bool range = mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e));
-    if (!vivant)
+    bool range = false;
+    if (!mCanal.mener([&] { range = mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e)); }))
         return;
     ReponseCommande reponse;
     if (range) {

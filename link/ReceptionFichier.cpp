@@ -55,13 +55,12 @@ bool ReceptionFichier::surPartie(const QByteArray &Texte)
 bool ReceptionFichier::surFichierEntier(const QByteArray &Texte)
 {
     // The file is on disk before it is acknowledged: a sender deletes its copy on "OKFICHIER".
-    const auto vivant = mCanal.temoin();
     mCanal.avancementReception({});
     QByteArray reste = Texte.mid(12);
     const QByteArray empreinte = RangementFichier::empreinte(reste);
     const bool doublon = mRangement.dejaRecu(empreinte);
-    const bool range = doublon || mRangement.recevoirFichier(reste);
-    if (!vivant)
+    bool range = doublon;
+    if (!mCanal.mener([&] { range = range || mRangement.recevoirFichier(reste); }))
         return true;
     mRangee = range;
     if (doublon)
@@ -127,16 +126,12 @@ void ReceptionFichier::echangeRecu()
 
 void ReceptionFichier::fin()
 {
-    const auto vivant = mCanal.temoin();
     mDernierEchange = 0;
     ProprietaireLiaison &proprietaire = mCanal.proprietaire();
     if (proprietaire.valeurCocheConnecter() == EtatCase::Coche)
         proprietaire.setCocheSynchro(EtatCase::Coche);
-    if (!vivant)
-        return;
     proprietaire.receptionTerminee();
-    if (vivant)
-        mCanal.armer(GenreSupervision::Surveillance, true);
+    mCanal.armer(GenreSupervision::Surveillance, true);
 }
 
 void ReceptionFichier::abandonner()
@@ -164,15 +159,13 @@ void ReceptionFichier::progression(qint32 recu, qint32 attendu)
 
 void ReceptionFichier::echeance()
 {
-    const auto vivant = mCanal.temoin();
     if (mCanal.ligne())
         mCanal.ligne()->ArréterAttendre();
     mCanal.arreterSupervision();
     const qint16 erreurs = mCanal.erreurDeLigne();
     if (erreurs <= 2) {
         mCanal.informer(QStringLiteral("Données incomplètes. Nouvelle tentative."));
-        MGlobal::Attendre(mCanal.env().plateforme, 1000);
-        if (vivant)
+        if (mCanal.mener([&] { MGlobal::Attendre(mCanal.env().plateforme, 1000); }))
             echangeRecu();
         return;
     }
@@ -184,10 +177,12 @@ void ReceptionFichier::echeance()
         proprietaire.setCocheSynchro(EtatCase::Coche);
     mCanal.informer(QStringLiteral("Données incomplètes. Arrêt de la réception"));
     mCanal.informer(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(erreurs));
-    if (mCanal.testerLiaison(false)) {
-        if (vivant)
-            mCanal.armer(GenreSupervision::Surveillance);
-    } else if (vivant) {
+    bool repond = false;
+    if (!mCanal.mener([&] { repond = mCanal.testerLiaison(false); }))
+        return;
+    if (repond) {
+        mCanal.armer(GenreSupervision::Surveillance);
+    } else {
         mCanal.informer(QStringLiteral("Pas de réponse du poste distant"));
         mCanal.raccrocherEtRappeler();
     }

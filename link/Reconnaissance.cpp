@@ -77,13 +77,12 @@ void Reconnaissance::annoncer(bool autorise)
     }
     if (std::exchange(mProtocoleAnnonce, true))
         return;
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Protocole étendu avec le poste distant : tranches de %1 octets au plus, aller-retour %2 ms")
                         .arg(std::min(*mPartieDistante, TramesEtendues::partieMax))
                         .arg(mAllerRetourMs));
     // Only the leader: the other keeps its shorter wait, so both do not offer at once. A
     // keyed link waits for its handshake.
-    if (vivant && meneLaLiaison() && autorise)
+    if (meneLaLiaison() && autorise)
         mCanal.proprietaire().posteDistantReconnu();
 }
 
@@ -110,8 +109,8 @@ void Reconnaissance::apresReponseAuTest()
 
 void Reconnaissance::tester(int essais)
 {
-    mCanal.env().plateforme.planifier(100'000, [this, vivant = mCanal.temoin(), essais] {
-        if (!vivant || !mCanal.etat().modemConnecte || mDemandees || !mCanal.parametres().ProtocoleEtendu || !mCanal.ligne())
+    mCanal.planifier(100'000, [this, essais] {
+        if (!mCanal.etat().modemConnecte || mDemandees || !mCanal.parametres().ProtocoleEtendu || !mCanal.ligne())
             return;
         // A command still under way (the dial's own wait) leaves the line to it for now.
         if (mCanal.ligne()->occupe()) {
@@ -123,16 +122,14 @@ void Reconnaissance::tester(int essais)
     });
 }
 
-void Reconnaissance::attendre()
+bool Reconnaissance::attendre()
 {
     // The called station tests 3.5 s after the call, and the caller asks back at once.
     constexpr quint32 attenteMaxMs = 6000;
     if (!mDebutAppel || mDemandees)
-        return;
-    Plateforme &plateforme = mCanal.env().plateforme;
-    const quint32 ecoule = plateforme.ecouleDepuis(*mDebutAppel);
+        return true;
+    const quint32 ecoule = mCanal.env().plateforme.ecouleDepuis(*mDebutAppel);
     if (ecoule >= attenteMaxMs)
-        return;
-    const auto vivant = mCanal.temoin();
-    plateforme.attendreQue([&] { return !vivant || mDemandees || !mCanal.etat().modemConnecte; }, attenteMaxMs - ecoule);
+        return true;
+    return mCanal.attendreQue([&] { return mDemandees || !mCanal.etat().modemConnecte; }, attenteMaxMs - ecoule);
 }

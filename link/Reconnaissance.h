@@ -26,7 +26,7 @@ public:
     void apresReponseAuTest();
     // Before a file: a call that just came up gets the few seconds its first link tests take,
     // so that the file does not leave the old way for want of them.
-    void attendre();
+    bool attendre(); // false when the engine went meanwhile
 
     bool etendue() const { return mPartieDistante.has_value(); }
     qint32 partieDistante() const { return mPartieDistante.value_or(0); }

@@ -10,11 +10,12 @@ bool RolePoste::devenirAppelant()
         mCanal.informer(QStringLiteral("Ce poste est 'appelant'."));
         return true;
     }
-    const auto vivant = mCanal.temoin();
     if (mCanal.parametres().NumTelAppel.isEmpty()) {
-        const QString numero = mCanal.env().boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
-                                                          QStringLiteral("Changement d'appelant"));
-        if (!vivant)
+        QString numero;
+        if (!mCanal.mener([&] {
+                numero = mCanal.env().boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
+                                                    QStringLiteral("Changement d'appelant"));
+            }))
             return false;
         mCanal.changerRole(false, numero, false);
     }
@@ -30,13 +31,11 @@ bool RolePoste::devenirAppelant()
 
 bool RolePoste::surDemandeAppelant(const QByteArray &)
 {
-    const auto vivant = mCanal.temoin();
     mCanal.informer(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
     if (mCanal.repondre("OKTUESAPPELANT").terminee())
         return true;
     mCanal.changerRole(false, mCanal.parametres().NumTelAppel, true);
-    mCanal.deconnecter();
-    if (vivant)
+    if (mCanal.mener([&] { mCanal.deconnecter(); }))
         mCanal.connecter();
     return true;
 }
