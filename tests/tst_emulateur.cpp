@@ -50,24 +50,6 @@ private slots:
         QVERIFY(intrus.waitForDisconnected(3000));
     }
 
-    void cableDirect()
-    {
-        Emulateur e({"--direct", "--vitesse", "115200"});
-        QTcpSocket a, b;
-        a.connectToHost(QHostAddress::LocalHost, e.port);
-        b.connectToHost(QHostAddress::LocalHost, e.port + 1);
-        QVERIFY(a.waitForConnected(3000) && b.waitForConnected(3000));
-        QByteArray tous;
-        for (int i = 0; i < 256; ++i)
-            tous.append(char(i));
-        a.write(tous);
-        QVERIFY(a.waitForBytesWritten(3000));
-        QByteArray recu;
-        while (recu.size() < tous.size() && b.waitForReadyRead(3000))
-            recu += b.readAll();
-        QCOMPARE(recu, tous);
-    }
-
     void inondationEtOrdreDesOctets_data()
     {
         QTest::addColumn<qint32>("vitesse");

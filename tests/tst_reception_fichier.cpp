@@ -60,6 +60,9 @@ class TstReceptionFichier : public QObject
 {
     Q_OBJECT
 
+    // Why the receiving disk does not take a file.
+    enum Refus { Reserve, DossierImpossible, Plein };
+
 private slots:
     void nomsHorodatesEtTousLesOctets()
     {
@@ -153,71 +156,53 @@ private slots:
         QCOMPARE(banc.a.poste->extensionActive(), etendu);
     }
 
-    void reserveDuDisque_data()
-    {
-        QTest::addColumn<bool>("etendu");
-        QTest::addColumn<QByteArray>("contenu");
-        QTest::newRow("protocole étendu") << true << aleatoire(40'000);
-        QTest::newRow("fichier entier") << false << aleatoire(200);
-        QTest::newRow("archive") << false << QByteArray("champ;valeur\r\n").repeated(500);
-    }
-
-    void reserveDuDisque()
-    {
-        // No reception eats into the reserve: refused with its reason, the sender keeps the
-        // file; the same file goes once the reserve allows it.
-        QFETCH(bool, etendu);
-        QFETCH(QByteArray, contenu);
-        DeuxStationsSurCable banc;
-        const QByteArray protocole = etendu ? QByteArray() : "ProtocoleEtendu=0\n";
-        banc.demarrer(protocole, protocole + "EspaceLibreMin=1000000000\n");
-        banc.a.poste->TesterConnexion(true);
-        const QString fichier = banc.a.chemin("envoi/gros.csv");
-        ecrireFichier(fichier, contenu);
-        QVERIFY(!banc.a.poste->EnvoyerFichier(fichier));
-        QCOMPARE(lireFichier(fichier), contenu);
-        QVERIFY(banc.b.fichiersRecus.isEmpty());
-        QVERIFY2(!banc.b.informations.filter("Mio gardés en réserve (EspaceLibreMin)").isEmpty(),
-                 qPrintable(banc.b.informations.join('\n')));
-        QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList());
-        banc.b.poste->Parametres.EspaceLibreMin = 0;
-        banc.plateforme.avancer(60'000);
-        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
-        QCOMPARE(lireFichier(banc.b.fichiersRecus.value(0)), contenu);
-    }
-
     void rienNEstPerduQuandLeDisqueRefuse_data()
     {
-        QTest::addColumn<bool>("disquePlein");
-        QTest::addColumn<int>("taille");
-        QTest::newRow("dossier de réception impossible, fichier entier") << false << 200;
-        QTest::newRow("dossier de réception impossible, en parties") << false << 30'000;
-        QTest::newRow("disque plein") << true << 60'000;
+        QTest::addColumn<int>("refus");
+        QTest::addColumn<bool>("etendu");
+        QTest::addColumn<QByteArray>("contenu");
+        QTest::addColumn<QString>("dit");
+        const QString reserve = "Mio gardés en réserve (EspaceLibreMin)", pasAcquitte = "n'est pas acquitté";
+        QTest::newRow("réserve, protocole étendu") << int(Reserve) << true << aleatoire(40'000) << reserve;
+        QTest::newRow("réserve, fichier entier") << int(Reserve) << false << aleatoire(200) << reserve;
+        QTest::newRow("réserve, archive") << int(Reserve) << false << QByteArray("champ;valeur\r\n").repeated(500) << reserve;
+        QTest::newRow("dossier impossible, fichier entier") << int(DossierImpossible) << false << aleatoire(200) << pasAcquitte;
+        QTest::newRow("dossier impossible, en parties") << int(DossierImpossible) << false << aleatoire(30'000) << pasAcquitte;
+        QTest::newRow("disque plein") << int(Plein) << false << aleatoire(60'000) << pasAcquitte;
     }
 
     void rienNEstPerduQuandLeDisqueRefuse()
     {
-        // The file is acknowledged only once stored: the sender keeps it otherwise.
-        QFETCH(bool, disquePlein);
-        QFETCH(int, taille);
+        // A file is acknowledged only once stored, and no reception eats into the reserve:
+        // refused with its reason, the sender keeps the file, and it goes once the disk allows.
+        QFETCH(int, refus);
+        QFETCH(bool, etendu);
+        QFETCH(QByteArray, contenu);
+        QFETCH(QString, dit);
         DeuxStationsSurCable banc;
-        banc.demarrer();
-        const QByteArray contenu = aleatoire(taille);
+        const QByteArray protocole = etendu ? QByteArray() : "ProtocoleEtendu=0\n";
+        banc.demarrer(protocole, protocole + (refus == Reserve ? "EspaceLibreMin=1000000000\n" : ""));
+        banc.a.poste->TesterConnexion(true);
         const QString fichier = banc.a.chemin("envoi/precieux.bin");
         ecrireFichier(fichier, contenu);
         std::optional<DisquePlein> plein;
-        if (disquePlein) {
+        if (refus == Plein)
             plein.emplace(20'000);
-        } else {
-            ecrireFichier(banc.b.chemin("pas-un-dossier"), "x");
+        ecrireFichier(banc.b.chemin("pas-un-dossier"), "x");
+        if (refus == DossierImpossible)
             banc.b.poste->Parametres.CheminFichiersRecus = banc.b.chemin("pas-un-dossier/recus");
-        }
         const bool livre = banc.a.poste->EnvoyerFichier(fichier);
         plein.reset();
         QVERIFY(!livre);
         QCOMPARE(lireFichier(fichier), contenu);
         QVERIFY(banc.b.fichiersRecus.isEmpty());
-        QVERIFY(!banc.b.informations.filter("n'est pas acquitté").isEmpty());
+        QVERIFY2(!banc.b.informations.filter(dit).isEmpty(), qPrintable(banc.b.informations.join('\n')));
+        QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList());
+        banc.b.poste->Parametres.EspaceLibreMin = 0;
+        banc.b.poste->Parametres.CheminFichiersRecus = banc.b.chemin("recus");
+        banc.plateforme.avancer(60'000);
+        QVERIFY(banc.a.poste->EnvoyerFichier(fichier));
+        QCOMPARE(lireFichier(banc.b.fichiersRecus.value(0)), contenu);
     }
 
     void receptions_data()
