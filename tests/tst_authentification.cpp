@@ -50,10 +50,8 @@ private slots:
         QByteArray surLeFil;
         s.ligne.a().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
         s.ligne.b().espionEmission = [&](const QByteArray &o) { surLeFil += o; };
-        DeuxStationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB) + "SvrHoraire=1\n");
-        DeuxStationsSurCable::charger(s.b, "B", "COM2:", pinne(cleA));
-        s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
-        s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
+        s.lancer(s.a, "A", pinne(cleB) + "SvrHoraire=1\n");
+        s.lancer(s.b, "B", pinne(cleA));
         s.plateforme.avancer(10'000);
         for (auto [app, cle] : {std::pair{&s.a, cleB}, std::pair{&s.b, cleA}}) {
             const QStringList infos = app->fenetre().ListeInfo();
@@ -118,26 +116,22 @@ private slots:
             copierCle(s.a, avant.a, "Port A");
             copierCle(c, avant.b, "Port B");
             avant.ligne.b().espionEmission = [&](const QByteArray &o) { capture << std::pair{avant.plateforme.tickMs() - 100'000, o}; };
-            DeuxStationsSurCable::charger(avant.a, "A", "COM1:", pinne(cleB));
-            DeuxStationsSurCable::charger(avant.b, "B", "COM2:", pinne(cleA));
-            avant.plateforme.planifier(0, [&] { avant.a.fenetre().Form_Activate(); });
-            avant.plateforme.planifier(0, [&] { avant.b.fenetre().Form_Activate(); });
+            avant.lancer(avant.a, "A", pinne(cleB));
+            avant.lancer(avant.b, "B", pinne(cleA));
             ecrireFichier(avant.b.chemin("Envois à B/deb.txt"), "bonjour");
             avant.plateforme.avancer(30'000);
             QVERIFY(QFileInfo::exists(avant.a.chemin("Recus de A/DEB.TXT")));
         }
 
-        DeuxStationsSurCable::charger(s.a, "A", "COM1:", pinne(cleB));
+        s.lancer(s.a, "A", pinne(cleB));
         ecrireFichier(s.a.chemin("Envois à A/secret.txt"), "ne part que vers B");
-        s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
         if (pair == "rejoue") {
             for (const auto &envoi : capture)
                 s.plateforme.planifier(qint64(envoi.first) * 1000, [&s, octets = envoi.second] { s.ligne.b().envoyer(octets); });
         } else {
             const QByteArray clesB = pair == "sans clé" ? QByteArray() : pair == "sans extension" ? QByteArray("ProtocoleEtendu=0\n") : pinne(cleA);
-            DeuxStationsSurCable::charger(s.b, "B", "COM2:", clesB + "SvrHoraire=1\n");
+            s.lancer(s.b, "B", clesB + "SvrHoraire=1\n");
             ecrireFichier(s.b.chemin("Envois à B/intrus.txt"), "pour A");
-            s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
             if (pair == "capacité")
                 s.ligne.b().alteration = [](const QByteArray &o) {
                     return o.indexOf("OUI ETENDU1") == 4 ? FComm::STX + FComm::encoderEntete(3) + "OUI" : o;
@@ -171,14 +165,11 @@ private slots:
         StationSimulee &bon = bEstLeBon ? s.b : c;
         if (!bEstLeBon) {
             s.b.principale.reset();
-            DeuxStationsSurCable::charger(c, "B", "COM2:", pinne(cleA));
-            s.plateforme.planifier(30'000'000, [&] { c.fenetre().Form_Activate(); });
+            s.lancer(c, "B", pinne(cleA), 30'000);
         }
         ecrireFichier(bon.chemin("Envois à B/deb.txt"), "de B");
         s.plateforme.avancer(300'000);
         const QStringList infos = s.a.fenetre().ListeInfo();
-        if (qEnvironmentVariableIsSet("DEBOGUER"))
-            fprintf(stderr, "%s\n----\n%s\n", qPrintable(infos.join('\n')), qPrintable(bon.fenetre().ListeInfo().join('\n')));
         QVERIFY2(infos.filter("Liaison chiffrée avec").size() >= 1, qPrintable(infos.join('\n') + "\n----\n" + bon.fenetre().ListeInfo().join('\n')));
         QCOMPARE(lireFichier(bon.chemin("Recus de B/SECRET.TXT")), QByteArray("ne part que vers B"));
         QVERIFY2(lireFichier(s.a.chemin("Recus de A/DEB.TXT")) == "de B", qPrintable(bon.fenetre().ListeInfo().join('\n') + "\n----\n" + s.a.fenetre().ListeInfo().join('\n')));

@@ -90,12 +90,8 @@ private slots:
         QFETCH(int, ecartMs);
         QFETCH(bool, tousDeuxMenent);
         DeuxStationsSurCable s({.bauds = 115200});
-        StationSimulee &premiere = ecartMs >= 0 ? s.a : s.b, &seconde = ecartMs >= 0 ? s.b : s.a;
-        DeuxStationsSurCable::charger(s.a, "A", "COM1:", clesA);
-        DeuxStationsSurCable::charger(s.b, "B", "COM2:", clesB);
-        // Each activation waits inside itself: the second runs within the first's waits.
-        s.plateforme.planifier(0, [&] { premiere.fenetre().Form_Activate(); });
-        s.plateforme.planifier(qint64(std::abs(ecartMs)) * 1000, [&] { seconde.fenetre().Form_Activate(); });
+        s.lancer(s.a, "A", clesA, std::max(0, -ecartMs));
+        s.lancer(s.b, "B", clesB, std::max(0, ecartMs));
         s.plateforme.avancer(std::abs(ecartMs) + 10'000);
         const auto infos = [](StationSimulee *app) { return app->fenetre().ListeInfo().join('\n').toUtf8(); };
         for (StationSimulee *app : {&s.a, &s.b}) {

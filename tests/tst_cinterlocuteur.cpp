@@ -1,10 +1,8 @@
 #include "link/CInterlocuteur.h"
 #include "platform/Minuterie.h"
-#include "tests/support/BancLigne.h"
+#include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/StationSurLigne.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 using Station = StationSurLigne;
@@ -14,17 +12,6 @@ class TstCInterlocuteur : public QObject
     Q_OBJECT
 
 private slots:
-    void cheminDonne()
-    {
-        // The "Données" folder rule is the program's, tested with the main window.
-        Station t;
-        ecrireFichier(t.dossier.filePath("autre.ini"), "[navette 1]\nNumPort=TCP1:\n");
-        CInterlocuteur &q = t.creer();
-        QVERIFY(q.Initialiser(t.dossier.filePath("autre.ini")));
-        QCOMPARE(q.SectionConfig(), QStringLiteral("navette 1"));
-        QCOMPARE(q.FrmComm->msNumPort, QStringLiteral("TCP1:"));
-    }
-
     void fichierDeConfiguration_data()
     {
         // What the station reads from its section, the file after that read (the keys it
@@ -107,7 +94,7 @@ private slots:
         QCOMPARE(lireFichier(s.dossier.filePath("fichier")), QByteArray("x"));
     }
 
-    void dossiersCreesALaLecture()
+    void cheminDonneEtDossiersCreesALaLecture()
     {
         Station s;
         const QString recus = s.dossier.filePath("recus"), aEnvoyer = s.dossier.filePath("a/envoyer");
@@ -117,6 +104,14 @@ private slots:
         QVERIFY(QFileInfo(recus).isDir());
         QVERIFY(!QFileInfo(aEnvoyer).exists()); // one level only: its parent is missing
         QCOMPARE(p.Parametres.CheminFichiersAEnvoyer, aEnvoyer);
+
+        // A file and section given: the "Données" folder rule is the program's (tst_fmain).
+        Station t;
+        ecrireFichier(t.dossier.filePath("autre.ini"), "[navette 1]\nNumPort=TCP1:\n");
+        CInterlocuteur &q = t.creer();
+        QVERIFY(q.Initialiser(t.dossier.filePath("autre.ini")));
+        QCOMPARE(q.SectionConfig(), QStringLiteral("navette 1"));
+        QCOMPARE(q.FrmComm->msNumPort, QStringLiteral("TCP1:"));
     }
 
     void receptionGardeLeCompteurEtReArmerRedemarre()
@@ -153,6 +148,48 @@ private slots:
         QVERIFY(!p.EnvoyerCommande("YAQUELQUUN?", "OUI", 3000)); // nobody answers
         QVERIFY(p.TimeOut()->Enabled());
         QVERIFY(!activePendant);
+    }
+
+    void detruitAToutInstant_data()
+    {
+        QTest::addColumn<QByteArray>("cles");
+        QTest::addColumn<bool>("raccroche"); // B hangs up; else B sends a file while A sends one
+        QTest::addColumn<int>("instantMs");
+        for (int ms = 0; ms <= 4200; ms += 300) {
+            QTest::addRow("échange d'origine, %d ms", ms) << QByteArray("ProtocoleEtendu=0\n") << false << ms;
+            QTest::addRow("échange étendu, %d ms", ms) << QByteArray() << false << ms;
+            QTest::addRow("raccrochage, %d ms", ms) << QByteArray() << true << ms;
+        }
+    }
+
+    void detruitAToutInstant()
+    {
+        // Whatever B waits for when its owner ends it (a command, an answer, a file stored and
+        // acknowledged, a hang-up), nothing touches B afterwards: the sanitizers' run says so.
+        // A keeps its file, B never holds half of it, and B's own archive goes with B.
+        QFETCH(QByteArray, cles);
+        QFETCH(bool, raccroche);
+        QFETCH(int, instantMs);
+        DeuxStationsSurCable banc({.bauds = 115200});
+        banc.demarrer(cles, cles);
+        banc.reconnaitre();
+        const QByteArray deA = aleatoire(20'000, 1);
+        ecrireFichier(banc.a.chemin("envoi/a.bin"), deA);
+        ecrireFichier(banc.b.chemin("envoi/b.bin"), aleatoire(20'000, 2));
+        banc.plateforme.planifier(qint64(instantMs) * 1000, [&] { banc.b.poste.reset(); });
+        banc.plateforme.planifier(0, [&] {
+            if (banc.b.poste && raccroche)
+                banc.b.poste->Déconnecter();
+            else if (banc.b.poste)
+                banc.b.poste->EnvoyerFichier(banc.b.chemin("envoi/b.bin"));
+        });
+        banc.a.poste->EnvoyerFichier(banc.a.chemin("envoi/a.bin"));
+        banc.plateforme.avancer(5000);
+        QVERIFY(!banc.b.poste);
+        QCOMPARE(lireFichier(banc.a.chemin("envoi/a.bin")), deA);
+        QCOMPARE(fichiersDe(banc.b.chemin("Travail/Port 1")), QStringList());
+        const QStringList recus = fichiersDe(banc.b.chemin("recus"));
+        QVERIFY(recus.isEmpty() || (recus == QStringList{"A.BIN"} && lireFichier(banc.b.chemin("recus/A.BIN")) == deA));
     }
 
     void terminerDeuxFoisEtPosition()

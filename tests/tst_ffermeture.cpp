@@ -8,7 +8,6 @@
 #include "tests/support/Programme.h"
 #include "tests/support/SurveillanceFenetreSimulee.h"
 
-#include <QLocalServer>
 #include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,7 +4,6 @@
 #include "tests/support/DisquePlein.h"
 #include "tests/support/StationSimulee.h"
 
-#include <QDir>
 #include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>

@@ -11,7 +11,6 @@
 #include "tests/support/StationSimulee.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
@@ -349,11 +348,8 @@ private slots:
         DeuxStationsSurCable banc;
         banc.demarrer();
         CInterlocuteur &b = *banc.b.poste;
-        const auto partie = [](int i, const QByteArray &contenu) {
-            return "RECEPGROSFIC" + QByteArray::number(i).rightJustified(3, '0') + "003" + MGlobal::CleDonnees(contenu) + '\t' + contenu;
-        };
         // Part 1 of 3 and then nothing: the reception is given up, and its memory with it.
-        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, QByteArray(1024, 'y'))));
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, 3, QByteArray(1024, 'y'))));
         banc.plateforme.avancer(100);
         QCOMPARE(b.TailleReceptionEnCours(), 1024);
         banc.plateforme.avancer(60'000);
@@ -361,12 +357,11 @@ private slots:
         QCOMPARE(b.TailleReceptionEnCours(), 0);
 
         // So does a lost line.
-        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, QByteArray(1024, 'z'))));
+        b.FrmComm->PortEvent_Lecture(BancLigne::trame(partie(1, 3, QByteArray(1024, 'z'))));
         banc.plateforme.avancer(100);
         b.FrmComm->PortEvent_Lecture("\r\nNO CARRIER\r\n");
         QCOMPARE(b.TailleReceptionEnCours(), 0);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TstReceptionFichier)

@@ -278,20 +278,15 @@ private slots:
                                             << nonOrdinaire.arg("lien symbolique");
         QTest::newRow("envoi : tube nommé") << "Envois à A/tube" << true << false << "ok.txt"
                                             << nonOrdinaire.arg("fichier spécial");
-        QTest::newRow("réception : lien cassé au nom du fichier") << "Recus de B/OK.TXT" << false << false << "ok.txt"
-                                                                  << "";
-        QTest::newRow("réception : lien vers un fichier au nom du fichier") << "Recus de B/OK.TXT" << false << true << "ok.txt"
-                                                                            << "";
+        QTest::newRow("réception : lien cassé au nom du fichier") << "Recus de B/OK.TXT" << false << false << "ok.txt" << "";
+        QTest::newRow("réception : lien vers un fichier au nom du fichier") << "Recus de B/OK.TXT" << false << true << "ok.txt" << "";
         QTest::newRow("extraction : lien au nom du fichier extrait")
-            << "Travail/Port B/Extraction/GROS.TXT" << false << true << "gros.txt"
-            << "";
+            << "Travail/Port B/Extraction/GROS.TXT" << false << true << "gros.txt" << "";
         QTest::newRow("extraction : lien au nom de l'archive")
-            << "Travail/Port B/Extraction/GROS.TXT.ZQZIP" << false << true << "gros.txt"
-            << "";
+            << "Travail/Port B/Extraction/GROS.TXT.ZQZIP" << false << true << "gros.txt" << "";
         // The station's own file: the link is replaced by it, its target untouched.
         QTest::newRow("mémoire des fichiers reçus : lien à sa place")
-            << "Travail/Port B/Mémoire/recus" << false << true << "ok.txt"
-            << "";
+            << "Travail/Port B/Mémoire/recus" << false << true << "ok.txt" << "";
     }
 
     void liensPlantes()
@@ -304,16 +299,14 @@ private slots:
         QFETCH(QString, envoye);
         QFETCH(QString, ditParA);
         DeuxStationsSurCable s({.bauds = 115200});
-        DeuxStationsSurCable::charger(s.a, "A", "COM1:", "ProtocoleEtendu=0\n");
-        DeuxStationsSurCable::charger(s.b, "B", "COM2:", "ProtocoleEtendu=0\n");
+        s.lancer(s.a, "A", "ProtocoleEtendu=0\n");
+        s.lancer(s.b, "B", "ProtocoleEtendu=0\n");
         StationSimulee &poste = plante.startsWith("Envois") ? s.a : s.b;
         const QString lien = poste.chemin(plante), cible = poste.chemin("cible");
         QDir().mkpath(QFileInfo(lien).absolutePath());
         if (cibleExiste)
             ecrireFichier(cible, "intact");
         QVERIFY(tube ? ::mkfifo(QFile::encodeName(lien).constData(), 0600) == 0 : QFile::link(cible, lien));
-        s.plateforme.planifier(0, [&] { s.a.fenetre().Form_Activate(); });
-        s.plateforme.planifier(0, [&] { s.b.fenetre().Form_Activate(); });
         s.plateforme.avancer(10'000);
         const QByteArray contenu = envoye == "gros.txt" ? QByteArray("colonne;valeur\r\n").repeated(300) : QByteArray("bonjour");
         ecrireFichier(s.a.chemin("Envois à A/" + envoye), contenu);

@@ -25,7 +25,9 @@ void DeuxStationsSurCable::reconnaitre()
     plateforme.avancer(200);
 }
 
-void DeuxStationsSurCable::charger(StationSimulee &station, const QString &nom, const QByteArray &port, const QByteArray &cles)
+void DeuxStationsSurCable::lancer(StationSimulee &station, const QString &nom, const QByteArray &cles, qint64 dansMs)
 {
+    const QByteArray port = &station == &a ? "COM1:" : "COM2:";
     station.charger("[Port " + nom.toUtf8() + "]\nNumPort=" + port + "\nNumTelAppel=DIRECT\n" + cles, nom);
+    plateforme.planifier(dansMs * 1000, [&station] { station.fenetre().Form_Activate(); });
 }

@@ -21,9 +21,10 @@ public:
     void demarrer(const QByteArray &clesA = {}, const QByteArray &clesB = {});
     // Both link objects test the link once, so that two of ours recognise each other.
     void reconnaitre();
-    // A whole program on a direct cable (NumTelAppel=DIRECT), with the keys given besides the
-    // port; its first activation connects. Activate both in one tick to start them together.
-    static void charger(StationSimulee &station, const QString &nom, const QByteArray &port, const QByteArray &cles);
+    // A whole program on a direct cable (NumTelAppel=DIRECT, "COM1:" for A, else "COM2:") with
+    // the keys given besides, loaded now and activated dansMs from now: that first activation
+    // connects, and waits inside itself, so a second one due meanwhile runs within its waits.
+    void lancer(StationSimulee &station, const QString &nom, const QByteArray &cles, qint64 dansMs = 0);
 
     PlateformeSimulee plateforme;
     BoitesMessageScriptees boites;

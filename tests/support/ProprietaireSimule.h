@@ -24,7 +24,7 @@ public:
     void setCocheSynchro(int valeur) override { cocheSynchro = valeur; }
     void posteDistantReconnu() override {}
     void receptionTerminee() override {}
-    void chargerFenetreInstance() override { ++chargementsInstance; }
+    void chargerFenetreInstance() override {}
     void terminerFenetreInstance() override { ++terminaisonsInstance; }
 
     std::unique_ptr<Minuterie> minuterie;
@@ -34,7 +34,6 @@ public:
     QSize ecran{1280, 1024};
     int cocheConnecter = 1;
     int cocheSynchro = 1;
-    int chargementsInstance = 0;
     int terminaisonsInstance = 0;
 };
 
@@ -44,11 +43,9 @@ class DialogueScripte : public DialogueParametres
 public:
     bool afficher(FComm &comm, ParametresStation &poste) override
     {
-        ++affichages;
         if (action)
             action(comm, poste);
         return false;
     }
     std::function<void(FComm &, ParametresStation &)> action;
-    int affichages = 0;
 };

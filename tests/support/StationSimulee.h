@@ -25,7 +25,7 @@ public:
     void ligneAjoutee(const QString &liste, const QString &ligne) override { lignes << liste + QStringLiteral(" | ") + ligne; }
     int etatFenetre() const override { return etat; }
     void setEtatFenetre(int e) override { etat = e; }
-    void prendreFocus() override { ++focus; }
+    void prendreFocus() override {}
     QPoint position() const override { return pos; }
     void deplacer(const QPoint &p) override { pos = p; }
     QSize tailleEcran() const override { return {1280, 1024}; }
@@ -39,7 +39,6 @@ public:
 
     QStringList lignes;
     int etat = 0;
-    int focus = 0;
     QPoint pos{200, 100};
     bool sablier = false;
     QStringList edites;
