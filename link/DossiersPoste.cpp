@@ -43,14 +43,16 @@ void DossiersPoste::nettoyerTravail() const
 
 QString DossiersPoste::nomHorodate(const QString &dossier, const QString &nom, const QString &suffixe) const
 {
+    // Nothing of this object is read after a wait: the station may have ended meanwhile.
+    Plateforme &plateforme = mPlateforme;
     for (int essai = 1;; ++essai) {
         // The stamp changes with the clock; after a few tries a counter settles it.
-        const QString stamp = mPlateforme.maintenant().toString(QStringLiteral("ddMMyy HHmmss"))
+        const QString stamp = plateforme.maintenant().toString(QStringLiteral("ddMMyy HHmmss"))
                               + (essai > 8 ? QStringLiteral(" (%1)").arg(essai) : QString());
         const QString cible = QDir(dossier).filePath(nom.isEmpty() ? stamp + suffixe : stamp + QLatin1Char(' ') + nom + suffixe);
         if (!nomPris(cible))
             return cible;
-        mPlateforme.pomper(250);
+        plateforme.pomper(250);
     }
 }
 
