@@ -53,14 +53,36 @@ QString Authentification::etat() const
 
 void Authentification::oublier()
 {
+    lacher();
+    mEchecs = 0;
+    mRaisonDite = mIgnoreDit = mRetenuDit = mNonAuthentifieeDit = mRefusDit = false;
+}
+
+void Authentification::lacher()
+{
     mEtat = Etat::Aucune;
     mPoignee.reset();
     if (mCanal.ligne())
         mCanal.ligne()->chiffrer(nullptr);
     mReconnu = mTestRepondu = false;
-    ++mConnexions;
+    ++mTour;
+}
+
+void Authentification::recommencer()
+{
+    // A handshake cut short by a test in clear is a failed try: replays and tests in
+    // clear cannot hold the station between the two for ever.
+    const bool interrompue = mEtat == Etat::Ouverture || mEtat == Etat::AttenteConfirmation;
+    lacher();
+    if (interrompue && ++mEchecs >= echecsAvantRaccrochage)
+        raccrocher();
+}
+
+void Authentification::raccrocher()
+{
+    mCanal.informer(QStringLiteral("Poste distant refusé %1 fois : raccrochage.").arg(mEchecs));
     mEchecs = 0;
-    mRaisonDite = mIgnoreDit = mRetenuDit = mNonAuthentifieeDit = mRefusDit = false;
+    mCanal.planifier(0, [this] { mCanal.raccrocherEtRappeler(); });
 }
 
 QByteArray Authentification::prologue(bool initiateur) const
@@ -80,8 +102,26 @@ QString Authentification::deuxEmpreintes() const
     return QStringLiteral("ce poste %1, clé attendue %2").arg(empreinteLocale(), empreinteDistante());
 }
 
+void Authentification::veiller()
+{
+    // A test or its answer lost on the line leaves the two unrecognised, and the link unsealed
+    // until the supervision's next test, minutes on: each asks again until the link is sealed.
+    if (!mExigee || mTourVeille == mTour)
+        return;
+    mTourVeille = mTour;
+    mCanal.planifier(qint64(relanceMs) * 1000, [this, tour = mTour] {
+        if (tour != mTour || etablie() || !mCanal.etat().modemConnecte || !mCanal.ligne())
+            return;
+        mTourVeille = ~0u;
+        veiller();
+        if (mEtat == Etat::Aucune && !mCanal.ligne()->occupe())
+            mCanal.testerLiaison(false); // last: the engine may end inside it
+    });
+}
+
 void Authentification::apresReponseAuTest()
 {
+    veiller();
     mTestRepondu = true;
     if (mExigee && mReconnu && mEtat == Etat::Aucune && mCanal.etat().meneLaLiaison)
         planifierOuverture();
@@ -89,6 +129,7 @@ void Authentification::apresReponseAuTest()
 
 void Authentification::apresReconnaissance()
 {
+    veiller();
     mReconnu = true;
     if (!mExigee) {
         if (!std::exchange(mNonAuthentifieeDit, true))
@@ -117,9 +158,9 @@ void Authentification::apresReconnaissance()
 
 void Authentification::planifierOuverture(quint32 delaiMs, int essais)
 {
-    const quint32 connexion = mConnexions;
-    mCanal.planifier(qint64(delaiMs) * 1000, [this, essais, connexion] {
-        if (!mCanal.ligne() || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || connexion != mConnexions)
+    const quint32 tour = mTour;
+    mCanal.planifier(qint64(delaiMs) * 1000, [this, essais, tour] {
+        if (!mCanal.ligne() || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || tour != mTour)
             return;
         // A command under way keeps the line for now.
         if (mCanal.ligne()->occupe()) {
@@ -191,6 +232,12 @@ bool Authentification::surOuverture(const QByteArray &texte)
     if (!mCanal.repondre(Reponse + reponse->toHex()).repondue())
         return true;
     installerCanal();
+    // A first message replayed from an earlier session parks us here: nobody confirms, and
+    // the wait ends as a failed try.
+    mCanal.planifier(qint64(delai()) * 1000, [this, tour = mTour] {
+        if (tour == mTour && mEtat == Etat::AttenteConfirmation)
+            echouer(QStringLiteral("la liaison chiffrée n'est pas confirmée (%1)").arg(deuxEmpreintes()));
+    });
     // Our own opening waits for an answer that will not come: it gives way without an error.
     if (croisement && mCanal.ligne())
         mCanal.ligne()->cederAttente();
@@ -202,6 +249,7 @@ void Authentification::installerCanal()
     auto canal = std::make_unique<CanalChiffre>(mPoignee->envoi(), mPoignee->reception(), *mCleDistante);
     mPoignee.reset();
     mEtat = Etat::AttenteConfirmation;
+    ++mTour;
     if (mCanal.ligne())
         mCanal.ligne()->chiffrer(std::move(canal));
 }
@@ -219,6 +267,7 @@ bool Authentification::surConfirmation(const QByteArray &)
 void Authentification::etablir()
 {
     mEtat = Etat::Etablie;
+    mEchecs = 0;
     mCanal.informer(QStringLiteral("Liaison chiffrée avec le poste distant (empreinte %1)").arg(empreinteDistante()));
     // The scanner held the files back until now.
     if (mCanal.etat().meneLaLiaison)
@@ -236,15 +285,13 @@ void Authentification::echouer(const QString &raison)
     if (++mEchecs < echecsAvantRaccrochage) {
         // A test in clear at once: the other drops what it may hold of this handshake, both
         // recognise each other again, and the next try follows.
-        mCanal.planifier(1'000'000, [this, connexion = mConnexions] {
-            if (connexion == mConnexions && mCanal.etat().modemConnecte && mCanal.ligne() && !mCanal.ligne()->occupe())
+        mCanal.planifier(1'000'000, [this, tour = mTour] {
+            if (tour == mTour && mCanal.etat().modemConnecte && mCanal.ligne() && !mCanal.ligne()->occupe())
                 mCanal.testerLiaison(false);
         });
         return;
     }
-    mCanal.informer(QStringLiteral("Poste distant refusé %1 fois : raccrochage.").arg(mEchecs));
-    mEchecs = 0;
-    mCanal.planifier(0, [this] { mCanal.raccrocherEtRappeler(); });
+    raccrocher();
 }
 
 bool Authentification::ignorer(const QByteArray &texte)
@@ -274,7 +321,7 @@ void Authentification::surTrameRefusee(const QByteArray &trame)
     // on a cable). The keys go; the test is answered, and a new handshake follows.
     if (estTestDeLiaison(trame)) {
         mCanal.informer(QStringLiteral("Le poste distant recommence sans la liaison chiffrée : nouvelle authentification."));
-        oublier();
+        recommencer();
         mCanal.redemanderCapacites();
         return;
     }

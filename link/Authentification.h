@@ -30,6 +30,7 @@ public:
     static constexpr char Refus[] = "XKREFUS";
     static constexpr int echecsAvantRaccrochage = 3;
     static constexpr quint32 attenteDuMeneurMs = 5000;
+    static constexpr quint32 relanceMs = 15000; // a link not sealed by then tests again
 
     // At start-up: this station's key (made when missing) and the pinned one. False, said,
     // when the pinned key is unreadable: the station then exchanges nothing.
@@ -47,6 +48,9 @@ public:
 
     // The connection ended: its keys and its counts go.
     void oublier();
+    // The other station started over in clear on this connection: the keys go, the failed
+    // tries stay, and one more counts if a handshake was under way.
+    void recommencer();
     // Our link test was answered; we answered one of the other's.
     void apresReconnaissance();
     void apresReponseAuTest();
@@ -66,6 +70,9 @@ private:
     void installerCanal();
     void etablir();
     void echouer(const QString &raison);
+    void lacher();
+    void veiller();
+    void raccrocher();
     QString deuxEmpreintes() const;
     qint32 delai() const;
 
@@ -77,8 +84,9 @@ private:
     std::unique_ptr<Noise::PoigneeDeMainKK> mPoignee;
     bool mReconnu = false;       // our link test was answered on this connection
     bool mTestRepondu = false;   // and we answered one of the other's
-    quint32 mConnexions = 0; // a planned opening belongs to one connection
-    int mEchecs = 0;
+    quint32 mTour = 0; // a planned step belongs to one handshake of one connection
+    int mEchecs = 0;   // failed tries on this connection: nothing in clear resets them
+    quint32 mTourVeille = ~0u;
     bool mRaisonDite = false;
     bool mIgnoreDit = false;
     bool mRetenuDit = false;

@@ -82,10 +82,13 @@ ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArr
 {
     ReponseCommande reponse;
     bool repondue = false;
+    const quint32 epoque = FrmComm ? FrmComm->epoque() : 0;
     if (!mener([&] { repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus); }))
         reponse.issue = IssueCommande::Terminee;
     else if (!FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
         reponse.issue = IssueCommande::Perdue;
+    else if (!repondue && FrmComm->epoque() != epoque)
+        reponse.issue = IssueCommande::Perdue; // the connection or its keys changed meanwhile: nothing answered it
     else if (repondue)
         reponse.issue = IssueCommande::Repondue;
     else if (!refus.isEmpty() && reponse.texte.startsWith(refus))

@@ -117,6 +117,8 @@ public:
     // Nothing but link tests is exchanged until the other station has proved its key, when
     // the section pins one.
     bool liaisonAutorisee() const { return mAuth.autorise(); }
+    // A Connecter is under way: another one returns false at once, and this one decides.
+    bool connexionEnCours() const { return bEnCours; }
     const Authentification &authentification() const { return mAuth; }
     // No clock is set to a date before it.
     static QDate dateDeConstruction() { return MiseALHeure::dateDeConstruction(); }

@@ -119,7 +119,7 @@ void ConnexionModem::constaterCable(bool sansModem)
         mCanal.informer(QStringLiteral("Pas de modem sur la ligne : câble direct"));
     mSansModem = sansModem;
     if (mCanal.ligne())
-        mCanal.ligne()->setLigneSansEcho(sansModem);
+        mCanal.ligne()->setLigneSansModem(sansModem);
 }
 
 bool ConnexionModem::relierCable()

@@ -199,9 +199,11 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
     return Issue::Livre;
 }
 
-std::pair<quint32, quint32> EnvoiFichier::etatLigne() const
+std::tuple<quint32, quint32, quint32> EnvoiFichier::etatLigne() const
 {
-    return {mCanal.ligne() ? mCanal.ligne()->PertesPorteuse() : ~0u, mCanal.etat().deconnexions};
+    // New keys are a new link: what the old ones carried is no answer under them.
+    FComm *ligne = mCanal.ligne();
+    return {ligne ? ligne->PertesPorteuse() : ~0u, mCanal.etat().deconnexions, ligne ? ligne->epoque() : ~0u};
 }
 
 EnvoiFichier::Resultat EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)

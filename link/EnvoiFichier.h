@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <tuple>
 #include <utility>
 
 class CanalLiaison;
@@ -73,12 +74,12 @@ private:
     Issue envoyerTexte(const QByteArray &T);
     Issue envoyerUneFois(const QByteArray &T, qint64 P, qint64 &tramesRestantes);
     // Changes with every carrier loss and every hang-up: a send stops when it changed.
-    std::pair<quint32, quint32> etatLigne() const;
+    std::tuple<quint32, quint32, quint32> etatLigne() const;
     Resultat mettreDeCote(const QString &fichier, const QString &raison);
 
     CanalLiaison &mCanal;
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<EnvoiEtendu> mEtendu;
     bool mEnCours = false;
-    std::pair<quint32, quint32> mLigneAuDebut;
+    std::tuple<quint32, quint32, quint32> mLigneAuDebut;
 };

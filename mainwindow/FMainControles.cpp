@@ -63,7 +63,9 @@ void FMain::CocheConnecter_Click()
         if (!vivant || !mPoste)
             return;
         const bool enCours = mPoste->Connecter();
-        if (vivant && !enCours)
+        // Refused because a connection is already under way (a lost carrier during the
+        // first one, then the reconnection box): that one decides, the box stays grey.
+        if (vivant && !enCours && !(mPoste && mPoste->connexionEnCours()))
             setCocheConnecter(EtatCase::Decoche);
         return;
     }

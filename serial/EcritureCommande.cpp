@@ -52,7 +52,7 @@ bool EcritureCommande::ecrire(const QByteArray &texte, const QByteArray &reponse
                .reponseRefus = reponseRefus,
                .delai = delai,
                .tramee = tramee,
-               .attente = {.reponseAttendue = reponseAttendue, .texteEnvoye = texte, .reponse = {}},
+               .attente = {.reponseAttendue = reponseAttendue, .reponseRefus = reponseRefus, .texteEnvoye = texte, .reponse = {}},
                .erreur = {}};
     // A handler inside our wait may write and wait itself; ours is back when it returns.
     Attente *precedente = std::exchange(mAttente, &e.attente);
@@ -75,6 +75,7 @@ bool EcritureCommande::conclure(Ecriture &e, Suite suite, QByteArray *reponseRec
     switch (suite) {
     case Suite::Detruit: return false;
     case Suite::Abandon: mEnCours = false; return false;
+    case Suite::Perdue: finir(e, false); return false;
     case Suite::Echec:
         finir(e, false);
         mLigne.erreur(e.erreur);
@@ -147,6 +148,7 @@ EcritureCommande::Suite EcritureCommande::tramer(Ecriture &e)
                                                        .arg(TamponTrames::longueurTrameMax)}
                    .texte());
     e.trame = encadrer(*scellee);
+    e.attente.epoque = mLigne.epoque();
     mReponseTrameeAttendue = !e.reponseAttendue.isEmpty();
     return Suite::Continuer;
 }
@@ -208,8 +210,7 @@ bool EcritureCommande::reponseArrivee(Ecriture &e)
 bool EcritureCommande::reponseRefusee(const Ecriture &e)
 {
     const Attente &a = e.attente;
-    return !e.reponseRefus.isEmpty() && a.complete && !a.acceptee
-           && a.reponse.left(e.reponseRefus.size()).compare(e.reponseRefus, Qt::CaseInsensitive) == 0;
+    return a.complete && !a.acceptee && commencePar(a.reponse, e.reponseRefus);
 }
 
 EcritureCommande::Suite EcritureCommande::attendreReponse(Ecriture &e)
@@ -230,7 +231,8 @@ EcritureCommande::Suite EcritureCommande::attendreReponse(Ecriture &e)
         mPlateforme.pomper(quint32(std::max<qint64>(1, qint64(e.delai) - ecoule() + 1)));
         if (!vivant)
             return Suite::Detruit;
-        // An answer already in counts even when a stop came behind it.
+        // An answer already in counts even when a stop came behind it: it came under the
+        // command's own keys. Once they changed, nothing more can answer it.
         if (e.attente.acceptee)
             break;
         if (std::exchange(mCeder, false))
@@ -240,6 +242,8 @@ EcritureCommande::Suite EcritureCommande::attendreReponse(Ecriture &e)
         if (e.attente.porteusePerdue)
             return echec(e, QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
                                 .arg(Windows1252::versTexte(e.reponseAttendue), douze));
+        if (e.tramee && mLigne.epoque() != e.attente.epoque)
+            return Suite::Perdue;
         if (ecoule() > e.delai)
             break;
     }

@@ -33,6 +33,8 @@ public:
         // Under the connection's keys when there are some; nothing once they are spent.
         virtual std::optional<QByteArray> sceller(const QByteArray &texte) = 0;
         virtual quint32 pertesPorteuse() const = 0;
+        // Changes with the connection and its keys.
+        virtual quint32 epoque() const = 0;
         // A received frame is in its handler's hands.
         virtual bool livraisonEnCours() const = 0;
         virtual void progressionEmission(qint32 fait, qint32 total) = 0;
@@ -43,15 +45,25 @@ public:
     };
 
     // What the innermost write waits for, and what the reader found for it.
+    static bool commencePar(const QByteArray &texte, const QByteArray &debut)
+    {
+        return !debut.isEmpty() && texte.left(debut.size()).compare(debut, Qt::CaseInsensitive) == 0;
+    }
+
     struct Attente
     {
         QByteArray reponseAttendue;
+        QByteArray reponseRefus;
+        // Only the awaited answer or the refusal ends the wait; any other text is handled as
+        // it comes, as if nothing were awaited.
+        bool repondPar(const QByteArray &texte) const { return commencePar(texte, reponseAttendue) || commencePar(texte, reponseRefus); }
         QByteArray texteEnvoye; // unframed
         bool complete = false;  // its framed answer is in
         bool acceptee = false;  // and begins with reponseAttendue
         quint32 tick = 0;       // since when
         QByteArray reponse;
         bool porteusePerdue = false; // "NO CARRIER" came instead
+        quint32 epoque = 0;          // the keys the command went out under
     };
 
     EcritureCommande(Plateforme &plateforme, const TamponTrames &tampon, const JetonVie &vie, Ligne &ligne)
@@ -90,6 +102,7 @@ private:
         Detruit, // the driver went away inside a wait
         Echec,   // reported through the driver's error
         Refus,   // the other station answered reponseRefus
+        Perdue,  // the connection or its keys changed: no answer can come for this command
     };
     Suite prendreLaLigne(Ecriture &e);
     Suite tramer(Ecriture &e);

@@ -124,8 +124,7 @@ bool FComm::Connecter()
 bool FComm::Déconnecter()
 {
     mbEnLigne = false;
-    mCanal.reset();
-    mDerniereOuverte = {};
+    nouvelleEpoque();
     if (Port)
         Port->Fermer();
     const auto vivant = mVie.temoin();
@@ -166,6 +165,21 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
     });
 }
 
+void FComm::chiffrer(std::unique_ptr<CanalChiffre> canal)
+{
+    mCanal = std::move(canal);
+    ++mEpoque;
+}
+
+void FComm::nouvelleEpoque()
+{
+    mCanal.reset();
+    ++mEpoque;
+    mDifferes.clear();
+    mOctetsDifferes = 0;
+    mDifferesPerdus = 0;
+}
+
 std::optional<QByteArray> FComm::sceller(const QByteArray &texte)
 {
     return mCanal ? mCanal->sceller(texte) : std::optional(texte);
@@ -188,17 +202,23 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
 {
     if (!mVie.vivant())
         return;
-    mTampon.ajouter(Texte);
     const auto vivant = mVie.temoin();
-    while (vivant && decouper()) {
-    }
-    if (vivant)
-        guetterPorteuseDansTrame(Texte.size());
+    qsizetype debut = 0;
+    do {
+        const QByteArray tranche = Texte.mid(debut, trancheLecture);
+        debut += tranche.size();
+        mTampon.ajouter(tranche);
+        while (vivant && decouper()) {
+        }
+        if (!vivant)
+            return;
+        guetterPorteuseDansTrame(tranche.size());
+    } while (vivant && debut < Texte.size());
 }
 
 void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 {
-    if (!mTampon.porteuseDansTrame(arrives))
+    if (mbSansModem || !mTampon.porteuseDansTrame(arrives))
         return;
     const auto vivant = mVie.temoin();
     const quint32 trame = mTampon.entetesLus(), pertes = mPertesPorteuse;
@@ -228,7 +248,10 @@ bool FComm::decouperReponse()
     if (mTampon.longueurAttendue() == 0) {
         if (porteusePerdueHorsTrame())
             return false;
-        if (mTampon.lireEntete() != TamponTrames::Entete::Lue || mTampon.longueurAttendue() == 0)
+        const TamponTrames::Entete entete = mTampon.lireEntete();
+        if (entete == TamponTrames::Entete::Absente)
+            mTampon.limiterHorsTrame();
+        if (entete != TamponTrames::Entete::Lue || mTampon.longueurAttendue() == 0)
             return false;
     }
     if (!mTampon.trameComplete()) {
@@ -237,27 +260,28 @@ bool FComm::decouperReponse()
     }
     if (porteuseEnFinDeTrame())
         return false;
-    const std::optional<QByteArray> ouverte = ouvrirTrame(mTampon.trame());
-    if (!ouverte) {
-        mTampon.prendreTrame();
-        return true;
-    }
+    const auto vivant = mVie.temoin();
+    const std::optional<QByteArray> ouverte = ouvrirTrame(mTampon.prendreTrame());
+    if (!ouverte || !vivant)
+        return bool(vivant);
     const QByteArray &trame = *ouverte;
     EcritureCommande::Attente *attente = mEcriture.attente();
-    const bool croisee = commandeCroisee(trame);
-    if (!croisee && attente->complete)
-        return false; // a second answer waits for the end of the wait
-    mTampon.prendreTrame();
-    if (croisee) {
-        // The other station's own command crossed ours: handle it now, and keep waiting
-        // for our answer behind it.
+    if (attente->epoque == mEpoque && echo(trame))
+        return true;
+    // Anything but our answer (the other station's own command crossing ours, a text that
+    // came under other keys than our command) is handled now, and the wait goes on.
+    if (attente->epoque != mEpoque || !attente->repondPar(trame)) {
         livrer(trame);
+        return true;
+    }
+    if (attente->complete) {
+        differer(trame);
         return true;
     }
     attente->complete = true;
     attente->tick = mEnv.plateforme.tickMs();
     attente->reponse = trame;
-    attente->acceptee = trame.left(attente->reponseAttendue.size()).compare(attente->reponseAttendue, Qt::CaseInsensitive) == 0;
+    attente->acceptee = EcritureCommande::commencePar(trame, attente->reponseAttendue);
     return true;
 }
 
@@ -271,6 +295,8 @@ bool FComm::decouper()
 {
     if (mEcriture.reponseTrameeAttendue() && mEcriture.attente())
         return decouperReponse();
+    if (!mDifferes.empty())
+        return livrerDiffere();
     if (mTampon.longueurAttendue() > 0) {
         if (mTampon.trameComplete())
             return livrerTrame();
@@ -287,19 +313,17 @@ bool FComm::decouper()
     return false;
 }
 
-bool FComm::commandeCroisee(const QByteArray &trame) const
+bool FComm::echo(const QByteArray &trame) const
 {
-    // Our own text coming back is a modem's echo, not a command, where a modem may echo: in
-    // its command mode, not once connected, and never through a sealed link.
-    const bool echoPossible = !mbSansEcho && !mbEnLigne && !mCanal;
-    const EcritureCommande::Attente *attente = mEcriture.attente();
-    return estCommande && estCommande(trame) && (!echoPossible || trame != attente->texteEnvoye)
-        && trame.left(attente->reponseAttendue.size()).compare(attente->reponseAttendue, Qt::CaseInsensitive) != 0;
+    // Our own command coming back is a modem's echo, where a modem may echo: in its command
+    // mode, not once connected, and never through a sealed link.
+    const bool echoPossible = !mbSansModem && !mbEnLigne && !mCanal;
+    return echoPossible && estCommande && estCommande(trame) && trame == mEcriture.attente()->texteEnvoye;
 }
 
 bool FComm::porteusePerdueHorsTrame()
 {
-    if (!mTampon.porteusePerdueHorsTrame())
+    if (mbSansModem || !mTampon.porteusePerdueHorsTrame())
         return false;
     perteDePorteuse();
     return true;
@@ -307,6 +331,8 @@ bool FComm::porteusePerdueHorsTrame()
 
 bool FComm::porteuseEnFinDeTrame()
 {
+    if (mbSansModem)
+        return false;
     switch (mTampon.porteuseEnFinDeTrame()) {
     case TamponTrames::FinDeTrame::Entiere: return false;
     case TamponTrames::FinDeTrame::PorteusePerdue:
@@ -333,10 +359,38 @@ bool FComm::livrerTrame()
 {
     if (porteuseEnFinDeTrame())
         return false;
+    const auto vivant = mVie.temoin();
     const std::optional<QByteArray> trame = ouvrirTrame(mTampon.prendreTrame());
+    if (!vivant)
+        return false;
     mEcriture.setLigneOccupee(false);
     if (trame)
         livrer(*trame);
+    return true;
+}
+
+void FComm::differer(const QByteArray &texte)
+{
+    if (qsizetype(mDifferes.size()) < differesMax && mOctetsDifferes + texte.size() <= octetsDifferesMax) {
+        mDifferes.push_back({texte, mEpoque});
+        mOctetsDifferes += texte.size();
+        return;
+    }
+    if (mDifferesPerdus++ == 0)
+        Information(QStringLiteral("Trop de trames reçues pendant une attente (%1 ou %2 Kio au plus) : les suivantes sont "
+                                   "ignorées et comptées.")
+                        .arg(differesMax)
+                        .arg(octetsDifferesMax / 1024));
+}
+
+bool FComm::livrerDiffere()
+{
+    const Differe differe = std::move(mDifferes.front());
+    mDifferes.pop_front();
+    mOctetsDifferes -= differe.texte.size();
+    // Opened under keys that have gone since: nothing of it may act.
+    if (differe.epoque == mEpoque)
+        livrer(differe.texte);
     return true;
 }
 
@@ -344,12 +398,8 @@ std::optional<QByteArray> FComm::ouvrirTrame(const QByteArray &trame)
 {
     if (!mCanal)
         return trame;
-    if (!mDerniereOuverte.first.isEmpty() && mDerniereOuverte.first == trame)
-        return mDerniereOuverte.second;
-    if (auto texte = mCanal->ouvrir(trame)) {
-        mDerniereOuverte = {trame, *texte};
+    if (auto texte = mCanal->ouvrir(trame))
         return texte;
-    }
     const auto vivant = mVie.temoin();
     TrameRefusee(trame);
     // The owner dropped the keys on seeing it: the frame is in clear, for it to handle.
@@ -361,8 +411,7 @@ std::optional<QByteArray> FComm::ouvrirTrame(const QByteArray &trame)
 void FComm::finDeConnexion(bool connecte)
 {
     mbEnLigne = connecte;
-    mCanal.reset();
-    mDerniereOuverte = {};
+    nouvelleEpoque();
     ModemEtatConnexion(connecte);
 }
 
@@ -389,7 +438,8 @@ void FComm::livrerDuModem(const QByteArray &texte, bool commeTrame)
 
 void FComm::reconnaitreCodeResultat()
 {
-    const auto code = mTampon.codeModem();
+    // Once connected the modem passes data: "RING" or "CONNECT" there is the other station's.
+    const auto code = mbSansModem ? std::nullopt : mTampon.codeModem(mbEnLigne);
     if (!code)
         return;
     const auto vivant = mVie.temoin();

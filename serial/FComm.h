@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -74,17 +75,20 @@ public:
     // still runs below the caller returns at its next check. The memory goes later.
     void cesser();
 
-    // Says whether a frame is a command of the other station rather than an answer: such a
-    // frame arriving while Ecrire waits is handled at once, and the wait goes on.
+    // Says whether a frame is a command of the other station, to tell a modem's echo of ours.
     std::function<bool(const QByteArray &)> estCommande;
-    // Nothing on the line sends back what we write (a bare cable, no modem to echo it): a
-    // command equal to the one we await an answer for is then the other station's own.
-    void setLigneSansEcho(bool sansEcho) { mbSansEcho = sansEcho; }
+    // No modem on the line (a bare cable): nothing echoes what we write, so a command equal
+    // to the one we await an answer for is the other station's own; and no modem speaks, so
+    // no text on the line is ever read as a result code.
+    void setLigneSansModem(bool sansModem) { mbSansModem = sansModem; }
 
     // From the handshake to the end of the connection every frame is sealed, both ways; the
     // connection's end (a hang-up, a lost carrier, a new call) drops the keys.
-    void chiffrer(std::unique_ptr<CanalChiffre> canal) { mCanal = std::move(canal); }
+    void chiffrer(std::unique_ptr<CanalChiffre> canal);
     const CanalChiffre *canal() const { return mCanal.get(); }
+    // Changes with the connection and with its keys: an answer counts only under the epoch
+    // its command went out in.
+    quint32 epoque() const override { return mEpoque; }
 
     void PortEvent_Lecture(const QByteArray &Texte);
     void PortEvent_Erreur(const QString &Texte, int TypeErreur);
@@ -105,6 +109,12 @@ public:
     // handshake message).
     static constexpr qint32 longueurSansProgression = 128;
     static constexpr qint32 tailleMaxHorsTrame = TamponTrames::tailleMaxHorsTrame;
+    // What a wait keeps of the frames behind its answer; the rest is dropped and counted.
+    static constexpr qsizetype differesMax = 8;
+    static constexpr qsizetype octetsDifferesMax = 65536;
+    // A port may hand over megabytes at once (a network port): they are cut in slices so that
+    // the buffer stays about a frame long and each frame leaves it in constant time.
+    static constexpr qsizetype trancheLecture = 4096;
     static QByteArray encoderEntete(qint64 longueur) { return TamponTrames::encoderEntete(longueur); }
     static qint32 decoderEntete(const QByteArray &texte) { return TamponTrames::decoderEntete(texte); }
     static const QByteArray STX;
@@ -139,11 +149,16 @@ private:
     // Everything a lost carrier stops: the write under way, its wait, and what waits to leave.
     void perteDePorteuse();
     static constexpr quint32 silenceApresPorteuseMs = 200;
-    bool commandeCroisee(const QByteArray &trame) const;
-    // The frame as sent, opened when the link is sealed; nothing when it does not open.
+    bool echo(const QByteArray &trame) const;
+    // The frame as sent, opened when the link is sealed; nothing when it does not open. Each
+    // frame is opened once: its counter is then spent.
     std::optional<QByteArray> ouvrirTrame(const QByteArray &trame);
     void finDeConnexion(bool connecte);
+    void nouvelleEpoque();
     bool livrerTrame();
+    // An answer beyond the one a wait took: kept, opened, for after the wait, within bounds.
+    void differer(const QByteArray &texte);
+    bool livrerDiffere();
     void livrer(const QByteArray &texte);
     // commeTrame: its handler may answer at once, as to a frame.
     void livrerDuModem(const QByteArray &texte, bool commeTrame = false);
@@ -159,9 +174,16 @@ private:
     QString mDernierEchecOuverture;    // said once until the port opens again
     quint32 mPertesPorteuse = 0;       // carrier losses seen, so that a write under way stops
     bool mbSansGuetPorteuse = false;   // a frame held for a possible "NO CARRIER" goes now
-    bool mbSansEcho = false;
+    bool mbSansModem = false;
     bool mbEnLigne = false;            // since CONNECT: the modem passes data, echoes nothing
     std::unique_ptr<CanalChiffre> mCanal;
-    // A frame opened but left for after the wait opens again to the same text.
-    std::pair<QByteArray, QByteArray> mDerniereOuverte;
+    quint32 mEpoque = 0;
+    struct Differe
+    {
+        QByteArray texte;
+        quint32 epoque;
+    };
+    std::deque<Differe> mDifferes;
+    qsizetype mOctetsDifferes = 0;
+    quint32 mDifferesPerdus = 0; // beyond the bound, this connection
 };

@@ -128,10 +128,10 @@ bool TamponTrames::porteuseDansTrame(qsizetype arrives) const
     return mTexte.indexOf(noCarrier, debut) >= 0;
 }
 
-std::optional<TamponTrames::CodeModem> TamponTrames::codeModem()
+std::optional<TamponTrames::CodeModem> TamponTrames::codeModem(bool enLigne)
 {
     static const QByteArray crlf("\r\n");
-    const qsizetype connect = mTexte.indexOf(crlf + "CONNECT ");
+    const qsizetype connect = enLigne ? -1 : mTexte.indexOf(crlf + "CONNECT ");
     if (connect >= 0) {
         mTexte.remove(0, connect);
         if (mTexte.size() < 15)
@@ -148,7 +148,7 @@ std::optional<TamponTrames::CodeModem> TamponTrames::codeModem()
     for (const auto &e : echecs)
         if (mTexte.contains(crlf + e.code))
             return CodeModem{CodeModem::Genre::Echec, Windows1252::depuisTexte(texteCause(e.cause)), e.cause};
-    if (mTexte.contains(crlf + "RING"))
+    if (!enLigne && mTexte.contains(crlf + "RING"))
         return CodeModem{CodeModem::Genre::Sonnerie, QByteArrayLiteral("RING")};
     return std::nullopt;
 }

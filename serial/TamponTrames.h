@@ -54,14 +54,14 @@ public:
     // The code among the last characters arrived, inside the frame being read.
     bool porteuseDansTrame(qsizetype arrives) const;
 
-    // A modem's result code outside frames.
+    // A modem's result code outside frames; once connected, only the failures.
     struct CodeModem
     {
         enum class Genre { Connecte, Echec, Sonnerie } genre;
         QByteArray texte; // what the owner is told
         CauseDeconnexion cause = CauseDeconnexion::Inconnue; // of an Echec
     };
-    std::optional<CodeModem> codeModem();
+    std::optional<CodeModem> codeModem(bool enLigne);
     // Noise on an idle line would otherwise pile up for months, and every search with it.
     void limiterHorsTrame();
 

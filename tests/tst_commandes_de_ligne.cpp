@@ -149,7 +149,7 @@ private slots:
         const QByteArray cleA = cle(banc.a), cleB = cle(banc.b);
         banc.demarrer("CleDistante=" + cleB + "\n", "PosteAppellant=-1\nCleDistante=" + cleA + "\n");
         for (StationSimulee *p : {&banc.a, &banc.b}) {
-            p->poste->FrmComm->setLigneSansEcho(true);
+            p->poste->FrmComm->setLigneSansModem(true);
             banc.plateforme.planifier(0, [p] { p->poste->TesterConnexion(false); });
         }
         banc.plateforme.avancer(10'000);

@@ -63,9 +63,9 @@ private slots:
         QTest::newRow("réplique tramée : le délai s'allonge le temps qu'elle arrive")
             << QByteArray("CMD") << QByteArray("okfichier") << 100 << true << BancLigne::trame(longue) << 10 << 10 << longue << 0
             << "" << QByteArray();
-        QTest::newRow("réplique entière qui ne commence pas par la réponse")
+        QTest::newRow("autre texte que la réponse : livré à son arrivée, l'attente continue")
             << QByteArray("CMD2") << QByteArray("OKFICHIER") << 500 << true << BancLigne::trame("NON OKFICHIER") << 5 << 0
-            << QByteArray() << 500 << ecoule + "(OKFICHIER / CMD2)" << QByteArray();
+            << QByteArray() << 500 << ecoule + "(OKFICHIER / CMD2)" << QByteArray("NON OKFICHIER");
         QTest::newRow("personne ne répond : douze caractères de la commande")
             << QByteArray("ABCDEFGHIJKLMNOP") << QByteArray("OK") << 2000 << true << QByteArray() << 0 << 0 << QByteArray()
             << 2000 << ecoule + "(OK / ABCDEFGHIJKL)" << QByteArray();

@@ -138,7 +138,8 @@ private slots:
     }
 
     // Both stations send the same text at once (both end a file): before CONNECT a modem
-    // echoes what we write, after it only the other station can have sent it.
+    // echoes what we write, and the echo is dropped; after it only the other station can
+    // have sent it. Either way the answer behind it counts.
     void memeTexteCroise_data()
     {
         QTest::addColumn<bool>("connecte");
@@ -166,7 +167,7 @@ private slots:
                 p.banc.pairEnvoie(BancLigne::trame("XFFIN00000000") + BancLigne::trame("OKFICHIER"), 20);
         };
         QByteArray recu;
-        QCOMPARE(p.comm.Ecrire("XFFIN00000000", "OKFICHIER", 3000, true, &recu), connecte);
+        QVERIFY(p.comm.Ecrire("XFFIN00000000", "OKFICHIER", 3000, true, &recu));
         p.banc.plateforme.executerTout();
         QCOMPARE(p.banc.tramesRecues.contains("OKFICHIER"), connecte);
     }
