@@ -9,6 +9,7 @@
 #include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/StationSimulee.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QTest>
 
@@ -85,12 +86,18 @@ void repeter(DeuxStationsSurCable &s, qint64 dansMs, std::function<bool()> actio
 }
 
 // Both files at once (B's in three slices), a message each way, a clock, a role change.
-void raconter(DeuxStationsSurCable &s)
+// The two stations' keys, those of the earlier connection, before they load.
+void donnerCles(DeuxStationsSurCable &s)
 {
     for (auto [st, section] : {std::pair{&s.a, "Port A"}, std::pair{&s.b, "Port B"}}) {
         QDir().mkpath(st->chemin("Clés"));
         QFile::copy(CleStation::chemin(capture->cles.path(), section), CleStation::chemin(st->dossier.path(), section));
     }
+}
+
+void raconter(DeuxStationsSurCable &s)
+{
+    donnerCles(s);
     s.lancer(s.a, "A", capture->cleB + "SvrHoraire=1\nPosteAppellant=-1\n");
     s.lancer(s.b, "B", capture->cleA);
     s.plateforme.planifier(6'500'000, [&s] {
@@ -162,6 +169,113 @@ private slots:
     }
 
     void cleanupTestCase() { delete capture; }
+
+    // Every line command a station can send, from one that has not proved its key (B has none
+    // for A): said once, never acted on.
+    void rienAvantLaPreuve_data()
+    {
+        QTest::addColumn<QByteArray>("texte");
+        QTest::addColumn<QString>("mot"); // as the information line names it
+        namespace TE = TramesEtendues;
+        const QByteArray nom = "INTRUS.TXT", contenu = "pour A";
+        const QByteArray sha = QCryptographicHash::hash(contenu, QCryptographicHash::Sha256).toHex();
+        QTest::newRow("le rôle") << QByteArray("JESUISAPPELANT") << "JESUISAPPELANT";
+        QTest::newRow("le raccrochage") << QByteArray("STOP") << "STOP";
+        QTest::newRow("l'annonce d'un fichier") << QByteArray("FICHIER") << "FICHIER";
+        QTest::newRow("un fichier entier") << "RECEPFICHIER" + QByteArray(1, char(nom.size())) + nom + contenu << "RECEPFICHIER";
+        QTest::newRow("une partie") << "RECEPGROSFIC" + QByteArray(1, char(nom.size())) + nom + contenu << "RECEPGROSFIC";
+        QTest::newRow("un message") << QByteArray("MESSAGE=coucou") << "MESSAGE=";
+        QTest::newRow("une offre") << TE::offre({contenu.size(), sha, nom}) << "XFOFFRE";
+        QTest::newRow("une tranche") << TE::donnees(0, contenu) << "XFD";
+        QTest::newRow("la fin d'un fichier") << TE::sceller(TE::Fin, {}) << "XFFIN";
+        QTest::newRow("un acquittement") << TE::sceller(TE::Acquit, "0-6") << "XFA";
+        QTest::newRow("une sonnerie en trame") << QByteArray("RING") << "RING";
+        // The clock comes in a link test, which is answered: the time in it is not taken.
+        QTest::newRow("l'horloge") << QByteArray("CLK15012026090000") << "";
+    }
+
+    void rienAvantLaPreuve()
+    {
+        QFETCH(QByteArray, texte);
+        QFETCH(QString, mot);
+        DeuxStationsSurCable s({.bauds = 115200});
+        donnerCles(s);
+        s.lancer(s.a, "A", capture->cleB + "PosteAppellant=-1\nSvrHoraire=1\n");
+        s.lancer(s.b, "B", "PosteAppellant=0\n");
+        // Sent as soon as A has refused B, while the link is still up.
+        for (int i = 0; i < 300 && s.a.fenetre().ListeInfo().filter("Poste distant refusé : il refuse la poignée de main").isEmpty(); ++i)
+            s.plateforme.avancer(10);
+        QByteArray deA;
+        s.ligne.a().espionEmission = [&](const QByteArray &o) { deA += o; };
+        s.ligne.b().envoyer(trame(texte));
+        s.plateforme.avancer(1000);
+        s.ligne.a().espionEmission = nullptr;
+        s.plateforme.avancer(20'000);
+        const QStringList infos = s.a.fenetre().ListeInfo();
+        for (const char *reponse : {"OKFICHIER", "OKPARTFIC", "OKTUESAPPELANT", "XFPRET", "XFA", "ERREURPARTFIC"})
+            QVERIFY2(!deA.contains(reponse), deA.constData());
+        if (!mot.isEmpty()) // said once a connection: the stranger's own words may have come first
+            QVERIFY2(!infos.filter("Poste distant non authentifié : « ").isEmpty(), qPrintable(infos.join('\n')));
+        QVERIFY(appelant(s.a));
+        QCOMPARE(s.plateforme.reglagesHorloge(), 0);
+        for (const char *effet : {"Le poste distant se déconnecte", "Un fichier va arriver", "Le téléphone sonne", "Suite à demande"})
+            QVERIFY2(infos.filter(effet).isEmpty(), effet);
+        QVERIFY(fichiersDe(s.a.chemin("Recus de A")).isEmpty());
+        QCOMPARE(boites(s, "coucou"), 0);
+    }
+
+    // Once the two are sealed, someone makes them shake hands again (a test in clear) and
+    // then replays the first handshake's opening in place of each new one, or drops each
+    // confirmation of A: B waits for a confirmation that does not come. Each try fails, the
+    // count is the connection's, and the link is hung up within the bound.
+    void poigneeDeMainRetenue_data()
+    {
+        QTest::addColumn<bool>("rejouer"); // else A's confirmation is dropped: B waits for it in vain
+        QTest::newRow("ouverture rejouée") << true;
+        QTest::newRow("confirmation perdue") << false;
+    }
+
+    void poigneeDeMainRetenue()
+    {
+        QFETCH(bool, rejouer);
+        DeuxStationsSurCable s({.bauds = 115200});
+        QByteArray premiere;
+        bool apresOuverture = false, retenir = false;
+        Sens versB;
+        versB.remplacer = [&](const QByteArray &t) {
+            if (retenir && !rejouer && std::exchange(apresOuverture, false) && scellee(t))
+                return QByteArray(); // the XKFIN that follows the opening
+            if (!t.mid(4).startsWith("XKK1"))
+                return t;
+            apresOuverture = true;
+            if (premiere.isEmpty())
+                premiere = t;
+            return rejouer ? premiere : t;
+        };
+        s.ligne.a().alteration = [&](const QByteArray &o) { return versB.passer(o); };
+        donnerCles(s);
+        s.lancer(s.a, "A", capture->cleB + "PosteAppellant=-1\n");
+        s.lancer(s.b, "B", capture->cleA);
+        const auto dit = [&](const char *texte) { return s.a.fenetre().ListeInfo().filter(texte) + s.b.fenetre().ListeInfo().filter(texte); };
+        s.plateforme.avancer(10'000);
+        QCOMPARE(dit("Liaison chiffrée avec").size(), 2);
+        const qint64 debut = s.plateforme.maintenantUs();
+        retenir = true;
+        s.ligne.a().envoyer(trame("YAQUELQUUN?"));
+        qint64 raccrochage = -1;
+        for (int i = 0; i < 1200 && raccrochage < 0; ++i) {
+            s.plateforme.avancer(100);
+            if (!dit("fois : raccrochage").isEmpty())
+                raccrochage = (s.plateforme.maintenantUs() - debut) / 1000;
+        }
+        const QStringList infos = s.a.fenetre().ListeInfo() + QStringList{"----"} + s.b.fenetre().ListeInfo();
+        if (qEnvironmentVariableIsSet("VOIR"))
+            qInfo("%s", qPrintable(infos.join(QLatin1Char(10))));
+        QVERIFY2(raccrochage > 0 && raccrochage < 60'000, qPrintable(infos.join('\n')));
+        QCOMPARE(dit("Liaison chiffrée avec").size(), 2); // the first handshake only
+        QVERIFY(s.b.fenetre().ListeInfo().filter("Poste distant refusé : ").size() == 1); // said once
+        qInfo("%s : raccrochage %lld ms après le test en clair", rejouer ? "ouverture rejouée" : "confirmation perdue", raccrochage);
+    }
 
     void injectionATouteFrontiere_data()
     {
