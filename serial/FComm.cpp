@@ -155,7 +155,7 @@ void FComm::garderTramesSuivantes(bool rendreEntete)
 {
     // After an answer, a frame whose header was read gets it back for the idle reader; any
     // other end of a wait drops it, or a garbled header would outlive every wait.
-    if (!mTampon.garderTramesSuivantes(rendreEntete))
+    if (!mTampon.garderTramesSuivantes(rendreEntete) && mDifferes.empty())
         return;
     // Handled once the caller has its result back.
     const auto vivant = mVie.temoin();

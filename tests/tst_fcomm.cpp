@@ -32,6 +32,13 @@ private slots:
         QTest::newRow("casse exacte") << QByteArray("\r\nring\r\n\r\nBusy\r\n") << QStringList() << true;
         QTest::newRow("BUSY puis CONNECT d'un bloc") << QByteArray("\r\nBUSY\r\n\r\nCONNECT 38400\r\n")
                                                     << QStringList({"Reception:Connecté à 38400", "ModemEtatConnexion:1"}) << false;
+        // No modem on the line: whatever the other end writes is data.
+        for (const char *code : {"NO CARRIER", "RING", "CONNECT 9600", "BUSY"})
+            QTest::addRow("sans modem : %s", code) << "SANS" + QByteArray("\r\n") + code + "\r\n" << QStringList() << true;
+        // Connected, the modem passes data: only the loss of the carrier is its own.
+        QTest::newRow("connecté : RING") << QByteArray("EN LIGNE\r\nRING\r\n") << QStringList() << true;
+        QTest::newRow("connecté : CONNECT") << QByteArray("EN LIGNE\r\nCONNECT 9600\r\n") << QStringList() << true;
+        QTest::newRow("connecté : NO CARRIER") << QByteArray("EN LIGNE\r\nNO CARRIER\r\n") << perdue("Pas de porteuse.") << true;
     }
 
     void codesDeResultat()
@@ -39,10 +46,15 @@ private slots:
         QFETCH(QByteArray, flux);
         QFETCH(QStringList, attendu);
         QFETCH(bool, decoupe);
+        const bool sansModem = flux.startsWith("SANS"), enLigne = flux.startsWith("EN LIGNE");
+        flux.remove(0, sansModem ? 4 : enLigne ? 8 : 0);
         for (int taille : decoupe ? QList<int>{0, 1, 2, 3, 4, 5} : QList<int>{0}) {
             Poste p;
             p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
             QVERIFY(p.comm.Connecter());
+            p.comm.setLigneSansModem(sansModem);
+            if (enLigne)
+                p.comm.PortEvent_Lecture("\r\nCONNECT 115200\r\n");
             p.journal.lignes.clear();
             for (qsizetype i = 0; i < flux.size(); i += taille ? taille : flux.size())
                 p.comm.PortEvent_Lecture(flux.mid(i, taille ? taille : flux.size()));
@@ -170,6 +182,31 @@ private slots:
         QVERIFY(p.comm.Ecrire("XFFIN00000000", "OKFICHIER", 3000, true, &recu));
         p.banc.plateforme.executerTout();
         QCOMPARE(p.banc.tramesRecues.contains("OKFICHIER"), connecte);
+    }
+
+    // Behind the answer a wait took, a few frames wait for its end, in order; the rest is
+    // dropped and counted, and said once.
+    void tramesDerriereLaReponse()
+    {
+        Poste p({.bauds = 115200, .tailleBloc = 1 << 20, .decoupage = Decoupage::Blocs});
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        QByteArray flot = BancLigne::trame("OKFICHIER");
+        for (int i = 0; i < 20; ++i)
+            flot += BancLigne::trame("OKFICHIER " + QByteArray::number(i));
+        p.banc.surReceptionPair = [&](const QByteArray &) {
+            if (p.banc.recuParLePair.endsWith("XFFIN"))
+                p.banc.pairEnvoie(flot, 5);
+        };
+        QVERIFY(p.comm.Connecter());
+        QByteArray recu;
+        QVERIFY(p.comm.Ecrire("XFFIN", "OKFICHIER", 3000, true, &recu));
+        QCOMPARE(recu, QByteArray("OKFICHIER"));
+        p.banc.plateforme.executerTout();
+        QList<QByteArray> attendues;
+        for (int i = 0; i < FComm::differesMax; ++i)
+            attendues << "OKFICHIER " + QByteArray::number(i);
+        QCOMPARE(p.journal.receptions, attendues);
+        QCOMPARE(p.journal.lignes.filter("Trop de trames reçues pendant une attente").size(), 1);
     }
 
     void enteteAbimee_data()
