@@ -232,7 +232,7 @@ EcritureCommande::Suite EcritureCommande::attendreReponse(Ecriture &e)
         if (!vivant)
             return Suite::Detruit;
         // An answer already in counts even when a stop came behind it: it came under the
-        // command's own keys. Once they changed, nothing more can answer it.
+        // command's own keys.
         if (e.attente.acceptee)
             break;
         if (std::exchange(mCeder, false))
@@ -242,6 +242,7 @@ EcritureCommande::Suite EcritureCommande::attendreReponse(Ecriture &e)
         if (e.attente.porteusePerdue)
             return echec(e, QStringLiteral("Pas de porteuse pendant l'attente de réponse. (%1 / %2)")
                                 .arg(Windows1252::versTexte(e.reponseAttendue), douze));
+        // The connection or its keys changed: nothing can answer this command any more.
         if (e.tramee && mLigne.epoque() != e.attente.epoque)
             return Suite::Perdue;
         if (ecoule() > e.delai)

@@ -44,12 +44,13 @@ public:
         ~Ligne() = default;
     };
 
-    // What the innermost write waits for, and what the reader found for it.
+    // Without regard to case, as the other station's answers are compared.
     static bool commencePar(const QByteArray &texte, const QByteArray &debut)
     {
         return !debut.isEmpty() && texte.left(debut.size()).compare(debut, Qt::CaseInsensitive) == 0;
     }
 
+    // What the innermost write waits for, and what the reader found for it.
     struct Attente
     {
         QByteArray reponseAttendue;
