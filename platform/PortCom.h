@@ -33,6 +33,11 @@ public:
 
     Notification<QByteArray> Lecture;
     Notification<QString, int> Erreur;
+    // A port that tells the carrier itself (a serial device server's modem-state
+    // notification) says each fall, after the bytes that came before it. Once it has told a
+    // rise, its word decides, not the text "NO CARRIER" on the line.
+    Notification<> PorteusePerdue;
+    bool porteuseSignalee() const { return mPorteuseSignalee; }
 
 protected:
     explicit PortCom(QString nomPort) : mNomPort(std::move(nomPort)) {}
@@ -48,4 +53,5 @@ protected:
     int mBitsStop = 1;
     QString mNomPort;
     bool mActif = false;
+    bool mPorteuseSignalee = false;
 };

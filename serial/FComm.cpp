@@ -40,6 +40,7 @@ bool FComm::OpenPort()
     Port = mEnv.ports.ObtenirPort(msNumPort);
     Port->Lecture.connecter([this](const QByteArray &texte) { PortEvent_Lecture(texte); });
     Port->Erreur.connecter([this](const QString &texte, int type) { PortEvent_Erreur(texte, type); });
+    Port->PorteusePerdue.connecter([this] { PortEvent_PorteusePerdue(); });
     return ouvrir(true);
 }
 
@@ -216,9 +217,22 @@ void FComm::PortEvent_Lecture(const QByteArray &Texte)
     } while (vivant && debut < Texte.size());
 }
 
+void FComm::PortEvent_PorteusePerdue()
+{
+    if (!mVie.vivant())
+        return;
+    viderReception();
+    perteDePorteuse();
+}
+
+bool FComm::codesDansLeTexte() const
+{
+    return !mbSansModem && !(mbEnLigne && Port && Port->porteuseSignalee());
+}
+
 void FComm::guetterPorteuseDansTrame(qsizetype arrives)
 {
-    if (mbSansModem || !mTampon.porteuseDansTrame(arrives))
+    if (!codesDansLeTexte() || !mTampon.porteuseDansTrame(arrives))
         return;
     const auto vivant = mVie.temoin();
     const quint32 trame = mTampon.entetesLus(), pertes = mPertesPorteuse;
@@ -323,7 +337,7 @@ bool FComm::echo(const QByteArray &trame) const
 
 bool FComm::porteusePerdueHorsTrame()
 {
-    if (mbSansModem || !mTampon.porteusePerdueHorsTrame())
+    if (!codesDansLeTexte() || !mTampon.porteusePerdueHorsTrame())
         return false;
     perteDePorteuse();
     return true;
@@ -331,7 +345,7 @@ bool FComm::porteusePerdueHorsTrame()
 
 bool FComm::porteuseEnFinDeTrame()
 {
-    if (mbSansModem)
+    if (!codesDansLeTexte())
         return false;
     switch (mTampon.porteuseEnFinDeTrame()) {
     case TamponTrames::FinDeTrame::Entiere: return false;
@@ -439,7 +453,7 @@ void FComm::livrerDuModem(const QByteArray &texte, bool commeTrame)
 void FComm::reconnaitreCodeResultat()
 {
     // Once connected the modem passes data: "RING" or "CONNECT" there is the other station's.
-    const auto code = mbSansModem ? std::nullopt : mTampon.codeModem(mbEnLigne);
+    const auto code = codesDansLeTexte() ? mTampon.codeModem(mbEnLigne) : std::nullopt;
     if (!code)
         return;
     const auto vivant = mVie.temoin();

@@ -92,6 +92,7 @@ public:
 
     void PortEvent_Lecture(const QByteArray &Texte);
     void PortEvent_Erreur(const QString &Texte, int TypeErreur);
+    void PortEvent_PorteusePerdue();
 
     // Notifications, in their declaration order.
     Notification<QByteArray> Reception;
@@ -136,6 +137,9 @@ private:
     void progressionEmission(qint32 fait, qint32 total) override { ProgressEmission(fait, total); }
     void erreur(const QString &texte) override { Erreur(texte); }
 
+    // Where the modem's words are read from the line: a modem is there, and no port that
+    // tells the carrier itself has the word while connected.
+    bool codesDansLeTexte() const;
     void reconnaitreCodeResultat();
     // One step over the receive buffer; true when a frame left it and more may follow.
     bool decouper();

@@ -1,6 +1,7 @@
 // The line driver in virtual time: opening the port, frames as they arrive however cut,
 // commands crossing our wait, the modem's result codes, a carrier lost mid-frame, noise.
 #include "tests/support/BancLigne.h"
+#include "tests/support/PortComSimule.h"
 
 #include <QTest>
 
@@ -182,6 +183,23 @@ private slots:
         QVERIFY(p.comm.Ecrire("XFFIN00000000", "OKFICHIER", 3000, true, &recu));
         p.banc.plateforme.executerTout();
         QCOMPARE(p.banc.tramesRecues.contains("OKFICHIER"), connecte);
+    }
+
+    // A port that tells the carrier has the word once connected: "NO CARRIER" written by the
+    // other end is data, and the port's fall ends the link.
+    void porteuseDiteParLePort()
+    {
+        Poste p;
+        p.comm.Reception.connecter([&](const QByteArray &) { p.comm.TexteReçu_Clear(); });
+        QVERIFY(p.comm.Connecter());
+        auto &port = static_cast<PortComSimule &>(*p.comm.Port);
+        port.signalerPorteuse(true);
+        p.comm.PortEvent_Lecture("\r\nCONNECT 115200\r\n");
+        p.journal.lignes.clear();
+        p.comm.PortEvent_Lecture("\r\nNO CARRIER\r\n" + BancLigne::trame("XFA") + "\r\nNO CARRIER\r\n");
+        QCOMPARE(p.journal.lignes, QStringList({"Reception:XFA"}));
+        port.signalerPorteuse(false);
+        QCOMPARE(p.journal.lignes, QStringList({"Reception:XFA", "Reception:Pas de porteuse.", "ModemEtatConnexion:0"}));
     }
 
     // Behind the answer a wait took, a few frames wait for its end, in order; the rest is

@@ -9,7 +9,7 @@ void PortComQt::brancher(QIODevice *peripherique)
 void PortComQt::recevoir()
 {
     mEnAttente += depuisLaLigne(mPeripherique->readAll());
-    if (mLivraisonPrevue || mEnAttente.isEmpty())
+    if (mLivraisonPrevue || (mEnAttente.isEmpty() && !mChuteEnAttente))
         return;
     mLivraisonPrevue = true;
     QMetaObject::invokeMethod(&mContexte, [this] { livrer(); }, Qt::QueuedConnection);
@@ -19,6 +19,9 @@ void PortComQt::livrer()
 {
     mLivraisonPrevue = false;
     const QByteArray donnees = std::exchange(mEnAttente, QByteArray());
+    // After the bytes: a call to this port's context goes with the port if they tear it down.
+    if (std::exchange(mChuteEnAttente, false))
+        QMetaObject::invokeMethod(&mContexte, [this] { PorteusePerdue(); }, Qt::QueuedConnection);
     if (!donnees.isEmpty())
         Lecture(donnees); // may tear this port down: nothing after this line
 }

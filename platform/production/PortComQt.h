@@ -22,6 +22,8 @@ protected:
     // What the station gets of the bytes the device gave; a protocol on the wire takes its own.
     virtual QByteArray depuisLaLigne(const QByteArray &brut) { return brut; }
     void ecrireBrut(const QByteArray &octets);
+    // The carrier fell behind what the device gave so far: said once that is delivered.
+    void porteuseTombee() { mChuteEnAttente = true; }
 
     QObject mContexte;
 
@@ -32,4 +34,5 @@ private:
     QIODevice *mPeripherique = nullptr;
     QByteArray mEnAttente;
     bool mLivraisonPrevue = false;
+    bool mChuteEnAttente = false;
 };

@@ -24,6 +24,9 @@ QByteArray PortComRfc2217::depuisLaLigne(const QByteArray &brut)
         return {};
     Rfc2217::Lu lu = mTelnet->lire(brut);
     ecrireBrut(lu.reponse);
+    mPorteuseSignalee = mPorteuseSignalee || lu.porteuseMontee;
+    if (lu.porteuseTombee)
+        porteuseTombee();
     return lu.donnees;
 }
 

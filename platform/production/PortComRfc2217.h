@@ -6,7 +6,8 @@
 #include <optional>
 
 // A port on a serial device server (RFC 2217): the line settings, DTR and RTS go to the server's
-// serial port, DTR drops when the port closes, and a carrier that falls arrives as "NO CARRIER".
+// serial port, DTR drops when the port closes, and the server's word on the carrier is the
+// port's (PorteusePerdue).
 class PortComRfc2217 : public PortComTcp
 {
 public:

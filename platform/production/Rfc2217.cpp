@@ -96,13 +96,8 @@ void Rfc2217::sousNegociation(Lu &lu)
     if (mSous.size() < 3 || quint8(mSous[0]) != PORT_COM || quint8(mSous[1]) != NOTIFICATION_MODEM)
         return; // the echoes of our settings, the line state: nothing to act on
     const bool porteuse = quint8(mSous[2]) & PORTEUSE;
-    if (porteuse && !mPorteuse) {
-        mFinRecue.clear();
-        mModemADitFin = false;
-    } else if (mPorteuse && !porteuse && !mModemADitFin && !(mFinRecue + lu.donnees).contains("NO CARRIER")) {
-        lu.donnees += finDePorteuse;
-        mModemADitFin = true;
-    }
+    lu.porteuseMontee = lu.porteuseMontee || (porteuse && !mPorteuse);
+    lu.porteuseTombee = lu.porteuseTombee || (mPorteuse && !porteuse);
     mPorteuse = porteuse;
 }
 
@@ -163,10 +158,6 @@ Rfc2217::Lu Rfc2217::lire(const QByteArray &brut)
             }
             break;
         }
-    }
-    if (!lu.donnees.isEmpty()) {
-        mFinRecue = (mFinRecue + lu.donnees).right(finDePorteuse.size());
-        mModemADitFin = mModemADitFin || mFinRecue.contains("NO CARRIER");
     }
     return lu;
 }

@@ -23,14 +23,14 @@ public:
     {
         QByteArray donnees;
         QByteArray reponse;
+        bool porteuseMontee = false;
+        bool porteuseTombee = false; // after a rise, behind the data
     };
 
     static constexpr quint8 IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
     static constexpr quint8 BINAIRE = 0, SANS_GO_AHEAD = 3, PORT_COM = 44;
     static constexpr quint8 NOTIFICATION_MODEM = 7 + 100;
     static constexpr quint8 PORTEUSE = 0x80, CHANGEMENT_PORTEUSE = 0x08;
-    // What a fallen carrier is turned into, so that the station handles it as a modem's own.
-    static inline const QByteArray finDePorteuse = QByteArrayLiteral("\r\nNO CARRIER\r\n");
 
     explicit Rfc2217(Reglages reglages) : mReglages(reglages) {}
 
@@ -64,7 +64,4 @@ private:
     quint8 mVerbe = 0;
     bool mApresCr = false;
     QByteArray mSous;
-    // Whether the modem printed it itself since the carrier rose: it is then not said twice.
-    QByteArray mFinRecue;
-    bool mModemADitFin = false;
 };

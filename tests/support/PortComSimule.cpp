@@ -50,3 +50,10 @@ void PortComSimule::Fermer()
     mOuvert = false;
     setActif(false);
 }
+
+void PortComSimule::signalerPorteuse(bool haute)
+{
+    mPorteuseSignalee = mPorteuseSignalee || haute;
+    if (!haute && mPorteuseSignalee)
+        PorteusePerdue();
+}

@@ -14,6 +14,8 @@ public:
     void EcrireTexte(const QByteArray &texte) override;
     void viderEmission() override;
     void Fermer() override;
+    // As a serial device server would tell the carrier: a rise, or a fall.
+    void signalerPorteuse(bool haute);
 
 private:
     LigneSimulee::Extremite *mExtremite;
