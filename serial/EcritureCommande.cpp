@@ -27,6 +27,18 @@ QByteArray encadrer(const QByteArray &texte)
 {
     return QByteArray(1, TamponTrames::STX) + TamponTrames::encoderEntete(texte.size()) + texte;
 }
+
+// A modem's answer begins a line ("\r\nOK\r\n", or "OK" behind the echo of the command and
+// its CR): the same letters inside the other station's data (a station restarting on a cable
+// probes for a modem while the other still sends) are not it.
+bool enDebutDeLigne(const QByteArray &texte, const QByteArray &mot)
+{
+    const QByteArray t = texte.toLower(), m = mot.toLower();
+    for (qsizetype i = t.indexOf(m); i >= 0; i = t.indexOf(m, i + 1))
+        if (i == 0 || t[i - 1] == '\r' || t[i - 1] == '\n')
+            return true;
+    return false;
+}
 }
 
 bool EcritureCommande::ecrire(const QByteArray &texte, const QByteArray &reponseAttendue, qint32 delai, bool tramee,
@@ -199,7 +211,7 @@ EcritureCommande::Suite EcritureCommande::ecrireTrame(Ecriture &e)
 bool EcritureCommande::reponseArrivee(Ecriture &e)
 {
     if (!e.tramee)
-        return mTampon.texte().toLower().contains(e.reponseAttendue.toLower());
+        return enDebutDeLigne(mTampon.texte(), e.reponseAttendue);
     // A long answer under way gets the time to arrive.
     const qint32 longueur = mTampon.longueurAttendue();
     if (mReponseTrameeAttendue && longueur > 0 && e.delai < 2 * longueur)

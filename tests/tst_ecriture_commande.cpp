@@ -60,6 +60,9 @@ private slots:
         QTest::newRow("réponse du modem, sans égard à la casse")
             << QByteArray("ATZ0\r") << QByteArray("OK") << 2000 << false << QByteArray("\r\nok\r\n") << 30 << 0
             << QByteArray("\r\nok\r\n") << 0 << "" << QByteArray();
+        QTest::newRow("les lettres de la réponse dans des données : pas celle du modem")
+            << QByteArray("ATZ0\r") << QByteArray("OK") << 1000 << false << QByteArray("\x9c\x11ok\x02Ok") << 30 << 0
+            << QByteArray() << 1000 << ecoule + "(OK / ATZ0\r)" << QByteArray();
         QTest::newRow("réplique tramée : le délai s'allonge le temps qu'elle arrive")
             << QByteArray("CMD") << QByteArray("okfichier") << 100 << true << BancLigne::trame(longue) << 10 << 10 << longue << 0
             << "" << QByteArray();

@@ -9,6 +9,17 @@ void PortComQt::brancher(QIODevice *peripherique)
 void PortComQt::recevoir()
 {
     mEnAttente += depuisLaLigne(mPeripherique->readAll());
+    planifierLivraison();
+}
+
+void PortComQt::porteuseTombee()
+{
+    mChuteEnAttente = true;
+    planifierLivraison();
+}
+
+void PortComQt::planifierLivraison()
+{
     if (mLivraisonPrevue || (mEnAttente.isEmpty() && !mChuteEnAttente))
         return;
     mLivraisonPrevue = true;

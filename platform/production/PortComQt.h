@@ -23,12 +23,13 @@ protected:
     virtual QByteArray depuisLaLigne(const QByteArray &brut) { return brut; }
     void ecrireBrut(const QByteArray &octets);
     // The carrier fell behind what the device gave so far: said once that is delivered.
-    void porteuseTombee() { mChuteEnAttente = true; }
+    void porteuseTombee();
 
     QObject mContexte;
 
 private:
     void recevoir();
+    void planifierLivraison();
     void livrer();
 
     QIODevice *mPeripherique = nullptr;

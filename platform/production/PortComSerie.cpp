@@ -10,6 +10,7 @@ PortComSerie::PortComSerie(QString nomPort, QString peripherique)
 {
     mSerie.setPortName(mPeripherique);
     brancher(&mSerie);
+    QObject::connect(&mGuet, &QTimer::timeout, &mContexte, [this] { guetterPorteuse(); });
     QObject::connect(&mSerie, &QSerialPort::errorOccurred, &mContexte, [this](QSerialPort::SerialPortError e) {
         // Open failures are reported by Ouvrir; pin-signal refusals on pseudo-terminals are harmless.
         if (e == QSerialPort::NoError || e == QSerialPort::UnsupportedOperationError || !mSerie.isOpen())
@@ -26,7 +27,30 @@ PortComSerie::PortComSerie(QString nomPort, QString peripherique)
 
 PortComSerie::~PortComSerie()
 {
+    mGuet.stop();
     mSerie.close();
+}
+
+// DCD, read a few times a second. A modem set to tell the carrier on it (&C1) holds it low in
+// command mode, raises it at CONNECT and drops it at the loss. One that keeps it high (&C0), a
+// cable without the pin, or a pseudo-terminal, never shows a rise: the modem's words decide.
+void PortComSerie::guetterPorteuse()
+{
+    if (!mSerie.isOpen())
+        return;
+    const QSerialPort::PinoutSignals signaux = mSerie.pinoutSignals();
+    if (mSerie.error() == QSerialPort::UnsupportedOperationError) {
+        mSerie.clearError();
+        mGuet.stop();
+        return;
+    }
+    const bool dcd = signaux & QSerialPort::DataCarrierDetectSignal;
+    if (dcd && mDcd == false)
+        mPorteuseSignalee = true;
+    const bool tombee = !dcd && mDcd == true && mPorteuseSignalee;
+    mDcd = dcd;
+    if (tombee)
+        porteuseTombee();
 }
 
 void PortComSerie::Fermer()
@@ -34,6 +58,7 @@ void PortComSerie::Fermer()
     // The last command (a modem reset) must leave before the port closes.
     if (mSerie.isOpen() && mSerie.bytesToWrite() > 0)
         mSerie.waitForBytesWritten(200);
+    mGuet.stop();
     PortComQt::Fermer();
 }
 
@@ -78,6 +103,9 @@ bool PortComSerie::Ouvrir(QString *raison)
         return false;
     }
     mSerie.setDataTerminalReady(true);
+    mDcd.reset();
+    mPorteuseSignalee = false;
+    mGuet.start(guetPorteuseMs);
     reduireLatence();
     // Bytes written while nobody had the port open would otherwise arrive now.
     mSerie.clear(QSerialPort::Input);

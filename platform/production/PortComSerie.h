@@ -3,6 +3,9 @@
 #include "platform/production/PortComQt.h"
 
 #include <QSerialPort>
+#include <QTimer>
+
+#include <optional>
 
 class PortComSerie : public PortComQt
 {
@@ -14,9 +17,14 @@ public:
     void Fermer() override;
     void viderEmission() override { mSerie.clear(QSerialPort::Output); }
 
+    static constexpr int guetPorteuseMs = 250;
+
 private:
     void reduireLatence();
+    void guetterPorteuse();
 
     QSerialPort mSerie;
     QString mPeripherique;
+    QTimer mGuet{&mContexte};
+    std::optional<bool> mDcd; // as last read; nothing before the first reading
 };
