@@ -13,21 +13,7 @@ port=$(ports_libres 7601 2)
 pids+=($!)
 for _ in $(seq 50); do port_libre $((port + 1)) || break; sleep 0.1; done
 
-cat >"$d/navette.INI" <<INI
-[Port A]
-NumPort=TCP1:
-ParametresPort=115200, n, 8, 1
-NumTelAppel=DIRECT
-
-[Port B]
-NumPort=TCP2:
-ParametresPort=115200, n, 8, 1
-NumTelAppel=DIRECT
-
-[Ports]
-TCP1:=127.0.0.1:$port
-TCP2:=127.0.0.1:$((port + 1))
-INI
+ecrire_ini_cable "$d/navette.INI" "127.0.0.1:$port" "127.0.0.1:$((port + 1))"
 debut=$(date +%s.%N)
 for p in A B; do
   QT_QPA_PLATFORM=offscreen "$navette" --sans-fenetre --dossier "$d" "$p" >"$d/$p.log" 2>&1 &

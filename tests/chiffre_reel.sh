@@ -15,10 +15,7 @@ for _ in $(seq 50); do port_libre $((port + 1)) || break; sleep 0.1; done
 ecrire_ini "$d/navette.INI" 115200 TCP1: TCP2: "127.0.0.1:$port" "127.0.0.1:$((port + 1))"
 
 # The README's pairing: one command on each station, one line in the other's section.
-cleA=$("$navette" --cle A --dossier "$d" | grep '^CleDistante=')
-cleB=$("$navette" --cle B --dossier "$d" | grep '^CleDistante=')
-sed -i "/^\[Port A\]/a $cleB" "$d/navette.INI"
-sed -i "/^\[Port B\]/a $cleA" "$d/navette.INI"
+appairer "$navette" "$d"
 if grep -rq "$(head -2 "$d/Clés/Port%20A.cle" | tail -1)" "$d/navette.INI"; then
   echo "La clé privée de A est dans navette.INI." >&2; exit 1
 fi

@@ -19,24 +19,8 @@ python3 -u "$ici/relais_attaquant.py" $((port + 2)) "$port" >"$d/relais.log" 2>&
 pids+=($!)
 for _ in $(seq 50); do grep -q prêt "$d/relais.log" && break; sleep 0.1; done
 
-cat >"$d/navette.INI" <<INI
-[Port A]
-NumPort=TCP1:
-ParametresPort=115200, n, 8, 1
-NumTelAppel=DIRECT
-
-[Port B]
-NumPort=TCP2:
-ParametresPort=115200, n, 8, 1
-NumTelAppel=DIRECT
-
-[Ports]
-TCP1:=127.0.0.1:$((port + 2))
-TCP2:=127.0.0.1:$((port + 1))
-INI
-cleA=$("$navette" --cle A --dossier "$d" | grep '^CleDistante=')
-cleB=$("$navette" --cle B --dossier "$d" | grep '^CleDistante=')
-sed -i -e "/^\[Port A\]/a $cleB" -e "/^\[Port B\]/a $cleA" "$d/navette.INI"
+ecrire_ini_cable "$d/navette.INI" "127.0.0.1:$((port + 2))" "127.0.0.1:$((port + 1))"
+appairer "$navette" "$d"
 for p in A B; do
   QT_QPA_PLATFORM=offscreen "$navette" --sans-fenetre --dossier "$d" "$p" >"$d/$p.log" 2>&1 &
   pids+=($!)

@@ -163,8 +163,6 @@ private slots:
         QVERIFY(appelant(s.b) && !appelant(s.a));
         QCOMPARE(boites(s, "premier de A"), 1);
         QCOMPARE(boites(s, "premier de B"), 1);
-        if (qEnvironmentVariableIsSet("VOIR"))
-            qInfo("%s\n----\n%s", qPrintable(s.a.vue.lignes.join('\n')), qPrintable(s.b.vue.lignes.join('\n')));
         qInfo("%lld trames de A, %lld de B", capture->versB.size(), capture->versA.size());
     }
 
@@ -269,8 +267,6 @@ private slots:
                 raccrochage = (s.plateforme.maintenantUs() - debut) / 1000;
         }
         const QStringList infos = s.a.fenetre().ListeInfo() + QStringList{"----"} + s.b.fenetre().ListeInfo();
-        if (qEnvironmentVariableIsSet("VOIR"))
-            qInfo("%s", qPrintable(infos.join(QLatin1Char(10))));
         QVERIFY2(raccrochage > 0 && raccrochage < 60'000, qPrintable(infos.join('\n')));
         QCOMPARE(dit("Liaison chiffrée avec").size(), 2); // the first handshake only
         QVERIFY(s.b.fenetre().ListeInfo().filter("Poste distant refusé : ").size() == 1); // said once
@@ -282,7 +278,6 @@ private slots:
         QTest::addColumn<bool>("versA");    // A's frame goes missing, and A gets the injection; else B
         QTest::addColumn<int>("rang");      // which of that station's frames
         QTest::addColumn<QString>("quoi");
-        const QByteArray test = trame("YAQUELQUUN?");
         const QStringList quoi = {"test en clair", "OKFICHIER en clair", "OKPARTFIC en clair", "XFA en clair",
                                   "OKTUESAPPELANT en clair", "dernière trame scellée", "trame d'une connexion précédente",
                                   "NO CARRIER", "RING", "CONNECT", "XKK1 rejoué"};
@@ -357,15 +352,6 @@ private slots:
         s.ligne.a().alteration = s.ligne.b().alteration = nullptr;
         ensuite(s);
         s.plateforme.avancer(700'000);
-        if (qEnvironmentVariableIsSet("VOIR")) {
-            qInfo("%s", qPrintable(journaux()));
-            for (StationSimulee *st : {&s.a, &s.b}) {
-                QStringList cases;
-                for (int c : st->vue.etatsCoche)
-                    cases << QString::number(c);
-                qInfo("cases %s, envois %s", qPrintable(cases.join(',')), qPrintable(fichiersDe(st->chemin(st == &s.a ? "Envois à A" : "Envois à B")).join(',')));
-            }
-        }
         QVERIFY2(appelant(s.a) != appelant(s.b), qPrintable(journaux()));
         QCOMPARE(fichiersDe(s.b.chemin("Recus de B")), QStringList({"APRES.TXT", "DEA.TXT"}));
         QCOMPARE(fichiersDe(s.a.chemin("Recus de A")), QStringList({"APRES.TXT", "DEB.BIN"}));

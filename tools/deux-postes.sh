@@ -33,6 +33,35 @@ $4=$6
 INI
 }
 
+# navette.INI for A and B on a bare cable, set with nothing but their port and DIRECT:
+# ecrire_ini_cable FICHIER DESTINATION_A DESTINATION_B
+ecrire_ini_cable() {
+  cat >"$1" <<INI
+[Port A]
+NumPort=TCP1:
+ParametresPort=115200, n, 8, 1
+NumTelAppel=DIRECT
+
+[Port B]
+NumPort=TCP2:
+ParametresPort=115200, n, 8, 1
+NumTelAppel=DIRECT
+
+[Ports]
+TCP1:=$2
+TCP2:=$3
+INI
+}
+
+# Pairs A and B as the README says: each prints its key with --cle (made when missing), and
+# its CleDistante line goes into the other's section. appairer NAVETTE DOSSIER
+appairer() {
+  local cleA cleB
+  cleA=$("$1" --cle A --dossier "$2" | grep '^CleDistante=')
+  cleB=$("$1" --cle B --dossier "$2" | grep '^CleDistante=')
+  sed -i -e "/^\[Port A\]/a $cleB" -e "/^\[Port B\]/a $cleA" "$2/navette.INI"
+}
+
 # A scratch folder $d and the background processes listed in pids: stopped, and the folder
 # removed, when the script ends.
 dossier_d_essai() {

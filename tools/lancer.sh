@@ -23,9 +23,7 @@ EOF
 ecrire_ini "$demo/navette.INI" 38400 TCP1: TCP2: "127.0.0.1:$port" "127.0.0.1:$((port + 1))"
 # Paired, as sites should be: each section pins the other's key (made here, in demo/Clés), so
 # the link is sealed and each window shows the other's fingerprint.
-cleA=$("$navette" --cle A --dossier "$demo" | head -n 1)
-cleB=$("$navette" --cle B --dossier "$demo" | head -n 1)
-sed -i -e "/^\[Port A\]/a $cleB" -e "/^\[Port B\]/a $cleA" "$demo/navette.INI"
+appairer "$navette" "$demo"
 
 options=(--dossier "$demo")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
