@@ -29,8 +29,6 @@
 
 #include <cstdio>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 const char *const aide =
@@ -194,8 +192,7 @@ ContexteMain contexte(Environnement env, FichierIni &ini, const Options &o, Dial
     std::_Exit(code);
 }
 
-// --cle: the station's public key, made at the place the station itself uses. Root making it
-// for a service gives it to the owner of the configuration's folder, who runs the station.
+// --cle: the station's public key, made at the place the station itself uses.
 int afficherCle(const Options &o)
 {
     const QString dossier =
@@ -205,17 +202,10 @@ int afficherCle(const Options &o)
     const bool nouvelle = !QFileInfo::exists(CleStation::chemin(dossier, section));
     DisqueLocal disque;
     QString erreur;
-    const auto cle = CleStation::charger(disque, dossier, section, erreur);
+    const auto cle = CleStation::chargerPourLePoste(disque, dossier, section, erreur);
     if (!cle) {
         std::fprintf(stderr, "%s\n", qUtf8Printable(erreur));
         return 1;
-    }
-    struct stat proprietaire{};
-    if (nouvelle && ::geteuid() == 0 && ::stat(QFile::encodeName(dossier).constData(), &proprietaire) == 0) {
-        const QString fichier = CleStation::chemin(dossier, section);
-        if (::chown(QFile::encodeName(QFileInfo(fichier).absolutePath()).constData(), proprietaire.st_uid, proprietaire.st_gid) != 0
-            || ::chown(QFile::encodeName(fichier).constData(), proprietaire.st_uid, proprietaire.st_gid) != 0)
-            std::fprintf(stderr, "Clé créée, mais impossible de la donner au propriétaire de %s.\n", qUtf8Printable(dossier));
     }
     std::printf("CleDistante=%s\n", qUtf8Printable(cle->publique()));
     std::printf("Empreinte %s : poste %s (%s)\n", qUtf8Printable(CleStation::empreinte(cle->paire().publique)), qUtf8Printable(o.nom),

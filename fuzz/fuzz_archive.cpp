@@ -1,5 +1,6 @@
 // The archive reader on any bytes: it extracts at most one file, inside its folder, or says why not.
 #include "platform/Dezipper.h"
+#include "platform/production/DisqueLocal.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *donnees, size_t taille)
             return 0;
         f.write(reinterpret_cast<const char *>(donnees), qint64(taille));
     }
-    Dezipper d;
+    DisqueLocal disque;
+    Dezipper d(disque);
     d.setDossierExtraction(travail.path());
     d.setNomArchive(archive);
     QString raison;

@@ -36,15 +36,28 @@ bool RangementFichier::echec(const Stockage &s, const QString &description)
     if (!mCanal.mener([&] { chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err")); }))
         return false;
     Disque &disque = mCanal.env().disque;
-    QString erreur;
+    ErreurDisque erreur;
     if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
         mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + chemin);
         return true;
     }
     mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
                                           "poste distant le garde.")
-                               .arg(chemin, erreur));
+                               .arg(chemin, erreur.texte));
     return false;
+}
+
+void RangementFichier::refusParLeDisque(const QString &nom, const ErreurDisque &erreur)
+{
+    // Nothing of the file stays and nothing is acknowledged: the sender keeps it and sends it
+    // again at its next try, which goes through once the disk allows. Said once, not at
+    // every try while the disk stays full.
+    if (mPanneDite != erreur.code) {
+        mPanneDite = erreur.code;
+        mCanal.informer(QStringLiteral("%1. Fichier %2 non acquitté : le poste distant le garde et le renverra quand le disque le "
+                                       "permettra.")
+                            .arg(erreur.texte, nom));
+    }
 }
 
 RangementFichier::Nom RangementFichier::lireNom(Stockage &s, QByteArray &Texte)
@@ -89,7 +102,7 @@ RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QStrin
     const QString travail = dossierExtraction();
     if (!mDecompression) {
         s.etape = QStringLiteral("Création Dézipper");
-        mDecompression = std::make_unique<Dezipper>();
+        mDecompression = std::make_unique<Dezipper>(mCanal.env().disque);
         s.etape = QStringLiteral("Initialisation Dézipper");
         mDecompression->Preparer();
         mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
@@ -138,15 +151,16 @@ bool RangementFichier::ranger(Stockage &s)
         return false;
     }
     Disque &disque = mCanal.env().disque;
-    QString erreur;
+    ErreurDisque erreur;
     if (s.source.isEmpty() ? !disque.ecrire(s.cible, s.texte, erreur) : !disque.placer(s.source, s.cible, erreur))
-        return echec(s, erreur);
+        return erreur.duDisque() ? echecDuDisque(s, erreur) : echec(s, erreur.texte);
     s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
     if (s.archive) {
         if (const Suite suite = deballer(s, dossier); suite != Suite::Continuer)
             return suite == Suite::Acquitter;
     }
+    mPanneDite = 0;
     mCanal.fichierRecu(s.cible);
     mCanal.informer(QStringLiteral("Fichier réceptionné"));
     return true;
@@ -157,6 +171,10 @@ RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &d
     s.etape = QStringLiteral("Dézippage");
     QString raison;
     mDecompression->Decompresser(&raison);
+    if (const ErreurDisque &panne = mDecompression->panne(); panne.duDisque()) {
+        QFile::remove(mDecompression->NomArchive());
+        return arret(echecDuDisque(s, panne));
+    }
     if (!raison.isEmpty()) {
         // Damaged on the way, or no room to open it: unacknowledged, the sender keeps its copy.
         garderArchiveAbimee(s.cible, raison);
@@ -175,10 +193,14 @@ RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &d
     }
     const QString extrait = mDecompression->FichierExtrait();
     s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
-    QString erreur;
+    ErreurDisque erreur;
     if (!mCanal.env().disque.placer(extrait, s.cible, erreur)) {
+        if (erreur.duDisque()) {
+            QFile::remove(extrait);
+            return arret(echecDuDisque(s, erreur));
+        }
         s.source = extrait;
-        return arret(echec(s, erreur));
+        return arret(echec(s, erreur.texte));
     }
     return Suite::Continuer;
 }
@@ -279,11 +301,11 @@ void RangementFichier::retenir(const QByteArray &empreinte)
         texte += r.empreinte.toHex() + ' ' + QByteArray::number(r.date) + '\n';
     const QString chemin = cheminMemoire();
     QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QString erreur;
+    ErreurDisque erreur;
     if (!mCanal.env().disque.remplacer(chemin, texte, erreur))
         mCanal.informer(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
                                           "renvoyé pourrait être rangé deux fois.")
-                               .arg(erreur));
+                               .arg(erreur.texte));
 }
 
 std::optional<QString> RangementFichier::manqueDePlace(const QString &dossier, qint64 taille) const
@@ -311,17 +333,20 @@ void RangementFichier::nettoyerRestes()
 {
     // Not acknowledged: the sender still holds each of these files and sends it again.
     int restes = 0;
-    const auto vider = [&](const QString &chemin, const QStringList &filtres, bool dossierAussi) {
+    const auto vider = [&](const QString &chemin, bool seulementLesNotres) {
         QDir d(chemin);
-        for (const QString &nom : d.entryList(filtres, QDir::Files | QDir::Hidden | QDir::System))
-            restes += d.remove(nom);
-        if (dossierAussi)
-            QDir().rmdir(chemin);
+        for (const QString &nom : d.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (!seulementLesNotres || Disque::nomProvisoire(nom))
+                restes += d.remove(nom);
     };
-    vider(dossierExtraction(), {}, false);
+    vider(dossierExtraction(), false);
+    // No received file lands in a folder below the incoming one: what is in UNZIP, where
+    // older stations opened their archives, is theirs.
     const QString reception = mCanal.dossiers().reception();
-    vider(reception + QStringLiteral("/UNZIP"), {}, true);
-    vider(reception, {QStringLiteral(".navette-*.tmp")}, false);
+    vider(reception + QStringLiteral("/UNZIP"), false);
+    QDir().rmdir(reception + QStringLiteral("/UNZIP"));
+    // Beside received files, only the names no received file can have go.
+    vider(reception, true);
     if (restes > 0)
         mCanal.informer(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
                                           "distant renverra ce qu'il n'a pas vu acquitté.")

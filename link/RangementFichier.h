@@ -9,6 +9,7 @@
 
 class CanalLiaison;
 class Dezipper;
+struct ErreurDisque;
 
 // Storing what arrives: a whole file under a name that overwrites nothing (an archive opened
 // first), and the files stored lately, so that one sent again after a lost answer is not
@@ -26,6 +27,8 @@ public:
     // The same for a file already on disk (source), which is moved to its place.
     bool recevoirFichierDepuis(const QByteArray &nom, const QString &source);
     void fermer();
+    // The disk refused a file on its way in: said once while the disk keeps refusing.
+    void refusParLeDisque(const QString &nom, const ErreurDisque &erreur);
 
     static QByteArray empreinte(const QByteArray &texte);
     bool dejaRecu(const QByteArray &empreinte);
@@ -65,6 +68,13 @@ private:
     Suite deballer(Stockage &s, const QString &dossier);
     // What was received survives in an error file, when that at least can be written.
     bool echec(const Stockage &s, const QString &description);
+    // The disk refused: nothing kept, nothing acknowledged.
+    bool echecDuDisque(const Stockage &s, const ErreurDisque &erreur)
+    {
+        refusParLeDisque(s.nom, erreur);
+        return false;
+    }
+    int mPanneDite = 0; // the disk's refusal last said, until a file is stored again
     void garderArchiveAbimee(const QString &archive, const QString &raison);
 
     CanalLiaison &mCanal;

@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
+#include <fcntl.h>
+
 namespace TE = TramesEtendues;
 
 namespace {
@@ -111,27 +113,49 @@ QString ReceptionEtendue::preparer(EnCours &e)
     continu = std::min(continu, QFileInfo(partie(e)).size());
     if (const auto manque = mReception.rangement().manqueDePlace(dossier(), e.annonce.taille - continu))
         return *manque;
-    const QIODevice::OpenMode mode = continu > 0 ? QIODevice::ReadWrite : QIODevice::ReadWrite | QIODevice::Truncate;
-    if (!Disque::ouvrirSansLien(e.donnees, partie(e), mode, erreur))
-        return erreur;
+    e.donnees = std::make_unique<FichierDisque>(mCanal.env().disque);
+    ErreurDisque panne;
+    if (!e.donnees->ouvrir(partie(e), O_RDWR | O_CREAT | (continu > 0 ? 0 : O_TRUNC), panne))
+        return panne.texte;
     e.recu.ajouter(0, continu);
     e.continuNote = -1;
-    noter(e);
+    if (!noter(e)) {
+        oublier(e);
+        return QStringLiteral("synchronisation impossible de %1").arg(partie(e));
+    }
     return {};
 }
 
-void ReceptionEtendue::noter(EnCours &e)
+bool ReceptionEtendue::noter(EnCours &e)
 {
     const qint64 continu = e.recu.continuDepuisZero();
-    if (continu == e.continuNote || !e.donnees.isOpen())
-        return;
-    // The data on disk first, then the note that vouches for it.
-    QString erreur;
-    if (!e.donnees.flush() || !mCanal.env().disque.synchroniser(partie(e), erreur))
-        return;
+    if (continu == e.continuNote || !e.donnees || !e.donnees->estOuvert())
+        return true;
+    ErreurDisque erreur;
+    // A failed sync may have dropped written pages while a read still shows them: nothing
+    // of this part is trusted after it.
+    if (!e.donnees->synchroniser(erreur))
+        return false;
     if (mCanal.env().disque.remplacer(e.base + QStringLiteral(".info"),
-                                              e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
+                                      e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
         e.continuNote = continu;
+    return true;
+}
+
+void ReceptionEtendue::oublier(const EnCours &e)
+{
+    QFile::remove(partie(e));
+    QFile::remove(e.base + QStringLiteral(".info"));
+}
+
+void ReceptionEtendue::arreterSurPanne(EnCours &e, const ErreurDisque &erreur)
+{
+    if (!noter(e))
+        oublier(e);
+    mReception.rangement().refusParLeDisque(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), erreur);
+    mEnCours.reset();
+    if (!refuser(erreur.texte).terminee())
+        mReception.fin();
 }
 
 void ReceptionEtendue::surDonnees(const QByteArray &texte)
@@ -146,17 +170,18 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
     }
     const qint64 fin = tranche->position + tranche->tranche.size();
     if (!e.recu.contient(tranche->position, fin)) {
-        if (!e.donnees.seek(tranche->position) || e.donnees.write(tranche->tranche) != tranche->tranche.size()) {
-            const QString raison = QStringLiteral("écriture impossible dans %1 : %2").arg(partie(e), e.donnees.errorString());
-            mCanal.informer(QStringLiteral("Réception de %1 arrêtée : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), raison));
-            suspendre();
-            if (!refuser(raison).terminee())
-                mReception.fin();
+        ErreurDisque erreur;
+        if (!e.donnees->ecrire(tranche->tranche.constData(), tranche->tranche.size(), tranche->position, erreur)) {
+            arreterSurPanne(e, erreur);
             return;
         }
         e.recu.ajouter(tranche->position, fin);
-        if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes)
-            noter(e);
+        if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes && !noter(e)) {
+            e.donnees.reset();
+            oublier(e);
+            arreterSurPanne(e, ErreurDisque::de(EIO, partie(e)));
+            return;
+        }
     }
     if (mCanal.repondre(TE::sceller(TE::Acquit, e.recu.texte(), mCanal.etat().crcEtendu)).repondue())
         mReception.echangeRecu();
@@ -165,8 +190,9 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
 bool ReceptionEtendue::verifier(EnCours &e)
 {
     QCryptographicHash sha(QCryptographicHash::Sha256);
-    e.donnees.flush();
-    return e.donnees.seek(0) && sha.addData(&e.donnees) && sha.result().toHex() == e.annonce.sha256;
+    QFile lu;
+    QString erreur;
+    return Disque::ouvrirSansLien(lu, partie(e), QIODevice::ReadOnly, erreur) && sha.addData(&lu) && sha.result().toHex() == e.annonce.sha256;
 }
 
 void ReceptionEtendue::surFin(const QByteArray &texte)
@@ -186,16 +212,23 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     }
     if (!e->recu.contient(0, e->annonce.taille)) {
-        noter(*e);
+        if (!noter(*e))
+            oublier(*e);
         if (!refuser(QStringLiteral("fichier incomplet")).terminee())
             mReception.fin();
         return;
     }
-    const bool sain = verifier(*e);
-    e->donnees.close();
-    QFile::remove(e->base + QStringLiteral(".info"));
-    if (!sain) {
-        QFile::remove(partie(*e));
+    // Synced and closed before it is read back: a failing disk says so here, not later.
+    ErreurDisque erreur;
+    if (!e->donnees->synchroniser(erreur) || !e->donnees->fermer(erreur)) {
+        oublier(*e);
+        mReception.rangement().refusParLeDisque(nom, erreur);
+        if (!refuser(erreur.texte).terminee())
+            mReception.fin();
+        return;
+    }
+    if (!verifier(*e)) {
+        oublier(*e);
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).terminee())
             mReception.fin();
@@ -206,10 +239,11 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     ReponseCommande reponse;
     if (range) {
+        QFile::remove(e->base + QStringLiteral(".info"));
         mReception.rangement().retenir(e->empreinte);
         reponse = mCanal.repondre("OKFICHIER");
     } else {
-        QFile::remove(partie(*e));
+        // Whole and checked: what is held stays, and the next offer resumes at its end.
         reponse = refuser(QStringLiteral("rangement impossible"));
     }
     if (!reponse.terminee())
@@ -227,6 +261,7 @@ void ReceptionEtendue::suspendre()
 {
     if (!mEnCours)
         return;
-    noter(*mEnCours);
+    if (!noter(*mEnCours))
+        oublier(*mEnCours);
     mEnCours.reset();
 }

@@ -3,6 +3,7 @@
 #include "link/AvancementFichier.h"
 #include "link/shared/Plages.h"
 #include "link/shared/TramesEtendues.h"
+#include "platform/FichierDisque.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -43,7 +44,7 @@ private:
     {
         TramesEtendues::Annonce annonce;
         QString base; // the work folder's file, without ".part" or ".info"
-        QFile donnees;
+        std::unique_ptr<FichierDisque> donnees;
         Plages recu;
         qint64 continuNote = 0; // what the ".info" file says is held
         QByteArray empreinte;   // for the files stored lately
@@ -54,7 +55,12 @@ private:
     void nettoyer();
     // The part file for that offer, taken up when it is the same file. Empty when impossible.
     QString preparer(EnCours &e);
-    void noter(EnCours &e);
+    // The data on disk, then the note that vouches for it. False when the data cannot be
+    // vouched for any more (its sync failed): the part then goes.
+    bool noter(EnCours &e);
+    // The disk refused the part: held data that a sync vouched for stays for the next offer.
+    void arreterSurPanne(EnCours &e, const ErreurDisque &erreur);
+    void oublier(const EnCours &e);
     ReponseCommande refuser(const QString &raison);
     bool verifier(EnCours &e);
 

@@ -3,6 +3,7 @@
 
 #include "link/CInterlocuteur.h"
 #include "link/shared/MGlobal.h"
+#include "platform/Disque.h"
 #include "platform/Journal.h"
 #include "platform/Minuterie.h"
 #include "platform/Plateforme.h"
@@ -15,11 +16,13 @@ FMain::FMain(ContexteMain contexte, VueMain &vue)
       mScrutateur(*this, mContexte.env.plateforme, mContexte.surveillanceDossier)
 {
     mTimeOutAppel->setInterval(30000);
+    mContexte.env.disque.avis = [this](const QString &texte) { afficherInformation(texte, QStringLiteral("INFO")); };
 }
 
 FMain::~FMain()
 {
     mVie.finir();
+    mContexte.env.disque.avis = nullptr;
     mScrutateur.arreter();
     mPoste.reset(); // Terminer, when the shutdown did not run it
 }

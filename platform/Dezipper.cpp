@@ -1,9 +1,10 @@
 #include "platform/Dezipper.h"
 
+#include "platform/FichierDisque.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
-#include <QTemporaryFile>
 #include <QStorageInfo>
 
 #include <limits>
@@ -33,6 +34,7 @@ QString Dezipper::nomSur(const QString &nom)
 bool Dezipper::Decompresser(QString *raison)
 {
     mFichierExtrait.clear();
+    mPanne = {};
     QString pourquoi;
     const bool ok = decompresser(pourquoi);
     if (raison)
@@ -113,21 +115,24 @@ bool Dezipper::tailleAcceptee(const zip_stat_t &stat, QString &raison) const
     return true;
 }
 
-bool Dezipper::extraire(zip_file_t *entree, qint64 taille, QString &cible, QString &raison) const
+bool Dezipper::extraire(zip_file_t *entree, qint64 taille, QString &cible, QString &raison)
 {
-    QTemporaryFile sortie(QDir(mDossierExtraction).filePath(QStringLiteral("extrait-XXXXXX")));
-    if (!sortie.open()) {
-        raison = QStringLiteral("Écriture dans %1 impossible : %2").arg(mDossierExtraction, sortie.errorString());
+    FichierDisque sortie(mDisque);
+    const auto refus = [&](const ErreurDisque &erreur) {
+        mPanne = erreur;
+        raison = QStringLiteral("Écriture dans %1 impossible : %2").arg(mDossierExtraction, erreur.texte);
         return false;
-    }
-    cible = sortie.fileName();
+    };
+    ErreurDisque erreur;
+    if (!sortie.creerProvisoire(mDossierExtraction, erreur))
+        return refus(erreur);
     qint64 total = 0;
     QByteArray bloc(64 * 1024, Qt::Uninitialized);
     for (;;) {
         const zip_int64_t lus = zip_fread(entree, bloc.data(), zip_uint64_t(bloc.size()));
         if (lus < 0) {
             raison = QStringLiteral("Archive abîmée : %1").arg(QString::fromLocal8Bit(zip_file_strerror(entree)));
-            break;
+            return false;
         }
         if (lus == 0)
             break;
@@ -135,21 +140,18 @@ bool Dezipper::extraire(zip_file_t *entree, qint64 taille, QString &cible, QStri
         total += lus;
         if (total > taille) {
             raison = QStringLiteral("L'archive contient plus que les %1 octets qu'elle annonce : elle est refusée.").arg(taille);
-            break;
+            return false;
         }
-        if (sortie.write(bloc.constData(), lus) != lus) {
-            raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
-            break;
-        }
+        if (!sortie.ecrire(bloc.constData(), lus, -1, erreur))
+            return refus(erreur);
     }
-    if (raison.isEmpty() && total < taille)
+    if (total < taille) {
         raison = QStringLiteral("L'archive contient moins que les %1 octets qu'elle annonce : elle est refusée.").arg(taille);
-    if (!raison.isEmpty())
-        return false;
-    if (!sortie.flush()) {
-        raison = QStringLiteral("Écriture de %1 impossible : %2").arg(cible, sortie.errorString());
         return false;
     }
-    sortie.setAutoRemove(false);
+    if (!sortie.fermer(erreur))
+        return refus(erreur);
+    sortie.garder();
+    cible = sortie.chemin();
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Disque.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -14,6 +16,8 @@ struct zip_file;
 class Dezipper
 {
 public:
+    // The extracted file is written through this disk.
+    explicit Dezipper(Disque &disque) : mDisque(disque) {}
     void Preparer() {}
     QString NomArchive() const { return mNomArchive; }
     void setNomArchive(const QString &chemin) { mNomArchive = chemin; }
@@ -39,6 +43,9 @@ public:
     // empty when it would not.
     std::function<QString(const QString &dossier, qint64 taille)> reserve;
 
+    // Why the disk refused the extracted file, when it did.
+    const ErreurDisque &panne() const { return mPanne; }
+
     // A name from outside made safe as the name of a file inside a folder of ours.
     static QString nomSur(const QString &nom);
 
@@ -46,9 +53,11 @@ private:
     bool decompresser(QString &raison);
     bool tailleAcceptee(const zip_stat &stat, QString &raison) const;
     // Into a new file of the extraction folder, whose name comes back in cible.
-    bool extraire(zip_file *entree, qint64 taille, QString &cible, QString &raison) const;
+    bool extraire(zip_file *entree, qint64 taille, QString &cible, QString &raison);
 
     QString mNomArchive;
     QString mDossierExtraction;
     QString mFichierExtrait;
+    Disque &mDisque;
+    ErreurDisque mPanne;
 };

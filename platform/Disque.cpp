@@ -1,41 +1,32 @@
 #include "platform/Disque.h"
 
-#include <QFile>
+#include "platform/FichierDisque.h"
+
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include <fcntl.h>
-#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-// A work file beside its target, created exclusively: nothing else can be written through it.
-std::unique_ptr<QTemporaryFile> provisoire(const QString &cible, QString &erreur)
+ErreurDisque ErreurDisque::de(int code, const QString &chemin)
 {
-    auto fichier = std::make_unique<QTemporaryFile>(QFileInfo(cible).absolutePath() + QStringLiteral("/.navette-XXXXXX.tmp"));
-    fichier->setAutoRemove(true);
-    if (!fichier->open()) {
-        erreur = fichier->errorString();
-        return nullptr;
+    const QString systeme = QString::fromLocal8Bit(std::strerror(code));
+    switch (code) {
+    case ENOSPC: return {code, QStringLiteral("Disque plein : %1 (%2)").arg(chemin, systeme)};
+    case EDQUOT: return {code, QStringLiteral("Disque plein pour cet utilisateur (quota atteint) : %1 (%2)").arg(chemin, systeme)};
+    case EFBIG: return {code, QStringLiteral("Fichier trop grand pour ce disque ou pour la limite de taille du poste : %1 (%2)").arg(chemin, systeme)};
+    case EIO: return {code, QStringLiteral("Erreur d'entrée-sortie du disque : %1 (%2)").arg(chemin, systeme)};
+    default: return {code, QStringLiteral("%1 : %2").arg(chemin, systeme)};
     }
-    return fichier;
 }
 
-// The temporary file, written and synced, takes its place; it is removed on any failure.
-bool mettreEnPlace(Disque &disque, QTemporaryFile &fichier, const QString &cible, QString &erreur)
+bool ErreurDisque::duDisque() const
 {
-    fichier.close();
-    if (!disque.synchroniser(fichier.fileName(), erreur))
-        return false;
-    if (disque.renommer(fichier.fileName(), cible, erreur) != Disque::Renommage::Fait)
-        return false;
-    fichier.setAutoRemove(false);
-    return disque.synchroniserDossier(QFileInfo(cible).absolutePath(), erreur);
-}
+    return code == ENOSPC || code == EDQUOT || code == EFBIG || code == EIO;
 }
 
 bool Disque::ouvrirSansLien(QFile &fichier, const QString &chemin, QIODevice::OpenMode mode, QString &erreur)
@@ -61,64 +52,142 @@ bool Disque::ouvrirSansLien(QFile &fichier, const QString &chemin, QIODevice::Op
     return true;
 }
 
-bool Disque::ecrire(const QString &chemin, const QByteArray &contenu, QString &erreur)
+bool Disque::nomProvisoire(const QString &nom)
 {
-    const auto fichier = provisoire(chemin, erreur);
-    if (!fichier)
-        return false;
-    if (fichier->write(contenu) != contenu.size()) {
-        erreur = fichier->errorString();
-        return false;
-    }
-    return mettreEnPlace(*this, *fichier, chemin, erreur);
+    static const QRegularExpression motif(QStringLiteral("^\\.navette-[a-z0-9]{6}\\.tmp$"));
+    return motif.match(nom).hasMatch();
 }
 
-bool Disque::remplacer(const QString &chemin, const QByteArray &contenu, QString &erreur)
+void Disque::direUneFois(const QString &dossier, const QString &texte)
 {
-    const auto fichier = provisoire(chemin, erreur);
-    if (!fichier)
-        return false;
-    if (fichier->write(contenu) != contenu.size() || !fichier->flush()) {
-        erreur = fichier->errorString();
-        return false;
+    if (avis && !mDits.contains(dossier)) {
+        mDits.insert(dossier);
+        avis(texte);
     }
-    fichier->close();
-    if (!synchroniser(fichier->fileName(), erreur))
-        return false;
-    if (::rename(QFile::encodeName(fichier->fileName()).constData(), QFile::encodeName(chemin).constData()) != 0) {
-        erreur = QStringLiteral("%1 : %2").arg(chemin, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+}
+
+bool Disque::ecrireTout(int fd, const QString &chemin, const char *donnees, qint64 taille, qint64 position, ErreurDisque &erreur)
+{
+    while (taille > 0) {
+        const qint64 ecrits = ecrireAuPlus(fd, donnees, taille, position);
+        if (ecrits <= 0) {
+            // Nothing written and no reason: the disk stopped taking data.
+            erreur = ErreurDisque::de(ecrits < 0 ? int(-ecrits) : EIO, chemin);
+            return false;
+        }
+        donnees += ecrits;
+        taille -= ecrits;
+        if (position >= 0)
+            position += ecrits;
     }
-    fichier->setAutoRemove(false);
+    return true;
+}
+
+bool Disque::synchroniserChemin(const QString &chemin, ErreurDisque &erreur)
+{
+    FichierDisque f(*this);
+    return f.ouvrir(chemin, O_RDONLY, erreur) && f.synchroniser(erreur) && f.fermer(erreur);
+}
+
+bool Disque::synchroniserDossier(const QString &dossier, ErreurDisque &erreur)
+{
+    FichierDisque f(*this);
+    return f.ouvrir(dossier, O_RDONLY | O_DIRECTORY, erreur) && f.synchroniser(erreur) && f.fermer(erreur);
+}
+
+Disque::Renommage Disque::placerNom(const QString &source, const QString &cible, ErreurDisque &erreur)
+{
+    const QString dossier = QFileInfo(cible).absolutePath();
+    int code = renommerSansRemplacer(source, cible);
+    if (code == -EINVAL || code == -ENOSYS || code == -EOPNOTSUPP) {
+        // A hard link is made only where the name is free, on every file system that has
+        // links, NFS included: as safe, one call more.
+        code = lier(source, cible);
+        if (code == 0) {
+            direUneFois(dossier, QStringLiteral("Le disque de %1 ne sait pas renommer sans remplacer : les fichiers y sont mis en place "
+                                                "par un lien, aussi sûr.")
+                                     .arg(dossier));
+            supprimer(source);
+            return Renommage::Fait;
+        }
+        if (code == -EPERM || code == -EOPNOTSUPP || code == -ENOSYS || code == -EMLINK) {
+            // No links either (some SMB shares). Between the check and the rename, a file
+            // dropped under the same name by another program would be replaced: the window is
+            // this one call, and nothing of this station's can land there meanwhile.
+            direUneFois(dossier, QStringLiteral("Le disque de %1 ne sait ni renommer sans remplacer ni faire de liens : les fichiers y "
+                                                "sont mis en place après avoir vérifié que leur nom est libre.")
+                                     .arg(dossier));
+            struct stat etat{};
+            if (::lstat(QFile::encodeName(cible).constData(), &etat) == 0)
+                code = -EEXIST;
+            else
+                code = renommer(source, cible);
+        }
+    }
+    if (code == 0)
+        return Renommage::Fait;
+    if (code == -EXDEV)
+        return Renommage::AutreDisque;
+    erreur = ErreurDisque::de(-code, cible);
+    return Renommage::Echec;
+}
+
+bool Disque::ecrire(const QString &chemin, const QByteArray &contenu, ErreurDisque &erreur)
+{
+    FichierDisque f(*this);
+    if (!f.creerProvisoire(QFileInfo(chemin).absolutePath(), erreur) || !f.ecrire(contenu, erreur) || !f.synchroniser(erreur)
+        || !f.fermer(erreur) || placerNom(f.chemin(), chemin, erreur) != Renommage::Fait)
+        return false;
+    f.garder();
     return synchroniserDossier(QFileInfo(chemin).absolutePath(), erreur);
 }
 
-bool Disque::placer(const QString &source, const QString &cible, QString &erreur)
+bool Disque::remplacer(const QString &chemin, const QByteArray &contenu, ErreurDisque &erreur)
 {
-    if (!synchroniser(source, erreur))
+    FichierDisque f(*this);
+    if (!f.creerProvisoire(QFileInfo(chemin).absolutePath(), erreur) || !f.ecrire(contenu, erreur) || !f.synchroniser(erreur)
+        || !f.fermer(erreur))
         return false;
-    switch (renommer(source, cible, erreur)) {
+    if (const int code = renommer(f.chemin(), chemin); code < 0) {
+        erreur = ErreurDisque::de(-code, chemin);
+        return false;
+    }
+    f.garder();
+    return synchroniserDossier(QFileInfo(chemin).absolutePath(), erreur);
+}
+
+bool Disque::placer(const QString &source, const QString &cible, ErreurDisque &erreur)
+{
+    if (!synchroniserChemin(source, erreur))
+        return false;
+    switch (placerNom(source, cible, erreur)) {
     case Renommage::Fait: return synchroniserDossier(QFileInfo(cible).absolutePath(), erreur);
     case Renommage::Echec: return false;
     case Renommage::AutreDisque: break;
     }
-    const auto copie = provisoire(cible, erreur);
-    if (!copie)
-        return false;
-    QFile original(source);
-    if (!original.open(QIODevice::ReadOnly)) {
-        erreur = original.errorString();
+    QFile lecture;
+    QString pourquoi;
+    if (!ouvrirSansLien(lecture, source, QIODevice::ReadOnly, pourquoi)) {
+        erreur = {0, pourquoi};
         return false;
     }
+    FichierDisque copie(*this);
+    if (!copie.creerProvisoire(QFileInfo(cible).absolutePath(), erreur))
+        return false;
     QByteArray bloc(256 * 1024, Qt::Uninitialized);
-    for (qint64 lus; (lus = original.read(bloc.data(), bloc.size())) != 0;) {
-        if (lus < 0 || copie->write(bloc.constData(), lus) != lus) {
-            erreur = lus < 0 ? original.errorString() : copie->errorString();
+    for (qint64 lus; (lus = lecture.read(bloc.data(), bloc.size())) != 0;) {
+        if (lus < 0) {
+            erreur = {EIO, lecture.errorString()};
             return false;
         }
+        if (!copie.ecrire(bloc.constData(), lus, -1, erreur))
+            return false;
     }
-    if (!mettreEnPlace(*this, *copie, cible, erreur))
+    if (!copie.synchroniser(erreur) || !copie.fermer(erreur) || placerNom(copie.chemin(), cible, erreur) != Renommage::Fait)
         return false;
-    QFile::remove(source);
+    copie.garder();
+    if (!synchroniserDossier(QFileInfo(cible).absolutePath(), erreur))
+        return false;
+    supprimer(source);
     return true;
 }

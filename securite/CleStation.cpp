@@ -4,9 +4,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <grp.h>
 #include <sodium.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr char entete[] = "# Clé privée de ce poste : ne la copiez nulle part, ne la montrez à personne.\n";
@@ -33,10 +40,19 @@ std::optional<CleStation> CleStation::charger(Disque &disque, const QString &dos
 {
     const QString fichier = chemin(dossierConfiguration, section);
     const QString dossier = QFileInfo(fichier).absolutePath();
-    if (!QDir().mkpath(dossier) || ::chmod(QFile::encodeName(dossier).constData(), 0700) != 0) {
-        erreur = QStringLiteral("Dossier des clés %1 impossible à créer").arg(dossier);
+    QDir().mkpath(dossierConfiguration);
+    ::mkdir(QFile::encodeName(dossier).constData(), 0700);
+    // Its mode set on what was opened, never through a link standing at its name.
+    const int fd = ::open(QFile::encodeName(dossier).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 || ::fchmod(fd, 0700) != 0) {
+        erreur = QFileInfo(dossier).isSymLink()
+                     ? QStringLiteral("Le dossier des clés %1 est un lien symbolique : il n'est pas suivi. Supprimez ce lien.").arg(dossier)
+                     : QStringLiteral("Dossier des clés %1 impossible à créer (%2)").arg(dossier, QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
         return std::nullopt;
     }
+    ::close(fd);
     QFile lu;
     if (Disque::ouvrirSansLien(lu, fichier, QIODevice::ReadOnly, erreur)) {
         struct stat etat{};
@@ -58,13 +74,35 @@ std::optional<CleStation> CleStation::charger(Disque &disque, const QString &dos
         return std::nullopt;
     Noise::PaireDeCles paire = Noise::PaireDeCles::tirer();
     // A new file only: two stations starting together keep the first key written.
-    if (!disque.ecrire(fichier, entete + paire.privee.toBase64() + '\n', erreur)) {
-        if (QFileInfo::exists(fichier))
+    ErreurDisque panne;
+    if (!disque.ecrire(fichier, entete + paire.privee.toBase64() + '\n', panne)) {
+        if (QFileInfo::exists(fichier) || QFileInfo(fichier).isSymLink())
             return charger(disque, dossierConfiguration, section, erreur);
-        erreur = QStringLiteral("Clé du poste impossible à écrire : %1 (%2)").arg(fichier, erreur);
+        erreur = QStringLiteral("Clé du poste impossible à écrire : %1").arg(panne.texte);
         return std::nullopt;
     }
     return CleStation(std::move(paire));
+}
+
+std::optional<CleStation> CleStation::chargerPourLePoste(Disque &disque, const QString &dossierConfiguration, const QString &section,
+                                                         QString &erreur)
+{
+    struct stat etat{};
+    if (::geteuid() == 0 && ::lstat(QFile::encodeName(dossierConfiguration).constData(), &etat) == 0) {
+        if (S_ISLNK(etat.st_mode)) {
+            erreur = QStringLiteral("Le dossier %1 est un lien symbolique : root ne le suit pas. Donnez le chemin du dossier lui-même.")
+                         .arg(dossierConfiguration);
+            return std::nullopt;
+        }
+        const gid_t groupe = etat.st_gid;
+        if (etat.st_uid != 0
+            && (::setgroups(1, &groupe) != 0 || ::setgid(etat.st_gid) != 0 || ::setuid(etat.st_uid) != 0 || ::geteuid() != etat.st_uid)) {
+            erreur = QStringLiteral("Impossible d'agir en propriétaire du dossier %1 (%2) : la clé n'est pas créée.")
+                         .arg(dossierConfiguration, QString::fromLocal8Bit(std::strerror(errno)));
+            return std::nullopt;
+        }
+    }
+    return charger(disque, dossierConfiguration, section, erreur);
 }
 
 QString CleStation::texte(const QByteArray &publique)

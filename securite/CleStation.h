@@ -18,6 +18,11 @@ public:
     // read or made.
     static std::optional<CleStation> charger(Disque &disque, const QString &dossierConfiguration, const QString &section,
                                              QString &erreur);
+    // The same for `navette --cle`. Run by root (making the key of a service), it first takes
+    // the identity of the configuration folder's owner, who runs the station: nothing it then
+    // does there, a link planted by that owner included, can reach what root alone may touch.
+    static std::optional<CleStation> chargerPourLePoste(Disque &disque, const QString &dossierConfiguration, const QString &section,
+                                                        QString &erreur);
     static QString chemin(const QString &dossierConfiguration, const QString &section);
 
     const Noise::PaireDeCles &paire() const { return mPaire; }

@@ -65,16 +65,18 @@ private slots:
     {
         // Left by a power cut in the middle of receptions: an older station's extraction
         // folder, a temporary file of ours, an extraction of ours. None was acknowledged.
+        // Received files stay, whatever they are called: received names are upper-case.
         StationSurLigne app;
-        for (const char *reste : {"Recus de B/UNZIP/A.TXT.ZQZIP", "Recus de B/.navette-Ab12Cd.tmp", "Travail/Port B/Extraction/A.TXT"}) {
+        for (const char *reste : {"Recus de B/UNZIP/A.TXT.ZQZIP", "Recus de B/.navette-ab12cd.tmp", "Travail/Port B/Extraction/A.TXT"}) {
             QDir().mkpath(QFileInfo(app.chemin(reste)).absolutePath());
             ecrireFichier(app.chemin(reste), "reste");
         }
-        ecrireFichier(app.chemin("Recus de B/GARDE.TXT"), "reçu avant");
+        const QStringList recus{".NAVETTE-AB12CD.TMP", ".NAVETTE-X.TMP", "GARDE.TXT"};
+        for (const QString &nom : recus)
+            ecrireFichier(app.chemin("Recus de B/" + nom), "reçu avant");
         FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
         QCOMPARE(f.ListeInfo().filter("Restes d'une réception interrompue supprimés au démarrage : 3 fichier(s)").size(), 1);
-        QCOMPARE(QDir(app.chemin("Recus de B")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{"GARDE.TXT"});
+        QCOMPARE(QDir(app.chemin("Recus de B")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), recus);
         QCOMPARE(fichiersDe(app.chemin("Travail/Port B/Extraction")), QStringList());
     }
 

@@ -167,7 +167,7 @@ private slots:
         QTest::newRow("réserve, archive") << int(Reserve) << false << QByteArray("champ;valeur\r\n").repeated(500) << reserve;
         QTest::newRow("dossier impossible, fichier entier") << int(DossierImpossible) << false << aleatoire(200) << pasAcquitte;
         QTest::newRow("dossier impossible, en parties") << int(DossierImpossible) << false << aleatoire(30'000) << pasAcquitte;
-        QTest::newRow("disque plein") << int(Plein) << false << aleatoire(60'000) << pasAcquitte;
+        QTest::newRow("limite de taille") << int(Plein) << false << aleatoire(60'000) << "Fichier trop grand";
     }
 
     void rienNEstPerduQuandLeDisqueRefuse()

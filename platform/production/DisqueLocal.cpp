@@ -3,45 +3,66 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 
 namespace {
-bool synchroniserChemin(const QString &chemin, int drapeaux, QString &erreur)
+int resultat(int r)
 {
-    const int fd = ::open(QFile::encodeName(chemin).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | drapeaux);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        erreur = QStringLiteral("%1 : %2").arg(chemin, QString::fromLocal8Bit(std::strerror(errno)));
-        if (fd >= 0)
-            ::close(fd);
-        return false;
+    return r == 0 ? 0 : -errno;
+}
+QByteArray nom(const QString &chemin)
+{
+    return QFile::encodeName(chemin);
+}
+}
+
+int DisqueLocal::ouvrir(const QString &chemin, int drapeaux)
+{
+    const int fd = ::open(nom(chemin).constData(), drapeaux | O_CLOEXEC | O_NOFOLLOW, 0600);
+    return fd >= 0 ? fd : -errno;
+}
+
+qint64 DisqueLocal::ecrireAuPlus(int fd, const char *donnees, qint64 taille, qint64 position)
+{
+    for (;;) {
+        const ssize_t ecrits = position < 0 ? ::write(fd, donnees, size_t(taille)) : ::pwrite(fd, donnees, size_t(taille), off_t(position));
+        if (ecrits >= 0)
+            return ecrits;
+        if (errno != EINTR)
+            return -errno;
     }
-    ::close(fd);
-    return true;
-}
 }
 
-bool DisqueLocal::synchroniser(const QString &chemin, QString &erreur)
+int DisqueLocal::synchroniser(int fd)
 {
-    return synchroniserChemin(chemin, 0, erreur);
+    return resultat(::fsync(fd));
 }
 
-bool DisqueLocal::synchroniserDossier(const QString &dossier, QString &erreur)
+int DisqueLocal::fermer(int fd)
 {
-    return synchroniserChemin(dossier, O_DIRECTORY, erreur);
+    // Interrupted, the descriptor is closed all the same on this system.
+    return ::close(fd) == 0 || errno == EINTR ? 0 : -errno;
 }
 
-Disque::Renommage DisqueLocal::renommer(const QString &source, const QString &cible, QString &erreur)
+int DisqueLocal::renommerSansRemplacer(const QString &source, const QString &cible)
 {
-    if (::renameat2(AT_FDCWD, QFile::encodeName(source).constData(), AT_FDCWD, QFile::encodeName(cible).constData(),
-                    RENAME_NOREPLACE)
-        == 0)
-        return Renommage::Fait;
-    if (errno == EXDEV)
-        return Renommage::AutreDisque;
-    erreur = QStringLiteral("%1 : %2").arg(cible, QString::fromLocal8Bit(std::strerror(errno)));
-    return Renommage::Echec;
+    return resultat(::renameat2(AT_FDCWD, nom(source).constData(), AT_FDCWD, nom(cible).constData(), RENAME_NOREPLACE));
+}
+
+int DisqueLocal::lier(const QString &source, const QString &cible)
+{
+    return resultat(::link(nom(source).constData(), nom(cible).constData()));
+}
+
+int DisqueLocal::renommer(const QString &source, const QString &cible)
+{
+    return resultat(::rename(nom(source).constData(), nom(cible).constData()));
+}
+
+int DisqueLocal::supprimer(const QString &chemin)
+{
+    return resultat(::unlink(nom(chemin).constData()));
 }

@@ -2,11 +2,16 @@
 
 #include "platform/Disque.h"
 
-// The system's own calls: fsync, and renameat2 without replacing.
+// The system's own calls.
 class DisqueLocal : public Disque
 {
 public:
-    bool synchroniser(const QString &chemin, QString &erreur) override;
-    bool synchroniserDossier(const QString &dossier, QString &erreur) override;
-    Renommage renommer(const QString &source, const QString &cible, QString &erreur) override;
+    int ouvrir(const QString &chemin, int drapeaux) override;
+    qint64 ecrireAuPlus(int fd, const char *donnees, qint64 taille, qint64 position) override;
+    int synchroniser(int fd) override;
+    int fermer(int fd) override;
+    int renommerSansRemplacer(const QString &source, const QString &cible) override;
+    int lier(const QString &source, const QString &cible) override;
+    int renommer(const QString &source, const QString &cible) override;
+    int supprimer(const QString &chemin) override;
 };

@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <optional>
-
 #include <sys/stat.h>
 
 namespace {
@@ -18,28 +16,85 @@ std::optional<ino_t> inode(const QString &chemin)
 }
 }
 
-bool DisqueSimule::synchroniser(const QString &chemin, QString &erreur)
+QString DisqueSimule::cheminDe(int fd) const
 {
-    if (!DisqueLocal::synchroniser(chemin, erreur))
-        return false;
-    ++synchronisations;
-    QFile f(chemin);
-    if (const auto i = inode(chemin); i && f.open(QIODevice::ReadOnly))
-        mContenus[*i] = f.readAll();
-    return true;
+    return QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).symLinkTarget();
 }
 
-bool DisqueSimule::synchroniserDossier(const QString &dossier, QString &erreur)
+int DisqueSimule::frappe(Etape etape, const QString &chemin, const QString &autre)
 {
-    if (!DisqueLocal::synchroniserDossier(dossier, erreur))
-        return false;
+    if (!panne || panne->etape != etape || panne->fois == 0 || (!chemin.contains(panne->dans) && !autre.contains(panne->dans)))
+        return 0;
+    const int code = panne->code;
+    if (panne->fois > 0)
+        --panne->fois;
+    return code;
+}
+
+int DisqueSimule::ouvrir(const QString &chemin, int drapeaux)
+{
+    if (const int code = frappe(Etape::Ouverture, chemin))
+        return -code;
+    return DisqueLocal::ouvrir(chemin, drapeaux);
+}
+
+qint64 DisqueSimule::ecrireAuPlus(int fd, const char *donnees, qint64 taille, qint64 position)
+{
+    if (const int code = mCoupees.take(fd))
+        return -code;
+    const QString chemin = cheminDe(fd);
+    if (const int code = frappe(Etape::Ecriture, chemin))
+        return -code;
+    if (const int code = taille > 1 ? frappe(Etape::EcritureCourte, chemin) : 0) {
+        mCoupees.insert(fd, code);
+        return DisqueLocal::ecrireAuPlus(fd, donnees, taille / 2, position);
+    }
+    return DisqueLocal::ecrireAuPlus(fd, donnees, taille, position);
+}
+
+int DisqueSimule::synchroniser(int fd)
+{
+    const QString chemin = cheminDe(fd);
+    if (const int code = frappe(Etape::Synchronisation, chemin))
+        return -code;
+    if (const int code = DisqueLocal::synchroniser(fd))
+        return code;
     ++synchronisations;
-    QHash<QString, ino_t> noms;
-    for (const QString &nom : QDir(dossier).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-        if (const auto i = inode(dossier + QLatin1Char('/') + nom))
-            noms.insert(nom, *i);
-    mNoms[QFileInfo(dossier).absoluteFilePath()] = noms;
-    return true;
+    if (QFileInfo(chemin).isDir()) {
+        QHash<QString, ino_t> noms;
+        for (const QString &nom : QDir(chemin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            if (const auto i = inode(chemin + QLatin1Char('/') + nom))
+                noms.insert(nom, *i);
+        mNoms[QFileInfo(chemin).absoluteFilePath()] = noms;
+    } else if (QFile f(chemin); f.open(QIODevice::ReadOnly)) {
+        if (const auto i = inode(chemin))
+            mContenus[*i] = f.readAll();
+    }
+    return 0;
+}
+
+int DisqueSimule::fermer(int fd)
+{
+    mCoupees.remove(fd);
+    const int code = frappe(Etape::Fermeture, cheminDe(fd));
+    const int ferme = DisqueLocal::fermer(fd);
+    return code ? -code : ferme;
+}
+
+int DisqueSimule::renommerSansRemplacer(const QString &source, const QString &cible)
+{
+    if (avantMiseEnPlace)
+        avantMiseEnPlace(cible);
+    if (const int code = frappe(Etape::RenommageSansRemplacer, source, cible))
+        return -code;
+    return DisqueLocal::renommerSansRemplacer(source, cible);
+}
+
+int DisqueSimule::lier(const QString &source, const QString &cible)
+{
+    if (const int code = frappe(Etape::Lien, source, cible))
+        return -code;
+    return DisqueLocal::lier(source, cible);
 }
 
 bool DisqueSimule::survivrait(const QString &chemin, const QByteArray &contenu) const

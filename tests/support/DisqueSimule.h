@@ -5,22 +5,46 @@
 #include <QHash>
 #include <QMap>
 
+#include <functional>
+#include <optional>
+
 #include <sys/types.h>
 
-// The real disk, and beside it what a power cut would leave: the content of each file as it
-// was at its last sync (by inode, so that it follows a rename), and the names of each folder
-// as they were at its last sync. Anything not synced is taken as lost.
+// The real disk, with its faults on demand, and beside it what a power cut would leave: the
+// content of each file as it was at its last sync (by inode, so that it follows a rename),
+// and the names of each folder as they were at its last sync. Anything not synced is lost.
 class DisqueSimule : public DisqueLocal
 {
 public:
-    bool synchroniser(const QString &chemin, QString &erreur) override;
-    bool synchroniserDossier(const QString &dossier, QString &erreur) override;
+    int ouvrir(const QString &chemin, int drapeaux) override;
+    qint64 ecrireAuPlus(int fd, const char *donnees, qint64 taille, qint64 position) override;
+    int synchroniser(int fd) override;
+    int fermer(int fd) override;
+    int renommerSansRemplacer(const QString &source, const QString &cible) override;
+    int lier(const QString &source, const QString &cible) override;
+
+    // Where a fault strikes: each call the seam has, and a write that stops half-way then fails.
+    enum class Etape { Ouverture, Ecriture, EcritureCourte, Synchronisation, Fermeture, RenommageSansRemplacer, Lien };
+    struct Panne
+    {
+        Etape etape;
+        int code;        // errno
+        QString dans;    // on the paths that hold this text
+        int fois = 1;    // then the fault clears; negative: never
+    };
+    std::optional<Panne> panne;
+    // Just before a name is put in place, without replacing: another program may act there.
+    std::function<void(const QString &cible)> avantMiseEnPlace;
 
     // The file at chemin would be there after a power cut now, with exactly this content.
     bool survivrait(const QString &chemin, const QByteArray &contenu) const;
     int synchronisations = 0;
 
 private:
+    // The fault's code when it strikes this call, else 0.
+    int frappe(Etape etape, const QString &chemin, const QString &autre = {});
+    QString cheminDe(int fd) const;
+    QHash<int, int> mCoupees; // a write cut short: the next one on that descriptor fails so
     QHash<ino_t, QByteArray> mContenus;
     QMap<QString, QHash<QString, ino_t>> mNoms;
 };

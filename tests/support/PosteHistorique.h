@@ -2,6 +2,7 @@
 
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
+#include "platform/production/DisqueLocal.h"
 #include "platform/Windows1252.h"
 #include "serial/FComm.h"
 #include "tests/support/StationSimulee.h"
@@ -80,7 +81,8 @@ struct RecepteurHistorique
             nom.chop(6);
             QTemporaryDir travail;
             ecrireFichier(travail.filePath("a.zip"), contenu);
-            Dezipper d;
+            DisqueLocal disque;
+            Dezipper d(disque);
             d.setNomArchive(travail.filePath("a.zip"));
             d.setDossierExtraction(travail.path());
             QString raison;
