@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
+#include <cerrno>
+
 const QString RangementFichier::extensionArchive = QStringLiteral(".ZQZIP");
 
 RangementFichier::RangementFichier(CanalLiaison &canal) : mCanal(canal) {}
@@ -150,9 +152,11 @@ bool RangementFichier::ranger(Stockage &s)
         mCanal.informer(QStringLiteral("Fichier %1 refusé : %2.").arg(s.nom, *manque));
         return false;
     }
-    Disque &disque = mCanal.env().disque;
     ErreurDisque erreur;
-    if (s.source.isEmpty() ? !disque.ecrire(s.cible, s.texte, erreur) : !disque.placer(s.source, s.cible, erreur))
+    const auto place = mettreEnPlace(s, s.source, s.archive ? QString() : dossier, s.nom, erreur);
+    if (!place)
+        return false;
+    if (!*place)
         return erreur.duDisque() ? echecDuDisque(s, erreur) : echec(s, erreur.texte);
     s.source.clear();
     s.etape = QStringLiteral("Fichier fermé");
@@ -164,6 +168,21 @@ bool RangementFichier::ranger(Stockage &s)
     mCanal.fichierRecu(s.cible);
     mCanal.informer(QStringLiteral("Fichier réceptionné"));
     return true;
+}
+
+std::optional<bool> RangementFichier::mettreEnPlace(Stockage &s, const QString &source, const QString &dossier, const QString &nom,
+                                                   ErreurDisque &erreur)
+{
+    Disque &disque = mCanal.env().disque;
+    for (int essai = 0;; ++essai) {
+        if (source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur) : disque.placer(source, s.cible, erreur))
+            return true;
+        // Taken by another program since it was chosen: another name.
+        if (erreur.code != EEXIST || dossier.isEmpty() || essai == 2)
+            return false;
+        if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, nom); }))
+            return std::nullopt;
+    }
 }
 
 RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &dossier)
@@ -194,7 +213,10 @@ RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &d
     const QString extrait = mDecompression->FichierExtrait();
     s.etape = QStringLiteral("Duplique le fichier ") + extrait + QStringLiteral(" en ") + s.cible;
     ErreurDisque erreur;
-    if (!mCanal.env().disque.placer(extrait, s.cible, erreur)) {
+    const auto place = mettreEnPlace(s, extrait, dossier, nomFichier, erreur);
+    if (!place)
+        return Suite::NePasAcquitter;
+    if (!*place) {
         if (erreur.duDisque()) {
             QFile::remove(extrait);
             return arret(echecDuDisque(s, erreur));

@@ -66,6 +66,10 @@ private:
     static Suite arret(bool acquitte) { return acquitte ? Suite::Acquitter : Suite::NePasAcquitter; }
     Suite choisirCible(Stockage &s, const QString &dossier);
     Suite deballer(Stockage &s, const QString &dossier);
+    // source (s.texte when empty) stored at s.cible, or at another free name of dossier when
+    // another program takes that one meanwhile (none given: no other name). Nothing when the
+    // link went meanwhile, and this with it.
+    std::optional<bool> mettreEnPlace(Stockage &s, const QString &source, const QString &dossier, const QString &nom, ErreurDisque &erreur);
     // What was received survives in an error file, when that at least can be written.
     bool echec(const Stockage &s, const QString &description);
     // The disk refused: nothing kept, nothing acknowledged.

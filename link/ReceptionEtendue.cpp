@@ -121,7 +121,7 @@ QString ReceptionEtendue::preparer(EnCours &e)
     e.continuNote = -1;
     if (!noter(e)) {
         oublier(e);
-        return QStringLiteral("synchronisation impossible de %1").arg(partie(e));
+        return e.panne.texte;
     }
     return {};
 }
@@ -131,11 +131,11 @@ bool ReceptionEtendue::noter(EnCours &e)
     const qint64 continu = e.recu.continuDepuisZero();
     if (continu == e.continuNote || !e.donnees || !e.donnees->estOuvert())
         return true;
-    ErreurDisque erreur;
     // A failed sync may have dropped written pages while a read still shows them: nothing
     // of this part is trusted after it.
-    if (!e.donnees->synchroniser(erreur))
+    if (!e.donnees->synchroniser(e.panne))
         return false;
+    ErreurDisque erreur;
     if (mCanal.env().disque.remplacer(e.base + QStringLiteral(".info"),
                                       e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
         e.continuNote = continu;
@@ -148,7 +148,7 @@ void ReceptionEtendue::oublier(const EnCours &e)
     QFile::remove(e.base + QStringLiteral(".info"));
 }
 
-void ReceptionEtendue::arreterSurPanne(EnCours &e, const ErreurDisque &erreur)
+void ReceptionEtendue::arreterSurPanne(EnCours &e, ErreurDisque erreur) // a copy: e goes below
 {
     if (!noter(e))
         oublier(e);
@@ -179,7 +179,7 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
         if (e.recu.continuDepuisZero() - e.continuNote >= noteTousLes && !noter(e)) {
             e.donnees.reset();
             oublier(e);
-            arreterSurPanne(e, ErreurDisque::de(EIO, partie(e)));
+            arreterSurPanne(e, e.panne);
             return;
         }
     }

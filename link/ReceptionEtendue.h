@@ -49,6 +49,7 @@ private:
         qint64 continuNote = 0; // what the ".info" file says is held
         QByteArray empreinte;   // for the files stored lately
         bool dejaRange = false;
+        ErreurDisque panne; // why the last sync failed
     };
     QString dossier() const;
     static QString partie(const EnCours &e) { return e.base + QStringLiteral(".part"); }
@@ -59,7 +60,7 @@ private:
     // vouched for any more (its sync failed): the part then goes.
     bool noter(EnCours &e);
     // The disk refused the part: held data that a sync vouched for stays for the next offer.
-    void arreterSurPanne(EnCours &e, const ErreurDisque &erreur);
+    void arreterSurPanne(EnCours &e, ErreurDisque erreur);
     void oublier(const EnCours &e);
     ReponseCommande refuser(const QString &raison);
     bool verifier(EnCours &e);

@@ -23,12 +23,18 @@ QString DisqueSimule::cheminDe(int fd) const
 
 int DisqueSimule::frappe(Etape etape, const QString &chemin, const QString &autre)
 {
-    if (!panne || panne->etape != etape || panne->fois == 0 || (!chemin.contains(panne->dans) && !autre.contains(panne->dans)))
-        return 0;
-    const int code = panne->code;
-    if (panne->fois > 0)
-        --panne->fois;
-    return code;
+    for (Panne &panne : pannes) {
+        if (panne.etape != etape || panne.fois == 0 || (!panne.dans.match(chemin).hasMatch() && !panne.dans.match(autre).hasMatch()))
+            continue;
+        if (panne.sauter > 0) {
+            --panne.sauter;
+            return 0;
+        }
+        if (panne.fois > 0)
+            --panne.fois;
+        return panne.code;
+    }
+    return 0;
 }
 
 int DisqueSimule::ouvrir(const QString &chemin, int drapeaux)

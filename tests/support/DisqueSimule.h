@@ -4,9 +4,11 @@
 
 #include <QHash>
 #include <QMap>
+#include <QRegularExpression>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -29,10 +31,11 @@ public:
     {
         Etape etape;
         int code;        // errno
-        QString dans;    // on the paths that hold this text
+        QRegularExpression dans; // on the paths it finds
         int fois = 1;    // then the fault clears; negative: never
+        int sauter = 0;  // calls let through first
     };
-    std::optional<Panne> panne;
+    std::vector<Panne> pannes;
     // Just before a name is put in place, without replacing: another program may act there.
     std::function<void(const QString &cible)> avantMiseEnPlace;
 
