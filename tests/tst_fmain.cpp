@@ -76,6 +76,10 @@ private slots:
             ecrireFichier(app.chemin("Recus de B/" + nom), "reçu avant");
         FMain &f = app.charger("[Port B]\nNumPort=COM1:\n", "B");
         QCOMPARE(f.ListeInfo().filter("Restes d'une réception interrompue supprimés au démarrage : 3 fichier(s)").size(), 1);
+        for (int redemarrage = 0; redemarrage < 2; ++redemarrage) {
+            app.principale.reset();
+            app.charger(QByteArray(), "B");
+        }
         QCOMPARE(QDir(app.chemin("Recus de B")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), recus);
         QCOMPARE(fichiersDe(app.chemin("Travail/Port B/Extraction")), QStringList());
     }

@@ -1,10 +1,13 @@
 // The handshake against the published vectors and an independent implementation, the sealed
 // frames, and the station's key on disk.
 #include "platform/production/DisqueLocal.h"
+#include "tests/support/DisqueSimule.h"
+#include "tests/support/StationSimulee.h"
 #include "securite/CanalChiffre.h"
 #include "securite/CleStation.h"
 #include "securite/Noise.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +19,8 @@
 #include <QtEndian>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 QByteArray hex(const QJsonValue &v)
@@ -201,6 +206,79 @@ private slots:
         ::chmod(QFile::encodeName(fichier).constData(), 0644);
         QVERIFY(!CleStation::charger(disque, dossier.path(), "Port 1", erreur));
         QVERIFY(erreur.contains("chmod 600"));
+    }
+
+    void rootNeSuitAucunLien_data()
+    {
+        // `navette --cle` run by root for a service, in a folder the service user owns and
+        // prepares as an attacker would: before it starts, or between two of its steps.
+        QTest::addColumn<QString>("lien");    // what is replaced by a link to root's folder or file
+        QTest::addColumn<bool>("pendant");    // after the folder's checks, just before the key is made
+        QTest::addColumn<QString>("refus");   // said; empty: the key is made, the owner's
+        QTest::newRow("aucun lien") << "" << false << "";
+        QTest::newRow("dossier des clés, avant") << "Clés" << false << "lien symbolique";
+        QTest::newRow("clé, avant") << "Clés/Port%20A.cle" << false << "lien symbolique";
+        QTest::newRow("dossier des clés, pendant") << "Clés" << true << "impossible";
+        QTest::newRow("clé, pendant") << "Clés/Port%20A.cle" << true << "lien symbolique";
+    }
+
+    void rootNeSuitAucunLien()
+    {
+        QFETCH(QString, lien);
+        QFETCH(bool, pendant);
+        QFETCH(QString, refus);
+        if (::geteuid() != 0)
+            QSKIP("Il faut être root pour jouer root face à un lien planté.");
+        constexpr uid_t service = 65534;
+        QTemporaryDir base;
+        ::chmod(QFile::encodeName(base.path()).constData(), 0755);
+        const QString conf = base.filePath("conf"), cible = base.filePath("cible");
+        QVERIFY(QDir().mkpath(conf + "/Clés") && QDir().mkpath(cible));
+        ecrireFichier(cible + "/passwd", "root:x:0:0");
+        for (const QString &c : {conf, conf + "/Clés"})
+            QCOMPARE(::chown(QFile::encodeName(c).constData(), service, service), 0);
+        const QString place = conf + "/" + lien;
+        const auto planter = [&] {
+            if (lien == "Clés")
+                QDir(place).removeRecursively();
+            QFile::link(lien == "Clés" ? cible : cible + "/passwd", place);
+        };
+        if (!lien.isEmpty() && !pendant)
+            planter();
+        int tube[2];
+        QCOMPARE(::pipe(tube), 0);
+        const pid_t enfant = ::fork();
+        if (enfant == 0) {
+            // Root's identity goes for good in here: a child of its own.
+            DisqueSimule disque;
+            if (pendant)
+                disque.avantCreation = [&](const QString &) { planter(); };
+            QString erreur;
+            const bool cle = CleStation::chargerPourLePoste(disque, conf, "Port A", erreur).has_value();
+            const QByteArray dit = erreur.toUtf8();
+            (void)!::write(tube[1], dit.constData(), size_t(dit.size()));
+            ::_exit(cle ? 0 : 1);
+        }
+        ::close(tube[1]);
+        QFile lu;
+        lu.open(tube[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        const QString erreur = QString::fromUtf8(lu.readAll());
+        int statut = 0;
+        ::waitpid(enfant, &statut, 0);
+        QVERIFY2(WIFEXITED(statut) && (WEXITSTATUS(statut) == 0) == refus.isEmpty(), qPrintable(erreur));
+        QVERIFY2(erreur.contains(refus), qPrintable(erreur));
+        // Root's folder and file are as they were, and nothing landed there.
+        struct stat etat{};
+        QCOMPARE(::stat(QFile::encodeName(cible).constData(), &etat), 0);
+        QVERIFY(etat.st_uid == 0 && (etat.st_mode & 07777) == 0755);
+        QCOMPARE(::stat(QFile::encodeName(cible + "/passwd").constData(), &etat), 0);
+        QVERIFY(etat.st_uid == 0 && (etat.st_mode & 07777) == 0644);
+        QCOMPARE(QDir(cible).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"passwd"});
+        QCOMPARE(lireFichier(cible + "/passwd"), QByteArray("root:x:0:0"));
+        if (refus.isEmpty()) {
+            QCOMPARE(::lstat(QFile::encodeName(CleStation::chemin(conf, "Port A")).constData(), &etat), 0);
+            QVERIFY(etat.st_uid == service && (etat.st_mode & 07777) == 0600);
+        }
     }
 
     void cleDistanteIllisible_data()

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -39,6 +40,8 @@ int DisqueSimule::frappe(Etape etape, const QString &chemin, const QString &autr
 
 int DisqueSimule::ouvrir(const QString &chemin, int drapeaux)
 {
+    if (avantCreation && (drapeaux & O_CREAT))
+        avantCreation(chemin);
     if (const int code = frappe(Etape::Ouverture, chemin))
         return -code;
     return DisqueLocal::ouvrir(chemin, drapeaux);

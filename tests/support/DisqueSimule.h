@@ -36,7 +36,9 @@ public:
         int sauter = 0;  // calls let through first
     };
     std::vector<Panne> pannes;
-    // Just before a name is put in place, without replacing: another program may act there.
+    // Just before a file is made, or a name put in place without replacing: another program
+    // may act there.
+    std::function<void(const QString &chemin)> avantCreation;
     std::function<void(const QString &cible)> avantMiseEnPlace;
 
     // The file at chemin would be there after a power cut now, with exactly this content.
