@@ -3,7 +3,8 @@
 set -euo pipefail
 paquets=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
          libzip-dev zlib1g-dev libsimpleini-dev libsystemd-dev libsodium-dev python3-dissononce fonts-dejavu-core socat xvfb xauth unzip python3
-         clang libclang-rt-14-dev dpkg-dev lintian ser2net)
+         clang libclang-rt-14-dev dpkg-dev lintian ser2net
+         fuse3 libfuse3-dev)
 manquants=()
 for p in "${paquets[@]}"; do
   etat=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
