@@ -287,7 +287,8 @@ bool ScrutateurEnvoi::envoyer(const QString &chemin)
 {
     const auto vivant = mVie.temoin();
     const FichiersComplets::Apercu avant = FichiersComplets::apercu(chemin);
-    const auto contenu = mProprietaire.journalActif() ? std::optional(ContenuFichier::de(chemin)) : std::nullopt;
+    const ContenuFichier lu = ContenuFichier::de(chemin);
+    const auto contenu = mProprietaire.journalActif() ? std::optional(lu) : std::nullopt;
     const quint32 debut = mPlateforme.tickMs();
     const EnvoiFichier::Resultat resultat = mProprietaire.poste()->envoyerFichier(chemin);
     const quint32 duree = mPlateforme.ecouleDepuis(debut);
@@ -301,10 +302,12 @@ bool ScrutateurEnvoi::envoyer(const QString &chemin)
     mEchecs.remove(chemin);
     BilanEnvoi bilan{.issue = BilanEnvoi::Issue::Parti, .chemin = chemin, .dureeMs = duree, .contenu = contenu};
     bilan.misDeCote = resultat.misDeCote;
-    // Rewritten while it was on its way: what left is not what the folder holds now.
+    // Rewritten while it was on its way: what left is not what the folder holds now. Its
+    // content tells, as size and date may not: a rewrite at the same size within the file
+    // system's time granularity (a jiffy here, two seconds on a FAT share) changes neither.
     if (!bilan.misDeCote.isEmpty())
         bilan.issue = BilanEnvoi::Issue::MisDeCote;
-    else if (QFileInfo::exists(chemin) && FichiersComplets::apercu(chemin) != avant)
+    else if (QFileInfo::exists(chemin) && (FichiersComplets::apercu(chemin) != avant || ContenuFichier::de(chemin).sha256 != lu.sha256))
         bilan.issue = BilanEnvoi::Issue::Change;
     else
         QFile::remove(chemin);

@@ -239,9 +239,19 @@ private slots:
         QVERIFY(f.ListeEmissions().filter("ERREUR").isEmpty());
     }
 
+    void fichierReecritPendantSonEnvoi_data()
+    {
+        QTest::addColumn<QByteArray>("nouveau");
+        QTest::addColumn<bool>("memeDate"); // as on a share that keeps dates to two seconds
+        QTest::newRow("plus long") << QByteArray("version 2, plus longue") << false;
+        QTest::newRow("même taille, même date") << QByteArray("version 2") << true;
+    }
+
     void fichierReecritPendantSonEnvoi()
     {
         // Kept, and sent again as it is now.
+        QFETCH(QByteArray, nouveau);
+        QFETCH(bool, memeDate);
         StationSurLigne s(StationSurLigne::Application);
         FMain &f = s.fenetre();
         f.setCocheSynchro(1);
@@ -252,7 +262,13 @@ private slots:
         s.surReceptionPair = [&](const QByteArray &) {
             if (!reecrit && s.recuParLePair.endsWith("FICHIER")) {
                 reecrit = true;
-                ecrireFichier(releve, "version 2, plus longue");
+                const QDateTime date = QFileInfo(releve).lastModified();
+                ecrireFichier(releve, nouveau);
+                if (memeDate) {
+                    QFile r(releve);
+                    r.open(QIODevice::ReadWrite);
+                    r.setFileTime(date, QFileDevice::FileModificationTime);
+                }
             }
         };
         s.plateforme.avancer(7000);
@@ -260,7 +276,7 @@ private slots:
         QVERIFY(!f.ListeInfo().filter("a changé pendant son envoi").isEmpty());
         s.plateforme.avancer(10'000);
         QVERIFY(!QFile::exists(releve));
-        QVERIFY(s.recuParLePair.contains("version 2, plus longue"));
+        QVERIFY(s.recuParLePair.contains(nouveau));
     }
 
     void liensPlantes_data()
