@@ -185,13 +185,24 @@ private slots:
         }
         // Even reachable through a careless mode, another user's message is not taken.
         QVERIFY(::chmod(QFile::encodeName(dossier).constData(), 0711) == 0 && ::chmod(QFile::encodeName(prise).constData(), 0666) == 0);
+        // Connected (the modes let it in), then dropped unanswered: the check refused it.
         QProcess autre;
-        autre.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "socat", "-t2", "-", "UNIX-CONNECT:" + prise});
-        autre.write("1261 8 0\n");
-        autre.closeWriteChannel();
+        autre.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c",
+                                "import socket, sys\n"
+                                "s = socket.socket(socket.AF_UNIX)\n"
+                                "s.connect(sys.argv[1])\n"
+                                "print('connecté', flush=True)\n"
+                                "s.sendall(b'1261 8 0\\n')\n"
+                                "s.settimeout(2)\n"
+                                "try:\n"
+                                "    r = s.recv(100).decode()\n"
+                                "except OSError:\n"
+                                "    r = ''\n"
+                                "print('réponse :', r.strip())\n",
+                                prise});
         QVERIFY(QTest::qWaitFor([&] { return autre.state() == QProcess::NotRunning; }, 10'000));
         ::chmod(QFile::encodeName(dossier).constData(), 0700);
-        QCOMPARE(autre.readAllStandardOutput(), QByteArray());
+        QCOMPARE(autre.readAllStandardOutput() + autre.readAllStandardError(), QByteArray("connecté\nréponse : \n"));
         QVERIFY(recus.isEmpty());
         QVERIFY(envoyerDepuisUnAutreFil(nom, FFermeture::messageCommande, 1, reponse)); // this user still is
         QCOMPARE(recus, QList<qint32>({1261, 1}));
