@@ -105,6 +105,8 @@ private slots:
         QTest::newRow("taille annoncée démesurée") << "annonce-demesuree.zip" << qint64(-1) << rien << "au plus sont acceptés";
         QTest::newRow("annonce plus qu'elle ne contient") << "annonce-plus.zip" << qint64(-1) << rien
                                                           << "moins que les 3000000 octets";
+        QTest::newRow("un octet changé au milieu des données") << "milieu-abime.zip" << qint64(-1) << rien << "Archive abîmée";
+        QTest::newRow("en-tête local et répertoire central en désaccord") << "incoherente.zip" << qint64(-1) << rien << "Archive illisible";
         QTest::newRow("plus grande que le disque") << "grand.zip" << qint64(1'000'000) << rien
                                                    << "Place insuffisante pour décompresser 60000000 octets";
     }

@@ -402,6 +402,12 @@ private slots:
         QTest::newRow("archive menteuse refusée en la lisant")
             << QList<QByteArray>{fichierEntier("DATA.CSV.ZQZIP", donnees("ment-deflate.zip"))} << QStringList() << "^$" << QByteArray()
             << "plus que les 100 octets" << QList<QByteArray>{donnees("ment-deflate.zip")};
+        QTest::newRow("archive abîmée au milieu")
+            << QList<QByteArray>{fichierEntier("DATA.BIN.ZQZIP", donnees("milieu-abime.zip"))} << QStringList() << "^$" << QByteArray()
+            << "Archive abîmée" << QList<QByteArray>{donnees("milieu-abime.zip")};
+        QTest::newRow("archive dont la structure ne tient pas")
+            << QList<QByteArray>{fichierEntier("DATA.BIN.ZQZIP", donnees("incoherente.zip"))} << QStringList() << "^$" << QByteArray()
+            << "Archive illisible" << QList<QByteArray>{donnees("incoherente.zip")};
         QTest::newRow("archive refusée sans la lire")
             << QList<QByteArray>{fichierEntier("DATA.CSV.ZQZIP", donnees("annonce-demesuree.zip"))} << QStringList() << "^$"
             << QByteArray() << "au plus sont acceptés" << QList<QByteArray>{donnees("annonce-demesuree.zip")};
