@@ -73,7 +73,11 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
     } else {
         const QString raison = preparer(*e);
         if (!raison.isEmpty()) {
-            mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255), raison));
+            const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255);
+            if (e->panne.duDisque())
+                mReception.rangement().refusParLeDisque(nom, e->panne);
+            else
+                mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(nom, raison));
             if (!refuser(raison).terminee())
                 mReception.fin();
             return;
@@ -114,9 +118,8 @@ QString ReceptionEtendue::preparer(EnCours &e)
     if (const auto manque = mReception.rangement().manqueDePlace(dossier(), e.annonce.taille - continu))
         return *manque;
     e.donnees = std::make_unique<FichierDisque>(mCanal.env().disque);
-    ErreurDisque panne;
-    if (!e.donnees->ouvrir(partie(e), O_RDWR | O_CREAT | (continu > 0 ? 0 : O_TRUNC), panne))
-        return panne.texte;
+    if (!e.donnees->ouvrir(partie(e), O_RDWR | O_CREAT | (continu > 0 ? 0 : O_TRUNC), e.panne))
+        return e.panne.texte;
     e.recu.ajouter(0, continu);
     e.continuNote = -1;
     if (!noter(e)) {
