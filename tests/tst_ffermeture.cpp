@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -159,6 +161,14 @@ private slots:
     void priseProtegee()
     {
         QFETCH(QString, cas);
+        // Another user must reach the socket's folder: under /tmp, whatever the test's own is.
+        QTemporaryDir atteignable;
+        const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+        const auto remettre = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", xdg); });
+        if (cas == "autre") {
+            QVERIFY(::chmod(QFile::encodeName(atteignable.path()).constData(), 0711) == 0);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(atteignable.path()));
+        }
         const QString nom = QStringLiteral("ZQNAVETTECOMPRISE%1%2:").arg(::getpid()).arg(cas);
         const QString dossier = SurveillanceFenetreLocale::dossierPrive(), prise = dossier + "/" + nom;
         QVERIFY(!dossier.isEmpty());
