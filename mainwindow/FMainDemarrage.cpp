@@ -21,7 +21,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString FMain::nomDeStation()
 {
@@ -63,8 +65,14 @@ bool FMain::creerDossier(QString &chemin, const QString &parDefaut)
     if (QDir().mkdir(chemin)) {
         // A program folder shared with a group (set-group-ID, as the service's) shares these
         // two folders with it, for dropping and taking files, and nothing else it holds.
-        if (partageAvecLeGroupe(QFileInfo(chemin).absolutePath()))
-            ::chmod(QFile::encodeName(chemin).constData(), 02770);
+        // Set on what was opened: a link put in its place meanwhile is not followed.
+        if (partageAvecLeGroupe(QFileInfo(chemin).absolutePath())) {
+            const int fd = ::open(QFile::encodeName(chemin).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0) {
+                ::fchmod(fd, 02770);
+                ::close(fd);
+            }
+        }
         return true;
     }
     MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Impossible de créer le répertoire ") + chemin, Boutons::OK,
