@@ -169,6 +169,7 @@ private slots:
         QTest::newRow("dossier impossible, fichier entier") << int(DossierImpossible) << false << aleatoire(200) << pasAcquitte;
         QTest::newRow("dossier impossible, en parties") << int(DossierImpossible) << false << aleatoire(30'000) << pasAcquitte;
         QTest::newRow("limite de taille") << int(Plein) << false << aleatoire(60'000) << "Fichier trop grand";
+        QTest::newRow("limite de taille, petit fichier entier") << int(Plein) << false << aleatoire(1000) << "Fichier trop grand";
     }
 
     void rienNEstPerduQuandLeDisqueRefuse()
@@ -187,7 +188,7 @@ private slots:
         ecrireFichier(fichier, contenu);
         std::optional<DisquePlein> plein;
         if (refus == Plein)
-            plein.emplace(20'000);
+            plein.emplace(rlim_t(contenu.size() / 3)); // the stored file, not the sender's
         ecrireFichier(banc.b.chemin("pas-un-dossier"), "x");
         if (refus == DossierImpossible)
             banc.b.poste->Parametres.CheminFichiersRecus = banc.b.chemin("pas-un-dossier/recus");
