@@ -58,10 +58,11 @@ bool Disque::nomProvisoire(const QString &nom)
     return motif.match(nom).hasMatch();
 }
 
-void Disque::direUneFois(const QString &dossier, const QString &texte)
+void Disque::direUneFois(const QString &texte)
 {
-    if (avis && !mDits.contains(dossier)) {
-        mDits.insert(dossier);
+    // The text names the folder: each fallback said once for each.
+    if (avis && !mDits.contains(texte)) {
+        mDits.insert(texte);
         avis(texte);
     }
 }
@@ -104,7 +105,7 @@ Disque::Renommage Disque::placerNom(const QString &source, const QString &cible,
         // links, NFS included: as safe, one call more.
         code = lier(source, cible);
         if (code == 0) {
-            direUneFois(dossier, QStringLiteral("Le disque de %1 ne sait pas renommer sans remplacer : les fichiers y sont mis en place "
+            direUneFois(QStringLiteral("Le disque de %1 ne sait pas renommer sans remplacer : les fichiers y sont mis en place "
                                                 "par un lien, aussi sûr.")
                                      .arg(dossier));
             supprimer(source);
@@ -114,7 +115,7 @@ Disque::Renommage Disque::placerNom(const QString &source, const QString &cible,
             // No links either (some SMB shares). Between the check and the rename, a file
             // dropped under the same name by another program would be replaced: the window is
             // this one call, and nothing of this station's can land there meanwhile.
-            direUneFois(dossier, QStringLiteral("Le disque de %1 ne sait ni renommer sans remplacer ni faire de liens : les fichiers y "
+            direUneFois(QStringLiteral("Le disque de %1 ne sait ni renommer sans remplacer ni faire de liens : les fichiers y "
                                                 "sont mis en place après avoir vérifié que leur nom est libre.")
                                      .arg(dossier));
             struct stat etat{};

@@ -80,6 +80,6 @@ public:
     static bool nomProvisoire(const QString &nom);
 
 private:
-    void direUneFois(const QString &dossier, const QString &texte);
+    void direUneFois(const QString &texte);
     QSet<QString> mDits;
 };
