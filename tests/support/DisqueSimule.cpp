@@ -68,7 +68,6 @@ int DisqueSimule::synchroniser(int fd)
         return -code;
     if (const int code = DisqueLocal::synchroniser(fd))
         return code;
-    ++synchronisations;
     if (QFileInfo(chemin).isDir()) {
         QHash<QString, ino_t> noms;
         for (const QString &nom : QDir(chemin).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))

@@ -43,7 +43,6 @@ public:
 
     // The file at chemin would be there after a power cut now, with exactly this content.
     bool survivrait(const QString &chemin, const QByteArray &contenu) const;
-    int synchronisations = 0;
 
 private:
     // The fault's code when it strikes this call, else 0.
