@@ -1,10 +1,7 @@
 #include "link/Authentification.h"
 
 #include "link/CanalLiaison.h"
-#include "serial/FComm.h"
-#include "link/ProprietaireLiaison.h"
 #include "link/shared/MGlobal.h"
-#include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 #include "securite/CanalChiffre.h"
 
@@ -20,7 +17,7 @@ bool estTestDeLiaison(const QByteArray &texte)
 bool Authentification::configurer(const QString &dossierConfiguration, const QString &section, const QString &cleDistante)
 {
     QString erreur;
-    mCle = CleStation::charger(mCanal.env().disque, dossierConfiguration, section, erreur);
+    mCle = CleStation::charger(mCanal.disque(), dossierConfiguration, section, erreur);
     mExigee = !cleDistante.isEmpty();
     mCleDistante = mExigee ? CleStation::lire(cleDistante) : std::nullopt;
     if (!mCle && mExigee) {
@@ -39,7 +36,7 @@ bool Authentification::configurer(const QString &dossierConfiguration, const QSt
 
 bool Authentification::etablie() const
 {
-    return mEtat == Etat::Etablie && mCanal.ligne() && mCanal.ligne()->canal();
+    return mEtat == Etat::Etablie && mCanal.scellee();
 }
 
 QString Authentification::etat() const
@@ -62,8 +59,7 @@ void Authentification::lacher()
 {
     mEtat = Etat::Aucune;
     mPoignee.reset();
-    if (mCanal.ligne())
-        mCanal.ligne()->chiffrer(nullptr);
+    mCanal.sceller(nullptr);
     mReconnu = mTestRepondu = false;
     ++mTour;
 }
@@ -110,11 +106,11 @@ void Authentification::veiller()
         return;
     mTourVeille = mTour;
     mCanal.planifier(qint64(relanceMs) * 1000, [this, tour = mTour] {
-        if (tour != mTour || etablie() || !mCanal.etat().modemConnecte || !mCanal.ligne())
+        if (tour != mTour || etablie() || !mCanal.etat().modemConnecte || mCanal.etat().termine)
             return;
         mTourVeille = ~0u;
         veiller();
-        if (mEtat == Etat::Aucune && !mCanal.ligne()->occupe())
+        if (mEtat == Etat::Aucune && !mCanal.ligneOccupee())
             mCanal.testerLiaison(false); // last: the engine may end inside it
     });
 }
@@ -136,7 +132,7 @@ void Authentification::apresReconnaissance()
             mCanal.informer(QStringLiteral("Liaison non authentifiée : aucune clé du poste distant (CleDistante) pour ce poste."));
         return;
     }
-    if (etablie() || (mEtat != Etat::Aucune && mCanal.ligne() && mCanal.ligne()->canal()))
+    if (etablie() || (mEtat != Etat::Aucune && mCanal.scellee()))
         return;
     mEtat = Etat::Aucune; // the keys went with the port
     if (!mCle || !mCleDistante) {
@@ -160,10 +156,10 @@ void Authentification::planifierOuverture(quint32 delaiMs, int essais)
 {
     const quint32 tour = mTour;
     mCanal.planifier(qint64(delaiMs) * 1000, [this, essais, tour] {
-        if (!mCanal.ligne() || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || tour != mTour)
+        if (mCanal.etat().termine || mEtat != Etat::Aucune || !mCanal.etat().modemConnecte || tour != mTour)
             return;
         // A command under way keeps the line for now.
-        if (mCanal.ligne()->occupe()) {
+        if (mCanal.ligneOccupee()) {
             if (essais > 1)
                 planifierOuverture(100, essais - 1);
             return;
@@ -239,8 +235,8 @@ bool Authentification::surOuverture(const QByteArray &texte)
             echouer(QStringLiteral("la liaison chiffrée n'est pas confirmée (%1)").arg(deuxEmpreintes()));
     });
     // Our own opening waits for an answer that will not come: it gives way without an error.
-    if (croisement && mCanal.ligne())
-        mCanal.ligne()->cederAttente();
+    if (croisement)
+        mCanal.cederAttente();
     return true;
 }
 
@@ -250,14 +246,13 @@ void Authentification::installerCanal()
     mPoignee.reset();
     mEtat = Etat::AttenteConfirmation;
     ++mTour;
-    if (mCanal.ligne())
-        mCanal.ligne()->chiffrer(std::move(canal));
+    mCanal.sceller(std::move(canal));
 }
 
 bool Authentification::surConfirmation(const QByteArray &)
 {
     // Only a sealed one counts: FComm opened it with this connection's keys.
-    if (mEtat != Etat::AttenteConfirmation || !mCanal.ligne() || !mCanal.ligne()->canal())
+    if (mEtat != Etat::AttenteConfirmation || !mCanal.scellee())
         return true;
     if (mCanal.repondre(Confirmation).repondue() && mEtat == Etat::AttenteConfirmation)
         etablir();
@@ -271,22 +266,21 @@ void Authentification::etablir()
     mCanal.informer(QStringLiteral("Liaison chiffrée avec le poste distant (empreinte %1)").arg(empreinteDistante()));
     // The scanner held the files back until now.
     if (mCanal.etat().meneLaLiaison)
-        mCanal.proprietaire().posteDistantReconnu();
+        mCanal.posteDistantReconnu();
 }
 
 void Authentification::echouer(const QString &raison)
 {
     mEtat = Etat::Aucune;
     mPoignee.reset();
-    if (mCanal.ligne())
-        mCanal.ligne()->chiffrer(nullptr);
+    mCanal.sceller(nullptr);
     if (!std::exchange(mRaisonDite, true))
         mCanal.informer(QStringLiteral("Poste distant refusé : ") + raison);
     if (++mEchecs < echecsAvantRaccrochage) {
         // A test in clear at once: the other drops what it may hold of this handshake, both
         // recognise each other again, and the next try follows.
         mCanal.planifier(1'000'000, [this, tour = mTour] {
-            if (tour == mTour && mCanal.etat().modemConnecte && mCanal.ligne() && !mCanal.ligne()->occupe())
+            if (tour == mTour && mCanal.etat().modemConnecte && !mCanal.etat().termine && !mCanal.ligneOccupee())
                 mCanal.testerLiaison(false);
         });
         return;

@@ -43,7 +43,8 @@ void CInterlocuteur::ArreterTempos()
 
 void CInterlocuteur::Configurer()
 {
-    if (FrmComm && !patienter([&] { FrmComm->Afficher(Parametres); })) // modal: anything may run meanwhile
+    // Modal: anything may run meanwhile, the end of the link included.
+    if (FrmComm && (!mCanal.mener([&] { FrmComm->Afficher(Parametres); }) || mEtat.termine || !FrmComm))
         return;
     EcrireConfiguration();
     mContexte.proprietaire.chargerFenetreInstance();
@@ -51,9 +52,9 @@ void CInterlocuteur::Configurer()
 
 void CInterlocuteur::Terminer()
 {
-    if (mbTerminer)
+    if (mEtat.termine)
         return; // the owner's call, then destruction
-    mbTerminer = true;
+    mEtat.termine = true;
     mSupervision.arreter();
     mContexte.proprietaire.terminerFenetreInstance();
 
@@ -78,85 +79,9 @@ void CInterlocuteur::Terminer()
     mContexte.env.plateforme.planifier(0, [libere] {});
 }
 
-ReponseCommande CInterlocuteur::commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus)
-{
-    ReponseCommande reponse;
-    bool repondue = false;
-    const quint32 epoque = FrmComm ? FrmComm->epoque() : 0;
-    if (!mener([&] { repondue = EnvoyerCommande(texte, attendue, delaiMs, &reponse.texte, refus); }))
-        reponse.issue = IssueCommande::Terminee;
-    else if (!FrmComm || mbHorsLigne || mSupervision.genre() == GenreSupervision::Deconnexion)
-        reponse.issue = IssueCommande::Perdue;
-    else if (!repondue && FrmComm->epoque() != epoque)
-        reponse.issue = IssueCommande::Perdue; // the connection or its keys changed meanwhile: nothing answered it
-    else if (repondue)
-        reponse.issue = IssueCommande::Repondue;
-    else if (!refus.isEmpty() && reponse.texte.startsWith(refus))
-        reponse.issue = IssueCommande::Refusee;
-    return reponse;
-}
-
-bool CInterlocuteur::patienter(const std::function<void()> &attente)
-{
-    return mener(attente) && !mbTerminer && FrmComm;
-}
-
-bool CInterlocuteur::mener(const std::function<void()> &etape)
-{
-    const auto vivant = mVie.temoin();
-    etape();
-    return bool(vivant);
-}
-
-bool CInterlocuteur::attendreQue(const std::function<bool()> &condition, quint32 delaiMs)
-{
-    const auto vivant = mVie.temoin();
-    mContexte.env.plateforme.attendreQue([&] { return !vivant || condition(); }, delaiMs);
-    return bool(vivant);
-}
-
-void CInterlocuteur::planifier(qint64 delaiUs, std::function<void()> action)
-{
-    mContexte.env.plateforme.planifier(delaiUs, [vivant = mVie.temoin(), action = std::move(action)] {
-        if (vivant)
-            action();
-    });
-}
-
-ReponseCommande CInterlocuteur::repondre(const QByteArray &texte)
-{
-    ReponseCommande reponse = commande(texte, QByteArray(), 3000, QByteArray());
-    // Nothing was awaited: short of losing the link, the answer counts as given.
-    if (!reponse.perdue())
-        reponse.issue = IssueCommande::Repondue;
-    return reponse;
-}
-
-EtatLigne CInterlocuteur::etat() const
-{
-    return {.modemConnecte = mbModemConnecte,
-            .horsLigne = mbHorsLigne,
-            .sansModem = mConnexion.sansModem(),
-            .termine = mbTerminer,
-            .deconnexions = mDeconnexions,
-            .extensionActive = extensionActive(),
-            .crcEtendu = crcEtendu(),
-            .meneLaLiaison = meneLaLiaison(),
-            .ligneDirecte = ligneDirecte(),
-            .partieDistante = mReconnaissance.partieDistante(),
-            .allerRetourMs = mReconnaissance.allerRetourMs(),
-            .octetsParSeconde = FrmComm ? FrmComm->octetsParSeconde() : 960};
-}
-
 void CInterlocuteur::oublierCapacites()
 {
     mReconnaissance.oublier();
-    mEnvoi.etendu().oublierLigne();
-}
-
-void CInterlocuteur::redemanderCapacites()
-{
-    mReconnaissance.redemander(); // forgets what it showed first
     mEnvoi.etendu().oublierLigne();
 }
 
@@ -189,9 +114,9 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
         Parametres.ProtocoleEtendu = true;
     if (!Parametres.ParametresPort.trimmed().isEmpty())
         FrmComm->msSettings = Parametres.ParametresPort;
-    mDossiers.creer();
+    dossiers().creer();
     mProfil.placerFenetre(Parametres);
-    mDossiers.nettoyerTravail();
+    dossiers().nettoyerTravail();
     return true;
 }
 
@@ -199,7 +124,7 @@ bool CInterlocuteur::lireNumPort()
 {
     std::optional<QString> port = mProfil.lirePort();
     if (port && port->isEmpty()) {
-        if (!mener([&] { Configurer(); }) || !FrmComm)
+        if (!mCanal.mener([&] { Configurer(); }) || !FrmComm)
             return false;
         port = mProfil.lirePort();
     }
@@ -222,18 +147,18 @@ void CInterlocuteur::EcrireConfiguration()
 
 bool CInterlocuteur::Connecter()
 {
-    if (mbTerminer)
+    if (mEtat.termine)
         return false;
-    if (bEnCours) {
-        mbReconnexionRefusee = true;
+    if (mEtat.connexionEnCours) {
+        mEtat.reconnexionRefusee = true;
         return false;
     }
-    bEnCours = true;
-    mbReconnexionRefusee = false;
-    bool resultat = false;
-    if (!mener([&] { resultat = mConnexion.etablir(); }))
-        return resultat;
-    bEnCours = false;
+    mEtat.connexionEnCours = true;
+    mEtat.reconnexionRefusee = false;
+    const std::optional<bool> resultat = mCanal.mener([&] { return mConnexion.etablir(); });
+    if (!resultat)
+        return false;
+    mEtat.connexionEnCours = false;
     mContexte.proprietaire.curseurAttente(false);
     // A hang-up and reconnection asked for inside this call (five line errors during its link
     // test, a role change) found it busy: without this, the station would stay unlinked with
@@ -241,9 +166,9 @@ bool CInterlocuteur::Connecter()
     const GenreSupervision genre = mSupervision.genre();
     const bool sansSurveillance = mSupervision.minuterie()
         && (!mSupervision.active() || genre == GenreSupervision::NonDefinie || genre == GenreSupervision::Deconnexion);
-    if (std::exchange(mbReconnexionRefusee, false) && !mbTerminer && sansSurveillance)
+    if (std::exchange(mEtat.reconnexionRefusee, false) && !mEtat.termine && sansSurveillance)
         armer(GenreSupervision::Reinitialisation);
-    return resultat;
+    return *resultat;
 }
 
 bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString &LibelléCmde, const QByteArray &RéponseAttendue,
@@ -254,31 +179,32 @@ bool CInterlocuteur::ParamétrerModem(const QByteArray &Commande, const QString 
 
 void CInterlocuteur::Déconnecter()
 {
-    ++mDeconnexions;
+    ++mEtat.deconnexions;
     mReception.abandonner();
     oublierCapacites();
     mSupervision.commencerDeconnexion();
-    bool dit = false;
-    if (!mener([&] { dit = mRaccrochage.direAuRevoir(); }))
+    const std::optional<bool> dit = mCanal.mener([&] { return mRaccrochage.direAuRevoir(); });
+    if (!dit)
         return;
-    if (dit && mConnexion.sansModem())
-        mbModemConnecte = false; // no modem will report it
+    if (*dit && mConnexion.sansModem())
+        mEtat.modemConnecte = false; // no modem will report it
     mAuth.oublier(); // after the farewell, which goes sealed
-    if (mener([&] { mRaccrochage.fermerPort(); }))
+    if (mRaccrochage.fermerPort())
         mSupervision.setGenre(GenreSupervision::NonDefinie);
 }
 
 bool CInterlocuteur::EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue, qint32 valTimeOut,
                                      QByteArray *RéponseReçue, const QByteArray &RéponseRefus)
 {
-    if (mbHorsLigne || !mAuth.peutEnvoyer(Texte))
+    if (mEtat.horsLigne || !mAuth.peutEnvoyer(Texte))
         return false;
     Supervision::Pause pause(mSupervision);
-    bool resultat = false;
-    return mener([&] {
-        if (FrmComm && FrmComm->Connecter() && FrmComm)
-            resultat = FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
-    }) && resultat;
+    return mCanal
+        .mener([&] {
+            return FrmComm && FrmComm->Connecter() && FrmComm
+                && FrmComm->Ecrire(Texte, RéponseAttendue, valTimeOut, true, RéponseReçue, RéponseRefus);
+        })
+        .value_or(false);
 }
 
 bool CInterlocuteur::TesterConnexion(bool AvecEvent)
@@ -295,9 +221,9 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
     noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
     // No modem reports a bare cable's link: an answered test is what shows it up.
     if (mConnexion.sansModem())
-        mbModemConnecte = true;
+        mEtat.modemConnecte = true;
     if (Parametres.SvrHoraire || AvecEvent)
-        NbreErreurs = 0;
+        NbreErreurs.ligneSaine();
     LiaisonVerifiee(verdict);
     return true;
 }
@@ -311,8 +237,8 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
         pause.oublier();
         return;
     }
-    bool traite = false;
-    if (!mener([&] { traite = TraiterReception(Texte); }) || traite) {
+    const std::optional<bool> traite = mCanal.mener([&] { return TraiterReception(Texte); });
+    if (traite.value_or(true)) {
         pause.oublier();
         return;
     }
@@ -323,17 +249,17 @@ void CInterlocuteur::FrmComm_Reception(const QByteArray &Texte)
     // From a station that has not proved its key, nothing but that "OUI".
     const bool oui = TramesEtendues::lireCapacites(Texte) || (!mAuth.autorise() && !(FrmComm && FrmComm->texteDuModem()));
     const QString texte = Windows1252::versTexte(oui ? Texte.left(3) : Texte);
-    const bool present = mener([&] {
+    const bool present = mCanal.mener([&] {
         CommandeReçue(MGlobal::TexteDistant(texte, texte.startsWith(QStringLiteral("MESSAGE=")) ? FComm::longueurTrameMax : 500), reponse);
     });
     if (present && !reponse.isEmpty())
-        repondre(Windows1252::depuisTexte(reponse));
+        mCanal.repondre(Windows1252::depuisTexte(reponse));
 }
 
 bool CInterlocuteur::TraiterReception(const QByteArray &Texte)
 {
-    NbreErreurs = 0;
-    mbHorsLigne = false;
+    NbreErreurs.ligneSaine();
+    mEtat.horsLigne = false;
     return mCommandes.traiter(Texte, FrmComm && FrmComm->texteDuModem());
 }
 
@@ -349,26 +275,26 @@ bool CInterlocuteur::surHorloge(const QByteArray &Texte)
 
 bool CInterlocuteur::confirmerLiaison(VerdictLiaison verdict, const QByteArray &horloge)
 {
-    if (repondre(mReconnaissance.reponseAuTest()).terminee())
+    if (mCanal.repondre(mReconnaissance.reponseAuTest()).fin())
         return true;
     mAuth.apresReponseAuTest();
     mReconnaissance.apresReponseAuTest();
-    mbModemConnecte = true;
+    mEtat.modemConnecte = true;
     if (!horloge.isEmpty())
         reglerHorloge(horloge);
-    if (mener([&] { LiaisonVerifiee(verdict); }))
+    if (mCanal.mener([&] { LiaisonVerifiee(verdict); }))
         armer(GenreSupervision::Surveillance);
     return true;
 }
 
 bool CInterlocuteur::surStop(const QByteArray &)
 {
-    mCause = CauseDeconnexion::PosteDistant;
-    Information(texteCause(mCause));
-    if (!mener([&] { Déconnecter(); }))
+    mEtat.cause = CauseDeconnexion::PosteDistant;
+    Information(texteCause(mEtat.cause));
+    if (!mCanal.couper(Portee::Etape))
         return true;
-    mbModemConnecte = false;
-    if (mener([&] { ModemEtatConnexionChange(false); }))
+    mEtat.modemConnecte = false;
+    if (mCanal.mener([&] { ModemEtatConnexionChange(false); }))
         armer(GenreSupervision::Reinitialisation, !Parametres.PosteAppellant);
     return true;
 }
@@ -393,14 +319,6 @@ bool CInterlocuteur::DefinirCePosteEnAppelant()
     return mRole.devenirAppelant();
 }
 
-void CInterlocuteur::changerRole(bool appelant, const QString &numero, bool enregistrer)
-{
-    Parametres.PosteAppellant = appelant;
-    Parametres.NumTelAppel = numero;
-    if (enregistrer)
-        EcrireConfiguration();
-}
-
 void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)
 {
     ProgressEmission(std::min(Envoyés, Total), Total);
@@ -408,19 +326,19 @@ void CInterlocuteur::FrmComm_ProgressEmission(qint32 Envoyés, qint32 Total)
 
 void CInterlocuteur::FrmComm_Erreur(const QString &Message)
 {
-    Information(QStringLiteral("%1 (%2)").arg(Message).arg(NbreErreurs));
     const GenreSupervision genre = mSupervision.genre();
-    if (genre == GenreSupervision::Deconnexion)
-        return;
-    if (NbreErreurs >= 4) {
-        NbreErreurs = 0;
-        if (mener([&] { Déconnecter(); }))
-            Connecter();
+    if (genre == GenreSupervision::Deconnexion) {
+        Information(QStringLiteral("%1 (%2)").arg(Message).arg(NbreErreurs.nombre()));
         return;
     }
-    ++NbreErreurs;
+    const ErreursDeLigne::Decision decision = NbreErreurs.erreurDuPilote();
+    Information(QStringLiteral("%1 (%2)").arg(Message).arg(decision.nombre));
+    if (decision.suite == ErreursDeLigne::Suite::RaccrocherEtRappeler) {
+        mCanal.raccrocherEtRappeler();
+        return;
+    }
     if (genre == GenreSupervision::Surveillance || genre == GenreSupervision::Reinitialisation)
-        mSupervision.setCompteur(5);
+        mSupervision.setCompteur(ErreursDeLigne::compteurApresErreurDuPilote);
 }
 
 void CInterlocuteur::FrmComm_Information(const QString &Message)
@@ -434,13 +352,13 @@ void CInterlocuteur::FrmComm_ModemEtatConnexion(bool Connecté)
     mSupervision.arreter();
     oublierCapacites();
     mAuth.oublier();
-    mbModemConnecte = Connecté;
-    mbHorsLigne = !Connecté;
+    mEtat.modemConnecte = Connecté;
+    mEtat.horsLigne = !Connecté;
     if (!Connecté) {
         mReception.abandonner();
-        mCause = FrmComm ? FrmComm->causeDeconnexion() : CauseDeconnexion::Inconnue;
+        mEtat.cause = FrmComm ? FrmComm->causeDeconnexion() : CauseDeconnexion::Inconnue;
     }
-    if (!mener([&] { ModemEtatConnexionChange(Connecté); }))
+    if (!mCanal.mener([&] { ModemEtatConnexionChange(Connecté); }))
         return;
     if (!Connecté) {
         if (!Parametres.PosteAppellant || mSupervision.genre() == GenreSupervision::Appel)
@@ -456,6 +374,11 @@ void CInterlocuteur::armer(GenreSupervision genre, bool relance)
     mSuperviseur.armer(genre, relance, mEnvoi.enCours());
 }
 
+DossiersPoste CInterlocuteur::dossiers() const
+{
+    return {mContexte.env.plateforme, mContexte.dossierProgramme, Parametres, mProfil.section()};
+}
+
 void CInterlocuteur::finEnvoi()
 {
     // A file that arrived alongside and is not finished gets its own wait.
@@ -469,7 +392,7 @@ void CInterlocuteur::TimeOut_Timer()
 {
     if (!mSupervision.minuterie())
         return;
-    if (mbTerminer) {
+    if (mEtat.termine) {
         mSupervision.arreter();
         return;
     }
@@ -477,19 +400,6 @@ void CInterlocuteur::TimeOut_Timer()
         mReception.echeance();
     else
         mSuperviseur.echeance();
-}
-
-void CInterlocuteur::raccrocherEtRappeler()
-{
-    if (mener([&] { Déconnecter(); }) && !mbTerminer)
-        Connecter();
-}
-
-void CInterlocuteur::lienConstate()
-{
-    if (std::exchange(mbModemConnecte, true))
-        return;
-    ModemEtatConnexionChange(true);
 }
 
 void CInterlocuteur::FrmComm_ProgressRecept(qint32 Recu, qint32 Attendu)

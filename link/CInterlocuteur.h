@@ -1,12 +1,13 @@
 #pragma once
 
 #include "link/Authentification.h"
-#include "link/CanalLiaison.h"
+#include "link/CanalPoste.h"
 #include "link/CommandesDeLigne.h"
 #include "link/ConnexionModem.h"
 #include "link/ContexteLiaison.h"
 #include "link/DossiersPoste.h"
 #include "link/EnvoiFichier.h"
+#include "link/ErreursDeLigne.h"
 #include "link/MiseALHeure.h"
 #include "link/ProfilPoste.h"
 #include "link/Raccrochage.h"
@@ -39,8 +40,8 @@ class Minuterie;
 //
 // The station's parameters (PosteAppellant, NumTelAppel, the folders…) are a public member,
 // as the settings dialog edits them. Its parts (the connection, the hang-up, a send, a
-// reception, the handshake) reach it only through the channel it implements.
-class CInterlocuteur final : private CanalLiaison, private CommandesDeLigne::Poste
+// reception, the handshake) reach it only through its channel, CanalPoste.
+class CInterlocuteur final : private CommandesDeLigne::Poste
 {
 public:
     explicit CInterlocuteur(ContexteLiaison contexte);
@@ -52,7 +53,8 @@ public:
     ParametresStation Parametres;
     QString Tag;
     QString Index = QStringLiteral("1");
-    qint16 NbreErreurs = 0;
+    ErreursDeLigne NbreErreurs;
+    // How far the file going out has gone, as the emission progress shows it.
     QString PartieGrosFichier;
     std::unique_ptr<FComm> FrmComm;
 
@@ -67,19 +69,18 @@ public:
     bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
                          QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
     // True when the caller is done with the file: delivered, gone, or set aside.
-    bool EnvoyerFichier(const QString &Fichier) { return envoyerFichier(Fichier).termine; }
+    bool EnvoyerFichier(const QString &Fichier) { return envoyerEnDetail(Fichier).fichierRegle; }
     // The same, with what became of the file and why.
-    EnvoiFichier::Resultat envoyerFichier(const QString &fichier) { return mEnvoi.envoyer(fichier); }
-    // Characters of the file being received in parts, held until its last part.
+    EnvoiFichier::Resultat envoyerEnDetail(const QString &fichier) { return mEnvoi.envoyer(fichier); }
     // What the reception progress shows before its percentage: both ways at once, each its own.
-    QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement().texte() : PartieGrosFichier; }
+    QString PartieRecue() const { return extensionActive() ? mReception.etendue().avancement().texte() : mPartieRecue; }
     qint64 TailleReceptionEnCours() const { return mReception.tailleEnCours(); }
     // When the file being (or last) received was announced.
     quint32 TickDebutReception() const { return mReception.tickDebut(); }
     bool DefinirCePosteEnAppelant();
-    bool ModemEtatConnexion() const { return mbModemConnecte; }
+    bool ModemEtatConnexion() const { return mEtat.modemConnecte; }
     // Why the link last went down, for ModemEtatConnexionChange(false).
-    CauseDeconnexion causeDeconnexion() const { return mCause; }
+    CauseDeconnexion causeDeconnexion() const { return mEtat.cause; }
     // The other station showed the extension on this connection, and this one has it on. Ours
     // shows itself with its first offer, which only a station with the extension sends.
     bool extensionActive() const { return Parametres.ProtocoleEtendu && mReconnaissance.etendue(); }
@@ -118,7 +119,7 @@ public:
     // the section pins one.
     bool liaisonAutorisee() const { return mAuth.autorise(); }
     // A Connecter is under way: another one returns false at once, and this one decides.
-    bool connexionEnCours() const { return bEnCours; }
+    bool connexionEnCours() const { return mEtat.connexionEnCours; }
     const Authentification &authentification() const { return mAuth; }
     // No clock is set to a date before it.
     static QDate dateDeConstruction() { return MiseALHeure::dateDeConstruction(); }
@@ -130,42 +131,27 @@ public:
 
     // Arms the supervision for what the link waits for now. A send under way watches the line
     // itself: the waits of a silent link and of a file arriving meanwhile are armed at its end.
-    void armer(GenreSupervision genre, bool relance = false) override;
+    void armer(GenreSupervision genre, bool relance = false);
 
 private:
-    // The channel, for the parts.
-    ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue, qint32 delaiMs, const QByteArray &refus) override;
-    ReponseCommande repondre(const QByteArray &texte) override;
-    bool testerLiaison(bool avecEvenement) override { return TesterConnexion(avecEvenement); }
-    void informer(const QString &texte) override { Information(texte); }
-    void avancementEmission(const AvancementFichier &avancement) override { PartieGrosFichier = avancement.texte(); }
-    void avancementReception(const AvancementFichier &avancement) override { PartieGrosFichier = avancement.texte(); }
-    void ligneSaine() override { NbreErreurs = 0; }
-    qint16 erreurDeLigne() override { return ++NbreErreurs; }
-    void arreterSupervision() override { mSupervision.arreter(); }
-    void fichierRecu(const QString &chemin) override { FichierReçu(chemin); }
-    void finEnvoi() override;
-    bool attendreCapacites() override { return mReconnaissance.attendre(); }
-    void redemanderCapacites() override;
-    FComm *ligne() override { return FrmComm.get(); }
-    EtatLigne etat() const override;
-    QByteArray reponseAuTest() const override { return reponseAuTestDeLiaison(); }
-    QByteArray reponseDistante() const override { return mReconnaissance.reponseDistante(); }
-    const ParametresStation &parametres() const override { return Parametres; }
-    const DossiersPoste &dossiers() const override { return mDossiers; }
-    Environnement &env() override { return mContexte.env; }
-    ProprietaireLiaison &proprietaire() override { return mContexte.proprietaire; }
-    QString argumentLigneCommande() const override { return mContexte.argumentLigneCommande; }
-    void attacherMinuterie() override { AttacherMinuterie(); }
-    void changerRole(bool appelant, const QString &numero, bool enregistrer) override;
-    bool connecter() override { return Connecter(); }
-    void lienConstate() override;
-    void deconnecter() override { Déconnecter(); }
-    bool patienter(const std::function<void()> &attente) override;
-    bool mener(const std::function<void()> &etape) override;
-    bool attendreQue(const std::function<bool()> &condition, quint32 delaiMs) override;
-    void planifier(qint64 delaiUs, std::function<void()> action) override;
-    void raccrocherEtRappeler() override;
+    friend class CanalPoste;
+
+    // Where the link stands: what the modem said, and what this object is doing.
+    struct Etat
+    {
+        bool modemConnecte = false;
+        // The modem said "NO CARRIER" (or could not connect) and nothing came from the other
+        // station since: it is in command mode, and a frame would reach its interpreter.
+        bool horsLigne = false;
+        bool termine = false;
+        bool connexionEnCours = false;
+        bool reconnexionRefusee = false; // a Connecter came while one ran
+        quint32 deconnexions = 0;        // hang-ups since start
+        CauseDeconnexion cause = CauseDeconnexion::Inconnue;
+    };
+
+    void finEnvoi();
+    DossiersPoste dossiers() const;
 
     // The supervision's tick, to the reception or the supervisor.
     void TimeOut_Timer();
@@ -196,26 +182,20 @@ private:
     ContexteLiaison mContexte;
     JetonVie mVie;
 
-    bool mbModemConnecte = false;
-    CauseDeconnexion mCause = CauseDeconnexion::Inconnue;
-    // The modem said "NO CARRIER" (or could not connect) and nothing came from the other
-    // station since: it is in command mode, and a frame would reach its interpreter.
-    bool mbHorsLigne = false;
+    Etat mEtat;
+    // How far the file coming in part by part has gone.
+    QString mPartieRecue;
     ProfilPoste mProfil{mContexte};
+    CanalPoste mCanal{*this};
     Supervision mSupervision{EtatTimeOut};
-    Superviseur mSuperviseur{*this, mSupervision};
-    bool mbTerminer = false;
-    bool bEnCours = false;
-    bool mbReconnexionRefusee = false; // a Connecter came while one ran
+    Superviseur mSuperviseur{mCanal, mSupervision};
     MiseALHeure mHorloge{mContexte.env.plateforme, [this](const QString &texte) { Information(texte); }};
-    quint32 mDeconnexions = 0;
-    Reconnaissance mReconnaissance{*this};
-    DossiersPoste mDossiers{mContexte.env.plateforme, mContexte.dossierProgramme, Parametres, mProfil.section()};
-    ConnexionModem mConnexion{*this};
-    EnvoiFichier mEnvoi{*this};
-    Raccrochage mRaccrochage{*this};
-    ReceptionFichier mReception{*this};
-    Authentification mAuth{*this};
-    RolePoste mRole{*this};
+    Reconnaissance mReconnaissance{mCanal};
+    ConnexionModem mConnexion{mCanal};
+    EnvoiFichier mEnvoi{mCanal};
+    Raccrochage mRaccrochage{mCanal};
+    ReceptionFichier mReception{mCanal};
+    Authentification mAuth{mCanal};
+    RolePoste mRole{mCanal};
     CommandesDeLigne mCommandes{*this, mRole, mReception, mEnvoi, mAuth, Parametres};
 };

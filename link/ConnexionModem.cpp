@@ -1,11 +1,6 @@
 #include "link/ConnexionModem.h"
 
 #include "link/CanalLiaison.h"
-#include "link/ProprietaireLiaison.h"
-#include "link/shared/MGlobal.h"
-#include "platform/BoitesMessage.h"
-#include "platform/Plateforme.h"
-#include "serial/FComm.h"
 #include "serial/ParametresStation.h"
 
 #include <QRegularExpression>
@@ -13,19 +8,33 @@
 namespace {
 const QString eteignez = QStringLiteral("Eteignez et rallumer le modem,");
 const QString relancez = QStringLiteral(" puis relancez la connexion (éventuellement l'ordinateur).");
+// Each piece of the script: its "OK" within a second, two tries, a second's pause after.
+constexpr qint32 reponseModemMs = 1000;
+constexpr qint32 pauseApresCommandeMs = 1000;
+constexpr int essaisParCommande = 2;
+// A modem that failed its script: a pause, the port again, then time for the modem to settle.
+constexpr qint32 pauseApresEchecMs = 2000;
+constexpr qint32 reveilModemMs = 5000;
+constexpr qint32 numerotationMs = 2000;
+constexpr int questionModemS = 20;
+constexpr int questionInitialisationS = 30;
+
+Question delai(QString texte, QString titre, int secondes)
+{
+    return {Question::Genre::Delai, std::move(texte), std::move(titre), secondes};
+}
 }
 
 bool ConnexionModem::etablir()
 {
     mCanal.attacherMinuterie();
     mCanal.armer(GenreSupervision::Reinitialisation);
-    bool ouvert = false;
-    const bool suite = mCanal.patienter([&] { ouvert = mCanal.ligne() && mCanal.ligne()->Connecter(); });
+    const std::optional<bool> ouvert = mCanal.ouvrirPort();
     if (!ouvert)
-        return true; // the re-initialisation timeout will try again
-    if (!suite)
         return false;
-    mCanal.proprietaire().curseurAttente(true);
+    if (!*ouvert)
+        return true; // the re-initialisation timeout will try again
+    mCanal.curseurAttente(true);
     if (!initialiser())
         return false;
     if (mSansModem)
@@ -37,7 +46,9 @@ bool ConnexionModem::etablir()
 
 ConnexionModem::Reponse ConnexionModem::executerScript(bool cable)
 {
-    const auto envoyer = [&](const QString &texte) { return parametrerModem(texte.toLatin1() + '\r', texte, "OK", 2, 1000); };
+    const auto envoyer = [&](const QString &texte) {
+        return parametrerModem(texte.toLatin1() + '\r', texte, "OK", essaisParCommande, pauseApresCommandeMs);
+    };
     Reponse r = Reponse::Acceptee;
     QString morceau;
     for (const QChar c : std::as_const(mCanal.parametres().ScriptInit)) {
@@ -57,17 +68,18 @@ ConnexionModem::Reponse ConnexionModem::executerScript(bool cable)
     if (r == Reponse::Acceptee)
         r = parametrerModem(silencieux ? "ATM0\r" : "ATM1\r",
                             QStringLiteral("Silencieux = ") + (silencieux ? QStringLiteral("Oui") : QStringLiteral("Non")), "OK",
-                            2, 1000);
+                            essaisParCommande, pauseApresCommandeMs);
     const QString vitesse = mCanal.parametres().VitesseConx;
     if (r == Reponse::Acceptee && !vitesse.trimmed().isEmpty())
-        r = parametrerModem("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK", 2, 1000);
+        r = parametrerModem("AT" + vitesse.toLatin1() + '\r', QStringLiteral("Vitesse de connexion = ") + vitesse, "OK",
+                            essaisParCommande, pauseApresCommandeMs);
     return r;
 }
 
 bool ConnexionModem::initialiser()
 {
     const bool cable = mCanal.etat().ligneDirecte;
-    for (int essai = 1; essai <= 2; ++essai) {
+    for (int essai = 1; essai <= essaisParCommande; ++essai) {
         const Reponse script = executerScript(cable);
         if (script == Reponse::Fin)
             return false;
@@ -85,29 +97,22 @@ bool ConnexionModem::initialiser()
 
 bool ConnexionModem::apresEchecInitialisation(int essai)
 {
-    Plateforme &plateforme = mCanal.env().plateforme;
     mCanal.informer(QStringLiteral("Echec de paramétrage. (Essai %1)").arg(essai));
-    if (!mCanal.patienter([&] { mCanal.deconnecter(); }))
+    if (!mCanal.couper(Portee::Liaison))
         return false;
-    if (essai == 2 && !mInitialise) {
+    if (essai == essaisParCommande && !mInitialise) {
         const QString argument = mCanal.argumentLigneCommande();
-        bool confirme = false;
-        const bool suite = mCanal.patienter([&] {
-            confirme = mCanal.env().boites.afficherTempo(QStringLiteral("Le modem '") + argument
-                                                             + QStringLiteral("' ne semble pas connecté.\r\n")
-                                                             + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
-                                                         argument, 20, true, EtatFenetre::Minimisee);
-        });
-        if (!suite || !confirme)
+        const auto reponse = mCanal.demander(delai(QStringLiteral("Le modem '") + argument
+                                                       + QStringLiteral("' ne semble pas connecté.\r\n")
+                                                       + QStringLiteral("Peut être n'est-il pas allumé ou branché."),
+                                                   argument, questionModemS),
+                                             Portee::Liaison);
+        if (!reponse || !reponse->confirmee)
             return false;
     }
     mCanal.arreterSupervision();
-    if (!mCanal.patienter([&] { MGlobal::Attendre(plateforme, 2000); }))
-        return false;
-    if (!mCanal.patienter([&] {
-            mCanal.ligne()->Connecter();
-            MGlobal::Attendre(plateforme, 5000);
-        }))
+    if (!mCanal.pause(pauseApresEchecMs, Portee::Liaison) || !mCanal.ouvrirPort()
+        || !mCanal.pause(reveilModemMs, Portee::Liaison))
         return false;
     mCanal.armer(GenreSupervision::Reinitialisation);
     return true;
@@ -118,8 +123,7 @@ void ConnexionModem::constaterCable(bool sansModem)
     if (sansModem && !mSansModem)
         mCanal.informer(QStringLiteral("Pas de modem sur la ligne : câble direct"));
     mSansModem = sansModem;
-    if (mCanal.ligne())
-        mCanal.ligne()->setLigneSansModem(sansModem);
+    mCanal.noterSansModem(sansModem);
 }
 
 bool ConnexionModem::relierCable()
@@ -127,10 +131,10 @@ bool ConnexionModem::relierCable()
     // Either end may be up first, or both at once: each tests the other, and an end that was
     // not there for the other's test asks back once it is tested itself.
     mCanal.informer(QStringLiteral("Connexion directe..."));
-    bool relie = false;
-    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(true); }))
+    const std::optional<bool> relie = mCanal.testerLiaison(true);
+    if (!relie)
         return false;
-    if (relie)
+    if (*relie)
         mCanal.armer(GenreSupervision::Surveillance);
     else
         mCanal.redemanderCapacites();
@@ -149,21 +153,18 @@ bool ConnexionModem::appeler()
     if (!composable.match(numero).hasMatch())
         mCanal.informer(QStringLiteral("Le numéro '%1' contient des caractères qu'un modem ne compose pas.").arg(numero));
     mCanal.informer(QStringLiteral("Numérotation du '") + numero + QStringLiteral("' en cours..."));
-    bool compose = false;
-    if (!mCanal.patienter(
-            [&] { compose = mCanal.ligne()->Ecrire("ATDT" + numero.toLatin1() + '\r', QByteArray(), 2000, false); }))
+    const std::optional<bool> compose = mCanal.ecrireAuModem("ATDT" + numero.toLatin1() + '\r', {}, numerotationMs, Portee::Liaison);
+    if (!compose)
         return false;
-    if (compose) {
+    if (*compose) {
         mCanal.armer(GenreSupervision::Appel);
         mCanal.informer(QStringLiteral("Attente de réponse..."));
         return true;
     }
     mCanal.arreterSupervision();
-    mCanal.proprietaire().curseurAttente(false);
-    if (!mCanal.patienter([&] {
-            mCanal.env().boites.afficherTempo(QStringLiteral("\r\n") + eteignez + relancez,
-                                              QStringLiteral("Appel du numéro ") + numero, 20, true, EtatFenetre::Minimisee);
-        }))
+    mCanal.curseurAttente(false);
+    if (!mCanal.demander(delai(QStringLiteral("\r\n") + eteignez + relancez, QStringLiteral("Appel du numéro ") + numero, questionModemS),
+                         Portee::Liaison))
         return false;
     mCanal.armer(GenreSupervision::Reinitialisation);
     return false;
@@ -172,11 +173,10 @@ bool ConnexionModem::appeler()
 bool ConnexionModem::attendreAppel()
 {
     mCanal.informer(QStringLiteral("Paramétrage Attente d'appel..."));
-    Reponse r = parametrerModem("ATV1\r", QStringLiteral("Messages littéraux"), "OK", 2, 1000);
-    if (r == Reponse::Acceptee)
-        r = parametrerModem("AT&C0\r", QStringLiteral("RLSD"), "OK", 2, 1000);
-    if (r == Reponse::Acceptee)
-        r = parametrerModem("ATS0=1\r", QStringLiteral("1 sonnerie"), "OK", 2, 1000);
+    Reponse r = Reponse::Acceptee;
+    for (const auto &[commande, libelle] : {std::pair{"ATV1\r", "Messages littéraux"}, {"AT&C0\r", "RLSD"}, {"ATS0=1\r", "1 sonnerie"}})
+        if (r == Reponse::Acceptee)
+            r = parametrerModem(commande, QString::fromUtf8(libelle), "OK", essaisParCommande, pauseApresCommandeMs);
     if (r == Reponse::Fin)
         return false;
     if (r == Reponse::Acceptee) {
@@ -186,14 +186,12 @@ bool ConnexionModem::attendreAppel()
         return true;
     }
     mCanal.informer(QStringLiteral("Echec de paramétrage"));
-    bool confirme = false;
-    if (!mCanal.patienter([&] {
-            confirme =
-                mCanal.env().boites.afficherTempo(eteignez + QStringLiteral("\r\n") + relancez,
-                                                  QStringLiteral("Modem non initialisé"), 30, true, EtatFenetre::Minimisee);
-        }))
+    const auto reponse = mCanal.demander(
+        delai(eteignez + QStringLiteral("\r\n") + relancez, QStringLiteral("Modem non initialisé"), questionInitialisationS),
+        Portee::Liaison);
+    if (!reponse)
         return false;
-    if (confirme) {
+    if (reponse->confirmee) {
         mCanal.armer(GenreSupervision::Reinitialisation, true);
         return true;
     }
@@ -210,15 +208,15 @@ ConnexionModem::Reponse ConnexionModem::parametrerModem(const QByteArray &comman
                                                         const QByteArray &attendu, int essais, qint32 pause)
 {
     mCanal.informer(QStringLiteral("Paramétrage ") + libelle);
-    bool accepte = false;
-    if (!mCanal.patienter([&] { accepte = mCanal.ligne() && mCanal.ligne()->Ecrire(commande, attendu, 1000, false); }))
+    const std::optional<bool> accepte = mCanal.ecrireAuModem(commande, attendu, reponseModemMs, Portee::Liaison);
+    if (!accepte)
         return Reponse::Fin;
-    if (!accepte) {
+    if (!*accepte) {
         mCanal.informer(QStringLiteral("Echec de paramétrage ") + libelle);
         if (essais > 1)
             return parametrerModem(commande, libelle, attendu, essais - 1, pause);
     }
-    if (!mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, pause); }))
+    if (!mCanal.pause(pause, Portee::Liaison))
         return Reponse::Fin;
-    return accepte ? Reponse::Acceptee : Reponse::Refusee;
+    return *accepte ? Reponse::Acceptee : Reponse::Refusee;
 }

@@ -8,14 +8,15 @@
 #include <QFileInfo>
 
 DossiersPoste::DossiersPoste(Plateforme &plateforme, QString dossierProgramme, const ParametresStation &parametres,
-                             const QString &section)
-    : mPlateforme(plateforme), mDossierProgramme(std::move(dossierProgramme)), mParametres(parametres), mSection(section)
+                             QString section)
+    : mPlateforme(plateforme), mDossierProgramme(std::move(dossierProgramme)), mReception(parametres.CheminFichiersRecus),
+      mAEnvoyer(parametres.CheminFichiersAEnvoyer), mSection(std::move(section))
 {}
 
 QString DossiersPoste::reception() const
 {
-    if (!mParametres.CheminFichiersRecus.trimmed().isEmpty())
-        return mParametres.CheminFichiersRecus;
+    if (!mReception.trimmed().isEmpty())
+        return mReception;
     // No incoming folder configured: the file must still land somewhere of ours.
     const QString dossier = mDossierProgramme + QStringLiteral("/Reçus");
     QDir().mkpath(dossier);
@@ -24,7 +25,7 @@ QString DossiersPoste::reception() const
 
 void DossiersPoste::creer() const
 {
-    for (const QString &chemin : {mParametres.CheminFichiersRecus, mParametres.CheminFichiersAEnvoyer})
+    for (const QString &chemin : {mReception, mAEnvoyer})
         if (!chemin.isEmpty() && !QFileInfo(chemin).isDir())
             QDir().mkdir(chemin);
 }

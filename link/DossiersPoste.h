@@ -10,8 +10,8 @@ struct ParametresStation;
 class DossiersPoste
 {
 public:
-    // The section and the parameters are read at each call: both change with the settings.
-    DossiersPoste(Plateforme &plateforme, QString dossierProgramme, const ParametresStation &parametres, const QString &section);
+    // A value of the moment: the engine makes one from its settings each time it is asked.
+    DossiersPoste(Plateforme &plateforme, QString dossierProgramme, const ParametresStation &parametres, QString section);
 
     // The incoming folder; without one set, a "Reçus" folder beside the program.
     QString reception() const;
@@ -31,7 +31,8 @@ public:
 
 private:
     Plateforme &mPlateforme;
-    const QString mDossierProgramme;
-    const ParametresStation &mParametres;
-    const QString &mSection;
+    QString mDossierProgramme;
+    QString mReception;
+    QString mAEnvoyer;
+    QString mSection;
 };

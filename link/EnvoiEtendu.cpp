@@ -2,8 +2,8 @@
 #include "link/shared/MGlobal.h"
 
 #include "link/CanalLiaison.h"
+#include "link/ErreursDeLigne.h"
 #include "link/shared/TramesEtendues.h"
-#include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
 #include <QCryptographicHash>
@@ -57,7 +57,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     for (int essai = 1; essai <= essaisMax; ++essai) {
         const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(3000 + 2 * allerRetour), TE::Refus);
-        if (offre.terminee())
+        if (offre.fin())
             return Issue::Fin;
         const QByteArray &reponse = offre.texte;
         const bool pret = offre.repondue();
@@ -78,7 +78,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
         const auto debut = corps ? TE::nombre(*corps, annonce.taille) : std::nullopt;
         if (!debut)
             continue;
-        mCanal.ligneSaine();
+        mCanal.erreurs().ligneSaine();
         if (*debut > 0)
             mCanal.informer(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(fichier).arg(*debut).arg(annonce.taille));
         const Issue issue = transmettre(lecture, annonce.taille, *debut, lignePerdue);
@@ -87,7 +87,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
         // The other side reads the whole file again to check it before it answers.
         const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
         const ReponseCommande fin = mCanal.commande(TE::sceller(TE::Fin, {}, mCanal.etat().crcEtendu), "OKFICHIER", delai, TE::Refus);
-        if (fin.terminee())
+        if (fin.fin())
             return Issue::Fin;
         if (fin.repondue())
             return Issue::Livre;
@@ -145,14 +145,13 @@ Issue EnvoiEtendu::transmettre(QFile &lecture, qint64 taille, qint64 debut, cons
 
 Issue EnvoiEtendu::envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue)
 {
-    Plateforme &plateforme = mCanal.env().plateforme;
     const qint64 debit = mCanal.etat().octetsParSeconde;
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     const qint32 trancheMax = std::min(mCanal.etat().partieDistante, TE::partieMax);
     const qint64 largeur = fenetre(debit, allerRetour, trancheMax);
     qint64 suivant = debut;
     int silences = 0;
-    quint32 dernierSigne = plateforme.tickMs();
+    quint32 dernierSigne = mCanal.tickMs();
     while (!mRecu.contient(0, taille)) {
         mCanal.avancementEmission(AvancementFichier::octets(mRecu.continuDepuisZero(), taille));
         while (octetsEnVol() < largeur) {
@@ -165,12 +164,12 @@ Issue EnvoiEtendu::envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debu
                 return issue;
             if (lignePerdue())
                 return Issue::LignePerdue;
-            dernierSigne = plateforme.tickMs();
+            dernierSigne = mCanal.tickMs();
         }
         // Since the last send or acknowledgement, what is in flight has had the time to drain
         // from the port, cross and come back.
         const quint32 delai = quint32(octetsEnVol() * 1000 / std::max<qint64>(debit, 1)) + 2 * allerRetour + 500;
-        const quint32 ecoule = plateforme.ecouleDepuis(dernierSigne);
+        const quint32 ecoule = mCanal.ecouleDepuis(dernierSigne);
         if (!mCanal.attendreQue([&] { return mNouvelles || !mRefus.isEmpty() || lignePerdue(); }, delai > ecoule ? delai - ecoule : 1))
             return Issue::Fin;
         if (lignePerdue())
@@ -183,12 +182,12 @@ Issue EnvoiEtendu::envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debu
             silences = 0;
             mAvance = mAvance || mRecu.continuDepuisZero() > debut;
             recenser();
-        } else if (plateforme.ecouleDepuis(dernierSigne) < delai) {
+        } else if (mCanal.ecouleDepuis(dernierSigne) < delai) {
             continue;
         } else if (!renvoyerLeVol(++silences)) {
             return Issue::Inconnue;
         }
-        dernierSigne = plateforme.tickMs();
+        dernierSigne = mCanal.tickMs();
     }
     mCanal.avancementEmission({});
     return Issue::Livre;
@@ -221,7 +220,7 @@ Issue EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
     }
     mEnVol.push_back({debut, fin, ++mOrdre});
     mOctetsEnvoyes += fin - debut;
-    return mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000).terminee() ? Issue::Fin : Issue::Livre;
+    return mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000).fin() ? Issue::Fin : Issue::Livre;
 }
 
 void EnvoiEtendu::surAcquit(const QByteArray &texte)

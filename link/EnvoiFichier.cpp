@@ -1,12 +1,11 @@
 #include "link/EnvoiFichier.h"
 
 #include "link/CanalLiaison.h"
+#include "link/ErreursDeLigne.h"
 #include "link/DossiersPoste.h"
-#include "serial/FComm.h"
 #include "link/EnvoiEtendu.h"
 #include "link/RangementFichier.h"
 #include "link/shared/MGlobal.h"
-#include "platform/BoitesMessage.h"
 #include "platform/Windows1252.h"
 #include "platform/Zipper.h"
 
@@ -39,7 +38,7 @@ void EnvoiFichier::fermer()
 
 EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
 {
-    if (!mCanal.ligne() || !mCanal.ligne()->Connecter())
+    if (!mCanal.ouvrirPort().value_or(false))
         return {};
     mLigneAuDebut = etatLigne();
     if (fichier.isEmpty() || !QFileInfo(fichier).isFile()) {
@@ -92,10 +91,8 @@ QString EnvoiFichier::compresser(const QString &fichier, bool &detruit)
     mCompression->Compresser(&raison);
     if (raison.isEmpty())
         return mCompression->NomArchive();
-    detruit = !mCanal.mener([&] {
-        MGlobal::AfficherMessage(mCanal.env().boites, fichier + QStringLiteral("\r\n") + raison, Boutons::OK,
-                                 QStringLiteral("Compression"));
-    });
+    detruit = !mCanal.demander({Question::Genre::Avertissement, fichier + QStringLiteral("\r\n") + raison, QStringLiteral("Compression")},
+                               Portee::Etape);
     return {};
 }
 
@@ -138,14 +135,14 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
                 QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
         const ReponseCommande annonce = mCanal.commande("FICHIER", "OKFICHIER", 3000);
         if (!annonce.repondue()) {
-            if (annonce.terminee())
+            if (annonce.fin())
                 return Issue::Fin;
             if (etatLigne() != mLigneAuDebut)
                 return Issue::LignePerdue;
             mCanal.informer(QStringLiteral("Le poste distant n'est pas prêt"));
             return Issue::Abandon;
         }
-        mCanal.ligneSaine(); // the other station answers: the line carries
+        mCanal.erreurs().ligneSaine(); // the other station answers: the line carries
         const Issue issue = envoyerUneFois(T, P, tramesRestantes);
         if (issue != Issue::Inconnue)
             return issue;
@@ -175,10 +172,10 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
                 attendu = "OKPARTFIC";
         }
         const ReponseCommande reponse = mCanal.commande(commande, attendu, qint32(commande.size() / 10 + 4000), "ERREURPARTFIC");
-        if (reponse.terminee())
+        if (reponse.fin())
             return Issue::Fin;
         if (reponse.repondue()) {
-            mCanal.ligneSaine();
+            mCanal.erreurs().ligneSaine();
             refus = 0;
             ++i;
             continue;
@@ -202,8 +199,8 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
 std::tuple<quint32, quint32, quint32> EnvoiFichier::etatLigne() const
 {
     // New keys are a new link: what the old ones carried is no answer under them.
-    FComm *ligne = mCanal.ligne();
-    return {ligne ? ligne->PertesPorteuse() : ~0u, mCanal.etat().deconnexions, ligne ? ligne->epoque() : ~0u};
+    const EtatLigne etat = mCanal.etat();
+    return {etat.pertesPorteuse, etat.deconnexions, etat.epoque};
 }
 
 EnvoiFichier::Resultat EnvoiFichier::mettreDeCote(const QString &fichier, const QString &raison)

@@ -33,7 +33,7 @@ public:
     struct Resultat
     {
         // The caller is done with the file: delivered, gone, or set aside.
-        bool termine = false;
+        bool fichierRegle = false;
         Issue issue = Issue::Abandon;
         QString misDeCote; // where the file went, when it cannot travel
         // Though not finished, the send left more of the file with the other station.
@@ -44,7 +44,7 @@ public:
         static Resultat de(Issue issue, bool avance = false)
         {
             Resultat r;
-            r.termine = issue == Issue::Livre;
+            r.fichierRegle = issue == Issue::Livre;
             r.issue = issue;
             r.avance = avance;
             return r;
@@ -53,7 +53,7 @@ public:
         static Resultat fait(QString misDeCote = {})
         {
             Resultat r;
-            r.termine = true;
+            r.fichierRegle = true;
             r.misDeCote = std::move(misDeCote);
             return r;
         }

@@ -14,12 +14,12 @@ public:
 
     // False when the port was not open, and nothing was said.
     bool direAuRevoir();
-    void fermerPort();
+    // False once the engine is gone.
+    bool fermerPort();
 
 private:
     // The goodbye goes out only on an open port: reopening one that dropped would cost
     // seconds and send a STOP that a peer on a direct cable would obey.
-    bool portOuvert();
     // The steps run to their end while the station ends, and stop once it is gone: false
     // then, or when the port was closed and nothing went.
     bool ecrire(const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000);

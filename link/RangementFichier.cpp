@@ -6,7 +6,6 @@
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
 #include "platform/Disque.h"
-#include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
 #include <QCryptographicHash>
@@ -34,18 +33,20 @@ bool RangementFichier::echec(const Stockage &s, const QString &description)
 {
     mCanal.informer(s.cible + QStringLiteral(" : erreur ") + description);
     mCanal.informer(QStringLiteral("Etape : ") + s.etape);
-    QString chemin;
-    if (!mCanal.mener([&] { chemin = mCanal.dossiers().nomHorodate(mCanal.dossiers().reception(), QString(), QStringLiteral(".Err")); }))
+    const DossiersPoste dossiers = mCanal.dossiers();
+    const std::optional<QString> chemin =
+        mCanal.mener([&] { return dossiers.nomHorodate(dossiers.reception(), QString(), QStringLiteral(".Err")); });
+    if (!chemin)
         return false;
-    Disque &disque = mCanal.env().disque;
+    Disque &disque = mCanal.disque();
     ErreurDisque erreur;
-    if (s.source.isEmpty() ? disque.ecrire(chemin, s.texte + "\n", erreur) : disque.placer(s.source, chemin, erreur)) {
-        mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + chemin);
+    if (s.source.isEmpty() ? disque.ecrire(*chemin, s.texte + "\n", erreur) : disque.placer(s.source, *chemin, erreur)) {
+        mCanal.informer(QStringLiteral("Contenu reçu gardé dans ") + *chemin);
         return true;
     }
     mCanal.informer(QStringLiteral("Le fichier reçu ne peut pas être gardé, même dans %1 : %2. Il n'est pas acquitté, le "
                                           "poste distant le garde.")
-                               .arg(chemin, erreur.texte));
+                               .arg(*chemin, erreur.texte));
     return false;
 }
 
@@ -94,17 +95,16 @@ RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QStrin
         s.etape = QStringLiteral("Cherche un fichier identique ") + s.cible;
         if (DossiersPoste::nomPris(s.cible)) {
             s.etape = QStringLiteral("Cherche un nom de fichier ") + s.cible;
-            if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, s.nom); }))
+            if (!nommerHorodate(s, dossier, s.nom))
                 return Suite::NePasAcquitter;
         }
         return Suite::Continuer;
     }
-    Plateforme &plateforme = mCanal.env().plateforme;
     // Away from the incoming folder, where a received name could stand in the way.
     const QString travail = dossierExtraction();
     if (!mDecompression) {
         s.etape = QStringLiteral("Création Dézipper");
-        mDecompression = std::make_unique<Dezipper>(mCanal.env().disque);
+        mDecompression = std::make_unique<Dezipper>(mCanal.disque());
         s.etape = QStringLiteral("Initialisation Dézipper");
         mDecompression->Preparer();
         mDecompression->reserve = [this](const QString &d, qint64 t) { return manqueDePlace(d, t).value_or(QString()); };
@@ -112,12 +112,12 @@ RangementFichier::Suite RangementFichier::choisirCible(Stockage &s, const QStrin
     s.etape = QStringLiteral("Crée le sous-répertoire ") + travail;
     if (!QFileInfo(travail).isDir() && !QDir().mkpath(travail))
         return arret(echec(s, QStringLiteral("dossier impossible à créer")));
-    if (!mCanal.mener([&] { plateforme.pomper(); }))
+    if (!mCanal.pause(0, Portee::Etape))
         return Suite::NePasAcquitter;
     mDecompression->setDossierExtraction(travail);
     s.cible = mCanal.dossiers().nomLibre(travail, s.nom);
     mDecompression->setNomArchive(s.cible);
-    return mCanal.mener([&] { plateforme.pomper(); }) ? Suite::Continuer : Suite::NePasAcquitter;
+    return mCanal.pause(0, Portee::Etape) ? Suite::Continuer : Suite::NePasAcquitter;
 }
 
 bool RangementFichier::recevoirFichier(QByteArray &Texte)
@@ -173,14 +173,14 @@ bool RangementFichier::ranger(Stockage &s)
 std::optional<bool> RangementFichier::mettreEnPlace(Stockage &s, const QString &source, const QString &dossier, const QString &nom,
                                                    ErreurDisque &erreur)
 {
-    Disque &disque = mCanal.env().disque;
+    Disque &disque = mCanal.disque();
     for (int essai = 0;; ++essai) {
         if (source.isEmpty() ? disque.ecrire(s.cible, s.texte, erreur) : disque.placer(source, s.cible, erreur))
             return true;
         // Taken by another program since it was chosen: another name.
         if (erreur.code != EEXIST || dossier.isEmpty() || essai == 2)
             return false;
-        if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, nom); }))
+        if (!nommerHorodate(s, dossier, nom))
             return std::nullopt;
     }
 }
@@ -207,7 +207,7 @@ RangementFichier::Suite RangementFichier::deballer(Stockage &s, const QString &d
     s.etape = QStringLiteral("Copie du fichier dézippé : cherche un identique");
     if (DossiersPoste::nomPris(s.cible)) {
         s.etape = QStringLiteral("Copie du fichier dézippé : cherche un nouveau nom");
-        if (!mCanal.mener([&] { s.cible = mCanal.dossiers().nomHorodate(dossier, nomFichier); }))
+        if (!nommerHorodate(s, dossier, nomFichier))
             return Suite::NePasAcquitter;
     }
     const QString extrait = mDecompression->FichierExtrait();
@@ -305,7 +305,7 @@ bool RangementFichier::dejaRecu(const QByteArray &empreinte)
     // hour covers its retries. A clock set back keeps an entry no longer than that either.
     constexpr qint64 memoireS = 3600;
     chargerMemoire();
-    const qint64 maintenant = mCanal.env().plateforme.maintenant().toSecsSinceEpoch();
+    const qint64 maintenant = mCanal.maintenant().toSecsSinceEpoch();
     std::erase_if(mRecusRecemment, [&](const RecuRecemment &r) { return std::abs(maintenant - r.date) > memoireS; });
     return std::any_of(mRecusRecemment.begin(), mRecusRecemment.end(), [&](const RecuRecemment &r) { return r.empreinte == empreinte; });
 }
@@ -314,7 +314,7 @@ void RangementFichier::retenir(const QByteArray &empreinte)
 {
     constexpr qsizetype nombreMax = 64;
     chargerMemoire();
-    mRecusRecemment.push_back({empreinte, mCanal.env().plateforme.maintenant().toSecsSinceEpoch()});
+    mRecusRecemment.push_back({empreinte, mCanal.maintenant().toSecsSinceEpoch()});
     if (mRecusRecemment.size() > nombreMax)
         mRecusRecemment.erase(mRecusRecemment.begin());
     // On disk before the acknowledgement, so that a restart does not store the file twice.
@@ -324,7 +324,7 @@ void RangementFichier::retenir(const QByteArray &empreinte)
     const QString chemin = cheminMemoire();
     QDir().mkpath(QFileInfo(chemin).absolutePath());
     ErreurDisque erreur;
-    if (!mCanal.env().disque.remplacer(chemin, texte, erreur))
+    if (!mCanal.disque().remplacer(chemin, texte, erreur))
         mCanal.informer(QStringLiteral("Mémoire des fichiers reçus non enregistrée (%1) : après un redémarrage, un fichier "
                                           "renvoyé pourrait être rangé deux fois.")
                                .arg(erreur.texte));
@@ -373,4 +373,12 @@ void RangementFichier::nettoyerRestes()
         mCanal.informer(QStringLiteral("Restes d'une réception interrompue supprimés au démarrage : %1 fichier(s) ; le poste "
                                           "distant renverra ce qu'il n'a pas vu acquitté.")
                                .arg(restes));
+}
+
+bool RangementFichier::nommerHorodate(Stockage &s, const QString &dossier, const QString &nom)
+{
+    const std::optional<QString> cible = mCanal.mener([&] { return mCanal.dossiers().nomHorodate(dossier, nom); });
+    if (cible)
+        s.cible = *cible;
+    return cible.has_value();
 }

@@ -56,6 +56,8 @@ private:
         QString source;   // the file on disk holding texte, when it is not in memory
     };
     enum class Nom { Lu, Illisible, Abime };
+    // A stamped name in dossier for the file: false once the engine is gone.
+    bool nommerHorodate(Stockage &s, const QString &dossier, const QString &nom);
     // The name checked and made safe, and taken off Texte.
     Nom lireNom(Stockage &s, QByteArray &Texte);
     void nommer(Stockage &s, const QByteArray &nom);

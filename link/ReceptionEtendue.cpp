@@ -5,7 +5,6 @@
 #include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Disque.h"
-#include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
 
 #include <QCryptographicHash>
@@ -36,7 +35,7 @@ void ReceptionEtendue::nettoyer()
     // Bounded: the newest few, none older than a week.
     QDir d(dossier());
     const QFileInfoList infos = d.entryInfoList({QStringLiteral("*.info")}, QDir::Files, QDir::Time);
-    const QDateTime limite = mCanal.env().plateforme.maintenant().addDays(-reprisesDureeMaxJours);
+    const QDateTime limite = mCanal.maintenant().addDays(-reprisesDureeMaxJours);
     for (int i = 0; i < infos.size(); ++i) {
         const QString base = infos[i].absolutePath() + QLatin1Char('/') + infos[i].completeBaseName();
         if (i >= reprisesGardees || infos[i].lastModified() < limite) {
@@ -78,7 +77,7 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
                 mReception.rangement().refusParLeDisque(nom, e->panne);
             else
                 mCanal.informer(QStringLiteral("Réception de %1 impossible : %2").arg(nom, raison));
-            if (!refuser(raison).terminee())
+            if (!refuser(raison).fin())
                 mReception.fin();
             return;
         }
@@ -117,7 +116,7 @@ QString ReceptionEtendue::preparer(EnCours &e)
     continu = std::min(continu, QFileInfo(partie(e)).size());
     if (const auto manque = mReception.rangement().manqueDePlace(dossier(), e.annonce.taille - continu))
         return *manque;
-    e.donnees = std::make_unique<FichierDisque>(mCanal.env().disque);
+    e.donnees = std::make_unique<FichierDisque>(mCanal.disque());
     if (!e.donnees->ouvrir(partie(e), O_RDWR | O_CREAT | (continu > 0 ? 0 : O_TRUNC), e.panne))
         return e.panne.texte;
     e.recu.ajouter(0, continu);
@@ -139,8 +138,8 @@ bool ReceptionEtendue::noter(EnCours &e)
     if (!e.donnees->synchroniser(e.panne))
         return false;
     ErreurDisque erreur;
-    if (mCanal.env().disque.remplacer(e.base + QStringLiteral(".info"),
-                                      e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
+    if (mCanal.disque().remplacer(e.base + QStringLiteral(".info"),
+                                  e.annonce.nom.toHex() + '\n' + QByteArray::number(continu) + '\n', erreur))
         e.continuNote = continu;
     return true;
 }
@@ -157,7 +156,7 @@ void ReceptionEtendue::arreterSurPanne(EnCours &e, ErreurDisque erreur) // a cop
         oublier(e);
     mReception.rangement().refusParLeDisque(MGlobal::TexteDistant(Windows1252::versTexte(e.annonce.nom), 255), erreur);
     mEnCours.reset();
-    if (!refuser(erreur.texte).terminee())
+    if (!refuser(erreur.texte).fin())
         mReception.fin();
 }
 
@@ -210,14 +209,14 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(e->annonce.nom), 255);
     if (e->dejaRange) {
         mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
-        if (!mCanal.repondre("OKFICHIER").terminee())
+        if (!mCanal.repondre("OKFICHIER").fin())
             mReception.fin();
         return;
     }
     if (!e->recu.contient(0, e->annonce.taille)) {
         if (!noter(*e))
             oublier(*e);
-        if (!refuser(QStringLiteral("fichier incomplet")).terminee())
+        if (!refuser(QStringLiteral("fichier incomplet")).fin())
             mReception.fin();
         return;
     }
@@ -226,22 +225,22 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     if (!e->donnees->synchroniser(erreur) || !e->donnees->fermer(erreur)) {
         oublier(*e);
         mReception.rangement().refusParLeDisque(nom, erreur);
-        if (!refuser(erreur.texte).terminee())
+        if (!refuser(erreur.texte).fin())
             mReception.fin();
         return;
     }
     if (!verifier(*e)) {
         oublier(*e);
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
-        if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).terminee())
+        if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).fin())
             mReception.fin();
         return;
     }
-    bool range = false;
-    if (!mCanal.mener([&] { range = mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e)); }))
+    const std::optional<bool> range = mCanal.mener([&] { return mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e)); });
+    if (!range)
         return;
     ReponseCommande reponse;
-    if (range) {
+    if (*range) {
         QFile::remove(e->base + QStringLiteral(".info"));
         mReception.rangement().retenir(e->empreinte);
         reponse = mCanal.repondre("OKFICHIER");
@@ -249,7 +248,7 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         // Whole and checked: what is held stays, and the next offer resumes at its end.
         reponse = refuser(QStringLiteral("rangement impossible"));
     }
-    if (!reponse.terminee())
+    if (!reponse.fin())
         mReception.fin();
 }
 

@@ -1,15 +1,15 @@
 #include "link/ReceptionFichier.h"
 
 #include "link/CanalLiaison.h"
-#include "link/ProprietaireLiaison.h"
+#include "link/ErreursDeLigne.h"
 #include "link/shared/MGlobal.h"
-#include "platform/EtatCase.h"
-#include "platform/Plateforme.h"
 #include "platform/Windows1252.h"
-#include "serial/FComm.h"
 
 namespace {
 constexpr qint64 taillePartie = 1024;
+// The driver's progress on a long text counts as an exchange when the last was this long ago.
+constexpr quint32 progressionSansEchangeMs = 5000;
+constexpr qint32 pauseAvantNouvelleAttenteMs = 1000;
 
 qint32 nombre3(const QByteArray &texte, bool &ok)
 {
@@ -24,7 +24,7 @@ ReceptionFichier::ReceptionFichier(CanalLiaison &canal) : mCanal(canal)
 bool ReceptionFichier::surAnnonce(const QByteArray &)
 {
     mEtendue.suspendre();
-    mCanal.proprietaire().setCocheSynchro(EtatCase::Decoche);
+    mCanal.receptionCommencee();
     mCanal.avancementReception({});
     debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
@@ -35,13 +35,12 @@ bool ReceptionFichier::surAnnonce(const QByteArray &)
 
 bool ReceptionFichier::surPartie(const QByteArray &Texte)
 {
-    bool complet = false, doublon = false;
-    const bool sain = recevoirPartie(Texte.mid(12), complet, doublon);
+    const auto [sain, complet, doublon] = recevoirPartie(Texte.mid(12));
     // The last part again: its answer was lost, or the file could not be stored yet.
     if (sain && complet && (!doublon || !mRangee))
         return surFichierEntier(mParties);
     if (sain && complet) {
-        if (!mCanal.repondre("OKFICHIER").terminee())
+        if (!mCanal.repondre("OKFICHIER").fin())
             fin();
         return true;
     }
@@ -59,30 +58,28 @@ bool ReceptionFichier::surFichierEntier(const QByteArray &Texte)
     QByteArray reste = Texte.mid(12);
     const QByteArray empreinte = RangementFichier::empreinte(reste);
     const bool doublon = mRangement.dejaRecu(empreinte);
-    bool range = doublon;
-    if (!mCanal.mener([&] { range = range || mRangement.recevoirFichier(reste); }))
+    const std::optional<bool> range = doublon ? true : mCanal.mener([&] { return mRangement.recevoirFichier(reste); });
+    if (!range)
         return true;
-    mRangee = range;
+    mRangee = *range;
     if (doublon)
         mCanal.informer(
             QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.")
                 .arg(MGlobal::TexteDistant(
                     Windows1252::versTexte(Texte.mid(13, static_cast<unsigned char>(Texte.size() > 12 ? Texte[12] : 0))), 255)));
-    else if (range)
+    else if (*range)
         mRangement.retenir(empreinte);
-    if (range) {
+    if (*range) {
         mParties.clear();
-        if (mCanal.repondre("OKFICHIER").terminee())
+        if (mCanal.repondre("OKFICHIER").fin())
             return true;
     }
     fin();
     return true;
 }
 
-bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon)
+ReceptionFichier::Partie ReceptionFichier::recevoirPartie(const QByteArray &Texte)
 {
-    Complet = false;
-    Doublon = false;
     bool okI = false, okP = false;
     const qint32 i = nombre3(Texte.left(3), okI);
     const qint32 P = nombre3(Texte.mid(3, 3), okP);
@@ -90,7 +87,7 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
         mCanal.avancementReception(AvancementFichier::parties(i + 1, P));
     const qsizetype tab = Texte.indexOf('\t', 6);
     if (!okI || !okP || i < 1 || i > P || tab < 0)
-        return false; // an unreadable header is refused like a wrong key
+        return {}; // an unreadable header is refused like a wrong key
     const QByteArray cle = Texte.mid(6, tab - 6);
     const QByteArray partie = Texte.mid(tab + 1);
     if (i == 1) {
@@ -100,37 +97,31 @@ bool ReceptionFichier::recevoirPartie(const QByteArray &Texte, bool &Complet, bo
     }
     // Parts are 1024 characters: a longer one would let a peer pile up memory.
     if (partie.size() > taillePartie || MGlobal::CleDonnees(partie) != cle)
-        return false;
-    Complet = i == P;
-    if (i == mDernierePartie) {
-        Doublon = true; // its answer was lost and the sender sent it again
-        return true;
-    }
+        return {};
+    if (i == mDernierePartie)
+        return {.sain = true, .complet = i == P, .doublon = true}; // its answer was lost and the sender sent it again
     if (i != mDernierePartie + 1)
-        return false; // a part is missing: appending would corrupt the file
+        return {}; // a part is missing: appending would corrupt the file
     mParties += partie;
     mDernierePartie = i;
-    return true;
+    return {.sain = true, .complet = i == P};
 }
 
 void ReceptionFichier::debut()
 {
-    mDebut = mCanal.env().plateforme.tickMs();
+    mDebut = mCanal.tickMs();
 }
 
 void ReceptionFichier::echangeRecu()
 {
-    mDernierEchange = mCanal.env().plateforme.tickMs();
+    mDernierEchange = mCanal.tickMs();
     mCanal.armer(GenreSupervision::Reception);
 }
 
 void ReceptionFichier::fin()
 {
     mDernierEchange = 0;
-    ProprietaireLiaison &proprietaire = mCanal.proprietaire();
-    if (proprietaire.valeurCocheConnecter() == EtatCase::Coche)
-        proprietaire.setCocheSynchro(EtatCase::Coche);
-    proprietaire.receptionTerminee();
+    mCanal.receptionFinie(true);
     mCanal.armer(GenreSupervision::Surveillance, true);
 }
 
@@ -149,7 +140,7 @@ void ReceptionFichier::fermer()
 
 void ReceptionFichier::progression(qint32 recu, qint32 attendu)
 {
-    if (mCanal.env().plateforme.ecouleDepuis(mDernierEchange) <= 5000)
+    if (mCanal.ecouleDepuis(mDernierEchange) <= progressionSansEchangeMs)
         return;
     if (recu < attendu)
         mCanal.armer(GenreSupervision::Reception);
@@ -159,28 +150,25 @@ void ReceptionFichier::progression(qint32 recu, qint32 attendu)
 
 void ReceptionFichier::echeance()
 {
-    if (mCanal.ligne())
-        mCanal.ligne()->ArréterAttendre();
+    mCanal.arreterAttente();
     mCanal.arreterSupervision();
-    const qint16 erreurs = mCanal.erreurDeLigne();
-    if (erreurs <= 2) {
+    const ErreursDeLigne::Decision decision = mCanal.erreurs().receptionEnRetard();
+    if (decision.suite == ErreursDeLigne::Suite::Reessayer) {
         mCanal.informer(QStringLiteral("Données incomplètes. Nouvelle tentative."));
-        if (mCanal.mener([&] { MGlobal::Attendre(mCanal.env().plateforme, 1000); }))
+        if (mCanal.pause(pauseAvantNouvelleAttenteMs, Portee::Etape))
             echangeRecu();
         return;
     }
     mDernierEchange = 0;
     abandonner();
     // The scanner, off while the file arrived, takes its turn again.
-    ProprietaireLiaison &proprietaire = mCanal.proprietaire();
-    if (proprietaire.valeurCocheConnecter() == EtatCase::Coche)
-        proprietaire.setCocheSynchro(EtatCase::Coche);
+    mCanal.receptionFinie(false);
     mCanal.informer(QStringLiteral("Données incomplètes. Arrêt de la réception"));
-    mCanal.informer(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(erreurs));
-    bool repond = false;
-    if (!mCanal.mener([&] { repond = mCanal.testerLiaison(false); }))
+    mCanal.informer(QStringLiteral("Test de communication... (TO Coupure) (%1)").arg(decision.nombre));
+    const std::optional<bool> repond = mCanal.testerLiaison(false);
+    if (!repond)
         return;
-    if (repond) {
+    if (*repond) {
         mCanal.armer(GenreSupervision::Surveillance);
     } else {
         mCanal.informer(QStringLiteral("Pas de réponse du poste distant"));

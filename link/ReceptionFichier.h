@@ -46,8 +46,14 @@ public:
     RangementFichier &rangement() { return mRangement; }
 
 private:
-    // One part ("iiiPPPkey\tdata"). Complet when it was the last, Doublon when it came again.
-    bool recevoirPartie(const QByteArray &Texte, bool &Complet, bool &Doublon);
+    struct Partie
+    {
+        bool sain = false;    // well formed, in order, and its key right
+        bool complet = false; // it was the last
+        bool doublon = false; // it came again
+    };
+    // One part ("iiiPPPkey\tdata").
+    Partie recevoirPartie(const QByteArray &Texte);
 
     CanalLiaison &mCanal;
     RangementFichier mRangement{mCanal};

@@ -1,10 +1,7 @@
 #include "link/Reconnaissance.h"
 
 #include "link/CanalLiaison.h"
-#include "link/ProprietaireLiaison.h"
 #include "link/shared/TramesEtendues.h"
-#include "platform/Plateforme.h"
-#include "serial/FComm.h"
 #include "serial/ParametresStation.h"
 
 #include <QRandomGenerator>
@@ -44,7 +41,7 @@ void Reconnaissance::debutConnexion(bool appelant)
     const bool etendu = mCanal.parametres().ProtocoleEtendu;
     mADemander = appelant && etendu;
     if (etendu)
-        mDebutAppel = mCanal.env().plateforme.tickMs();
+        mDebutAppel = mCanal.tickMs();
 }
 
 QByteArray Reconnaissance::reponseAuTest() const
@@ -83,7 +80,7 @@ void Reconnaissance::annoncer(bool autorise)
     // Only the leader: the other keeps its shorter wait, so both do not offer at once. A
     // keyed link waits for its handshake.
     if (meneLaLiaison() && autorise)
-        mCanal.proprietaire().posteDistantReconnu();
+        mCanal.posteDistantReconnu();
 }
 
 QByteArray Reconnaissance::rang() const
@@ -110,10 +107,10 @@ void Reconnaissance::apresReponseAuTest()
 void Reconnaissance::tester(int essais)
 {
     mCanal.planifier(100'000, [this, essais] {
-        if (!mCanal.etat().modemConnecte || mDemandees || !mCanal.parametres().ProtocoleEtendu || !mCanal.ligne())
+        if (!mCanal.etat().modemConnecte || mDemandees || !mCanal.parametres().ProtocoleEtendu || mCanal.etat().termine)
             return;
         // A command still under way (the dial's own wait) leaves the line to it for now.
-        if (mCanal.ligne()->occupe()) {
+        if (mCanal.ligneOccupee()) {
             if (essais > 1)
                 tester(essais - 1);
             return;
@@ -128,7 +125,7 @@ bool Reconnaissance::attendre()
     constexpr quint32 attenteMaxMs = 6000;
     if (!mDebutAppel || mDemandees)
         return true;
-    const quint32 ecoule = mCanal.env().plateforme.ecouleDepuis(*mDebutAppel);
+    const quint32 ecoule = mCanal.ecouleDepuis(*mDebutAppel);
     if (ecoule >= attenteMaxMs)
         return true;
     return mCanal.attendreQue([&] { return mDemandees || !mCanal.etat().modemConnecte; }, attenteMaxMs - ecoule);

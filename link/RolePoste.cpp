@@ -1,7 +1,6 @@
 #include "link/RolePoste.h"
 
 #include "link/CanalLiaison.h"
-#include "platform/BoitesMessage.h"
 #include "serial/ParametresStation.h"
 
 bool RolePoste::devenirAppelant()
@@ -11,13 +10,12 @@ bool RolePoste::devenirAppelant()
         return true;
     }
     if (mCanal.parametres().NumTelAppel.isEmpty()) {
-        QString numero;
-        if (!mCanal.mener([&] {
-                numero = mCanal.env().boites.saisir(QStringLiteral("Numéro de téléphone de l'autre site :"),
-                                                    QStringLiteral("Changement d'appelant"));
-            }))
+        const auto numero = mCanal.demander({Question::Genre::Saisie, QStringLiteral("Numéro de téléphone de l'autre site :"),
+                                             QStringLiteral("Changement d'appelant")},
+                                            Portee::Etape);
+        if (!numero)
             return false;
-        mCanal.changerRole(false, numero, false);
+        mCanal.changerRole(false, numero->saisie, false);
     }
     if (mCanal.parametres().NumTelAppel.isEmpty())
         return false;
@@ -32,10 +30,9 @@ bool RolePoste::devenirAppelant()
 bool RolePoste::surDemandeAppelant(const QByteArray &)
 {
     mCanal.informer(QStringLiteral("Suite à demande, je deviens 'appellé'..."));
-    if (mCanal.repondre("OKTUESAPPELANT").terminee())
+    if (mCanal.repondre("OKTUESAPPELANT").fin())
         return true;
     mCanal.changerRole(false, mCanal.parametres().NumTelAppel, true);
-    if (mCanal.mener([&] { mCanal.deconnecter(); }))
-        mCanal.connecter();
+    mCanal.raccrocherEtRappeler();
     return true;
 }

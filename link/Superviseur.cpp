@@ -1,9 +1,17 @@
 #include "link/Superviseur.h"
 
 #include "link/CanalLiaison.h"
-#include "link/shared/MGlobal.h"
-#include "platform/Plateforme.h"
+#include "link/ErreursDeLigne.h"
 #include "serial/ParametresStation.h"
+
+namespace {
+// Supervision ticks (of 10 s) before a silent link is tested or a silent modem set up again.
+constexpr int ticksAvantTest = 6;
+constexpr qint32 pauseAvantRappelMs = 1000;
+// The called station gives the caller's first word ten short pauses more before its own test.
+constexpr int pausesAvantTest = 10;
+constexpr qint32 pauseCourteMs = 200;
+}
 
 void Superviseur::armer(GenreSupervision genre, bool relance, bool envoiEnCours)
 {
@@ -36,22 +44,18 @@ void Superviseur::echeance()
 void Superviseur::reinitialiser()
 {
     mCanal.informer(QStringLiteral("Aucune nouvelle, réinitialisation..."));
-    if (!mCanal.patienter([&] { mCanal.deconnecter(); })
-        || !mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, 1000); }))
-        return;
-    bool relance = false;
-    if (mCanal.patienter([&] { relance = mCanal.connecter(); }))
-        mCanal.informer(relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
+    if (const std::optional<bool> relance = mCanal.raccrocherEtRappeler(pauseAvantRappelMs))
+        mCanal.informer(*relance ? QStringLiteral("Réinitialisation effectuée") : QStringLiteral("Erreur de réinitialisation"));
 }
 
 void Superviseur::echeanceSurveillance()
 {
-    if (mSupervision.compter() < 6)
+    if (mSupervision.compter() < ticksAvantTest)
         return;
-    bool relie = false;
-    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(false); }))
+    const std::optional<bool> relie = mCanal.testerLiaison(false);
+    if (!relie)
         return;
-    if (relie)
+    if (*relie)
         mSupervision.setCompteur(0);
     else
         reinitialiser();
@@ -59,7 +63,7 @@ void Superviseur::echeanceSurveillance()
 
 void Superviseur::echeanceReinitialisation()
 {
-    if (mSupervision.compter() < 6)
+    if (mSupervision.compter() < ticksAvantTest)
         return;
     mSupervision.setCompteur(0);
     reinitialiser();
@@ -79,20 +83,19 @@ void Superviseur::echeanceAppel()
 void Superviseur::echeanceReponse()
 {
     mSupervision.arreter();
-    for (int i = 0; i < 10; ++i)
-        if (!mCanal.patienter([&] { MGlobal::Attendre(mCanal.env().plateforme, 200); }))
+    for (int i = 0; i < pausesAvantTest; ++i)
+        if (!mCanal.pause(pauseCourteMs, Portee::Liaison))
             return;
-    bool relie = false;
-    if (!mCanal.patienter([&] { relie = mCanal.testerLiaison(true); }))
+    const std::optional<bool> relie = mCanal.testerLiaison(true);
+    if (!relie)
         return;
-    if (relie) {
-        if (mCanal.patienter([&] { mCanal.lienConstate(); }))
+    if (*relie) {
+        if (mCanal.lienConstate())
             mCanal.armer(GenreSupervision::Surveillance);
         return;
     }
-    if (mCanal.erreurDeLigne() <= 3) {
+    if (mCanal.erreurs().testSansReponse().suite == ErreursDeLigne::Suite::Reessayer)
         mSupervision.reprendre();
-    } else {
+    else
         mCanal.raccrocherEtRappeler();
-    }
 }

@@ -290,12 +290,12 @@ bool ScrutateurEnvoi::envoyer(const QString &chemin)
     const ContenuFichier lu = ContenuFichier::de(chemin);
     const auto contenu = mProprietaire.journalActif() ? std::optional(lu) : std::nullopt;
     const quint32 debut = mPlateforme.tickMs();
-    const EnvoiFichier::Resultat resultat = mProprietaire.poste()->envoyerFichier(chemin);
+    const EnvoiFichier::Resultat resultat = mProprietaire.poste()->envoyerEnDetail(chemin);
     const quint32 duree = mPlateforme.ecouleDepuis(debut);
     if (!vivant || !mProprietaire.poste())
         return false;
     mTour.fichierEnvoye(mPlateforme.maintenantUs());
-    if (!resultat.termine) {
+    if (!resultat.fichierRegle) {
         echouer(chemin, contenu, duree, resultat);
         return false;
     }

@@ -65,7 +65,7 @@ private slots:
         const int reglages = banc.plateforme.reglagesHorloge();
         CInterlocuteur &a = *banc.a.poste;
         a.Parametres.SvrHoraire = serveurHoraire;
-        a.NbreErreurs = 3;
+        a.NbreErreurs.fixer(3);
         QStringList versB;
         banc.b.poste->FrmComm->Reception.connecter([&](const QByteArray &t) { versB << QString::fromLatin1(t); });
         if (envoi == -2)
@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(banc.b.commandes, QStringList({chezLeDestinataire}));
         QCOMPARE(banc.a.commandes, chezLExpediteur.isEmpty() ? QStringList() : QStringList({chezLExpediteur}));
         if (erreursApres >= 0)
-            QCOMPARE(a.NbreErreurs, qint16(erreursApres));
+            QCOMPARE(a.NbreErreurs.nombre(), qint16(erreursApres));
         QCOMPARE(banc.b.poste->ModemEtatConnexion(), repondOui);
         QCOMPARE(banc.plateforme.reglagesHorloge() - reglages, 0); // one clock for both: never 2 s apart
         if (repondOui)
@@ -225,7 +225,7 @@ private slots:
         p.armer(GenreSupervision::Surveillance);
         for (int i = 0; i < 4; ++i)
             QVERIFY(!p.TesterConnexion(false));
-        QCOMPARE(p.NbreErreurs, qint16(4));
+        QCOMPARE(p.NbreErreurs.nombre(), qint16(4));
         QVERIFY(s.informations.last().endsWith("(3)"));
         QCOMPARE(s.etats.last(), QStringLiteral("Surveillance|5|0")); // sooner next time; stopped while the command is out
         s.boites.repondreTempo(true, 0);

@@ -1,6 +1,8 @@
 // Bringing a link up and down against emulated modems, in virtual time.
+#include "link/ConnexionModem.h"
 #include "platform/Minuterie.h"
 #include "tests/support/BancLigne.h"
+#include "tests/support/CanalSimule.h"
 #include "tests/support/DeuxStationsSurModems.h"
 #include "tests/support/StationSurLigne.h"
 #include "tests/support/Terminal.h"
@@ -29,6 +31,59 @@ class TstConnexionModem : public QObject
     }
 
 private slots:
+    // The connection alone, against a modem and a user the test plays.
+    void connexionSeule_data()
+    {
+        QTest::addColumn<QString>("numero");
+        QTest::addColumn<bool>("appelant");
+        QTest::addColumn<bool>("modemRepond");
+        QTest::addColumn<int>("finAuPas");
+        QTest::addColumn<QByteArray>("dernierVersModem");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<QString>("dit");
+        QTest::newRow("appelant") << "0123" << true << true << 0 << QByteArray("ATDT0123\r") << 0 << "Attente de réponse...";
+        QTest::newRow("appelé") << "0123" << false << true << 0 << QByteArray("ATS0=1\r") << 0 << "Attente d'appel...";
+        QTest::newRow("numéro que le modem ne compose pas")
+            << "01-AB?" << true << true << 0 << QByteArray("ATDT01-AB?\r") << 0 << "contient des caractères";
+        QTest::newRow("modem muet : deux essais, puis l'utilisateur") << "0123" << false << false << 0 << QByteArray("ATV1\r") << 2
+                                                                      << "Echec de paramétrage. (Essai 2)";
+        QTest::newRow("câble sans modem") << "DIRECT" << true << false << 0 << QByteArray("ATZ0\r") << 0
+                                          << "Pas de modem sur la ligne : câble direct";
+        for (int pas = 1; pas <= 6; ++pas)
+            QTest::addRow("moteur parti au pas %d", pas) << "0123" << true << true << pas << QByteArray() << 0 << "";
+    }
+
+    void connexionSeule()
+    {
+        QFETCH(QString, numero);
+        QFETCH(bool, appelant);
+        QFETCH(bool, modemRepond);
+        QFETCH(int, finAuPas);
+        QFETCH(QByteArray, dernierVersModem);
+        QFETCH(int, questions);
+        QFETCH(QString, dit);
+        QTemporaryDir dossier;
+        CanalSimule canal(dossier.path());
+        canal.params.NumTelAppel = numero;
+        canal.params.PosteAppellant = appelant;
+        canal.params.ScriptInit = "ATZ0";
+        canal.etatLigne.ligneDirecte = numero == "DIRECT";
+        canal.surModem = [&](const QByteArray &) { return modemRepond; };
+        canal.finAuPas = finAuPas;
+        ConnexionModem connexion(canal);
+        const bool etablie = connexion.etablir();
+        if (finAuPas > 0) {
+            QVERIFY(!etablie);
+            QCOMPARE(canal.pas(), finAuPas); // nothing asked once the engine went
+            return;
+        }
+        QVERIFY(etablie);
+        QCOMPARE(canal.versModem.value(canal.versModem.size() - 1), dernierVersModem);
+        QCOMPARE(canal.questions.size(), questions);
+        QCOMPARE(connexion.sansModem(), numero == "DIRECT" && !modemRepond);
+        QVERIFY2(canal.informations.contains(dit) || !canal.informations.filter(dit).isEmpty(), qPrintable(canal.informations.join('\n')));
+    }
+
     void scriptsDInitialisation_data()
     {
         QTest::addColumn<QString>("script");
@@ -237,7 +292,7 @@ private slots:
         // asks for comes while Connecter runs, and the station must stay supervised.
         DeuxStationsSurModems s;
         CInterlocuteur &a = s.a.creerConfiguree("COM1:", "PosteAppellant=-1\nNumTelAppel=DIRECT\n");
-        a.NbreErreurs = 4;
+        a.NbreErreurs.fixer(4);
         QVERIFY(a.Connecter());
         QVERIFY(a.TimeOut()->Enabled());
         QCOMPARE(s.a.etats.last().section('|', 0, 0), QStringLiteral("Réinitialisation"));

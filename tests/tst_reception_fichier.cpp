@@ -1,6 +1,7 @@
 // Receiving files in virtual time, between two stations or from a scripted sender: names,
 // every byte, parts and archives, damaged or refused input, a full disk, a power cut after
 // the acknowledgement, a reception abandoned half-way.
+#include "link/ReceptionFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Dezipper.h"
 #include "platform/Minuterie.h"
@@ -9,6 +10,7 @@
 #include "tests/support/DisquePlein.h"
 #include "tests/support/DeuxStationsSurCable.h"
 #include "tests/support/BancLigne.h"
+#include "tests/support/CanalSimule.h"
 #include "tests/support/StationSimulee.h"
 
 #include <QDir>
@@ -432,6 +434,82 @@ private slots:
             << QStringList({"ERREURPARTFIC", "OKPARTFIC", "ERREURPARTFIC", "ERREURPARTFIC", "ERREURPARTFIC", "OKPARTFIC", "OKPARTFIC",
                             "OKFICHIER", "OKFICHIER"})
             << "^A\\.BIN$" << T.mid(18) << "Erreur de réception" << QList<QByteArray>{};
+    }
+
+    // The reception alone, the engine ending at each of its steps in turn: it stops there,
+    // asks nothing more, and acknowledges nothing it did not store.
+    void receptionSeuleQuandLeMoteurPart_data()
+    {
+        QTest::addColumn<int>("finAuPas");
+        QTest::newRow("à la réponse à l'annonce") << 1;
+        QTest::newRow("à la réponse à la première partie") << 2;
+        QTest::newRow("pendant le rangement") << 3;
+        QTest::newRow("à l'acquittement") << 4;
+        QTest::newRow("jamais") << 0;
+    }
+
+    void receptionSeuleQuandLeMoteurPart()
+    {
+        QFETCH(int, finAuPas);
+        QTemporaryDir dossier;
+        CanalSimule canal(dossier.path());
+        canal.finAuPas = finAuPas;
+        ReceptionFichier reception(canal);
+        const QByteArray T = fichierEntier("A.BIN", aleatoire(1500));
+        for (const QByteArray &texte : {QByteArray("FICHIER"), partie(1, 2, T.left(1024)), partie(2, 2, T.mid(1024))}) {
+            if (canal.fin())
+                break;
+            if (texte == "FICHIER")
+                reception.surAnnonce(texte);
+            else
+                reception.surPartie(texte);
+        }
+        if (finAuPas > 0)
+            QCOMPARE(canal.pas(), finAuPas); // nothing asked once the engine went
+        const QStringList stockes = fichiersDe(dossier.path() + "/recus");
+        const bool acquitte = canal.commandes.size() == 3 && canal.commandes.last() == "OKFICHIER" && !canal.fin();
+        QVERIFY(!acquitte || stockes == QStringList({"A.BIN"}));
+        QCOMPARE(finAuPas == 0, acquitte);
+        QVERIFY(QDir(dossier.path() + "/recus").entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+
+    // A piece that does not come in time: two more waits, then a link test, then the link
+    // is made again when the test goes unanswered.
+    void receptionSeuleEnRetard_data()
+    {
+        QTest::addColumn<int>("erreursAvant");
+        QTest::addColumn<bool>("testRepondu");
+        QTest::addColumn<QString>("suite");
+        QTest::newRow("première") << 0 << true << "attente";
+        QTest::newRow("deuxième") << 1 << true << "attente";
+        QTest::newRow("troisième, le test répond") << 2 << true << "test de liaison";
+        QTest::newRow("troisième, sans réponse") << 2 << false << "raccrochage et rappel";
+    }
+
+    void receptionSeuleEnRetard()
+    {
+        QFETCH(int, erreursAvant);
+        QFETCH(bool, testRepondu);
+        QFETCH(QString, suite);
+        QTemporaryDir dossier;
+        CanalSimule canal(dossier.path());
+        canal.erreursDeLigne.fixer(qint16(erreursAvant));
+        canal.testRepondu = testRepondu;
+        ReceptionFichier reception(canal);
+        reception.surAnnonce("FICHIER");
+        canal.armements.clear();
+        reception.echeance();
+        QCOMPARE(canal.erreursDeLigne.nombre(), qint16(erreursAvant + 1));
+        if (suite == "attente") {
+            QCOMPARE(canal.armements.last(), GenreSupervision::Reception);
+            QVERIFY(reception.enCours());
+            QVERIFY(!canal.evenements.contains("test de liaison"));
+            return;
+        }
+        QVERIFY(!reception.enCours());
+        QVERIFY(canal.evenements.contains("réception abandonnée"));
+        QCOMPARE(canal.evenements.last(), suite);
+        QCOMPARE(canal.armements.last(), testRepondu ? GenreSupervision::Surveillance : GenreSupervision::NonDefinie);
     }
 
     void receptions()

@@ -107,7 +107,7 @@ private slots:
         const quint32 debut = s.plateforme.tickMs();
         s.plateforme.avancer(1500 + 2500 + 3000 + 100);
         QCOMPARE(s.informations.filter("Temps d'attente").size(), 1);
-        QCOMPARE(p.NbreErreurs, qint16(2));
+        QCOMPARE(p.NbreErreurs.nombre(), qint16(2));
         QVERIFY(s.etats.filter("Déconnexion").isEmpty());
         s.plateforme.avancer(1500 + 2500 + 3000);
         QVERIFY(!s.etats.filter("Déconnexion").isEmpty());

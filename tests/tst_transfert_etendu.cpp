@@ -1,8 +1,10 @@
 // The extended transfer between two of our stations once they recognised each other: sealed
 // and windowed slices, hostile names and texts, resumption from the ranges a receiver holds.
+#include "link/EnvoiEtendu.h"
 #include "link/shared/Plages.h"
 #include "link/shared/TramesEtendues.h"
 #include "tests/support/BancLigne.h"
+#include "tests/support/CanalSimule.h"
 #include "tests/support/DeuxStationsSurCable.h"
 
 #include <QCryptographicHash>
@@ -32,6 +34,81 @@ class TstTransfertEtendu : public QObject
     Q_OBJECT
 
 private slots:
+    // The extension's send alone, against a receiver the test plays.
+    void envoiSeul_data()
+    {
+        QTest::addColumn<qint64>("reprise");      // where the receiver's copy stops
+        QTest::addColumn<int>("trancheAPerdre");  // 0: none; lost once
+        QTest::addColumn<bool>("refus");
+        QTest::addColumn<bool>("muet");           // acknowledges nothing
+        QTest::addColumn<int>("ligneCoupeeApres"); // slices before the carrier goes; 0: never
+        QTest::addColumn<int>("finAuPas");
+        QTest::addColumn<int>("issue");
+        QTest::addColumn<QString>("dit");
+        using I = EnvoiFichier::Issue;
+        QTest::newRow("tout passe") << 0LL << 0 << false << false << 0 << 0 << int(I::Livre) << "";
+        QTest::newRow("reprise au milieu") << 5000LL << 0 << false << false << 0 << 0 << int(I::Livre) << "Reprise de";
+        QTest::newRow("une tranche perdue, renvoyée") << 0LL << 2 << false << false << 0 << 0 << int(I::Livre) << "";
+        QTest::newRow("offre refusée") << 0LL << 0 << true << false << 0 << 0 << int(I::Abandon) << "refuse";
+        QTest::newRow("destinataire muet") << 0LL << 0 << false << true << 0 << 0 << int(I::Inconnue) << "ne répond plus";
+        QTest::newRow("porteuse perdue") << 0LL << 0 << false << false << 1 << 0 << int(I::LignePerdue) << "";
+        QTest::newRow("moteur parti à l'offre") << 0LL << 0 << false << false << 0 << 1 << int(I::Fin) << "";
+        QTest::newRow("moteur parti à une tranche") << 0LL << 0 << false << false << 0 << 3 << int(I::Fin) << "";
+        QTest::newRow("moteur parti en attendant") << 0LL << 0 << false << false << 0 << 5 << int(I::Fin) << "";
+        QTest::newRow("moteur parti à la fin") << 0LL << 0 << false << false << 0 << 6 << int(I::Fin) << "";
+    }
+
+    void envoiSeul()
+    {
+        QFETCH(qint64, reprise);
+        QFETCH(int, trancheAPerdre);
+        QFETCH(bool, refus);
+        QFETCH(bool, muet);
+        QFETCH(int, ligneCoupeeApres);
+        QFETCH(int, finAuPas);
+        QFETCH(int, issue);
+        QFETCH(QString, dit);
+        QTemporaryDir dossier;
+        CanalSimule canal(dossier.path());
+        canal.finAuPas = finAuPas;
+        const QByteArray contenu = aleatoire(10'000);
+        const QString fichier = dossier.path() + "/RELEVE.BIN";
+        ecrireFichier(fichier, contenu);
+        EnvoiEtendu envoi(canal);
+        Plages recu;
+        recu.ajouter(0, reprise);
+        QByteArray copie = contenu.left(reprise).leftJustified(contenu.size(), '\0');
+        int tranches = 0;
+        canal.surCommande = [&](const QByteArray &texte, const QByteArray &) -> ReponseCommande {
+            if (texte.startsWith(TE::Offre))
+                return refus ? ReponseCommande{IssueCommande::Refusee, TE::sceller(TE::Refus, "disque plein")}
+                             : ReponseCommande{IssueCommande::Repondue, TE::sceller(TE::Pret, QByteArray::number(reprise))};
+            if (const auto tranche = TE::lireDonnees(texte)) {
+                if (++tranches == trancheAPerdre || muet)
+                    return {IssueCommande::Repondue, {}};
+                copie.replace(tranche->position, tranche->tranche.size(), tranche->tranche);
+                recu.ajouter(tranche->position, tranche->position + tranche->tranche.size());
+                envoi.surAcquit(TE::sceller(TE::Acquit, recu.texte()));
+                return {IssueCommande::Repondue, {}};
+            }
+            if (texte.startsWith(TE::Fin) && recu.contient(0, contenu.size()))
+                return {IssueCommande::Repondue, "OKFICHIER"};
+            return {};
+        };
+        const auto lignePerdue = [&] { return ligneCoupeeApres > 0 && tranches >= ligneCoupeeApres; };
+        QCOMPARE(int(envoi.envoyer(fichier, lignePerdue)), issue);
+        if (finAuPas > 0)
+            QCOMPARE(canal.pas(), finAuPas); // nothing asked once the engine went
+        if (issue == int(EnvoiFichier::Issue::Livre)) {
+            QCOMPARE(copie, contenu);
+            // Only what the receiver lacked; after a loss, the rest in shorter slices.
+            const int entieres = int((contenu.size() - reprise + 3967) / 3968);
+            QVERIFY(trancheAPerdre ? tranches > entieres : tranches == entieres);
+        }
+        if (!dit.isEmpty())
+            QVERIFY2(!canal.informations.filter(dit).isEmpty(), qPrintable(canal.informations.join('\n')));
+    }
+
     void transferts_data()
     {
         QTest::addColumn<QByteArray>("contenu");
