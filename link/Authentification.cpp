@@ -90,7 +90,7 @@ QByteArray Authentification::prologue(bool initiateur) const
 
 qint32 Authentification::delai() const
 {
-    return qint32(3000 + 2 * mCanal.etat().allerRetourMs);
+    return qint32(DelaisMs::reponseLongue + 2 * mCanal.etat().allerRetourMs);
 }
 
 QString Authentification::deuxEmpreintes() const

@@ -122,16 +122,18 @@ bool CInterlocuteur::Initialiser(QString FichierConfig, QString SectionConfig)
 
 bool CInterlocuteur::lireNumPort()
 {
-    std::optional<QString> port = mProfil.lirePort();
-    if (port && port->isEmpty()) {
+    ProfilPoste::Port port = mProfil.lirePort();
+    if (port.erreur.isEmpty() && port.nom.isEmpty()) {
         if (!mCanal.mener([&] { Configurer(); }) || !FrmComm)
             return false;
         port = mProfil.lirePort();
     }
-    if (!port)
+    if (!port.erreur.isEmpty()) {
+        mCanal.demander({Question::Genre::Avertissement, port.erreur, {}}, Portee::Etape);
         return false;
-    Parametres.NumPort = *port;
-    FrmComm->msNumPort = *port;
+    }
+    Parametres.NumPort = port.nom;
+    FrmComm->msNumPort = port.nom;
     return true;
 }
 
@@ -216,7 +218,7 @@ bool CInterlocuteur::TesterConnexion(bool AvecEvent)
         Parametres.SvrHoraire && mAuth.autorise() ? std::optional(mContexte.env.plateforme.maintenant()) : std::nullopt, AvecEvent);
     const quint32 envoi = mContexte.env.plateforme.tickMs();
     QByteArray reponseRecue;
-    if (!EnvoyerCommande(commande, "OUI", 3000, &reponseRecue)) // false as well once the engine is gone
+    if (!EnvoyerCommande(commande, "OUI", DelaisMs::reponseLongue, &reponseRecue)) // false as well once the engine is gone
         return false;
     noterCapacites(reponseRecue, mContexte.env.plateforme.ecouleDepuis(envoi));
     // No modem reports a bare cable's link: an answered test is what shows it up.

@@ -66,7 +66,7 @@ public:
                          int NbreEssais, qint32 PostTempo);
     void Déconnecter();
     bool TesterConnexion(bool AvecEvent = false);
-    bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = 2000,
+    bool EnvoyerCommande(const QByteArray &Texte, const QByteArray &RéponseAttendue = {}, qint32 valTimeOut = DelaisMs::reponse,
                          QByteArray *RéponseReçue = nullptr, const QByteArray &RéponseRefus = {});
     // True when the caller is done with the file: delivered, gone, or set aside.
     bool EnvoyerFichier(const QString &Fichier) { return envoyerEnDetail(Fichier).fichierRegle; }

@@ -18,6 +18,12 @@ class Disque;
 class ErreursDeLigne;
 struct ParametresStation;
 
+// How long the other station has, where the engine waits for its answer.
+namespace DelaisMs {
+inline constexpr qint32 reponse = 2000;       // to a command, by default
+inline constexpr qint32 reponseLongue = 3000; // to a link test, an announce, a slice; an answer of ours going out
+}
+
 // How a text sent to the other station ended.
 enum class IssueCommande {
     Repondue, // the awaited answer came (or none was awaited and the text went out)
@@ -95,7 +101,7 @@ public:
 
     // Sends a text and waits up to delaiMs for an answer beginning with attendue (none: the
     // text is only written). An answer beginning with refus ends the wait as refused.
-    virtual ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue = {}, qint32 delaiMs = 2000,
+    virtual ReponseCommande commande(const QByteArray &texte, const QByteArray &attendue = {}, qint32 delaiMs = DelaisMs::reponse,
                                      const QByteArray &refus = {}) = 0;
     // The answer to the other station's command: Repondue once it went, else why not.
     virtual ReponseCommande repondre(const QByteArray &texte) = 0;
@@ -129,15 +135,7 @@ public:
     template <typename Etape>
     auto mener(Etape &&etape)
     {
-        using T = std::invoke_result_t<Etape &>;
-        if constexpr (std::is_void_v<T>) {
-            return executer(Portee::Etape, etape);
-        } else {
-            std::optional<T> valeur;
-            if (!executer(Portee::Etape, [&] { valeur.emplace(etape()); }))
-                return std::optional<T>();
-            return valeur;
-        }
+        return conduire(Portee::Etape, etape);
     }
 
     // ---- Calls that never run the event loop: the engine is still there after each.
@@ -199,6 +197,22 @@ public:
 
 protected:
     ~CanalLiaison() = default;
+
+    // A step run with events running, and its value: nothing (false for a step without one)
+    // once it ended the engine, or the link too for Portee::Liaison.
+    template <typename Etape>
+    auto conduire(Portee portee, Etape &&etape)
+    {
+        using T = std::invoke_result_t<Etape &>;
+        if constexpr (std::is_void_v<T>) {
+            return executer(portee, etape);
+        } else {
+            std::optional<T> valeur;
+            if (!executer(portee, [&] { valeur.emplace(etape()); }))
+                return std::optional<T>();
+            return valeur;
+        }
+    }
     // Runs a step with events running: false when it ended the engine (Etape), or the link
     // too (Liaison).
     virtual bool executer(Portee portee, const std::function<void()> &etape) = 0;

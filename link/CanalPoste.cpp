@@ -30,8 +30,7 @@ ReponseCommande CanalPoste::commande(const QByteArray &texte, const QByteArray &
 
 ReponseCommande CanalPoste::repondre(const QByteArray &texte)
 {
-    constexpr qint32 delaiReponseMs = 3000;
-    ReponseCommande reponse = commande(texte, QByteArray(), delaiReponseMs, QByteArray());
+    ReponseCommande reponse = commande(texte, QByteArray(), DelaisMs::reponseLongue, QByteArray());
     // Nothing was awaited: short of losing the link, the answer counts as given.
     if (!reponse.perdue())
         reponse.issue = IssueCommande::Repondue;
@@ -49,10 +48,7 @@ bool CanalPoste::executer(Portee portee, const std::function<void()> &etape)
 
 std::optional<bool> CanalPoste::testerLiaison(bool avecEvenement)
 {
-    bool repondu = false;
-    if (!executer(Portee::Liaison, [&] { repondu = mPoste.TesterConnexion(avecEvenement); }))
-        return std::nullopt;
-    return repondu;
+    return conduire(Portee::Liaison, [&] { return mPoste.TesterConnexion(avecEvenement); });
 }
 
 bool CanalPoste::attendreCapacites()
@@ -62,18 +58,12 @@ bool CanalPoste::attendreCapacites()
 
 std::optional<bool> CanalPoste::ouvrirPort()
 {
-    bool ouvert = false;
-    if (!executer(Portee::Liaison, [&] { ouvert = mPoste.FrmComm && mPoste.FrmComm->Connecter(); }))
-        return std::nullopt;
-    return ouvert;
+    return conduire(Portee::Liaison, [&] { return mPoste.FrmComm && mPoste.FrmComm->Connecter(); });
 }
 
 std::optional<bool> CanalPoste::ecrireAuModem(const QByteArray &texte, const QByteArray &attendu, qint32 delaiMs, Portee portee)
 {
-    bool accepte = false;
-    if (!executer(portee, [&] { accepte = mPoste.FrmComm && mPoste.FrmComm->Ecrire(texte, attendu, delaiMs, false); }))
-        return std::nullopt;
-    return accepte;
+    return conduire(portee, [&] { return mPoste.FrmComm && mPoste.FrmComm->Ecrire(texte, attendu, delaiMs, false); });
 }
 
 bool CanalPoste::pause(qint32 ms, Portee portee)
@@ -90,24 +80,18 @@ bool CanalPoste::pause(qint32 ms, Portee portee)
 std::optional<ReponseQuestion> CanalPoste::demander(const Question &question, Portee portee)
 {
     BoitesMessage &boites = mPoste.mContexte.env.boites;
-    ReponseQuestion reponse;
-    const bool suite = executer(portee, [&] {
+    return conduire(portee, [&] {
         switch (question.genre) {
         case Question::Genre::Avertissement:
-            reponse.confirmee = boites.afficher(question.texte, Boutons::OK, question.titre) == Reponse::OK;
-            break;
+            return ReponseQuestion{boites.afficher(question.texte, Boutons::OK, question.titre) == Reponse::OK, {}};
         case Question::Genre::Delai:
-            reponse.confirmee = boites.afficherTempo(question.texte, question.titre, question.secondes, true, EtatFenetre::Minimisee);
-            break;
+            return ReponseQuestion{boites.afficherTempo(question.texte, question.titre, question.secondes, true, EtatFenetre::Minimisee), {}};
         case Question::Genre::Saisie:
-            reponse.saisie = boites.saisir(question.texte, question.titre);
-            reponse.confirmee = !reponse.saisie.isEmpty();
             break;
         }
+        const QString saisie = boites.saisir(question.texte, question.titre);
+        return ReponseQuestion{!saisie.isEmpty(), saisie};
     });
-    if (!suite)
-        return std::nullopt;
-    return reponse;
 }
 
 bool CanalPoste::couper(Portee portee)
@@ -121,10 +105,7 @@ std::optional<bool> CanalPoste::raccrocherEtRappeler(qint32 pauseMs)
         return std::nullopt;
     if (pauseMs > 0 && !pause(pauseMs, Portee::Liaison))
         return std::nullopt;
-    bool relie = false;
-    if (!executer(Portee::Etape, [&] { relie = mPoste.Connecter(); }))
-        return std::nullopt;
-    return relie;
+    return conduire(Portee::Liaison, [&] { return mPoste.Connecter(); });
 }
 
 bool CanalPoste::attendreQue(const std::function<bool()> &condition, quint32 delaiMs)

@@ -56,7 +56,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
     const TE::Annonce annonce{lecture.size(), sha.result().toHex(), Windows1252::depuisTexte(QFileInfo(fichier).fileName())};
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     for (int essai = 1; essai <= essaisMax; ++essai) {
-        const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(3000 + 2 * allerRetour), TE::Refus);
+        const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(DelaisMs::reponseLongue + 2 * allerRetour), TE::Refus);
         if (offre.fin())
             return Issue::Fin;
         const QByteArray &reponse = offre.texte;
@@ -85,7 +85,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
         if (issue != Issue::Livre)
             return issue;
         // The other side reads the whole file again to check it before it answers.
-        const qint32 delai = qint32(std::min<qint64>(3000 + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
+        const qint32 delai = qint32(std::min<qint64>(DelaisMs::reponseLongue + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
         const ReponseCommande fin = mCanal.commande(TE::sceller(TE::Fin, {}, mCanal.etat().crcEtendu), "OKFICHIER", delai, TE::Refus);
         if (fin.fin())
             return Issue::Fin;
@@ -220,7 +220,7 @@ Issue EnvoiEtendu::envoyerTranche(QFile &lecture, qint64 debut, qint64 fin)
     }
     mEnVol.push_back({debut, fin, ++mOrdre});
     mOctetsEnvoyes += fin - debut;
-    return mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, 3000).fin() ? Issue::Fin : Issue::Livre;
+    return mCanal.commande(TE::donnees(debut, octets, mCanal.etat().crcEtendu), {}, DelaisMs::reponseLongue).fin() ? Issue::Fin : Issue::Livre;
 }
 
 void EnvoiEtendu::surAcquit(const QByteArray &texte)

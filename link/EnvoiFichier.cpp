@@ -133,7 +133,7 @@ EnvoiFichier::Issue EnvoiFichier::envoyerTexte(const QByteArray &T)
         if (reprise > 0)
             mCanal.informer(
                 QStringLiteral("Réponse perdue : le fichier repart du début (reprise %1 / %2)").arg(reprise).arg(reprisesMax));
-        const ReponseCommande annonce = mCanal.commande("FICHIER", "OKFICHIER", 3000);
+        const ReponseCommande annonce = mCanal.commande("FICHIER", "OKFICHIER", DelaisMs::reponseLongue);
         if (!annonce.repondue()) {
             if (annonce.fin())
                 return Issue::Fin;
@@ -171,7 +171,7 @@ EnvoiFichier::Issue EnvoiFichier::envoyerUneFois(const QByteArray &T, qint64 P, 
             if (i < P)
                 attendu = "OKPARTFIC";
         }
-        const ReponseCommande reponse = mCanal.commande(commande, attendu, qint32(commande.size() / 10 + 4000), "ERREURPARTFIC");
+        const ReponseCommande reponse = mCanal.commande(commande, attendu, qint32(commande.size() / 10 + DelaisMs::reponseLongue + 1000), "ERREURPARTFIC");
         if (reponse.fin())
             return Issue::Fin;
         if (reponse.repondue()) {

@@ -2,8 +2,6 @@
 
 #include "link/ContexteLiaison.h"
 #include "link/ProprietaireLiaison.h"
-#include "link/shared/MGlobal.h"
-#include "platform/BoitesMessage.h"
 #include "platform/FichierIni.h"
 #include "platform/Plateforme.h"
 #include "serial/ParametresStation.h"
@@ -25,23 +23,20 @@ void ProfilPoste::choisir(QString fichier, QString section, const QString &index
     mContexte.ini.setSection(section);
 }
 
-std::optional<QString> ProfilPoste::lirePort()
+ProfilPoste::Port ProfilPoste::lirePort()
 {
     FichierIni &ini = mContexte.ini;
     ini.setSection(mSection);
     ini.setCle(QStringLiteral("NumPort"));
-    if (!ini.Lire()) {
-        MGlobal::AfficherMessage(mContexte.env.boites, QStringLiteral("Erreur de lecture dans le fichier ") + ini.Fichier(),
-                                 Boutons::OK, QString());
-        return std::nullopt;
-    }
+    if (!ini.Lire())
+        return {{}, QStringLiteral("Erreur de lecture dans le fichier ") + ini.Fichier()};
     QString port = ini.Valeur();
     if (ParametresStation::nombre(port)) {
         port = QStringLiteral("COM") + port.trimmed() + QLatin1Char(':');
         ini.setValeur(port);
         ini.Enregistrer();
     }
-    return port.trimmed().isEmpty() ? QString() : port;
+    return {port.trimmed().isEmpty() ? QString() : port, {}};
 }
 
 void ProfilPoste::placerFenetre(const ParametresStation &parametres)

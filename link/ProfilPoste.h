@@ -17,9 +17,13 @@ public:
     // Without a file, the program's own; without a section, one named after the station's index.
     void choisir(QString fichier, QString section, const QString &index);
     const QString &section() const { return mSection; }
-    // The port's key, a bare number turned into its port name; empty when none is set yet,
-    // nothing (the user told) when the file cannot be read.
-    std::optional<QString> lirePort();
+    struct Port
+    {
+        QString nom;    // empty when none is set yet
+        QString erreur; // why the file cannot be read, if it cannot
+    };
+    // The port's key, a bare number turned into its port name.
+    Port lirePort();
     void placerFenetre(const ParametresStation &parametres);
     // The dialog's keys written back; why not, when they could not be.
     std::optional<QString> ecrire(const ParametresStation &parametres);

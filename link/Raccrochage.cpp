@@ -6,7 +6,7 @@
 namespace {
 // Longer than a modem's escape guard time (S12 = 50, 1 s), with room for the line's delay.
 constexpr qint32 silenceGardeMs = 1200;
-constexpr qint32 attenteAuRevoirMs = 3000;
+constexpr qint32 attenteAuRevoirMs = DelaisMs::reponseLongue;
 // The farewell crosses and the other station hangs up before the modem is reset.
 constexpr qint32 pauseAvantReinitialisationMs = 2000;
 }
@@ -48,5 +48,5 @@ bool Raccrochage::raccrocherModem()
     // A modem takes "+++" only between two silences of its guard time (S12, 1 s by default);
     // its "OK" comes after the second, and then it hears ATH0. The carrier may go meanwhile.
     return mCanal.pause(silenceGardeMs, Portee::Etape)
-           && ecrire("+++", "OK", silenceGardeMs + 2000) && ecrire(mCanal.etat().horsLigne ? "\rATH0\r" : "ATH0\r");
+           && ecrire("+++", "OK", silenceGardeMs + DelaisMs::reponse) && ecrire(mCanal.etat().horsLigne ? "\rATH0\r" : "ATH0\r");
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "link/CanalLiaison.h"
+
 #include <QByteArray>
 
-class CanalLiaison;
 
 // Taking the line down: a goodbye to the other station, the calling modem back to command
 // mode and hung up, the modem reset, then the port closed. What the engine forgets of the
@@ -22,7 +23,7 @@ private:
     // seconds and send a STOP that a peer on a direct cable would obey.
     // The steps run to their end while the station ends, and stop once it is gone: false
     // then, or when the port was closed and nothing went.
-    bool ecrire(const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = 2000);
+    bool ecrire(const QByteArray &texte, const QByteArray &reponse = {}, qint32 delai = DelaisMs::reponse);
     bool raccrocherModem();
 
     CanalLiaison &mCanal;

@@ -20,7 +20,7 @@ bool RolePoste::devenirAppelant()
     if (mCanal.parametres().NumTelAppel.isEmpty())
         return false;
     mCanal.informer(QStringLiteral("Tentative de paramétrage de l'autre poste en 'appellé'."));
-    if (!mCanal.commande("JESUISAPPELANT", "OKTUESAPPELANT", 2000).repondue())
+    if (!mCanal.commande("JESUISAPPELANT", "OKTUESAPPELANT", DelaisMs::reponse).repondue())
         return false;
     mCanal.informer(QStringLiteral("Paramétrage accepté par l'autre poste."));
     mCanal.changerRole(true, mCanal.parametres().NumTelAppel, true);

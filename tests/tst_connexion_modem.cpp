@@ -43,8 +43,6 @@ private slots:
         QTest::addColumn<QString>("dit");
         QTest::newRow("appelant") << "0123" << true << true << 0 << QByteArray("ATDT0123\r") << 0 << "Attente de réponse...";
         QTest::newRow("appelé") << "0123" << false << true << 0 << QByteArray("ATS0=1\r") << 0 << "Attente d'appel...";
-        QTest::newRow("numéro que le modem ne compose pas")
-            << "01-AB?" << true << true << 0 << QByteArray("ATDT01-AB?\r") << 0 << "contient des caractères";
         QTest::newRow("modem muet : deux essais, puis l'utilisateur") << "0123" << false << false << 0 << QByteArray("ATV1\r") << 2
                                                                       << "Echec de paramétrage. (Essai 2)";
         QTest::newRow("câble sans modem") << "DIRECT" << true << false << 0 << QByteArray("ATZ0\r") << 0

@@ -480,7 +480,6 @@ private slots:
         QTest::addColumn<int>("erreursAvant");
         QTest::addColumn<bool>("testRepondu");
         QTest::addColumn<QString>("suite");
-        QTest::newRow("première") << 0 << true << "attente";
         QTest::newRow("deuxième") << 1 << true << "attente";
         QTest::newRow("troisième, le test répond") << 2 << true << "test de liaison";
         QTest::newRow("troisième, sans réponse") << 2 << false << "raccrochage et rappel";
