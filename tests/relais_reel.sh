@@ -6,6 +6,7 @@
 # in clear the restarted B sends, and the file arrives whole.
 # Usage: relais_reel.sh NAVETTE NAVETTE_MODEM
 set -euo pipefail
+command -v python3 >/dev/null || { echo "python3 n'est pas installé (apt-get install python3) : test sauté." >&2; exit 77; }
 navette=$1
 modem=$2
 ici="$(cd "$(dirname "$0")" && pwd)"

@@ -7,7 +7,9 @@
 set -euo pipefail
 navette=$1
 modem=$2
-command -v ser2net >/dev/null || { echo "ser2net n'est pas installé (tools/installer-dependances.sh)." >&2; exit 1; }
+for outil in ser2net socat; do
+  command -v "$outil" >/dev/null || { echo "$outil n'est pas installé (apt-get install $outil) : test sauté." >&2; exit 77; }
+done
 d=$(mktemp -d)
 pids=()
 finir() {

@@ -16,8 +16,8 @@ echo "lintian : aucune erreur."
 
 [ "${1:-}" = --essai ] || exit 0
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Il faut être root pour essayer le paquet." >&2
-  exit 1
+  echo "Il faut être root pour essayer le paquet (sudo bash tools/tester.sh --paquet) : essai sauté." >&2
+  exit 77
 fi
 dpkg -i "$paquet" >/dev/null
 trap 'dpkg -r navette >/dev/null 2>&1 || true' EXIT
