@@ -48,6 +48,21 @@ DeuxPostesReels::DeuxPostesReels(const QStringList &optionsModem, quint16 premie
     mDemarre = true;
 }
 
+std::pair<qint64, qint64> DeuxPostesReels::octetsRemis()
+{
+    mSortieModem += mModem.readAllStandardOutput();
+    for (qsizetype fin; (fin = mSortieModem.indexOf('\n')) >= 0; mSortieModem.remove(0, fin + 1)) {
+        const QByteArray ligne = mSortieModem.left(fin);
+        const qsizetype debut = ligne.indexOf("octets remis : 1=");
+        if (debut < 0)
+            continue;
+        const QList<QByteArray> champs = ligne.mid(debut + 15).split(' ');
+        if (champs.size() >= 2)
+            mRemis = {champs[0].mid(2).toLongLong(), champs[1].mid(2).toLongLong()};
+    }
+    return mRemis;
+}
+
 bool DeuxPostesReels::attendre(const std::function<bool()> &condition, qint64 limiteMs)
 {
     QElapsedTimer chrono;

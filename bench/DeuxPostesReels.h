@@ -36,6 +36,11 @@ public:
     };
     std::pair<Sens, Sens> chargeReguliere(const std::function<QByteArray(int)> &contenu, int dureeS) const;
 
+    // With the modem started with --compter: the bytes it handed to A and to B so far.
+    std::pair<qint64, qint64> octetsRemis();
+    // The station's process, for its resident memory.
+    qint64 pid(bool a) const { return (a ? mA : mB).processId(); }
+
     // Lets events run until condition() holds or limiteMs have passed.
     static bool attendre(const std::function<bool()> &condition, qint64 limiteMs);
 
@@ -43,4 +48,6 @@ private:
     QProcess mModem, mA, mB;
     QTemporaryDir mDossier;
     bool mDemarre = false;
+    QByteArray mSortieModem;
+    std::pair<qint64, qint64> mRemis;
 };

@@ -18,6 +18,11 @@ struct AvancementFichier
 
     static AvancementFichier parties(qint64 partie, qint64 nombre) { return {Unite::Parties, partie, nombre}; }
     static AvancementFichier octets(qint64 tenus, qint64 taille) { return {Unite::Kio, tenus / 1024, (taille + 1023) / 1024}; }
+    // Of a file that crosses coded: what is held of the coded bytes, told in the file's own.
+    static AvancementFichier octets(qint64 tenus, qint64 taille, qint64 tailleFichier)
+    {
+        return octets(taille > 0 ? qint64(double(tenus) / double(taille) * double(tailleFichier)) : tenus, tailleFichier);
+    }
 
     QString texte() const
     {

@@ -58,6 +58,7 @@ struct EtatLigne
     bool meneLaLiaison = false;
     bool ligneDirecte = false;
     qint32 partieDistante = 0; // the longest slice the other station takes
+    bool memoireDistante = false; // it keeps the files exchanged, and takes them as references
     quint32 allerRetourMs = 0;
     qint64 octetsParSeconde = 0;
 };

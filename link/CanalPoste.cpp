@@ -278,6 +278,7 @@ EtatLigne CanalPoste::etat() const
             .meneLaLiaison = p.meneLaLiaison(),
             .ligneDirecte = p.ligneDirecte(),
             .partieDistante = p.mReconnaissance.partieDistante(),
+            .memoireDistante = p.extensionActive() && p.mReconnaissance.memoireDistante(),
             .allerRetourMs = p.mReconnaissance.allerRetourMs(),
             .octetsParSeconde = ligne ? ligne->octetsParSeconde() : 960};
 }

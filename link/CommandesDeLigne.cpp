@@ -38,6 +38,8 @@ const CommandesDeLigne::Commande *CommandesDeLigne::trouver(const QByteArray &te
         {"MESSAGE=", 0, true, false, nullptr},
         {TE::Offre, 0, true, false,
          [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surOffre(t), true); }},
+        {TE::OffreCodee, 0, true, false,
+         [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surOffreCodee(t), true); }},
         {TE::Donnees, 0, true, false,
          [](C &c, const QByteArray &t) { return c.etendu() && (c.mReception.etendue().surDonnees(t), true); }},
         {TE::Acquit, 0, true, false,
@@ -48,6 +50,7 @@ const CommandesDeLigne::Commande *CommandesDeLigne::trouver(const QByteArray &te
         {Authentification::Confirmation, 0, true, true, [](C &c, const QByteArray &t) { return c.mAuth.surConfirmation(t); }},
         // Answers, awaited as such; one that comes after its wait is dropped.
         {TE::Pret, 0, false, false, [](C &c, const QByteArray &) { return c.etendu(); }},
+        {TE::PretCode, 0, false, false, [](C &c, const QByteArray &) { return c.etendu(); }},
         {TE::Refus, 0, false, false,
          [](C &c, const QByteArray &t) { return c.etendu() && (c.mEnvoi.etendu().surRefus(t), true); }},
         {Authentification::Reponse, 0, false, true, [](C &, const QByteArray &) { return true; }},

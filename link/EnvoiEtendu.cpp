@@ -46,17 +46,35 @@ qint32 EnvoiEtendu::tranche(qint32 trancheMax, qint64 octetsEnvoyes, qint64 pert
 
 Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
 {
+    return offrir(fichier, Windows1252::depuisTexte(QFileInfo(fichier).fileName()), nullptr, lignePerdue);
+}
+
+Issue EnvoiEtendu::envoyerCode(const QString &fichier, const QByteArray &nom, const TE::Codage &codage,
+                               const std::function<bool()> &lignePerdue)
+{
+    return offrir(fichier, nom, &codage, lignePerdue);
+}
+
+Issue EnvoiEtendu::offrir(const QString &fichier, const QByteArray &nom, const TE::Codage *codage, const std::function<bool()> &lignePerdue)
+{
     mAvance = false;
+    mSansReference = false;
+    // What the user knows: the file, not what it was coded into.
+    const QString affiche = codage ? Windows1252::versTexte(nom) : fichier;
+    mTailleFichier = codage ? codage->tailleFichier : QFileInfo(fichier).size();
     QFile lecture(fichier);
     QCryptographicHash sha(QCryptographicHash::Sha256);
     if (!lecture.open(QIODevice::ReadOnly) || !sha.addData(&lecture)) {
-        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lecture.errorString()));
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(affiche, lecture.errorString()));
         return Issue::Abandon;
     }
-    const TE::Annonce annonce{lecture.size(), sha.result().toHex(), Windows1252::depuisTexte(QFileInfo(fichier).fileName())};
+    const TE::Annonce annonce{lecture.size(), sha.result().toHex(), nom};
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
+    const char *motPret = codage ? TE::PretCode : TE::Pret;
     for (int essai = 1; essai <= essaisMax; ++essai) {
-        const ReponseCommande offre = mCanal.commande(TE::offre(annonce, mCanal.etat().crcEtendu), TE::Pret, qint32(DelaisMs::reponseLongue + 2 * allerRetour), TE::Refus);
+        const bool crc = mCanal.etat().crcEtendu;
+        const QByteArray texteOffre = codage ? TE::offreCodee(annonce, *codage, crc) : TE::offre(annonce, crc);
+        const ReponseCommande offre = mCanal.commande(texteOffre, motPret, qint32(DelaisMs::reponseLongue + 2 * allerRetour), TE::Refus);
         if (offre.fin())
             return Issue::Fin;
         const QByteArray &reponse = offre.texte;
@@ -65,7 +83,7 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             return Issue::LignePerdue;
         if (!pret) {
             if (const auto raison = TE::ouvrir(reponse, TE::Refus, mCanal.etat().crcEtendu)) {
-                mCanal.informer(QStringLiteral("Le poste distant refuse %1 : %2").arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
+                mCanal.informer(QStringLiteral("Le poste distant refuse %1 : %2").arg(affiche, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
                 return Issue::Abandon;
             }
             if (reponse.isEmpty()) {
@@ -74,18 +92,23 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             }
             continue; // an answer the line damaged
         }
-        const auto corps = TE::ouvrir(reponse, TE::Pret, mCanal.etat().crcEtendu);
+        const auto corps = TE::ouvrir(reponse, motPret, crc);
+        if (codage && corps == TE::SansReference) {
+            mSansReference = true;
+            return Issue::Abandon;
+        }
         const auto debut = corps ? TE::nombre(*corps, annonce.taille) : std::nullopt;
         if (!debut)
             continue;
         mCanal.erreurs().ligneSaine();
         if (*debut > 0)
-            mCanal.informer(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(fichier).arg(*debut).arg(annonce.taille));
+            mCanal.informer(QStringLiteral("Reprise de %1 à l'octet %2 sur %3").arg(affiche).arg(*debut).arg(annonce.taille));
         const Issue issue = transmettre(lecture, annonce.taille, *debut, lignePerdue);
         if (issue != Issue::Livre)
             return issue;
         // The other side reads the whole file again to check it before it answers.
-        const qint32 delai = qint32(std::min<qint64>(DelaisMs::reponseLongue + annonce.taille / 10'000 + 2 * allerRetour, 600'000));
+        const qint64 relu = annonce.taille + (codage ? codage->tailleFichier : 0);
+        const qint32 delai = qint32(std::min<qint64>(DelaisMs::reponseLongue + relu / 10'000 + 2 * allerRetour, 600'000));
         const ReponseCommande fin = mCanal.commande(TE::sceller(TE::Fin, {}, mCanal.etat().crcEtendu), "OKFICHIER", delai, TE::Refus);
         if (fin.fin())
             return Issue::Fin;
@@ -93,9 +116,15 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
             return Issue::Livre;
         if (lignePerdue())
             return Issue::LignePerdue;
-        if (const auto raison = TE::ouvrir(fin.texte, TE::Refus, mCanal.etat().crcEtendu))
+        if (const auto raison = TE::ouvrir(fin.texte, TE::Refus, mCanal.etat().crcEtendu)) {
             mCanal.informer(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
-                                   .arg(fichier, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
+                                   .arg(affiche, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
+            // The references did not rebuild the file there: it goes again without them.
+            if (codage && !codage->references.isEmpty()) {
+                mSansReference = true;
+                return Issue::Abandon;
+            }
+        }
         // With no answer the file may be stored: the next offer says so, and nothing is stored twice.
     }
     mCanal.informer(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
@@ -153,7 +182,7 @@ Issue EnvoiEtendu::envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debu
     int silences = 0;
     quint32 dernierSigne = mCanal.tickMs();
     while (!mRecu.contient(0, taille)) {
-        mCanal.avancementEmission(AvancementFichier::octets(mRecu.continuDepuisZero(), taille));
+        mCanal.avancementEmission(AvancementFichier::octets(mRecu.continuDepuisZero(), taille, mTailleFichier));
         while (octetsEnVol() < largeur) {
             const auto envoi = prochaineTranche(suivant, trancheMax);
             if (!envoi)

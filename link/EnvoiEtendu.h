@@ -2,6 +2,7 @@
 
 #include "link/EnvoiFichier.h"
 #include "link/shared/Plages.h"
+#include "link/shared/TramesEtendues.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,6 +26,12 @@ public:
 
     // lignePerdue: true once the carrier or the link was lost since the send began.
     EnvoiFichier::Issue envoyer(const QString &fichier, const std::function<bool()> &lignePerdue);
+    // What crosses is fichier, coded from the file named nom: the offer says how. When the
+    // other side lacks a reference, or could not rebuild the file with them, the send ends
+    // in Abandon with sansReference() true.
+    EnvoiFichier::Issue envoyerCode(const QString &fichier, const QByteArray &nom, const TramesEtendues::Codage &codage,
+                                    const std::function<bool()> &lignePerdue);
+    bool sansReference() const { return mSansReference; }
     // The other station's acknowledgement, or its refusal in the middle of the slices.
     void surAcquit(const QByteArray &texte);
     void surRefus(const QByteArray &texte);
@@ -44,6 +51,8 @@ private:
         qint64 debut, fin;
         quint64 ordre; // of sending
     };
+    EnvoiFichier::Issue offrir(const QString &fichier, const QByteArray &nom, const TramesEtendues::Codage *codage,
+                               const std::function<bool()> &lignePerdue);
     void commencer(qint64 taille, qint64 debut);
     EnvoiFichier::Issue transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
     EnvoiFichier::Issue envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
@@ -60,7 +69,9 @@ private:
     CanalLiaison &mCanal;
     bool mActif = false;
     bool mAvance = false;
+    bool mSansReference = false;
     qint64 mTaille = 0;
+    qint64 mTailleFichier = 0; // what the progress counts
     Plages mRecu;
     std::vector<EnVol> mEnVol;
     Plages mARenvoyer;

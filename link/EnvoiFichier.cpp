@@ -3,11 +3,13 @@
 #include "link/CanalLiaison.h"
 #include "link/ErreursDeLigne.h"
 #include "link/DossiersPoste.h"
+#include "link/EnvoiCode.h"
 #include "link/EnvoiEtendu.h"
 #include "link/RangementFichier.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Windows1252.h"
 #include "platform/Zipper.h"
+#include "serial/ParametresStation.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +27,9 @@ constexpr int refusParPartieMax = 8;
 constexpr int reprisesMax = 3;
 }
 
-EnvoiFichier::EnvoiFichier(CanalLiaison &canal) : mCanal(canal), mEtendu(std::make_unique<EnvoiEtendu>(canal)) {}
+EnvoiFichier::EnvoiFichier(CanalLiaison &canal)
+    : mCanal(canal), mEtendu(std::make_unique<EnvoiEtendu>(canal)), mCode(std::make_unique<EnvoiCode>(canal, *mEtendu))
+{}
 
 EnvoiFichier::~EnvoiFichier() = default;
 
@@ -50,6 +54,12 @@ EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
     mEnCours = true;
     if (!mCanal.attendreCapacites())
         return Resultat::de(Issue::Fin);
+    if (mCanal.etat().memoireDistante && mCanal.parametres().MemoireFichiers > 0) {
+        if (Windows1252::depuisTexte(QFileInfo(fichier).fileName()).size() > 255)
+            return terminer(mettreDeCote(fichier, QStringLiteral("son nom dépasse 255 caractères")));
+        const Issue issue = mCode->envoyer(fichier, [this] { return etatLigne() != mLigneAuDebut; });
+        return issue == Issue::Fin ? Resultat::de(issue) : terminer(Resultat::de(issue, mEtendu->avance()));
+    }
     // The archive is built apart, under the name that travels: the user's folder is never
     // written, and only the archive this call made is deleted, whatever the way out.
     bool detruit = false;
@@ -61,8 +71,11 @@ EnvoiFichier::Resultat EnvoiFichier::envoyer(const QString &fichier)
     if (detruit)
         return Resultat::de(Issue::Fin);
     const Resultat resultat = envoyerContenu(fichier, archive.isEmpty() ? fichier : archive);
-    if (resultat.issue == Issue::Fin)
-        return resultat;
+    return resultat.issue == Issue::Fin ? resultat : terminer(resultat);
+}
+
+EnvoiFichier::Resultat EnvoiFichier::terminer(const Resultat &resultat)
+{
     mEnCours = false;
     if (!resultat.coupe())
         mCanal.finEnvoi();

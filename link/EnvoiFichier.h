@@ -8,6 +8,7 @@
 #include <utility>
 
 class CanalLiaison;
+class EnvoiCode;
 class EnvoiEtendu;
 class Zipper;
 
@@ -76,10 +77,13 @@ private:
     // Changes with every carrier loss and every hang-up: a send stops when it changed.
     std::tuple<quint32, quint32, quint32> etatLigne() const;
     Resultat mettreDeCote(const QString &fichier, const QString &raison);
+    // The send over, Fin aside: the supervision goes back to the line.
+    Resultat terminer(const Resultat &resultat);
 
     CanalLiaison &mCanal;
     std::unique_ptr<Zipper> mCompression;
     std::unique_ptr<EnvoiEtendu> mEtendu;
+    std::unique_ptr<EnvoiCode> mCode;
     bool mEnCours = false;
     std::tuple<quint32, quint32, quint32> mLigneAuDebut;
 };

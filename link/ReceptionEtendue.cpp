@@ -2,7 +2,9 @@
 
 #include "link/CanalLiaison.h"
 #include "link/DossiersPoste.h"
+#include "link/MemoireFichiers.h"
 #include "link/ReceptionFichier.h"
+#include "link/shared/Decodeur.h"
 #include "link/shared/MGlobal.h"
 #include "platform/Disque.h"
 #include "platform/Windows1252.h"
@@ -61,18 +63,48 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
         return; // damaged: the sender offers again
     auto e = std::make_unique<EnCours>();
     e->annonce = *annonce;
-    e->empreinte = "X" + annonce->sha256 + QByteArray::number(annonce->taille) + annonce->nom;
+    accueillir(std::move(e), TE::Pret);
+}
+
+void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
+{
+    suspendre();
+    const auto offre = TE::lireOffreCodee(texte, mCanal.etat().crcEtendu);
+    if (!offre)
+        return;
+    auto e = std::make_unique<EnCours>();
+    e->annonce = offre->charge;
+    e->codage = offre->codage;
+    MemoireFichiers memoire = MemoireFichiers::duPoste(mCanal);
+    for (const QByteArray &sha : offre->codage.references) {
+        if (!memoire.tient(sha)) {
+            mCanal.informer(QStringLiteral("Le fichier %1 vient sans sa référence : elle manque ou est abîmée dans la mémoire de ce poste.")
+                                .arg(MGlobal::TexteDistant(Windows1252::versTexte(offre->charge.nom), 255)));
+            mCanal.repondre(TE::sceller(TE::PretCode, TE::SansReference, mCanal.etat().crcEtendu));
+            return;
+        }
+        e->references.append(memoire.chemin(sha));
+    }
+    accueillir(std::move(e), TE::PretCode);
+}
+
+void ReceptionEtendue::accueillir(std::unique_ptr<EnCours> e, const char *pret)
+{
+    const TE::Annonce &annonce = e->annonce;
+    // The file itself: a file sent again after a lost acknowledgement is known, however coded.
+    e->empreinte = e->codage ? "X" + e->codage->shaFichier + QByteArray::number(e->codage->tailleFichier) + annonce.nom
+                             : "X" + annonce.sha256 + QByteArray::number(annonce.taille) + annonce.nom;
     // Both ways at once: this station's own files keep leaving while this one arrives, and
     // the send's progress label stays its own.
     mReception.debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
-    qint64 debut = annonce->taille;
+    qint64 debut = annonce.taille;
     if (mReception.rangement().dejaRecu(e->empreinte)) {
         e->dejaRange = true;
     } else {
         const QString raison = preparer(*e);
         if (!raison.isEmpty()) {
-            const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(annonce->nom), 255);
+            const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(annonce.nom), 255);
             if (e->panne.duDisque())
                 mReception.rangement().refusParLeDisque(nom, e->panne);
             else
@@ -84,7 +116,7 @@ void ReceptionEtendue::surOffre(const QByteArray &texte)
         debut = e->recu.continuDepuisZero();
     }
     mEnCours = std::move(e);
-    if (mCanal.repondre(TE::sceller(TE::Pret, QByteArray::number(debut), mCanal.etat().crcEtendu)).repondue())
+    if (mCanal.repondre(TE::sceller(pret, QByteArray::number(debut), mCanal.etat().crcEtendu)).repondue())
         mReception.echangeRecu();
 }
 
@@ -236,12 +268,41 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
             mReception.fin();
         return;
     }
-    const std::optional<bool> range = mCanal.mener([&] { return mReception.rangement().recevoirFichierDepuis(e->annonce.nom, partie(*e)); });
+    FichierDisque reconstitue(mCanal.disque());
+    QString aRanger = partie(*e);
+    if (e->codage) {
+        QString raison;
+        ErreurDisque panne;
+        const std::optional<bool> fait = decoder(*e, reconstitue, raison, panne);
+        if (!fait)
+            return;
+        if (!*fait) {
+            if (panne.duDisque()) {
+                // What crossed is whole and checked: it stays for the next offer.
+                mReception.rangement().refusParLeDisque(nom, panne);
+                raison = panne.texte;
+            } else {
+                oublier(*e);
+                mCanal.informer(QStringLiteral("Fichier %1 : reconstitution impossible (%2) : il reviendra sans référence.").arg(nom, raison));
+                raison = QStringLiteral("reconstitution impossible : ") + raison;
+            }
+            if (!refuser(raison).fin())
+                mReception.fin();
+            return;
+        }
+        aRanger = reconstitue.chemin();
+        // Kept before storing takes it away: the next file of this kind may cross against it.
+        if (!MemoireFichiers::duPoste(mCanal).retenir(aRanger, {e->codage->shaFichier, e->codage->tailleFichier, e->annonce.nom, mCanal.maintenant()}, panne))
+            mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : %1 n'y est pas gardé (%2).").arg(nom, panne.texte));
+    }
+    const std::optional<bool> range = mCanal.mener([&] { return mReception.rangement().recevoirFichierDepuis(e->annonce.nom, aRanger); });
     if (!range)
         return;
     ReponseCommande reponse;
     if (*range) {
         QFile::remove(e->base + QStringLiteral(".info"));
+        if (e->codage)
+            QFile::remove(partie(*e));
         mReception.rangement().retenir(e->empreinte);
         reponse = mCanal.repondre("OKFICHIER");
     } else {
@@ -252,11 +313,51 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         mReception.fin();
 }
 
+std::optional<bool> ReceptionEtendue::decoder(const EnCours &e, FichierDisque &sortie, QString &raison, ErreurDisque &erreur)
+{
+    // Apart from the parts, whose notes have work files of their own.
+    const QString ici = mCanal.dossiers().travail() + QStringLiteral("/Reconstitution");
+    QDir().mkpath(ici);
+    if (!sortie.creerProvisoire(ici, erreur)) {
+        raison = erreur.texte;
+        return false;
+    }
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    qint64 position = 0;
+    Decodeur decodeur(
+        e.codage->methode, partie(e), e.codage->tailleFichier,
+        [&](const char *octets, qint64 n) {
+            sha.addData(QByteArrayView(octets, n));
+            const bool ecrit = sortie.ecrire(octets, n, position, erreur);
+            position += n;
+            return ecrit;
+        },
+        e.references);
+    // A step at a time, the line answered between steps.
+    while (decodeur.etape())
+        if (!mCanal.pause(0, Portee::Etape))
+            return std::nullopt;
+    if (!decodeur.reussi()) {
+        raison = erreur.texte.isEmpty() ? decodeur.erreur() : erreur.texte;
+        return false;
+    }
+    if (sha.result().toHex() != e.codage->shaFichier) {
+        raison = QStringLiteral("empreinte SHA-256 fausse");
+        return false;
+    }
+    if (!sortie.synchroniser(erreur) || !sortie.fermer(erreur)) {
+        raison = erreur.texte;
+        return false;
+    }
+    return true;
+}
+
 AvancementFichier ReceptionEtendue::avancement() const
 {
     if (!mEnCours)
         return {};
-    return AvancementFichier::octets(recus(), mEnCours->annonce.taille);
+    const qint64 taille = mEnCours->annonce.taille;
+    return AvancementFichier::octets(recus(), taille, mEnCours->codage ? mEnCours->codage->tailleFichier : taille);
 }
 
 void ReceptionEtendue::suspendre()

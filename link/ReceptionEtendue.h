@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -27,6 +28,8 @@ public:
     ~ReceptionEtendue();
 
     void surOffre(const QByteArray &texte);
+    // The offer of a file that crosses coded: taken when every reference it names is held intact.
+    void surOffreCodee(const QByteArray &texte);
     void surDonnees(const QByteArray &texte);
     void surFin(const QByteArray &texte);
     // The line went, or the reception timed out: what is held stays for the next offer.
@@ -50,7 +53,13 @@ private:
         QByteArray empreinte;   // for the files stored lately
         bool dejaRange = false;
         ErreurDisque panne; // why the last sync failed
+        std::optional<TramesEtendues::Codage> codage;
+        QStringList references; // the memory's copies, in the offer's order
     };
+    void accueillir(std::unique_ptr<EnCours> e, const char *pret);
+    // The file rebuilt from what crossed into sortie, checked against its SHA-256: nothing once
+    // the engine went, false with the reason (erreur when the disk refused) when it cannot be.
+    std::optional<bool> decoder(const EnCours &e, FichierDisque &sortie, QString &raison, ErreurDisque &erreur);
     QString dossier() const;
     static QString partie(const EnCours &e) { return e.base + QStringLiteral(".part"); }
     void nettoyer();

@@ -22,6 +22,7 @@ void Reconnaissance::oublier()
     mPartieDistante.reset();
     mReponseDistante.clear();
     mRangDistant.reset();
+    mMemoireDistante = false;
     mDemandees = false;
     mDebutAppel.reset();
     mProtocoleAnnonce = false;
@@ -47,7 +48,8 @@ void Reconnaissance::debutConnexion(bool appelant)
 QByteArray Reconnaissance::reponseAuTest() const
 {
     const ParametresStation &p = mCanal.parametres();
-    return p.ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte(p) ? rang() : QByteArray()) : QByteArray("OUI");
+    return p.ProtocoleEtendu ? TramesEtendues::reponseAuTest(ligneDirecte(p) ? rang() : QByteArray(), p.MemoireFichiers > 0)
+                             : QByteArray("OUI");
 }
 
 void Reconnaissance::noter(const QByteArray &reponse, quint32 allerRetourMs, bool autorise)
@@ -56,6 +58,7 @@ void Reconnaissance::noter(const QByteArray &reponse, quint32 allerRetourMs, boo
     if (mCanal.parametres().ProtocoleEtendu) {
         mPartieDistante = TramesEtendues::lireCapacites(reponse);
         mRangDistant = TramesEtendues::lireRang(reponse);
+        mMemoireDistante = TramesEtendues::lireMemoire(reponse);
         mAllerRetourMs = allerRetourMs;
     }
     mReponseDistante = reponse;

@@ -30,6 +30,7 @@ public:
 
     bool etendue() const { return mPartieDistante.has_value(); }
     qint32 partieDistante() const { return mPartieDistante.value_or(0); }
+    bool memoireDistante() const { return mMemoireDistante; }
     quint32 allerRetourMs() const { return mAllerRetourMs; }
     QByteArray reponseDistante() const { return mReponseDistante; }
     // What this station answers to a link test.
@@ -46,6 +47,7 @@ private:
     CanalLiaison &mCanal;
     std::optional<qint32> mPartieDistante;
     std::optional<QByteArray> mRangDistant;
+    bool mMemoireDistante = false;
     QByteArray mReponseDistante;        // its answer to our link test, as it came
     const QByteArray mTirage;           // this station's draw for its rank on a cable
     bool mDemandees = false;            // a link test was answered on this connection

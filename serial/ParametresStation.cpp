@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -48,7 +49,7 @@ P::Cle clePosition(const char *nom)
             [](const P &p) { return p.*membre ? std::optional(QString::number(*(p.*membre))) : std::nullopt; }, true};
 }
 
-const std::array<P::Cle, 16> tableDesCles{{
+const std::array<P::Cle, 17> tableDesCles{{
     cleTexte<&P::NumPort>("NumPort"),
     // Missing or blank, the driver keeps its default rather than failing to open.
     cleTexte<&P::ParametresPort>("ParametresPort",
@@ -93,6 +94,14 @@ const std::array<P::Cle, 16> tableDesCles{{
          bool ok = false;
          const qint64 s = v.trimmed().toLongLong(&ok);
          p.EcartHorlogeMax = ok && s >= 0 ? s : 3600;
+         return std::optional<QString>();
+     },
+     [](const P &) { return std::optional<QString>(); }, false},
+    {"MemoireFichiers",
+     [](P &p, const QString &v) {
+         bool ok = false;
+         const qint64 mo = v.trimmed().toLongLong(&ok);
+         p.MemoireFichiers = ok && mo >= 0 ? std::min<qint64>(mo, 1 << 20) : 64;
          return std::optional<QString>();
      },
      [](const P &) { return std::optional<QString>(); }, false},

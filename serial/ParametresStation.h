@@ -29,6 +29,9 @@ struct ParametresStation
     // The other station's public key: set, nothing is exchanged until it proves it holds the
     // private half, and then everything is encrypted. Read only, like ProtocoleEtendu.
     QString CleDistante;
+    // Mebibytes kept of the files exchanged with this station, so that a file resembling one
+    // crosses as its difference; 0 switches it off. Read only.
+    qint64 MemoireFichiers = 64;
     // Seconds: a larger step of the clock from the other station is refused.
     qint64 EcartHorlogeMax = 3600;
     // Mebibytes of the disk no reception may use; absent: 256, or 5 % of the disk if less.

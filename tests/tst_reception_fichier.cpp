@@ -213,7 +213,7 @@ private slots:
         // Each way a file comes in, each fault the disk can give at each call: the file is
         // not acknowledged, nothing of it stands in the incoming folder, the reason is said,
         // and the sender's next try, the fault gone, stores it whole.
-        QTest::addColumn<bool>("etendu");
+        QTest::addColumn<QByteArray>("cles"); // of both stations: the way files go
         QTest::addColumn<QByteArray>("contenu");
         QTest::addColumn<int>("etape");
         QTest::addColumn<int>("code");
@@ -229,6 +229,8 @@ private slots:
             QByteArray contenu;
             QString dans;
             QString renomme; // where its last name is put in place
+            bool memoire = true;
+            QByteArray cles() const { return !etendu ? "ProtocoleEtendu=0\n" : memoire ? "" : "MemoireFichiers=0\n"; }
         };
         const QList<Chemin> chemins{
             {"fichier entier", false, aleatoire(300), "recus/", "recus/"},
@@ -236,7 +238,8 @@ private slots:
             {"en parties (archive stockée)", false, aleatoire(5000), "Travail/Port 1/Extraction/", "recus/"},
             {"archive en parties", false, texte, "Travail/Port 1/Extraction/", "recus/"},
             {"étendu", true, aleatoire(50'000), "Travail/Port 1/Reprises/.*\\.part$", "recus/"},
-            {"étendu, archive", true, texte, "Travail/Port 1/Reprises/.*\\.part$", "Travail/Port 1/Extraction/"},
+            {"étendu, archive", true, texte, "Travail/Port 1/Reprises/.*\\.part$", "Travail/Port 1/Extraction/", false},
+            {"étendu, codé puis reconstitué", true, texte, "Travail/Port 1/Reconstitution/", "recus/"},
         };
         const QList<std::pair<E, QList<int>>> pannes{
             {E::Ouverture, {ENOSPC, EDQUOT, EIO}},
@@ -251,21 +254,21 @@ private slots:
             for (const auto &[etape, codes] : pannes)
                 for (const int code : codes)
                     QTest::addRow("%s, %s, %s", c.nom, etapes[int(etape)], strerrorname_np(code))
-                        << c.etendu << c.contenu << int(etape) << code << (etape == E::RenommageSansRemplacer ? c.renomme : c.dans) << 0 << 1;
+                        << c.cles() << c.contenu << int(etape) << code << (etape == E::RenommageSansRemplacer ? c.renomme : c.dans) << 0 << 1;
         // The archive's own file, once written, then the file it holds.
         for (const Chemin &c : {chemins[1], chemins[3]}) {
-            QTest::addRow("%s, fichier extrait, écriture", c.nom) << false << c.contenu << int(E::Ecriture) << ENOSPC << c.dans << 1 << 1;
-            QTest::addRow("%s, fichier extrait, écriture courte", c.nom) << false << c.contenu << int(E::EcritureCourte) << EFBIG << c.dans << 1 << 1;
+            QTest::addRow("%s, fichier extrait, écriture", c.nom) << c.cles() << c.contenu << int(E::Ecriture) << ENOSPC << c.dans << 1 << 1;
+            QTest::addRow("%s, fichier extrait, écriture courte", c.nom) << c.cles() << c.contenu << int(E::EcritureCourte) << EFBIG << c.dans << 1 << 1;
         }
         // A disk that stays full for several tries: said once all the same.
         for (const int c : {0, 4})
             QTest::addRow("%s, ouverture, ENOSPC, quatre essais", chemins[c].nom)
-                << chemins[c].etendu << chemins[c].contenu << int(E::Ouverture) << ENOSPC << chemins[c].dans << 0 << 4;
+                << chemins[c].cles() << chemins[c].contenu << int(E::Ouverture) << ENOSPC << chemins[c].dans << 0 << 4;
     }
 
     void rienNEstAcquitteQuiNeSoitEntier()
     {
-        QFETCH(bool, etendu);
+        QFETCH(QByteArray, cles);
         QFETCH(QByteArray, contenu);
         QFETCH(int, etape);
         QFETCH(int, code);
@@ -273,8 +276,7 @@ private slots:
         QFETCH(int, sauter);
         QFETCH(int, fois);
         DeuxStationsSurCable banc;
-        const QByteArray protocole = etendu ? QByteArray() : "ProtocoleEtendu=0\n";
-        banc.demarrer(protocole, protocole);
+        banc.demarrer(cles, cles);
         banc.a.poste->TesterConnexion(true);
         const QString fichier = banc.a.chemin("envoi/precieux.bin");
         ecrireFichier(fichier, contenu);

@@ -85,7 +85,7 @@ private slots:
         QFETCH(bool, ancienA);
         const QByteArray aujourdhui = octetsRecus(Echange(echange), false, false, ancienA);
         QByteArray recu = octetsRecus(Echange(echange), ancienA ? false : true, ancienA ? true : false, ancienA);
-        recu.replace(BancLigne::trame(TE::reponseAuTest()), BancLigne::trame("OUI"));
+        recu.replace(BancLigne::trame(TE::reponseAuTest({}, true)), BancLigne::trame("OUI"));
         QVERIFY(!aujourdhui.isEmpty());
         QCOMPARE(recu, aujourdhui);
     }

@@ -131,7 +131,7 @@ private slots:
         t.reconnaitre();
         QVERIFY(t.a.poste->extensionActive());
         ecrireFichier(t.a.chemin("envoi/releve.bin"), contenu);
-        QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/releve.bin")));
+        QVERIFY2(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/releve.bin")), qPrintable(t.a.informations.join('\n') + "\n--\n" + t.b.informations.join('\n')));
         QCOMPARE(fichiersDe(t.b.chemin("recus")), QStringList({"RELEVE.BIN"}));
         QCOMPARE(lireFichier(t.b.chemin("recus/RELEVE.BIN")), contenu);
         QCOMPARE(fichiersDe(dossierReprises(t.b)), QStringList());

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need; skips what is already there.
 set -euo pipefail
 paquets=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-         libzip-dev zlib1g-dev libsystemd-dev libsodium-dev python3-dissononce fonts-dejavu-core socat xvfb xauth unzip python3
+         libzip-dev zlib1g-dev libzstd-dev liblzma-dev libbz2-dev libsystemd-dev libsodium-dev python3-dissononce fonts-dejavu-core socat xvfb xauth unzip python3
          clang libclang-rt-14-dev dpkg-dev lintian ser2net
          fuse3 libfuse3-dev)
 manquants=()

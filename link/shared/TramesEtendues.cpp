@@ -31,9 +31,11 @@ std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle, bo
     return corps;
 }
 
-QByteArray reponseAuTest(const QByteArray &rang)
+QByteArray reponseAuTest(const QByteArray &rang, bool memoire)
 {
     QByteArray reponse = "OUI" + QByteArray(Capacites) + QByteArray::number(partieMax);
+    if (memoire)
+        reponse += Memoire;
     if (!rang.isEmpty())
         reponse += Rang + rang;
     return reponse;
@@ -51,6 +53,11 @@ std::optional<qint32> lireCapacites(const QByteArray &reponse)
     if (!p || *p < 64)
         return std::nullopt;
     return qint32(*p);
+}
+
+bool lireMemoire(const QByteArray &reponse)
+{
+    return lireCapacites(reponse) && (reponse + ' ').contains(QByteArray(Memoire) + ' ');
 }
 
 std::optional<QByteArray> lireRang(const QByteArray &reponse)
@@ -77,6 +84,52 @@ std::optional<qint64> nombre(const QByteArray &texte, qint64 max)
 QByteArray offre(const Annonce &o, bool crc)
 {
     return sceller(Offre, QByteArray::number(o.taille) + ' ' + o.sha256 + ' ' + o.nom, crc);
+}
+
+namespace {
+bool estSha256(const QByteArray &t)
+{
+    return t.size() == 64 && std::all_of(t.begin(), t.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+}
+
+QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc)
+{
+    const QByteArray references = codage.references.isEmpty() ? QByteArray("-") : codage.references.join(',');
+    return sceller(OffreCodee,
+                   QByteArray::number(charge.taille) + ' ' + charge.sha256 + ' ' + MethodeCodage::nom(codage.methode) + ' '
+                       + references + ' ' + QByteArray::number(codage.tailleFichier) + ' ' + codage.shaFichier + ' ' + charge.nom,
+                   crc);
+}
+
+std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc)
+{
+    const auto corps = ouvrir(texte, OffreCodee, crc);
+    if (!corps)
+        return std::nullopt;
+    const QList<QByteArray> champs = corps->split(' ');
+    if (champs.size() < 7)
+        return std::nullopt;
+    OffreLue o;
+    const auto taille = nombre(champs[0], qint64(1) << 40);
+    const auto tailleFichier = nombre(champs[4], qint64(1) << 40);
+    const auto methode = MethodeCodage::lire(champs[2]);
+    o.charge.sha256 = champs[1];
+    o.codage.shaFichier = champs[5];
+    // The name is the rest, blanks included.
+    o.charge.nom = corps->mid(champs[0].size() + champs[1].size() + champs[2].size() + champs[3].size() + champs[4].size()
+                              + champs[5].size() + 6);
+    if (champs[3] != "-")
+        o.codage.references = champs[3].split(',');
+    const bool referencesLues = std::all_of(o.codage.references.begin(), o.codage.references.end(), estSha256)
+        && o.codage.references.size() <= referencesMax && (methode == MethodeCodage::Methode::Difference) == !o.codage.references.isEmpty();
+    if (!taille || !tailleFichier || !methode || !estSha256(o.charge.sha256) || !estSha256(o.codage.shaFichier) || !referencesLues
+        || o.charge.nom.isEmpty() || o.charge.nom.size() > 255)
+        return std::nullopt;
+    o.charge.taille = *taille;
+    o.codage.tailleFichier = *tailleFichier;
+    o.codage.methode = *methode;
+    return o;
 }
 
 std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc)

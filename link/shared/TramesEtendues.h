@@ -1,6 +1,9 @@
 #pragma once
 
+#include "link/shared/MethodeCodage.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 #include <optional>
@@ -39,7 +42,13 @@ std::optional<QByteArray> ouvrir(const QByteArray &texte, const char *motCle, bo
 inline constexpr char Rang[] = " R";
 inline constexpr qsizetype longueurRang = 17;
 
-QByteArray reponseAuTest(const QByteArray &rang = {}); // "OUI", the capabilities, the rank if any
+// Stations that keep a memory of the files they exchanged say so: files may then cross as
+// their difference against one both hold (OffreCodee).
+inline constexpr char Memoire[] = " D1";
+
+// "OUI", the capabilities, the memory when kept, the rank if any.
+QByteArray reponseAuTest(const QByteArray &rang = {}, bool memoire = false);
+bool lireMemoire(const QByteArray &reponse);
 // The other station's longest slice, when its answer to our link test shows the extension.
 std::optional<qint32> lireCapacites(const QByteArray &reponse);
 std::optional<QByteArray> lireRang(const QByteArray &reponse);
@@ -52,6 +61,29 @@ struct Annonce
 };
 QByteArray offre(const Annonce &o, bool crc = true);
 std::optional<Annonce> lireOffre(const QByteArray &texte, bool crc = true);
+
+// Offer of a file that crosses coded (alone through a compressor, or as a difference against
+// files both hold): what crosses (size, SHA-256), how, against what, and the file itself (size,
+// SHA-256, name). Answered PretCode with the bytes held, or "SANS" when a reference is not
+// held: the file then comes without it. Slices, acknowledgements and the end as for Offre.
+inline constexpr char OffreCodee[] = "XROFFRE";
+inline constexpr char PretCode[] = "XRPRET";
+inline constexpr char SansReference[] = "SANS";
+inline constexpr int referencesMax = 16;
+struct Codage
+{
+    MethodeCodage::Methode methode = MethodeCodage::Methode::Brut;
+    QList<QByteArray> references; // SHA-256 of each, laid end to end in this order
+    qint64 tailleFichier = 0;
+    QByteArray shaFichier;
+};
+QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc = true);
+struct OffreLue
+{
+    Annonce charge; // its name is the file's
+    Codage codage;
+};
+std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc = true);
 
 // Sealed, the position goes in five bytes, most significant first, with no colon.
 QByteArray donnees(qint64 position, const QByteArray &tranche, bool crc = true);

@@ -2,6 +2,8 @@
 
 #include "platform/Plateforme.h"
 
+#include <utility>
+
 ServeurModems::ServeurModems(Plateforme &plateforme, OptionsServeur options)
     : mPlateforme(plateforme), mOptions(std::move(options)), mCentral(plateforme)
 {
@@ -36,6 +38,17 @@ void ServeurModems::noter(const QString &texte)
 
 QString ServeurModems::demarrer()
 {
+    if (mOptions.compter) {
+        mCompteur.setInterval(250);
+        QObject::connect(&mCompteur, &QTimer::timeout, &mCompteur, [this] {
+            QString compte = QStringLiteral("octets remis :");
+            for (const auto &poste : mPostes)
+                compte += QStringLiteral(" %1=%2").arg(poste->numero).arg(poste->remis);
+            if (compte != std::exchange(mDernierCompte, compte) && journal)
+                journal(compte);
+        });
+        mCompteur.start();
+    }
     for (int k = 1; k <= mOptions.modems; ++k) {
         auto poste = std::make_unique<Poste>();
         poste->numero = k;
@@ -158,8 +171,10 @@ void ServeurModems::lire(Poste &poste)
 
 void ServeurModems::versClient(Poste &poste, const QByteArray &octets)
 {
-    if (poste.client && poste.client->state() == QAbstractSocket::ConnectedState)
+    if (poste.client && poste.client->state() == QAbstractSocket::ConnectedState) {
         poste.client->write(octets);
+        poste.remis += octets.size();
+    }
 }
 
 quint16 ServeurModems::premierPortLibre(int nombre, quint16 depuis)

@@ -19,6 +19,7 @@ struct OptionsServeur
     quint16 premierPort = 7001;
     int modems = 2;
     bool direct = false; // null-modem cables: ports paired 1-2, 3-4, ..., no AT handling
+    bool compter = false; // says every quarter second, when it changed, what each port was handed
     ReglagesModem modele;
 };
 
@@ -52,6 +53,7 @@ private:
         QTcpSocket *client = nullptr;
         std::unique_ptr<ModemHayes> modem;
         LigneSimulee::Extremite *cable = nullptr; // direct mode: this port's end of the cable
+        qint64 remis = 0; // bytes handed to its computer
     };
 
     void accepter(Poste &poste);
@@ -67,4 +69,6 @@ private:
     std::vector<std::unique_ptr<Poste>> mPostes;
     std::vector<std::unique_ptr<LigneSimulee>> mCables;
     QTimer mRelance; // reads again what was left waiting for room
+    QTimer mCompteur;
+    QString mDernierCompte;
 };

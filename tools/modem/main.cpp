@@ -29,7 +29,8 @@ bool lireOptions(const QCoreApplication &app, OptionsServeur &reglages)
     const QCommandLineOption coupure("coupure-apres", QStringLiteral("Perte de porteuse SECONDES après la connexion."), "SECONDES", "0");
     const QCommandLineOption bruit("bruit", QStringLiteral("Part des octets altérés sur la ligne (0 à 1)."), "TAUX", "0");
     const QCommandLineOption latence("latence", QStringLiteral("Délai de la ligne dans chaque sens, en millisecondes (0 par défaut)."), "MS", "0");
-    options.addOptions({port, modems, vitesse, direct, sansTonalite, occupe, sansReponse, coupure, bruit, latence});
+    const QCommandLineOption compter("compter", QStringLiteral("Écrit, quand il change, le nombre d'octets remis à chaque port (mesures)."));
+    options.addOptions({port, modems, vitesse, direct, sansTonalite, occupe, sansReponse, coupure, bruit, latence, compter});
     options.process(app);
 
     bool ok = true;
@@ -46,6 +47,7 @@ bool lireOptions(const QCoreApplication &app, OptionsServeur &reglages)
     reglages.premierPort = quint16(entier(port, 1, 65535));
     reglages.modems = entier(modems, 1, 64);
     reglages.direct = options.isSet(direct);
+    reglages.compter = options.isSet(compter);
     reglages.modele.vitesse = entier(vitesse, 300, 4'000'000);
     reglages.modele.sansTonalite = options.isSet(sansTonalite);
     reglages.modele.occupe = options.isSet(occupe);

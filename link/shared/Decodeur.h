@@ -1,0 +1,48 @@
+#pragma once
+
+#include "link/shared/MethodeCodage.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+// Turns what crossed the line back into the file, one bounded piece of work per step. What
+// it gives never goes beyond the size the sender announced: a damaged or hostile frame ends
+// in an error, never in a flood.
+class Decodeur
+{
+public:
+    using Ecriture = std::function<bool(const char *octets, qint64 n)>;
+    Decodeur(MethodeCodage::Methode methode, const QString &source, qint64 tailleAttendue, Ecriture ecrire,
+             const QStringList &references = {});
+    ~Decodeur();
+
+    // One step; false once done, or failed (erreur then says why).
+    bool etape();
+    bool reussi() const { return mFini && mErreur.isEmpty(); }
+    const QString &erreur() const { return mErreur; }
+
+private:
+    struct Moteur;
+    bool echouer(const QString &erreur);
+    bool donner(const char *octets, qint64 n);
+    bool etapeFlux();
+    bool etapeDifference();
+
+    MethodeCodage::Methode mMethode;
+    QFile mSource;
+    qint64 mAttendus;
+    qint64 mDonnes = 0;
+    Ecriture mEcrire;
+    QStringList mReferences;
+    qint64 mTailleReference = 0;
+    qint64 mMorceau = 0;
+    size_t mResteZstd = 1; // 0 once a frame ended
+    bool mFini = false;
+    QString mErreur;
+    std::unique_ptr<Moteur> mMoteur;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "link/shared/MethodeCodage.h"
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// Turns a file into what crosses the line, one bounded piece of work per step, so that the
+// station's one thread answers the line between steps.
+class Encodeur
+{
+public:
+    // references: for Difference only, the files laid end to end that the other side holds.
+    Encodeur(MethodeCodage::Methode methode, const QString &source, const QString &cible, const QStringList &references = {});
+    ~Encodeur();
+
+    // One step; false once done, or failed (erreur then says why).
+    bool etape();
+    const QString &erreur() const { return mErreur; }
+    bool reussi() const { return mFini && mErreur.isEmpty(); }
+    qint64 taille() const { return mEcrits; }
+    MethodeCodage::Methode methode() const { return mMethode; }
+
+private:
+    struct Moteur;
+    bool echouer(const QString &erreur);
+    bool ecrire(const char *octets, qint64 n);
+    bool etapeFlux();
+    bool etapeDifference();
+
+    MethodeCodage::Methode mMethode;
+    QFile mSource;
+    QFile mCible;
+    QStringList mReferences;
+    qint64 mTailleReference = 0;
+    qint64 mMorceau = 0; // the next frame, against a reference
+    qint64 mEcrits = 0;
+    bool mFini = false;
+    QString mErreur;
+    std::unique_ptr<Moteur> mMoteur;
+};

@@ -1,0 +1,140 @@
+// A file that resembles one already exchanged crosses as its difference between two of our
+// stations that both keep a memory; otherwise it crosses alone, or the way it always did.
+#include "link/shared/TramesEtendues.h"
+#include "securite/CleStation.h"
+#include "tests/support/DeuxStationsSurCable.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace TE = TramesEtendues;
+
+namespace {
+// A day's sensor readings; the next day changes one row in fifty and appends one in a hundred.
+QByteArray releve(int lignes, bool lendemain, unsigned graine = 11)
+{
+    QRandomGenerator g(graine);
+    QRandomGenerator change(graine + 1);
+    QByteArray csv = "horodatage;capteur;temperature;humidite;pression\n";
+    const int total = lendemain ? lignes + lignes / 100 : lignes;
+    for (int i = 0; i < total; ++i) {
+        QRandomGenerator &r = lendemain && (i >= lignes || change.bounded(50) == 0) ? change : g;
+        csv += "2026-12-01T" + QByteArray::number(i / 60 % 24).rightJustified(2, '0') + ':' + QByteArray::number(i % 60).rightJustified(2, '0')
+            + ";capteur-" + QByteArray::number(i % 12) + ';' + QByteArray::number(15 + r.bounded(1000) / 100.0, 'f', 2) + ';'
+            + QByteArray::number(40 + r.bounded(300) / 10.0, 'f', 1) + ';' + QByteArray::number(1000 + r.bounded(400) / 10.0, 'f', 1) + '\n';
+        if (lendemain && i < lignes && &r == &change)
+            g.bounded(1000), g.bounded(300), g.bounded(400); // the same draws, so the other rows stay
+    }
+    return csv;
+}
+
+QString memoire(const StationSimulee &s)
+{
+    return s.chemin("Travail/Port 1/Memoire");
+}
+
+QString sha(const QByteArray &octets)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(octets, QCryptographicHash::Sha256).toHex());
+}
+}
+
+class TstRessemblance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void deuxiemeFichier_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::addColumn<QString>("second");    // its name
+        QTest::addColumn<QString>("route");     // what A's journal says of it; empty: not coded
+        QTest::addColumn<QString>("ditAilleurs"); // said once by either station
+        QTest::newRow("même nom, changé") << "" << "RELEVE.CSV" << "différence de RELEVE.CSV d'aujourd'hui" << "";
+        QTest::newRow("même nom, inchangé") << "inchange" << "RELEVE.CSV" << "différence de RELEVE.CSV" << "";
+        QTest::newRow("autre nom, même genre") << "" << "RELEVE2.CSV" << "différence de RELEVE.CSV" << "";
+        QTest::newRow("sans rapport") << "aleatoire" << "DONNEES.BIN" << "sans compression" << "";
+        QTest::newRow("référence évincée chez le destinataire") << "evincee" << "RELEVE.CSV" << "compressé seul" << "n'a pas la référence";
+        QTest::newRow("référence abîmée sur son disque") << "abimee" << "RELEVE.CSV" << "compressé seul" << "vient sans sa référence";
+        QTest::newRow("mémoire coupée chez l'expéditeur") << "A sans memoire" << "RELEVE.CSV" << "" << "";
+        QTest::newRow("mémoire coupée chez le destinataire, ou notre version précédente") << "B sans memoire" << "RELEVE.CSV" << "" << "";
+        QTest::newRow("poste ancien") << "ancien" << "RELEVE.CSV" << "" << "Protocole d'origine";
+        QTest::newRow("l'expéditeur redémarre entre les deux") << "redemarre A" << "RELEVE.CSV" << "différence de RELEVE.CSV" << "";
+        QTest::newRow("le destinataire redémarre entre les deux") << "redemarre B" << "RELEVE.CSV" << "différence de RELEVE.CSV" << "";
+        QTest::newRow("liaison scellée") << "scellee" << "RELEVE.CSV" << "différence de RELEVE.CSV" << "Liaison chiffrée";
+    }
+
+    void deuxiemeFichier()
+    {
+        QFETCH(QString, cas);
+        QFETCH(QString, second);
+        QFETCH(QString, route);
+        QFETCH(QString, ditAilleurs);
+        DeuxStationsSurCable t;
+        QByteArray clesA = cas == "A sans memoire" ? "MemoireFichiers=0\n" : cas == "ancien" ? "" : "";
+        QByteArray clesB = cas == "B sans memoire" ? "MemoireFichiers=0\n" : cas == "ancien" ? "ProtocoleEtendu=0\n" : "";
+        if (cas == "scellee") {
+            QString erreur;
+            const auto cle = [&](StationSimulee &p) { return CleStation::charger(t.disque, p.dossier.path(), "Port 1", erreur)->publique().toLatin1(); };
+            clesA += "CleDistante=" + cle(t.b) + "\n";
+            clesB += "CleDistante=" + cle(t.a) + "\n";
+        }
+        t.demarrer(clesA, clesB);
+        t.reconnaitre();
+        if (cas == "scellee")
+            t.plateforme.avancer(10'000);
+        const QByteArray premier = releve(600, false);
+        ecrireFichier(t.a.chemin("envoi/RELEVE.CSV"), premier);
+        QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/RELEVE.CSV")));
+        QFile::remove(t.a.chemin("envoi/RELEVE.CSV"));
+        QVERIFY(QFile::remove(t.b.chemin("recus/RELEVE.CSV"))); // taken by its user
+
+        const QByteArray contenu = cas == "aleatoire" ? aleatoire(20'000) : cas == "inchange" ? premier : releve(600, true);
+        const QString cheminB = memoire(t.b) + "/" + sha(premier);
+        if (cas == "evincee")
+            QVERIFY(QFile::remove(cheminB));
+        if (cas == "abimee") {
+            QFile f(cheminB);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(100) && f.write("#") == 1);
+        }
+        for (StationSimulee *s : {&t.a, &t.b}) {
+            if (cas != QStringLiteral("redemarre ") + (s == &t.a ? "A" : "B"))
+                continue;
+            s->poste.reset();
+            s->creerConfiguree(s == &t.a ? QStringLiteral("COM1:") : QStringLiteral("COM2:"), s == &t.a ? "PosteAppellant=-1\n" : "");
+            s->poste->AttacherMinuterie();
+            s->poste->FrmComm->Connecter();
+            t.reconnaitre();
+        }
+        if (cas == "inchange") {
+            // Within the hour, the same file again is taken for one whose acknowledgement was lost.
+            t.plateforme.avancer(2 * 3600'000);
+            t.reconnaitre();
+        }
+        t.a.informations.clear();
+        t.b.trames.clear();
+        ecrireFichier(t.a.chemin("envoi/" + second), contenu);
+        QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/" + second)));
+        QCOMPARE(lireFichier(t.b.chemin("recus/" + second)), contenu);
+
+        const QStringList bilans = t.a.informations.filter(" sur la ligne pour ");
+        if (route.isEmpty()) {
+            QCOMPARE(bilans, QStringList());
+            QVERIFY(std::none_of(t.b.trames.begin(), t.b.trames.end(), [](const QByteArray &tr) { return tr.startsWith(TE::OffreCodee); }));
+        } else {
+            QVERIFY2(bilans.size() == 1 && bilans.first().contains(route), qPrintable(t.a.informations.join('\n')));
+        }
+        if (cas == "ancien")
+            QVERIFY(std::none_of(t.b.trames.begin(), t.b.trames.end(), [](const QByteArray &tr) { return tr.startsWith("XF") || tr.startsWith("XR"); }));
+        if (!ditAilleurs.isEmpty())
+            QCOMPARE(t.a.informations.filter(ditAilleurs).size() + t.b.informations.filter(ditAilleurs).size(), 1);
+        // A damaged copy is never used again: the memory holds the files it vouches for, each intact.
+        for (const QString &nom : QDir(memoire(t.b)).entryList(QDir::Files))
+            if (nom.size() == 64)
+                QCOMPARE(sha(lireFichier(memoire(t.b) + "/" + nom)), nom);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstRessemblance)
+#include "tst_ressemblance.moc"
