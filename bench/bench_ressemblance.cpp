@@ -135,7 +135,7 @@ bool mesurer(const QByteArray &cles, quint16 port, const QByteArray &hier, const
 // Both stations already hold the reference: planted in their memories as an exchange leaves it.
 void planter(const QString &dossierPoste, const QString &reference, const QByteArray &sha, qint64 taille)
 {
-    const QString memoire = dossierPoste + "/Memoire";
+    const QString memoire = dossierPoste + "/Echanges";
     QDir().mkpath(memoire);
     QFile::copy(reference, memoire + "/" + sha);
     ecrireFichier(memoire + "/cle", "\n");

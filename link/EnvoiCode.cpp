@@ -142,7 +142,14 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
         return issue;
     mCanal.informer(bilan(charge->taille, taille, charge->comment));
     ErreurDisque erreur;
-    if (!memoire.retenir(fichier, {base.shaFichier, taille, nom, mCanal.maintenant()}, erreur))
+    bool parti = false;
+    const bool garde = memoire.retenir(fichier, {base.shaFichier, taille, nom, mCanal.maintenant()}, erreur, [&] {
+        parti = !mCanal.pause(0, Portee::Etape);
+        return !parti;
+    });
+    if (parti)
+        return Issue::Fin;
+    if (!garde)
         mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : %1 n'y est pas gardé (%2).").arg(fichier, erreur.texte));
     return issue;
 }

@@ -46,7 +46,7 @@ MemoireFichiers::MemoireFichiers(Disque &disque, QString dossier, qint64 plafond
 MemoireFichiers MemoireFichiers::duPoste(CanalLiaison &canal)
 {
     const ParametresStation &p = canal.parametres();
-    return MemoireFichiers(canal.disque(), canal.dossiers().travail() + QStringLiteral("/Memoire"), p.MemoireFichiers << 20, p.CleDistante);
+    return MemoireFichiers(canal.disque(), canal.dossiers().travail() + QStringLiteral("/Echanges"), p.MemoireFichiers << 20, p.CleDistante);
 }
 
 std::vector<MemoireFichiers::Entree> MemoireFichiers::entrees() const
@@ -119,9 +119,9 @@ bool MemoireFichiers::retenir(const QString &fichier, const Entree &entree, Erre
 {
     if (!active() || entree.taille > mPlafond)
         return true;
-    std::vector<Entree> toutes = entrees();
+    const std::vector<Entree> avant = entrees();
     const bool deja = QFileInfo(chemin(entree.sha256)).isFile()
-        && std::any_of(toutes.begin(), toutes.end(), [&](const Entree &e) { return e.sha256 == entree.sha256; });
+        && std::any_of(avant.begin(), avant.end(), [&](const Entree &e) { return e.sha256 == entree.sha256; });
     if (!deja) {
         QFile lu;
         QString pourquoi;
@@ -152,6 +152,8 @@ bool MemoireFichiers::retenir(const QString &fichier, const Entree &entree, Erre
         if (!mDisque.synchroniserDossier(mDossier, erreur))
             return false;
     }
+    // Read again: the other way may have kept a file while this copy let the line run.
+    std::vector<Entree> toutes = entrees();
     quint64 numero = 0;
     for (const Entree &e : toutes)
         numero = std::max(numero, e.numero);

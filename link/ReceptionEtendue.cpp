@@ -318,6 +318,9 @@ std::optional<bool> ReceptionEtendue::decoder(const EnCours &e, FichierDisque &s
     // Apart from the parts, whose notes have work files of their own.
     const QString ici = mCanal.dossiers().travail() + QStringLiteral("/Reconstitution");
     QDir().mkpath(ici);
+    // One file is rebuilt at a time: what is there was left by a station stopped meanwhile.
+    for (const QFileInfo &reste : QDir(ici).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
+        QFile::remove(reste.absoluteFilePath());
     if (!sortie.creerProvisoire(ici, erreur)) {
         raison = erreur.texte;
         return false;

@@ -1,5 +1,8 @@
 // A file that resembles one already exchanged crosses as its difference between two of our
 // stations that both keep a memory; otherwise it crosses alone, or the way it always did.
+#include "link/MemoireFichiers.h"
+#include "link/shared/Decodeur.h"
+#include "link/shared/Encodeur.h"
 #include "link/shared/TramesEtendues.h"
 #include "securite/CleStation.h"
 #include "tests/support/DeuxStationsSurCable.h"
@@ -29,9 +32,9 @@ QByteArray releve(int lignes, bool lendemain, unsigned graine = 11)
     return csv;
 }
 
-QString memoire(const StationSimulee &s)
+QString echanges(const StationSimulee &s)
 {
-    return s.chemin("Travail/Port 1/Memoire");
+    return s.chemin("Travail/Port 1/Echanges");
 }
 
 QString sha(const QByteArray &octets)
@@ -91,7 +94,7 @@ private slots:
         QVERIFY(QFile::remove(t.b.chemin("recus/RELEVE.CSV"))); // taken by its user
 
         const QByteArray contenu = cas == "aleatoire" ? aleatoire(20'000) : cas == "inchange" ? premier : releve(600, true);
-        const QString cheminB = memoire(t.b) + "/" + sha(premier);
+        const QString cheminB = echanges(t.b) + "/" + sha(premier);
         if (cas == "evincee")
             QVERIFY(QFile::remove(cheminB));
         if (cas == "abimee") {
@@ -130,9 +133,105 @@ private slots:
         if (!ditAilleurs.isEmpty())
             QCOMPARE(t.a.informations.filter(ditAilleurs).size() + t.b.informations.filter(ditAilleurs).size(), 1);
         // A damaged copy is never used again: the memory holds the files it vouches for, each intact.
-        for (const QString &nom : QDir(memoire(t.b)).entryList(QDir::Files))
+        for (const QString &nom : QDir(echanges(t.b)).entryList(QDir::Files))
             if (nom.size() == 64)
-                QCOMPARE(sha(lireFichier(memoire(t.b) + "/" + nom)), nom);
+                QCOMPARE(sha(lireFichier(echanges(t.b) + "/" + nom)), nom);
+    }
+
+    void memoire_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::addColumn<QStringList>("gardes"); // of the files a, b, c kept in that order
+        QTest::newRow("tout tient") << "" << QStringList{"a", "b", "c"};
+        QTest::newRow("au-delà du plafond, les plus anciens sortent") << "plafond" << QStringList{"b", "c"};
+        QTest::newRow("la clé du poste distant change : tout est oublié") << "cle" << QStringList{};
+        QTest::newRow("une copie abîmée est oubliée à sa relecture") << "abimee" << QStringList{"a", "c"};
+        QTest::newRow("coupée") << "coupee" << QStringList{};
+    }
+
+    void memoire()
+    {
+        QFETCH(QString, cas);
+        QFETCH(QStringList, gardes);
+        QTemporaryDir dossier;
+        DisqueSimule disque;
+        const QString ici = dossier.filePath("Echanges");
+        {
+            MemoireFichiers m(disque, ici, cas == "plafond" ? 2500 : cas == "coupee" ? 0 : 1 << 20, "cle1");
+            for (const char *nom : {"a", "b", "c"}) {
+                const QByteArray contenu = QByteArray(1000, *nom);
+                ecrireFichier(dossier.filePath(nom), contenu);
+                ErreurDisque erreur;
+                QVERIFY(m.retenir(dossier.filePath(nom), {sha(contenu).toLatin1(), 1000, nom, {}}, erreur));
+            }
+            QCOMPARE(QFileInfo(ici).exists(), cas != "coupee");
+            if (cas != "coupee")
+                QCOMPARE(QFileInfo(ici).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+        }
+        if (cas == "abimee") {
+            QFile f(ici + "/" + sha(QByteArray(1000, 'b')));
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.write("x") == 1);
+        }
+        MemoireFichiers m(disque, ici, 1 << 20, cas == "cle" ? "cle2" : "cle1");
+        QStringList tenus;
+        for (const char *nom : {"a", "b", "c"})
+            if (m.tient(sha(QByteArray(1000, *nom)).toLatin1()))
+                tenus << nom;
+        QCOMPARE(tenus, gardes);
+        // What the index no longer names is gone from the disk too.
+        QCOMPARE(QDir(ici).entryList(QDir::Files).filter(QRegularExpression("^[0-9a-f]{64}$")).size(), gardes.size());
+    }
+
+    void decodageHostile_data()
+    {
+        // What crossed is checked by its SHA-256 before it is decoded; these are the frames of
+        // a sender that means harm, or of a bug: never more than the file announced, never a crash.
+        QTest::addColumn<int>("methode");
+        QTest::addColumn<QString>("abime");
+        using M = MethodeCodage::Methode;
+        for (const M m : {M::Zstd, M::Xz, M::Bzip2, M::Difference}) {
+            const QByteArray nom = MethodeCodage::nom(m);
+            for (const char *abime : {"intact", "coupé", "un octet changé", "fichier annoncé plus petit", "octets en trop"})
+                QTest::addRow("%s, %s", nom.constData(), abime) << int(m) << QString(abime);
+        }
+    }
+
+    void decodageHostile()
+    {
+        QFETCH(int, methode);
+        QFETCH(QString, abime);
+        QTemporaryDir dossier;
+        const QByteArray reference = releve(600, false), contenu = releve(600, true);
+        ecrireFichier(dossier.filePath("reference"), reference);
+        ecrireFichier(dossier.filePath("fichier"), contenu);
+        const auto m = MethodeCodage::Methode(methode);
+        const QStringList references = m == MethodeCodage::Methode::Difference ? QStringList{dossier.filePath("reference")} : QStringList();
+        Encodeur e(m, dossier.filePath("fichier"), dossier.filePath("charge"), references);
+        while (e.etape()) {
+        }
+        QVERIFY2(e.reussi(), qPrintable(e.erreur()));
+        QByteArray charge = lireFichier(dossier.filePath("charge"));
+        QCOMPARE(charge.size(), e.taille());
+        if (abime == "coupé")
+            charge.chop(charge.size() / 3);
+        if (abime == "un octet changé")
+            charge[charge.size() / 2] = char(charge[charge.size() / 2] ^ 0x20);
+        if (abime == "octets en trop")
+            charge += "encore";
+        ecrireFichier(dossier.filePath("charge"), charge);
+        const qint64 annonce = abime == "fichier annoncé plus petit" ? contenu.size() / 2 : contenu.size();
+        QByteArray sortie;
+        Decodeur d(m, dossier.filePath("charge"), annonce, [&](const char *o, qint64 n) { return sortie.append(o, n), true; }, references);
+        while (d.etape())
+            QVERIFY(sortie.size() <= annonce);
+        QVERIFY(sortie.size() <= annonce);
+        if (abime == "intact" || (abime == "octets en trop" && m != MethodeCodage::Methode::Difference && m != MethodeCodage::Methode::Zstd)) {
+            // xz and bzip2 end at their stream's end: bytes behind it are not theirs to read.
+            QVERIFY2(d.reussi(), qPrintable(d.erreur()));
+            QCOMPARE(sortie, contenu);
+        } else {
+            QVERIFY(!d.reussi() || sortie != contenu);
+        }
     }
 };
 
