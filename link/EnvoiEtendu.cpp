@@ -52,7 +52,49 @@ Issue EnvoiEtendu::envoyer(const QString &fichier, const std::function<bool()> &
 Issue EnvoiEtendu::envoyerCode(const QString &fichier, const QByteArray &nom, const TE::Codage &codage,
                                const std::function<bool()> &lignePerdue)
 {
+    if (QFileInfo(fichier).size() <= std::min<qint64>(TE::dansLOffreMax, mCanal.etat().partieDistante - 512))
+        return offrirAvecContenu(fichier, nom, codage, lignePerdue);
     return offrir(fichier, nom, &codage, lignePerdue);
+}
+
+Issue EnvoiEtendu::offrirAvecContenu(const QString &fichier, const QByteArray &nom, const TE::Codage &codage,
+                                     const std::function<bool()> &lignePerdue)
+{
+    // Small enough to come along with its offer: no slices, no end, one exchange.
+    mAvance = false;
+    mSansReference = false;
+    const QString affiche = Windows1252::versTexte(nom);
+    QFile lecture(fichier);
+    const QByteArray contenu = lecture.open(QIODevice::ReadOnly) ? lecture.readAll() : QByteArray();
+    if (contenu.size() != QFileInfo(fichier).size() || lecture.error() != QFileDevice::NoError) {
+        mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(affiche, lecture.errorString()));
+        return Issue::Abandon;
+    }
+    const TE::Annonce annonce{contenu.size(), {}, nom};
+    for (int essai = 1; essai <= essaisMax; ++essai) {
+        const bool crc = mCanal.etat().crcEtendu;
+        const qint32 delai = qint32(DelaisMs::reponseLongue + codage.tailleFichier / 10'000 + 2 * mCanal.etat().allerRetourMs);
+        const ReponseCommande reponse = mCanal.commande(TE::offreCodee(annonce, codage, crc, &contenu), "OKFICHIER", delai, TE::Refus);
+        if (reponse.fin())
+            return Issue::Fin;
+        if (reponse.repondue())
+            return Issue::Livre;
+        if (lignePerdue())
+            return Issue::LignePerdue;
+        const auto raison = TE::ouvrir(reponse.texte, TE::Refus, crc);
+        if (!raison)
+            continue; // unanswered: a file stored meanwhile is known at the next offer
+        mSansReference = *raison == TE::SansReference;
+        if (mSansReference)
+            return Issue::Abandon;
+        mCanal.informer(QStringLiteral("Le poste distant n'a pas gardé %1 (%2) : nouvel essai.")
+                            .arg(affiche, MGlobal::TexteDistant(Windows1252::versTexte(*raison), 200)));
+        // The references did not rebuild the file there: it goes again without them.
+        if ((mSansReference = !codage.references.isEmpty()))
+            return Issue::Abandon;
+    }
+    mCanal.informer(QStringLiteral("Le fichier n'est pas passé après %1 essais : il attendra son tour.").arg(essaisMax));
+    return Issue::Abandon;
 }
 
 Issue EnvoiEtendu::offrir(const QString &fichier, const QByteArray &nom, const TE::Codage *codage, const std::function<bool()> &lignePerdue)

@@ -53,6 +53,8 @@ private:
     };
     EnvoiFichier::Issue offrir(const QString &fichier, const QByteArray &nom, const TramesEtendues::Codage *codage,
                                const std::function<bool()> &lignePerdue);
+    EnvoiFichier::Issue offrirAvecContenu(const QString &fichier, const QByteArray &nom, const TramesEtendues::Codage &codage,
+                                          const std::function<bool()> &lignePerdue);
     void commencer(qint64 taille, qint64 debut);
     EnvoiFichier::Issue transmettre(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);
     EnvoiFichier::Issue envoyerLesTranches(QFile &lecture, qint64 taille, qint64 debut, const std::function<bool()> &lignePerdue);

@@ -93,6 +93,19 @@ std::vector<MemoireFichiers::Entree> MemoireFichiers::references(const QByteArra
     return genre;
 }
 
+std::optional<QByteArray> MemoireFichiers::trouver(const QByteArray &debut) const
+{
+    std::optional<QByteArray> trouve;
+    for (const Entree &e : entrees()) {
+        if (!e.sha256.startsWith(debut) || debut.isEmpty())
+            continue;
+        if (trouve)
+            return std::nullopt;
+        trouve = e.sha256;
+    }
+    return trouve;
+}
+
 bool MemoireFichiers::tient(const QByteArray &sha256)
 {
     const std::vector<Entree> toutes = entrees();

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Copies of the files exchanged with one remote station, named by their SHA-256, so that a
@@ -39,6 +40,8 @@ public:
     // What to make a file against: the last file of the same name, else the newest files of
     // the same kind (extension, size within a factor of four), oldest first.
     std::vector<Entree> references(const QByteArray &nom, qint64 taille) const;
+    // The one copy whose SHA-256 begins so, if exactly one does.
+    std::optional<QByteArray> trouver(const QByteArray &debut) const;
     // Held and intact, its SHA-256 read again; a damaged copy is forgotten.
     bool tient(const QByteArray &sha256);
     // A copy of fichier kept under its SHA-256; ceder runs between pieces and says whether

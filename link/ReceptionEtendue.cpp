@@ -76,16 +76,27 @@ void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
     e->annonce = offre->charge;
     e->codage = offre->codage;
     MemoireFichiers memoire = MemoireFichiers::duPoste(mCanal);
-    for (const QByteArray &sha : offre->codage.references) {
-        if (!memoire.tient(sha)) {
+    for (const QByteArray &debut : offre->codage.references) {
+        const std::optional<QByteArray> sha = memoire.trouver(debut);
+        if (!sha || !memoire.tient(*sha)) {
             mCanal.informer(QStringLiteral("Le fichier %1 vient sans sa référence : elle manque ou est abîmée dans la mémoire de ce poste.")
                                 .arg(MGlobal::TexteDistant(Windows1252::versTexte(offre->charge.nom), 255)));
-            mCanal.repondre(TE::sceller(TE::PretCode, TE::SansReference, mCanal.etat().crcEtendu));
+            mCanal.repondre(offre->contenu ? TE::sceller(TE::Refus, TE::SansReference, mCanal.etat().crcEtendu)
+                                           : TE::sceller(TE::PretCode, TE::SansReference, mCanal.etat().crcEtendu));
             return;
         }
-        e->references.append(memoire.chemin(sha));
+        e->references.append(memoire.chemin(*sha));
     }
-    accueillir(std::move(e), TE::PretCode);
+    if (!offre->contenu) {
+        accueillir(std::move(e), TE::PretCode);
+        return;
+    }
+    // It came whole: checked, rebuilt and stored now, as at the end of the slices.
+    e->contenu = *offre->contenu;
+    e->empreinte = "X" + e->codage->shaFichier + QByteArray::number(e->codage->tailleFichier) + e->annonce.nom;
+    e->dejaRange = mReception.rangement().dejaRecu(e->empreinte);
+    mReception.debut();
+    conclure(std::move(e));
 }
 
 void ReceptionEtendue::accueillir(std::unique_ptr<EnCours> e, const char *pret)
@@ -178,6 +189,8 @@ bool ReceptionEtendue::noter(EnCours &e)
 
 void ReceptionEtendue::oublier(const EnCours &e)
 {
+    if (e.base.isEmpty())
+        return; // it came within its offer: nothing of it on the disk
     QFile::remove(partie(e));
     QFile::remove(e.base + QStringLiteral(".info"));
 }
@@ -237,7 +250,11 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         refuser(QStringLiteral("aucun fichier en cours"));
         return;
     }
-    std::unique_ptr<EnCours> e = std::move(mEnCours);
+    conclure(std::move(mEnCours));
+}
+
+void ReceptionEtendue::conclure(std::unique_ptr<EnCours> e)
+{
     const QString nom = MGlobal::TexteDistant(Windows1252::versTexte(e->annonce.nom), 255);
     if (e->dejaRange) {
         mCanal.informer(QStringLiteral("Fichier %1 déjà reçu : il est acquitté sans seconde copie.").arg(nom));
@@ -245,7 +262,8 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
             mReception.fin();
         return;
     }
-    if (!e->recu.contient(0, e->annonce.taille)) {
+    const bool enTranches = !e->contenu;
+    if (enTranches && !e->recu.contient(0, e->annonce.taille)) {
         if (!noter(*e))
             oublier(*e);
         if (!refuser(QStringLiteral("fichier incomplet")).fin())
@@ -254,14 +272,14 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
     }
     // Synced and closed before it is read back: a failing disk says so here, not later.
     ErreurDisque erreur;
-    if (!e->donnees->synchroniser(erreur) || !e->donnees->fermer(erreur)) {
+    if (enTranches && (!e->donnees->synchroniser(erreur) || !e->donnees->fermer(erreur))) {
         oublier(*e);
         mReception.rangement().refusParLeDisque(nom, erreur);
         if (!refuser(erreur.texte).fin())
             mReception.fin();
         return;
     }
-    if (!verifier(*e)) {
+    if (enTranches && !verifier(*e)) {
         oublier(*e);
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).fin())
@@ -300,9 +318,11 @@ void ReceptionEtendue::surFin(const QByteArray &texte)
         return;
     ReponseCommande reponse;
     if (*range) {
-        QFile::remove(e->base + QStringLiteral(".info"));
-        if (e->codage)
-            QFile::remove(partie(*e));
+        if (enTranches) {
+            QFile::remove(e->base + QStringLiteral(".info"));
+            if (e->codage)
+                QFile::remove(partie(*e));
+        }
         mReception.rangement().retenir(e->empreinte);
         reponse = mCanal.repondre("OKFICHIER");
     } else {
@@ -327,15 +347,14 @@ std::optional<bool> ReceptionEtendue::decoder(const EnCours &e, FichierDisque &s
     }
     QCryptographicHash sha(QCryptographicHash::Sha256);
     qint64 position = 0;
-    Decodeur decodeur(
-        e.codage->methode, partie(e), e.codage->tailleFichier,
-        [&](const char *octets, qint64 n) {
-            sha.addData(QByteArrayView(octets, n));
-            const bool ecrit = sortie.ecrire(octets, n, position, erreur);
-            position += n;
-            return ecrit;
-        },
-        e.references);
+    const auto ecrire = [&](const char *octets, qint64 n) {
+        sha.addData(QByteArrayView(octets, n));
+        const bool ecrit = sortie.ecrire(octets, n, position, erreur);
+        position += n;
+        return ecrit;
+    };
+    Decodeur decodeur = e.contenu ? Decodeur(e.codage->methode, *e.contenu, e.codage->tailleFichier, ecrire, e.references)
+                                  : Decodeur(e.codage->methode, partie(e), e.codage->tailleFichier, ecrire, e.references);
     // A step at a time, the line answered between steps.
     while (decodeur.etape())
         if (!mCanal.pause(0, Portee::Etape))

@@ -55,7 +55,10 @@ private:
         ErreurDisque panne; // why the last sync failed
         std::optional<TramesEtendues::Codage> codage;
         QStringList references; // the memory's copies, in the offer's order
+        std::optional<QByteArray> contenu; // what crossed, when it came within its offer
     };
+    // The file whole: checked, rebuilt when coded, stored, and answered.
+    void conclure(std::unique_ptr<EnCours> e);
     void accueillir(std::unique_ptr<EnCours> e, const char *pret);
     // The file rebuilt from what crossed into sortie, checked against its SHA-256: nothing once
     // the engine went, false with the reason (erreur when the disk refused) when it cannot be.

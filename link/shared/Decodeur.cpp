@@ -1,5 +1,8 @@
 #include "link/shared/Decodeur.h"
 
+#include <QBuffer>
+#include <QFile>
+
 #include <bzlib.h>
 #include <lzma.h>
 #include <zstd.h>
@@ -32,21 +35,34 @@ struct Decodeur::Moteur
 };
 
 Decodeur::Decodeur(M::Methode methode, const QString &source, qint64 tailleAttendue, Ecriture ecrire, const QStringList &references)
-    : mMethode(methode), mSource(source), mAttendus(tailleAttendue), mEcrire(std::move(ecrire)), mReferences(references),
-      mMoteur(std::make_unique<Moteur>())
+    : mMethode(methode), mSource(std::make_unique<QFile>(source)), mAttendus(tailleAttendue), mEcrire(std::move(ecrire)),
+      mReferences(references), mMoteur(std::make_unique<Moteur>())
 {
-    if (!mSource.open(QIODevice::ReadOnly)) {
-        echouer(mSource.errorString());
+    ouvrir();
+}
+
+Decodeur::Decodeur(M::Methode methode, const QByteArray &contenu, qint64 tailleAttendue, Ecriture ecrire, const QStringList &references)
+    : mMethode(methode), mSource(std::make_unique<QBuffer>()), mAttendus(tailleAttendue), mEcrire(std::move(ecrire)),
+      mReferences(references), mMoteur(std::make_unique<Moteur>())
+{
+    static_cast<QBuffer &>(*mSource).setData(contenu);
+    ouvrir();
+}
+
+void Decodeur::ouvrir()
+{
+    if (!mSource->open(QIODevice::ReadOnly)) {
+        echouer(mSource->errorString());
         return;
     }
     Moteur &m = *mMoteur;
-    switch (methode) {
+    switch (mMethode) {
     case M::Methode::Brut:
         break;
     case M::Methode::Zstd:
     case M::Methode::Difference:
         m.zstd = ZSTD_createDCtx();
-        mTailleReference = M::tailleSuite(references);
+        mTailleReference = M::tailleSuite(mReferences);
         break;
     case M::Methode::Xz:
         m.xzOuvert = lzma_stream_decoder(&m.xz, memoireXzMax, 0) == LZMA_OK;
@@ -91,10 +107,10 @@ bool Decodeur::etape()
 
 bool Decodeur::etapeFlux()
 {
-    const QByteArray entree = mSource.read(pas);
-    const bool fin = mSource.atEnd();
+    const QByteArray entree = mSource->read(pas);
+    const bool fin = mSource->atEnd();
     if (entree.isEmpty() && !fin)
-        return echouer(mSource.errorString());
+        return echouer(mSource->errorString());
     Moteur &m = *mMoteur;
     QByteArray sortie(qsizetype(std::max<size_t>(ZSTD_DStreamOutSize(), 64 * 1024)), Qt::Uninitialized);
     switch (mMethode) {
@@ -173,7 +189,7 @@ bool Decodeur::etapeFlux()
 bool Decodeur::etapeDifference()
 {
     const qint64 attendu = std::min(M::morceau, mAttendus - mMorceau * M::morceau);
-    QByteArray longueur = mSource.read(4);
+    QByteArray longueur = mSource->read(4);
     if (longueur.size() != 4)
         return echouer(QStringLiteral("trame coupée"));
     qint64 n = 0;
@@ -181,7 +197,7 @@ bool Decodeur::etapeDifference()
         n = (n << 8) | uchar(c);
     if (n > M::trameMax())
         return echouer(QStringLiteral("trame trop longue"));
-    const QByteArray trame = mSource.read(n);
+    const QByteArray trame = mSource->read(n);
     if (trame.size() != n)
         return echouer(QStringLiteral("trame coupée"));
     const auto [rd, rf] = M::fenetre(mMorceau, mTailleReference);
@@ -200,7 +216,7 @@ bool Decodeur::etapeDifference()
     ++mMorceau;
     if (mMorceau * M::morceau < mAttendus)
         return true;
-    if (!mSource.atEnd())
+    if (!mSource->atEnd())
         return echouer(QStringLiteral("octets en trop après la dernière trame"));
     return false;
 }

@@ -3,7 +3,7 @@
 #include "link/shared/MethodeCodage.h"
 
 #include <QByteArray>
-#include <QFile>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +19,9 @@ public:
     using Ecriture = std::function<bool(const char *octets, qint64 n)>;
     Decodeur(MethodeCodage::Methode methode, const QString &source, qint64 tailleAttendue, Ecriture ecrire,
              const QStringList &references = {});
+    // What crossed, held in memory (a small file that came within its offer).
+    Decodeur(MethodeCodage::Methode methode, const QByteArray &contenu, qint64 tailleAttendue, Ecriture ecrire,
+             const QStringList &references = {});
     ~Decodeur();
 
     // One step; false once done, or failed (erreur then says why).
@@ -32,9 +35,10 @@ private:
     bool donner(const char *octets, qint64 n);
     bool etapeFlux();
     bool etapeDifference();
+    void ouvrir();
 
     MethodeCodage::Methode mMethode;
-    QFile mSource;
+    std::unique_ptr<QIODevice> mSource;
     qint64 mAttendus;
     qint64 mDonnes = 0;
     Ecriture mEcrire;

@@ -87,19 +87,26 @@ QByteArray offre(const Annonce &o, bool crc)
 }
 
 namespace {
+bool estHexadecimal(const QByteArray &t, qsizetype longueur)
+{
+    return t.size() == longueur && std::all_of(t.begin(), t.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
 bool estSha256(const QByteArray &t)
 {
-    return t.size() == 64 && std::all_of(t.begin(), t.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return estHexadecimal(t, 64);
 }
 }
 
-QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc)
+QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc, const QByteArray *contenu)
 {
-    const QByteArray references = codage.references.isEmpty() ? QByteArray("-") : codage.references.join(',');
-    return sceller(OffreCodee,
-                   QByteArray::number(charge.taille) + ' ' + charge.sha256 + ' ' + MethodeCodage::nom(codage.methode) + ' '
-                       + references + ' ' + QByteArray::number(codage.tailleFichier) + ' ' + codage.shaFichier + ' ' + charge.nom,
-                   crc);
+    QList<QByteArray> debuts;
+    for (const QByteArray &r : codage.references)
+        debuts.append(r.left(longueurReference));
+    const QByteArray references = debuts.isEmpty() ? QByteArray("-") : debuts.join(',');
+    const QByteArray corps = QByteArray::number(charge.taille) + ' ' + (contenu ? QByteArray("-") : charge.sha256) + ' '
+        + MethodeCodage::nom(codage.methode) + ' ' + references + ' ' + QByteArray::number(codage.tailleFichier) + ' ' + codage.shaFichier
+        + ' ' + charge.nom;
+    return sceller(OffreCodee, contenu ? corps + '\0' + *contenu : corps, crc);
 }
 
 std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc)
@@ -116,15 +123,21 @@ std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc)
     const auto methode = MethodeCodage::lire(champs[2]);
     o.charge.sha256 = champs[1];
     o.codage.shaFichier = champs[5];
-    // The name is the rest, blanks included.
+    // The name is the rest, blanks included, up to the content when it came along.
     o.charge.nom = corps->mid(champs[0].size() + champs[1].size() + champs[2].size() + champs[3].size() + champs[4].size()
                               + champs[5].size() + 6);
+    if (const qsizetype nul = o.charge.nom.indexOf('\0'); nul >= 0) {
+        o.contenu = o.charge.nom.mid(nul + 1);
+        o.charge.nom.truncate(nul);
+    }
     if (champs[3] != "-")
         o.codage.references = champs[3].split(',');
-    const bool referencesLues = std::all_of(o.codage.references.begin(), o.codage.references.end(), estSha256)
+    const bool referencesLues = std::all_of(o.codage.references.begin(), o.codage.references.end(),
+                                            [](const QByteArray &r) { return estHexadecimal(r, longueurReference); })
         && o.codage.references.size() <= referencesMax && (methode == MethodeCodage::Methode::Difference) == !o.codage.references.isEmpty();
-    if (!taille || !tailleFichier || !methode || !estSha256(o.charge.sha256) || !estSha256(o.codage.shaFichier) || !referencesLues
-        || o.charge.nom.isEmpty() || o.charge.nom.size() > 255)
+    const bool charge = o.contenu ? o.charge.sha256 == "-" && taille && o.contenu->size() == *taille : estSha256(o.charge.sha256);
+    if (!taille || !tailleFichier || !methode || !charge || !estSha256(o.codage.shaFichier) || !referencesLues || o.charge.nom.isEmpty()
+        || o.charge.nom.size() > 255)
         return std::nullopt;
     o.charge.taille = *taille;
     o.codage.tailleFichier = *tailleFichier;

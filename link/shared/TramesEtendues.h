@@ -70,18 +70,27 @@ inline constexpr char OffreCodee[] = "XROFFRE";
 inline constexpr char PretCode[] = "XRPRET";
 inline constexpr char SansReference[] = "SANS";
 inline constexpr int referencesMax = 16;
+// A reference goes by the start of its SHA-256: on a slow line, ten of them whole would cost
+// more than a small file's difference saves. Two copies that share it end in a SHA-256 that
+// fails after decoding, and the file goes again without references.
+inline constexpr qsizetype longueurReference = 8;
 struct Codage
 {
     MethodeCodage::Methode methode = MethodeCodage::Methode::Brut;
-    QList<QByteArray> references; // SHA-256 of each, laid end to end in this order
+    QList<QByteArray> references; // SHA-256 of each (read from the line: its start), laid end to end in this order
     qint64 tailleFichier = 0;
     QByteArray shaFichier;
 };
-QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc = true);
+// A small coded file comes within its offer (contenu, behind a NUL after the name; the
+// SHA-256 of what crosses is then "-"): answered "OKFICHIER", or Refus, whose body
+// SansReference asks for the file without references.
+inline constexpr qint64 dansLOffreMax = 3072;
+QByteArray offreCodee(const Annonce &charge, const Codage &codage, bool crc = true, const QByteArray *contenu = nullptr);
 struct OffreLue
 {
     Annonce charge; // its name is the file's
     Codage codage;
+    std::optional<QByteArray> contenu;
 };
 std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc = true);
 
