@@ -5,8 +5,7 @@
 
 #include <random>
 
-namespace {
-QByteArray fichierAleatoire()
+inline QByteArray fichierAleatoire()
 {
     std::mt19937 alea(11);
     QByteArray o(256 * 1024, Qt::Uninitialized);
@@ -16,7 +15,7 @@ QByteArray fichierAleatoire()
 }
 
 // Rows as a station exports them: date, site code, product code, quantity, amount.
-QByteArray fichierCsv()
+inline QByteArray fichierCsv()
 {
     std::mt19937 alea(12);
     QByteArray o = "date;site;produit;quantite;montant\r\n";
@@ -30,6 +29,4 @@ QByteArray fichierCsv()
     }
     o.truncate(256 * 1024);
     return o;
-}
-
 }

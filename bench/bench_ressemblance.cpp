@@ -178,9 +178,22 @@ int main(int argc, char **argv)
 
     const Seuls csv = seuls(aujourdhui), hasard = seuls(fichierAleatoire());
     Seuls rapports{0, 0, 0};
+    qint64 meilleursSeuls = 0, differences = 0;
+    QTemporaryDir brouillon;
+    for (int n = 0; n < 40; ++n)
+        ecrireFichier(brouillon.filePath(QString::number(n)), rapport(n));
     for (int n = 20; n < 40; ++n) {
         const Seuls s = seuls(rapport(n));
         rapports = {rapports.bzip2 + s.bzip2, rapports.xz + s.xz, rapports.zstd + s.zstd};
+        meilleursSeuls += s.meilleur();
+        // The difference the station makes: against the ten reports before, oldest first.
+        QStringList precedents;
+        for (int k = n - 10; k < n; ++k)
+            precedents << brouillon.filePath(QString::number(k));
+        Encodeur e(MethodeCodage::Methode::Difference, brouillon.filePath(QString::number(n)), brouillon.filePath("charge"), precedents);
+        while (e.etape()) {
+        }
+        differences += e.taille();
     }
     std::printf("ressemblance_csv_lendemain_octets: %lld (produit d'aujourd'hui : %lld ; seul : bzip2 -9 %lld, xz -9e %lld, zstd -19 %lld ; "
                 "part du meilleur seul : %.3f)\n",
@@ -189,6 +202,10 @@ int main(int argc, char **argv)
                 "zstd -19 %lld)\n",
                 avecMemoire.rapports, aujourdhuiSansMemoire.rapports, double(avecMemoire.rapports) / double(aujourdhuiSansMemoire.rapports),
                 rapports.bzip2, rapports.xz, rapports.zstd);
+    std::printf("ressemblance_rapports_20_derniers_compression: différences %lld octets pour %lld (%.2f fois), meilleur seul par fichier %lld "
+                "(%.2f fois) : %.2f fois mieux\n",
+                differences, qint64(20 * rapport(0).size()), double(20 * rapport(0).size()) / double(differences), meilleursSeuls,
+                double(20 * rapport(0).size()) / double(meilleursSeuls), double(meilleursSeuls) / double(differences));
     std::printf("ressemblance_aleatoire_octets: %lld (produit d'aujourd'hui : %lld, rapport : %.4f ; seul : bzip2 -9 %lld, xz -9e %lld, zstd -19 %lld)\n",
                 avecMemoire.aleatoire, aujourdhuiSansMemoire.aleatoire, double(avecMemoire.aleatoire) / double(aujourdhuiSansMemoire.aleatoire),
                 hasard.bzip2, hasard.xz, hasard.zstd);
