@@ -18,7 +18,9 @@ constexpr qint64 pas = 64 * 1024;
 int niveauDifference(qint64 octets)
 {
     // The strongest level while its tables stay small and a frame takes a fraction of a second.
-    return octets <= (qint64(3) << 19) ? 19 : octets <= (qint64(6) << 20) ? 12 : 6;
+    // Measured here on files that differ everywhere: level 19 over 1.5 MiB took 0.6 s, over
+    // 768 KiB under 0.3 s; level 12 over 6 MiB, 0.22 s.
+    return octets <= (qint64(768) << 10) ? 19 : octets <= (qint64(6) << 20) ? 12 : 6;
 }
 }
 
