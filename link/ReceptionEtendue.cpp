@@ -72,6 +72,14 @@ void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
     const auto offre = TE::lireOffreCodee(texte, mCanal.etat().crcEtendu);
     if (!offre)
         return;
+    // What is rebuilt is the file, whatever little crosses: the reserve counts it whole.
+    QDir().mkpath(mCanal.dossiers().travail());
+    if (const auto manque = mReception.rangement().manqueDePlace(mCanal.dossiers().travail(), offre->codage.tailleFichier)) {
+        mCanal.informer(QStringLiteral("Réception de %1 impossible : %2")
+                            .arg(MGlobal::TexteDistant(Windows1252::versTexte(offre->charge.nom), 255), *manque));
+        refuser(*manque);
+        return;
+    }
     auto e = std::make_unique<EnCours>();
     e->annonce = offre->charge;
     e->codage = offre->codage;

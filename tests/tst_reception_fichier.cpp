@@ -166,6 +166,7 @@ private slots:
         QTest::addColumn<QString>("dit");
         const QString reserve = "Mio gardés en réserve (EspaceLibreMin)", pasAcquitte = "n'est pas acquitté";
         QTest::newRow("réserve, protocole étendu") << int(Reserve) << true << aleatoire(40'000) << reserve;
+        QTest::newRow("réserve, protocole étendu, fichier qui se compresse") << int(Reserve) << true << QByteArray("champ;valeur\r\n").repeated(3000) << reserve;
         QTest::newRow("réserve, fichier entier") << int(Reserve) << false << aleatoire(200) << reserve;
         QTest::newRow("réserve, archive") << int(Reserve) << false << QByteArray("champ;valeur\r\n").repeated(500) << reserve;
         QTest::newRow("dossier impossible, fichier entier") << int(DossierImpossible) << false << aleatoire(200) << pasAcquitte;
@@ -201,6 +202,8 @@ private slots:
         QVERIFY(banc.b.fichiersRecus.isEmpty());
         QVERIFY2(!banc.b.informations.filter(dit).isEmpty(), qPrintable(banc.b.informations.join('\n')));
         QCOMPARE(fichiersDe(banc.b.chemin("recus")), QStringList());
+        // Refused at the offer: no byte of it was rebuilt into the reserve meanwhile.
+        QVERIFY2(!QFileInfo::exists(banc.b.chemin("Travail/Port 1/Reconstitution")), qPrintable(banc.b.informations.join("\n")));
         banc.b.poste->Parametres.EspaceLibreMin = 0;
         banc.b.poste->Parametres.CheminFichiersRecus = banc.b.chemin("recus");
         banc.plateforme.avancer(60'000);
