@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <limits>
 #include <random>
 
 namespace {
@@ -182,18 +183,30 @@ int main(int argc, char **argv)
     QTemporaryDir brouillon;
     for (int n = 0; n < 40; ++n)
         ecrireFichier(brouillon.filePath(QString::number(n)), rapport(n));
+    QStringList contenu, echantillons;
+    for (int n = 0; n < 8; ++n)
+        (n < 4 ? contenu : echantillons) << brouillon.filePath(QString::number(n));
+    const QByteArray tables = Encodeur::tables(contenu, echantillons);
+    ecrireFichier(brouillon.filePath("tables"), tables);
     for (int n = 20; n < 40; ++n) {
         const Seuls s = seuls(rapport(n));
         rapports = {rapports.bzip2 + s.bzip2, rapports.xz + s.xz, rapports.zstd + s.zstd};
         meilleursSeuls += s.meilleur();
-        // The difference the station makes: against the ten reports before, oldest first.
+        // The difference the station makes: against the ten reports before, oldest first, with
+        // or without the tables it learnt at the ninth report (the first four coded against the
+        // next four), whichever is smaller.
         QStringList precedents;
         for (int k = n - 10; k < n; ++k)
             precedents << brouillon.filePath(QString::number(k));
-        Encodeur e(MethodeCodage::Methode::Difference, brouillon.filePath(QString::number(n)), brouillon.filePath("charge"), precedents);
-        while (e.etape()) {
+        qint64 plusPetite = std::numeric_limits<qint64>::max();
+        for (const auto &[methode, contre] : {std::pair{MethodeCodage::Methode::Difference, precedents},
+                                              std::pair{MethodeCodage::Methode::Tables, QStringList{brouillon.filePath("tables")} + precedents}}) {
+            Encodeur e(methode, brouillon.filePath(QString::number(n)), brouillon.filePath("charge"), contre);
+            while (e.etape()) {
+            }
+            plusPetite = std::min(plusPetite, e.taille());
         }
-        differences += e.taille();
+        differences += plusPetite;
     }
     std::printf("ressemblance_csv_lendemain_octets: %lld (produit d'aujourd'hui : %lld ; seul : bzip2 -9 %lld, xz -9e %lld, zstd -19 %lld ; "
                 "part du meilleur seul : %.3f)\n",
@@ -206,6 +219,7 @@ int main(int argc, char **argv)
                 "(%.2f fois) : %.2f fois mieux\n",
                 differences, qint64(20 * rapport(0).size()), double(20 * rapport(0).size()) / double(differences), meilleursSeuls,
                 double(20 * rapport(0).size()) / double(meilleursSeuls), double(meilleursSeuls) / double(differences));
+    std::printf("ressemblance_rapports_tables: %lld octets, appris au neuvième rapport et envoyés une fois\n", qint64(tables.size()));
     std::printf("ressemblance_aleatoire_octets: %lld (produit d'aujourd'hui : %lld, rapport : %.4f ; seul : bzip2 -9 %lld, xz -9e %lld, zstd -19 %lld)\n",
                 avecMemoire.aleatoire, aujourdhuiSansMemoire.aleatoire, double(avecMemoire.aleatoire) / double(aujourdhuiSansMemoire.aleatoire),
                 hasard.bzip2, hasard.xz, hasard.zstd);

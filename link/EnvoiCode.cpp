@@ -55,7 +55,7 @@ QString EnvoiCode::decrireReferences(const MemoireFichiers &memoire, const QList
 }
 
 std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &fichier, const QStringList &references,
-                                                                 const TE::Codage &base)
+                                                                 const TE::Codage &base, const QString &tables, const QByteArray &shaTables)
 {
     const qint64 taille = QFileInfo(fichier).size();
     // As it is, unless a way below does better.
@@ -64,6 +64,8 @@ std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &
     std::vector<M::Methode> methodes{M::Methode::Zstd, M::Methode::Bzip2};
     if (!references.isEmpty())
         methodes.push_back(M::Methode::Difference);
+    if (!references.isEmpty() && !tables.isEmpty())
+        methodes.push_back(M::Methode::Tables);
     if (taille <= M::xzMax)
         methodes.push_back(M::Methode::Xz);
     const QString dossier = mCanal.dossiers().travail();
@@ -76,7 +78,10 @@ std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &
         if (methode == M::Methode::Xz && meilleure.taille < xzAuDelaDeSecondes * debit)
             continue;
         const QString cible = dossier + QStringLiteral("/codage-") + QString::fromLatin1(M::nom(methode));
-        Encodeur encodeur(methode, fichier, cible, methode == M::Methode::Difference ? references : QStringList());
+        const QStringList contre = methode == M::Methode::Difference ? references
+                                   : methode == M::Methode::Tables   ? QStringList{tables} + references
+                                                                     : QStringList();
+        Encodeur encodeur(methode, fichier, cible, contre);
         while (encodeur.etape())
             if (!mCanal.pause(0, Portee::Liaison))
                 return std::nullopt;
@@ -88,8 +93,10 @@ std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &
             QFile::remove(meilleure.chemin);
         meilleure = {cible, encodeur.taille(), base, QStringLiteral("compressé seul (%1)").arg(QString::fromLatin1(M::nom(methode)))};
         meilleure.codage.methode = methode;
-        if (methode != M::Methode::Difference)
+        if (!M::contreReferences(methode))
             meilleure.codage.references.clear();
+        if (methode == M::Methode::Tables)
+            meilleure.codage.references.prepend(shaTables);
     }
     return std::optional(meilleure);
 }
@@ -118,13 +125,21 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
     TE::Codage base{M::Methode::Brut, {}, taille, sha.result().toHex()};
     MemoireFichiers memoire = MemoireFichiers::duPoste(mCanal);
     QStringList chemins;
+    bool memeNom = false;
     for (const MemoireFichiers::Entree &e : memoire.references(nom, taille)) {
         if (QFileInfo(memoire.chemin(e.sha256)).isFile()) {
             base.references.append(e.sha256);
             chemins.append(memoire.chemin(e.sha256));
+            memeNom = e.nom.toUpper() == nom.toUpper();
         }
     }
-    const auto codee = coder(fichier, chemins, base);
+    QByteArray shaTables;
+    if (!memeNom && !chemins.isEmpty()) {
+        const Issue avant = tablesDuGenre(memoire, nom, {base.references.begin(), base.references.end()}, lignePerdue, shaTables);
+        if (avant != Issue::Livre)
+            return avant;
+    }
+    const auto codee = coder(fichier, chemins, base, shaTables.isEmpty() ? QString() : memoire.chemin(shaTables), shaTables);
     if (!codee)
         return Issue::Fin;
     std::optional<Charge> charge = *codee;
@@ -134,10 +149,15 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
     });
     if (charge->codage.methode == M::Methode::Difference)
         charge->comment = decrireReferences(memoire, charge->codage.references);
+    if (charge->codage.methode == M::Methode::Tables)
+        charge->comment = decrireReferences(memoire, charge->codage.references.mid(1));
     Issue issue = mEtendu.envoyerCode(charge->chemin, nom, charge->codage, lignePerdue);
     if (issue == Issue::Abandon && mEtendu.sansReference()) {
         // Once without: the next file makes its own choice again.
         mCanal.informer(QStringLiteral("Le poste distant n'a pas la référence de %1 : le fichier part sans elle.").arg(fichier));
+        // It may lack the tables: they are made and sent again for the next file of the kind.
+        if (charge->codage.methode == M::Methode::Tables)
+            memoire.oublier(shaTables);
         QFile::remove(charge->chemin);
         base.references.clear();
         const auto seule = coder(fichier, {}, base);
@@ -160,4 +180,50 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
     if (!garde)
         mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : %1 n'y est pas gardé (%2).").arg(fichier, erreur.texte));
     return issue;
+}
+
+Issue EnvoiCode::tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const std::vector<QByteArray> &genre,
+                               const std::function<bool()> &lignePerdue, QByteArray &sha)
+{
+    QStringList contenu, echantillons;
+    qint64 total = 0;
+    for (const QByteArray &r : genre) {
+        (int(contenu.size()) < int(genre.size()) / 2 ? contenu : echantillons).append(memoire.chemin(r));
+        total += QFileInfo(memoire.chemin(r)).size();
+    }
+    // Large files gain little from them, and would be coded twice.
+    if (total > MemoireFichiers::tablesAuPlusDe)
+        return Issue::Livre;
+    if (const auto tenues = memoire.tables(nom); tenues && QFileInfo(memoire.chemin(tenues->sha256)).isFile()) {
+        sha = tenues->sha256;
+        return Issue::Livre;
+    }
+    if (int(genre.size()) < MemoireFichiers::fichiersPourLesTables)
+        return Issue::Livre;
+    // Measured on the newer half coded against the older, as each file is against those before.
+    const QByteArray tables = Encodeur::tables(contenu, echantillons);
+    if (tables.isEmpty())
+        return Issue::Livre;
+    const QString chemin = mCanal.dossiers().travail() + QStringLiteral("/tables");
+    QFile ecrit;
+    QString pourquoi;
+    if (!Disque::ouvrirSansLien(ecrit, chemin, QIODevice::WriteOnly | QIODevice::Truncate, pourquoi) || ecrit.write(tables) != tables.size()
+        || !ecrit.flush())
+        return Issue::Livre;
+    ecrit.close();
+    const auto effacer = qScopeGuard([&] { QFile::remove(chemin); });
+    const QByteArray nomTables = MemoireFichiers::nomDesTables(nom);
+    const QByteArray shaFait = QCryptographicHash::hash(tables, QCryptographicHash::Sha256).toHex();
+    const Issue issue = mEtendu.envoyerCode(chemin, nomTables, {M::Methode::Brut, {}, tables.size(), shaFait}, lignePerdue);
+    if (issue != Issue::Livre)
+        return issue == Issue::Abandon ? Issue::Livre : issue;
+    ErreurDisque erreur;
+    if (!memoire.retenir(chemin, {shaFait, tables.size(), nomTables, mCanal.maintenant()}, erreur)) {
+        mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : les tables de codage n'y sont pas gardées (%1).").arg(erreur.texte));
+        return Issue::Livre;
+    }
+    mCanal.informer(QStringLiteral("Tables de codage des fichiers %1 envoyées au poste distant (%2).")
+                        .arg(Windows1252::versTexte(nomTables.mid(nomTables.lastIndexOf('.'))), taillesLisible(tables.size())));
+    sha = shaFait;
+    return Issue::Livre;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class CanalLiaison;
 class EnvoiEtendu;
@@ -36,7 +37,12 @@ private:
         QString comment;
     };
     // The smallest of the ways tried into Charge; none when the engine went.
-    std::optional<std::optional<Charge>> coder(const QString &fichier, const QStringList &references, const TramesEtendues::Codage &base);
+    std::optional<std::optional<Charge>> coder(const QString &fichier, const QStringList &references, const TramesEtendues::Codage &base,
+                                               const QString &tables = {}, const QByteArray &shaTables = {});
+    // The tables of the file's kind both hold, made and sent first once enough files of the
+    // kind are held; Livre when the file may go (with or without them).
+    EnvoiFichier::Issue tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const std::vector<QByteArray> &genre,
+                                      const std::function<bool()> &lignePerdue, QByteArray &sha);
     QString decrireReferences(const MemoireFichiers &memoire, const QList<QByteArray> &references) const;
 
     CanalLiaison &mCanal;

@@ -82,6 +82,7 @@ std::vector<MemoireFichiers::Entree> MemoireFichiers::references(const QByteArra
 {
     std::vector<Entree> toutes = entrees();
     std::sort(toutes.begin(), toutes.end(), [](const Entree &a, const Entree &b) { return a.numero > b.numero; });
+    std::erase_if(toutes, [](const Entree &e) { return sontDesTables(e.nom); });
     for (const Entree &e : toutes)
         if (e.nom.toUpper() == nom.toUpper())
             return {e};
@@ -91,6 +92,25 @@ std::vector<MemoireFichiers::Entree> MemoireFichiers::references(const QByteArra
             && int(genre.size()) < referencesDuGenreMax)
             genre.insert(genre.begin(), e);
     return genre;
+}
+
+QByteArray MemoireFichiers::nomDesTables(const QByteArray &nomFichier)
+{
+    return extension(nomFichier).isEmpty() ? QByteArray() : "/TABLES" + extension(nomFichier);
+}
+
+bool MemoireFichiers::sontDesTables(const QByteArray &nom)
+{
+    return nom.startsWith('/');
+}
+
+std::optional<MemoireFichiers::Entree> MemoireFichiers::tables(const QByteArray &nomFichier) const
+{
+    std::optional<Entree> plusRecentes;
+    for (const Entree &e : entrees())
+        if (!nomDesTables(nomFichier).isEmpty() && e.nom == nomDesTables(nomFichier) && (!plusRecentes || e.numero > plusRecentes->numero))
+            plusRecentes = e;
+    return plusRecentes;
 }
 
 std::optional<QByteArray> MemoireFichiers::trouver(const QByteArray &debut) const

@@ -40,6 +40,11 @@ public:
     // What to make a file against: the last file of the same name, else the newest files of
     // the same kind (extension, size within a factor of four), oldest first.
     std::vector<Entree> references(const QByteArray &nom, qint64 taille) const;
+    // Entropy tables for the files of a kind travel and are kept as a file named "/TABLES" and
+    // the extension ("/TABLES.TXT"): no file's name holds a slash.
+    static QByteArray nomDesTables(const QByteArray &nomFichier);
+    static bool sontDesTables(const QByteArray &nom);
+    std::optional<Entree> tables(const QByteArray &nomFichier) const;
     // The one copy whose SHA-256 begins so, if exactly one does.
     std::optional<QByteArray> trouver(const QByteArray &debut) const;
     // Held and intact, its SHA-256 read again; a damaged copy is forgotten.
@@ -50,6 +55,9 @@ public:
     void oublier(const QByteArray &sha256);
 
     static constexpr int referencesDuGenreMax = 10;
+    // Tables are learnt once this many files of the kind are held, from files this small.
+    static constexpr int fichiersPourLesTables = 8;
+    static constexpr qint64 tablesAuPlusDe = 256 * 1024;
 
 private:
     void ecrireIndex(const std::vector<Entree> &entrees);

@@ -80,6 +80,11 @@ void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
         refuser(*manque);
         return;
     }
+    if (MemoireFichiers::sontDesTables(offre->charge.nom)
+        && (MemoireFichiers::nomDesTables(offre->charge.nom) != offre->charge.nom || offre->codage.tailleFichier > MethodeCodage::tablesMax)) {
+        refuser(QStringLiteral("tables de codage invalides"));
+        return;
+    }
     auto e = std::make_unique<EnCours>();
     e->annonce = offre->charge;
     e->codage = offre->codage;
@@ -101,24 +106,29 @@ void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
     }
     // It came whole: checked, rebuilt and stored now, as at the end of the slices.
     e->contenu = *offre->contenu;
-    e->empreinte = "X" + e->codage->shaFichier + QByteArray::number(e->codage->tailleFichier) + e->annonce.nom;
-    e->dejaRange = mReception.rangement().dejaRecu(e->empreinte);
+    e->dejaRange = dejaRecu(*e);
     mReception.debut();
     conclure(std::move(e));
+}
+
+bool ReceptionEtendue::dejaRecu(EnCours &e) const
+{
+    // The file itself: a file sent again after a lost acknowledgement is known, however coded.
+    e.empreinte = e.codage ? "X" + e.codage->shaFichier + QByteArray::number(e.codage->tailleFichier) + e.annonce.nom
+                           : "X" + e.annonce.sha256 + QByteArray::number(e.annonce.taille) + e.annonce.nom;
+    // Tables sent again were lost from the memory here: they are kept again.
+    return !(e.codage && MemoireFichiers::sontDesTables(e.annonce.nom)) && mReception.rangement().dejaRecu(e.empreinte);
 }
 
 void ReceptionEtendue::accueillir(std::unique_ptr<EnCours> e, const char *pret)
 {
     const TE::Annonce &annonce = e->annonce;
-    // The file itself: a file sent again after a lost acknowledgement is known, however coded.
-    e->empreinte = e->codage ? "X" + e->codage->shaFichier + QByteArray::number(e->codage->tailleFichier) + annonce.nom
-                             : "X" + annonce.sha256 + QByteArray::number(annonce.taille) + annonce.nom;
     // Both ways at once: this station's own files keep leaving while this one arrives, and
     // the send's progress label stays its own.
     mReception.debut();
     mCanal.informer(QStringLiteral("Un fichier va arriver..."));
     qint64 debut = annonce.taille;
-    if (mReception.rangement().dejaRecu(e->empreinte)) {
+    if (dejaRecu(*e)) {
         e->dejaRange = true;
     } else {
         const QString raison = preparer(*e);
@@ -318,7 +328,22 @@ void ReceptionEtendue::conclure(std::unique_ptr<EnCours> e)
         }
         aRanger = reconstitue.chemin();
         // Kept before storing takes it away: the next file of this kind may cross against it.
-        if (!MemoireFichiers::duPoste(mCanal).retenir(aRanger, {e->codage->shaFichier, e->codage->tailleFichier, e->annonce.nom, mCanal.maintenant()}, panne))
+        const bool garde = MemoireFichiers::duPoste(mCanal).retenir(
+            aRanger, {e->codage->shaFichier, e->codage->tailleFichier, e->annonce.nom, mCanal.maintenant()}, panne);
+        if (MemoireFichiers::sontDesTables(e->annonce.nom)) {
+            // Not a file of the user's: the memory is where it goes.
+            oublier(*e);
+            const QString genre = nom.mid(nom.lastIndexOf(QLatin1Char('.')));
+            if (garde)
+                mCanal.informer(QStringLiteral("Tables de codage des fichiers %1 reçues du poste distant.").arg(genre));
+            else
+                mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : les tables de codage des fichiers %1 n'y sont pas gardées (%2).")
+                                    .arg(genre, panne.texte));
+            if (!(garde ? mCanal.repondre("OKFICHIER") : refuser(panne.texte)).fin())
+                mReception.fin();
+            return;
+        }
+        if (!garde)
             mCanal.informer(QStringLiteral("Mémoire des fichiers échangés : %1 n'y est pas gardé (%2).").arg(nom, panne.texte));
     }
     const std::optional<bool> range = mCanal.mener([&] { return mReception.rangement().recevoirFichierDepuis(e->annonce.nom, aRanger); });

@@ -59,6 +59,7 @@ private:
     };
     // The file whole: checked, rebuilt when coded, stored, and answered.
     void conclure(std::unique_ptr<EnCours> e);
+    bool dejaRecu(EnCours &e) const;
     void accueillir(std::unique_ptr<EnCours> e, const char *pret);
     // The file rebuilt from what crossed into sortie, checked against its SHA-256: nothing once
     // the engine went, false with the reason (erreur when the disk refused) when it cannot be.

@@ -32,6 +32,17 @@ QByteArray releve(int lignes, bool lendemain, unsigned graine = 11)
     return csv;
 }
 
+// A daily report of the same shape, other figures.
+QByteArray rapport(int n)
+{
+    QRandomGenerator r(1000 + n);
+    QByteArray t = "RAPPORT JOURNALIER\nDate : 2026-11-" + QByteArray::number(1 + n % 28) + "\n\nCapteur   Min    Max    Alarmes\n";
+    for (int c = 0; t.size() < 1900; ++c)
+        t += "POMPE-" + QByteArray::number(c).rightJustified(2, '0') + "   " + QByteArray::number(10 + r.bounded(500) / 10.0, 'f', 1).leftJustified(7)
+            + QByteArray::number(60 + r.bounded(500) / 10.0, 'f', 1).leftJustified(7) + QByteArray::number(r.bounded(4)) + "\n";
+    return t;
+}
+
 QString echanges(const StationSimulee &s)
 {
     return s.chemin("Travail/Port 1/Echanges");
@@ -145,6 +156,48 @@ private slots:
                 QCOMPARE(sha(lireFichier(echanges(t.b) + "/" + nom)), nom);
     }
 
+    void tablesDuGenre_data()
+    {
+        QTest::addColumn<bool>("evincees"); // from the receiver's memory, once sent
+        QTest::newRow("apprises au neuvième rapport, envoyées une fois, puis utilisées") << false;
+        QTest::newRow("évincées chez le destinataire : un fichier passe sans, puis elles repartent") << true;
+    }
+
+    void tablesDuGenre()
+    {
+        QFETCH(bool, evincees);
+        DeuxStationsSurCable t;
+        t.demarrer({}, {});
+        t.reconnaitre();
+        QStringList routes, ditParA, ditParB;
+        for (int n = 0; n < 11; ++n) {
+            const QString nom = QStringLiteral("RAPPORT%1.TXT").arg(n);
+            ditParA += std::exchange(t.a.informations, {});
+            ditParB += std::exchange(t.b.informations, {});
+            t.b.trames.clear();
+            ecrireFichier(t.a.chemin("envoi/" + nom), rapport(n));
+            QVERIFY(t.a.poste->EnvoyerFichier(t.a.chemin("envoi/" + nom)));
+            QCOMPARE(lireFichier(t.b.chemin("recus/" + nom)), rapport(n));
+            const auto offre = std::find_if(t.b.trames.rbegin(), t.b.trames.rend(), [](const QByteArray &tr) { return tr.startsWith(TE::OffreCodee); });
+            QVERIFY(offre != t.b.trames.rend());
+            routes << (offre->contains(" tables ") ? "tables" : offre->contains(" diff ") ? "diff" : "seul");
+            if (evincees && n == 8) {
+                const auto tenues = MemoireFichiers(t.disque, echanges(t.b), 1 << 20, {}).tables("X.TXT");
+                QVERIFY(tenues);
+                QVERIFY(QFile::remove(echanges(t.b) + "/" + tenues->sha256));
+            }
+        }
+        // Eight reports held: the ninth teaches the tables; each later one crosses with them,
+        // but the one that found them gone from the other side.
+        ditParA += t.a.informations;
+        ditParB += t.b.informations;
+        const QStringList attendues = evincees ? QStringList{"tables", "seul", "tables"} : QStringList{"tables", "tables", "tables"};
+        QCOMPARE(routes.mid(8), attendues);
+        QCOMPARE(ditParA.filter("Tables de codage des fichiers .TXT envoyées").size(), evincees ? 2 : 1);
+        QCOMPARE(ditParB.filter("Tables de codage des fichiers .TXT reçues").size(), evincees ? 2 : 1);
+        QCOMPARE(ditParA.filter("n'a pas la référence").size(), evincees ? 1 : 0);
+    }
+
     void memoire_data()
     {
         QTest::addColumn<QString>("cas");
@@ -196,11 +249,12 @@ private slots:
         QTest::addColumn<int>("methode");
         QTest::addColumn<QString>("abime");
         using M = MethodeCodage::Methode;
-        for (const M m : {M::Zstd, M::Xz, M::Bzip2, M::Difference}) {
+        for (const M m : {M::Zstd, M::Xz, M::Bzip2, M::Difference, M::Tables}) {
             const QByteArray nom = MethodeCodage::nom(m);
             for (const char *abime : {"intact", "coupé", "un octet changé", "fichier annoncé plus petit", "octets en trop"})
                 QTest::addRow("%s, %s", nom.constData(), abime) << int(m) << QString(abime);
         }
+        QTest::newRow("tables, les tables du destinataire abîmées") << int(M::Tables) << "tables abîmées";
     }
 
     void decodageHostile()
@@ -212,7 +266,11 @@ private slots:
         ecrireFichier(dossier.filePath("reference"), reference);
         ecrireFichier(dossier.filePath("fichier"), contenu);
         const auto m = MethodeCodage::Methode(methode);
-        const QStringList references = m == MethodeCodage::Methode::Difference ? QStringList{dossier.filePath("reference")} : QStringList();
+        ecrireFichier(dossier.filePath("echantillon"), releve(300, true, 12));
+        ecrireFichier(dossier.filePath("tables"), Encodeur::tables({dossier.filePath("reference")}, {dossier.filePath("echantillon")}));
+        const QStringList references = m == MethodeCodage::Methode::Difference ? QStringList{dossier.filePath("reference")}
+                                       : m == MethodeCodage::Methode::Tables   ? QStringList{dossier.filePath("tables"), dossier.filePath("reference")}
+                                                                               : QStringList();
         Encodeur e(m, dossier.filePath("fichier"), dossier.filePath("charge"), references);
         while (e.etape()) {
         }
@@ -225,6 +283,12 @@ private slots:
             charge[charge.size() / 2] = char(charge[charge.size() / 2] ^ 0x20);
         if (abime == "octets en trop")
             charge += "encore";
+        if (abime == "tables abîmées") {
+            QByteArray tables = lireFichier(dossier.filePath("tables"));
+            QVERIFY(tables.size() > 64);
+            tables[40] = char(tables[40] ^ 0x55);
+            ecrireFichier(dossier.filePath("tables"), tables);
+        }
         ecrireFichier(dossier.filePath("charge"), charge);
         const qint64 annonce = abime == "fichier annoncé plus petit" ? contenu.size() / 2 : contenu.size();
         QByteArray sortie;
@@ -232,7 +296,7 @@ private slots:
         while (d.etape())
             QVERIFY(sortie.size() <= annonce);
         QVERIFY(sortie.size() <= annonce);
-        if (abime == "intact" || (abime == "octets en trop" && m != MethodeCodage::Methode::Difference && m != MethodeCodage::Methode::Zstd)) {
+        if (abime == "intact" || (abime == "octets en trop" && !MethodeCodage::contreReferences(m) && m != MethodeCodage::Methode::Zstd)) {
             // xz and bzip2 end at their stream's end: bytes behind it are not theirs to read.
             QVERIFY2(d.reussi(), qPrintable(d.erreur()));
             QCOMPARE(sortie, contenu);

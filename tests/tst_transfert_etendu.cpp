@@ -245,6 +245,14 @@ private slots:
         QTest::newRow("fin sans offre") << QList<QByteArray>{fin} << QStringList() << "XFREFUS";
         QTest::newRow("empreinte fausse") << QList<QByteArray>{offre(3, "a.txt"), TE::donnees(0, "abd"), fin} << QStringList()
                                           << "XFREFUS";
+        // Tables of coding go to the memory, never to the user's folder, and only under their own name.
+        const QByteArray abc = "abc";
+        const auto tables = [&](const QByteArray &nom, qint64 taille, bool dedans) {
+            return TE::offreCodee({3, sha, nom}, {MethodeCodage::Methode::Brut, {}, taille, sha}, true, dedans ? &abc : nullptr);
+        };
+        QTest::newRow("tables") << QList<QByteArray>{tables("/TABLES.TXT", 3, true)} << QStringList() << "OKFICHIER";
+        QTest::newRow("tables au nom mal formé") << QList<QByteArray>{tables("/etc/passwd", 3, true)} << QStringList() << "XFREFUS";
+        QTest::newRow("tables démesurées") << QList<QByteArray>{tables("/TABLES.TXT", 20'000, false)} << QStringList() << "XFREFUS";
     }
 
     void textesHostiles()

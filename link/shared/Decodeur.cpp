@@ -59,9 +59,17 @@ void Decodeur::ouvrir()
     switch (mMethode) {
     case M::Methode::Brut:
         break;
+    case M::Methode::Tables:
+        if (!M::lireTables(mReferences, mTables)) {
+            echouer(QStringLiteral("tables illisibles"));
+            return;
+        }
+        [[fallthrough]];
     case M::Methode::Zstd:
     case M::Methode::Difference:
         m.zstd = ZSTD_createDCtx();
+        // Our frames never need a larger window: a larger demand is not ours.
+        ZSTD_DCtx_setParameter(m.zstd, ZSTD_d_windowLogMax, 25);
         mTailleReference = M::tailleSuite(mReferences);
         break;
     case M::Methode::Xz:
@@ -96,7 +104,7 @@ bool Decodeur::etape()
 {
     if (mFini)
         return false;
-    const bool suite = mMethode == M::Methode::Difference ? etapeDifference() : etapeFlux();
+    const bool suite = M::contreReferences(mMethode) ? etapeDifference() : etapeFlux();
     if (!suite && mErreur.isEmpty()) {
         mFini = true;
         if (mDonnes != mAttendus)
@@ -181,6 +189,7 @@ bool Decodeur::etapeFlux()
         break;
     }
     case M::Methode::Difference:
+    case M::Methode::Tables:
         break;
     }
     return !fin;
@@ -189,12 +198,18 @@ bool Decodeur::etapeFlux()
 bool Decodeur::etapeDifference()
 {
     const qint64 attendu = std::min(M::morceau, mAttendus - mMorceau * M::morceau);
-    QByteArray longueur = mSource->read(4);
-    if (longueur.size() != 4)
-        return echouer(QStringLiteral("trame coupée"));
+    // The last frame runs to the end of what crossed; the others say their size.
+    const bool derniere = mMorceau * M::morceau + attendu >= mAttendus;
     qint64 n = 0;
-    for (const char c : longueur)
-        n = (n << 8) | uchar(c);
+    if (!derniere) {
+        const QByteArray longueur = mSource->read(4);
+        if (longueur.size() != 4)
+            return echouer(QStringLiteral("trame coupée"));
+        for (const char c : longueur)
+            n = (n << 8) | uchar(c);
+    } else {
+        n = mSource->bytesAvailable();
+    }
     if (n > M::trameMax())
         return echouer(QStringLiteral("trame trop longue"));
     const QByteArray trame = mSource->read(n);
@@ -207,16 +222,16 @@ bool Decodeur::etapeDifference()
     QByteArray sortie(qsizetype(std::max<qint64>(attendu, 1)), Qt::Uninitialized);
     ZSTD_DCtx *d = mMoteur->zstd;
     ZSTD_DCtx_reset(d, ZSTD_reset_session_and_parameters);
-    ZSTD_DCtx_refPrefix(d, reference->constData(), size_t(reference->size()));
+    const QByteArray dictionnaire = mTables + *reference;
+    const size_t charge = mTables.isEmpty() ? ZSTD_DCtx_refPrefix(d, reference->constData(), size_t(reference->size()))
+                                            : ZSTD_DCtx_loadDictionary(d, dictionnaire.constData(), size_t(dictionnaire.size()));
+    if (ZSTD_isError(charge))
+        return echouer(QString::fromLatin1(ZSTD_getErrorName(charge)));
     const size_t r = ZSTD_decompressDCtx(d, sortie.data(), size_t(attendu), trame.constData(), size_t(trame.size()));
     if (ZSTD_isError(r) || qint64(r) != attendu)
         return echouer(ZSTD_isError(r) ? QString::fromLatin1(ZSTD_getErrorName(r)) : QStringLiteral("trame de taille fausse"));
     if (!donner(sortie.constData(), attendu))
         return false;
     ++mMorceau;
-    if (mMorceau * M::morceau < mAttendus)
-        return true;
-    if (!mSource->atEnd())
-        return echouer(QStringLiteral("octets en trop après la dernière trame"));
-    return false;
+    return !derniere;
 }

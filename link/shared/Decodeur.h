@@ -43,6 +43,7 @@ private:
     qint64 mDonnes = 0;
     Ecriture mEcrire;
     QStringList mReferences;
+    QByteArray mTables;
     qint64 mTailleReference = 0;
     qint64 mMorceau = 0;
     size_t mResteZstd = 1; // 0 once a frame ended

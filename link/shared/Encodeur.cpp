@@ -4,6 +4,7 @@
 
 #include <bzlib.h>
 #include <lzma.h>
+#include <zdict.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -60,14 +61,22 @@ Encodeur::Encodeur(M::Methode methode, const QString &source, const QString &cib
     switch (methode) {
     case M::Methode::Brut:
         break;
+    case M::Methode::Tables:
+        if (!M::lireTables(mReferences, mTables)) {
+            echouer(QStringLiteral("tables illisibles"));
+            return;
+        }
+        [[fallthrough]];
     case M::Methode::Difference:
-        mTailleReference = M::tailleSuite(references);
+        mTailleReference = M::tailleSuite(mReferences);
         m.zstd = ZSTD_createCCtx();
         break;
     case M::Methode::Zstd:
         m.zstd = ZSTD_createCCtx();
         // Beyond a few mebibytes the strongest level's tables would cost more memory than the file gains.
         ZSTD_CCtx_setParameter(m.zstd, ZSTD_c_compressionLevel, taille <= M::morceau ? 19 : 9);
+        // The offer says the size already.
+        ZSTD_CCtx_setParameter(m.zstd, ZSTD_c_contentSizeFlag, 0);
         ZSTD_CCtx_setPledgedSrcSize(m.zstd, quint64(taille));
         break;
     case M::Methode::Xz: {
@@ -109,7 +118,7 @@ bool Encodeur::etape()
 {
     if (mFini)
         return false;
-    const bool suite = mMethode == M::Methode::Difference ? etapeDifference() : etapeFlux();
+    const bool suite = M::contreReferences(mMethode) ? etapeDifference() : etapeFlux();
     if (!suite && mErreur.isEmpty()) {
         mFini = true;
         if (!mCible.flush())
@@ -179,6 +188,7 @@ bool Encodeur::etapeFlux()
         break;
     }
     case M::Methode::Difference:
+    case M::Methode::Tables:
         break;
     }
     return !fin;
@@ -186,8 +196,8 @@ bool Encodeur::etapeFlux()
 
 bool Encodeur::etapeDifference()
 {
-    // A frame per piece of the file, each made against the reference bytes around it and
-    // preceded by its size (four bytes, most significant first).
+    // A frame per piece of the file, each made against the reference bytes around it and,
+    // but the last, preceded by its size (four bytes, most significant first).
     const qint64 taille = mSource.size();
     const qint64 debut = mMorceau * M::morceau;
     if (debut >= taille && !(taille == 0 && mMorceau == 0))
@@ -203,17 +213,53 @@ bool Encodeur::etapeDifference()
     ZSTD_CCtx_reset(c, ZSTD_reset_session_and_parameters);
     const qint64 ensemble = entree.size() + reference->size();
     ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, niveauDifference(ensemble));
+    ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 0);
+    ZSTD_CCtx_setParameter(c, ZSTD_c_dictIDFlag, 0);
     if (ensemble > (qint64(6) << 20)) {
         ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, std::max(20, int(std::bit_width(quint64(ensemble)))));
         ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1);
     }
-    ZSTD_CCtx_refPrefix(c, reference->constData(), size_t(reference->size()));
-    QByteArray trame(qsizetype(ZSTD_compressBound(size_t(entree.size()))) + 4, Qt::Uninitialized);
-    const size_t n = ZSTD_compress2(c, trame.data() + 4, size_t(trame.size() - 4), entree.constData(), size_t(entree.size()));
+    const QByteArray dictionnaire = mTables + *reference;
+    const size_t charge = mTables.isEmpty() ? ZSTD_CCtx_refPrefix(c, reference->constData(), size_t(reference->size()))
+                                            : ZSTD_CCtx_loadDictionary(c, dictionnaire.constData(), size_t(dictionnaire.size()));
+    if (ZSTD_isError(charge))
+        return echouer(QString::fromLatin1(ZSTD_getErrorName(charge)));
+    const bool derniere = debut + entree.size() >= taille;
+    const int entete = derniere ? 0 : 4;
+    QByteArray trame(qsizetype(ZSTD_compressBound(size_t(entree.size()))) + entete, Qt::Uninitialized);
+    const size_t n = ZSTD_compress2(c, trame.data() + entete, size_t(trame.size() - entete), entree.constData(), size_t(entree.size()));
     if (ZSTD_isError(n))
         return echouer(QString::fromLatin1(ZSTD_getErrorName(n)));
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < entete; ++i)
         trame[i] = char(n >> (8 * (3 - i)));
     ++mMorceau;
-    return ecrire(trame.constData(), qint64(n) + 4) && mMorceau * M::morceau < taille;
+    return ecrire(trame.constData(), qint64(n) + entete) && !derniere;
+}
+
+QByteArray Encodeur::tables(const QStringList &contenu, const QStringList &echantillons)
+{
+    const auto lu = M::lireSuite(contenu, 0, M::tailleSuite(contenu));
+    QByteArray suite;
+    std::vector<size_t> tailles;
+    for (const QString &f : echantillons) {
+        const auto e = M::lireSuite({f}, 0, M::tailleSuite({f}));
+        if (!e)
+            return {};
+        suite += *e;
+        tailles.push_back(size_t(e->size()));
+    }
+    if (!lu || tailles.empty())
+        return {};
+    QByteArray dictionnaire(lu->size() + M::tablesMax, Qt::Uninitialized);
+    ZDICT_params_t parametres{};
+    parametres.compressionLevel = niveauDifference(lu->size() + suite.size());
+    const size_t n = ZDICT_finalizeDictionary(dictionnaire.data(), size_t(dictionnaire.size()), lu->constData(), size_t(lu->size()),
+                                              suite.constData(), tailles.data(), unsigned(tailles.size()), parametres);
+    if (ZDICT_isError(n))
+        return {};
+    // The content is the references of each file, not the ones these were measured against.
+    const size_t entete = ZDICT_getDictHeaderSize(dictionnaire.constData(), n);
+    if (ZDICT_isError(entete) || qint64(entete) > M::tablesMax)
+        return {};
+    return dictionnaire.left(qsizetype(entete));
 }

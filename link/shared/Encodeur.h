@@ -13,7 +13,8 @@
 class Encodeur
 {
 public:
-    // references: for Difference only, the files laid end to end that the other side holds.
+    // references: against references only, the files laid end to end that the other side holds
+    // (for Tables, the tables first).
     Encodeur(MethodeCodage::Methode methode, const QString &source, const QString &cible, const QStringList &references = {});
     ~Encodeur();
 
@@ -23,6 +24,10 @@ public:
     bool reussi() const { return mFini && mErreur.isEmpty(); }
     qint64 taille() const { return mEcrits; }
     MethodeCodage::Methode methode() const { return mMethode; }
+
+    // Entropy tables for files of one kind, measured on echantillons coded against contenu:
+    // nothing when there is too little to learn from.
+    static QByteArray tables(const QStringList &contenu, const QStringList &echantillons);
 
 private:
     struct Moteur;
@@ -35,6 +40,7 @@ private:
     QFile mSource;
     QFile mCible;
     QStringList mReferences;
+    QByteArray mTables;
     qint64 mTailleReference = 0;
     qint64 mMorceau = 0; // the next frame, against a reference
     qint64 mEcrits = 0;

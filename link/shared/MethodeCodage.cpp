@@ -11,7 +11,8 @@ namespace MethodeCodage {
 
 namespace {
 constexpr std::pair<Methode, const char *> noms[] = {
-    {Methode::Brut, "brut"}, {Methode::Zstd, "zstd"}, {Methode::Xz, "xz"}, {Methode::Bzip2, "bzip2"}, {Methode::Difference, "diff"}};
+    {Methode::Brut, "brut"}, {Methode::Zstd, "zstd"}, {Methode::Xz, "xz"}, {Methode::Bzip2, "bzip2"}, {Methode::Difference, "diff"},
+    {Methode::Tables, "tables"}};
 }
 
 QByteArray nom(Methode methode)
@@ -20,6 +21,11 @@ QByteArray nom(Methode methode)
         if (m == methode)
             return n;
     return {};
+}
+
+bool contreReferences(Methode methode)
+{
+    return methode == Methode::Difference || methode == Methode::Tables;
 }
 
 std::optional<Methode> lire(const QByteArray &texte)
@@ -73,5 +79,16 @@ std::optional<QByteArray> lireSuite(const QStringList &fichiers, qint64 debut, q
     if (octets.size() != fin - debut)
         return std::nullopt;
     return octets;
+}
+
+bool lireTables(QStringList &references, QByteArray &tables)
+{
+    if (references.size() < 2)
+        return false;
+    QFile lu(references.takeFirst());
+    if (!lu.open(QIODevice::ReadOnly) || lu.size() > tablesMax)
+        return false;
+    tables = lu.readAll();
+    return tables.size() == lu.size() && !tables.isEmpty();
 }
 }

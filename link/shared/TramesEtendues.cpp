@@ -134,7 +134,9 @@ std::optional<OffreLue> lireOffreCodee(const QByteArray &texte, bool crc)
         o.codage.references = champs[3].split(',');
     const bool referencesLues = std::all_of(o.codage.references.begin(), o.codage.references.end(),
                                             [](const QByteArray &r) { return estHexadecimal(r, longueurReference); })
-        && o.codage.references.size() <= referencesMax && (methode == MethodeCodage::Methode::Difference) == !o.codage.references.isEmpty();
+        && o.codage.references.size() <= referencesMax && methode
+        && (MethodeCodage::contreReferences(*methode) ? o.codage.references.size() >= (*methode == MethodeCodage::Methode::Tables ? 2 : 1)
+                                                      : o.codage.references.isEmpty());
     const bool charge = o.contenu ? o.charge.sha256 == "-" && taille && o.contenu->size() == *taille : estSha256(o.charge.sha256);
     if (!taille || !tailleFichier || !methode || !charge || !estSha256(o.codage.shaFichier) || !referencesLues || o.charge.nom.isEmpty()
         || o.charge.nom.size() > 255)

@@ -43,8 +43,9 @@ inline constexpr char Rang[] = " R";
 inline constexpr qsizetype longueurRang = 17;
 
 // Stations that keep a memory of the files they exchanged say so: files may then cross as
-// their difference against one both hold (OffreCodee).
-inline constexpr char Memoire[] = " D1";
+// their difference against one both hold (OffreCodee). The digit is the version of the coding:
+// a station showing another one is taken for one that keeps none.
+inline constexpr char Memoire[] = " D2";
 
 // "OUI", the capabilities, the memory when kept, the rank if any.
 QByteArray reponseAuTest(const QByteArray &rang = {}, bool memoire = false);
