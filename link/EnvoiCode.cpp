@@ -1,6 +1,7 @@
 #include "link/EnvoiCode.h"
 
 #include "link/CanalLiaison.h"
+#include "link/EmpreinteFichier.h"
 #include "link/EnvoiEtendu.h"
 #include "link/MemoireFichiers.h"
 #include "link/shared/Encodeur.h"
@@ -105,24 +106,18 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
 {
     const QByteArray nom = Windows1252::depuisTexte(QFileInfo(fichier).fileName());
     QFile lu(fichier);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (!lu.open(QIODevice::ReadOnly)) {
+    QByteArray sha;
+    const auto lecture = lu.open(QIODevice::ReadOnly) ? EmpreinteFichier::calculer(lu, [&] { return mCanal.pause(0, Portee::Liaison); }, sha)
+                                                      : EmpreinteFichier::Issue::Illisible;
+    if (lecture == EmpreinteFichier::Issue::Arretee)
+        return Issue::Fin;
+    if (lecture == EmpreinteFichier::Issue::Illisible) {
         mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lu.errorString()));
         return Issue::Abandon;
     }
-    while (!lu.atEnd()) {
-        const QByteArray piece = lu.read(4 << 20);
-        if (piece.isEmpty()) {
-            mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(fichier, lu.errorString()));
-            return Issue::Abandon;
-        }
-        sha.addData(piece);
-        if (!mCanal.pause(0, Portee::Liaison))
-            return Issue::Fin;
-    }
     const qint64 taille = lu.size();
     lu.close();
-    TE::Codage base{M::Methode::Brut, {}, taille, sha.result().toHex()};
+    TE::Codage base{M::Methode::Brut, {}, taille, sha};
     MemoireFichiers memoire = MemoireFichiers::duPoste(mCanal);
     QStringList chemins;
     bool memeNom = false;

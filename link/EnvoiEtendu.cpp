@@ -2,6 +2,7 @@
 #include "link/shared/MGlobal.h"
 
 #include "link/CanalLiaison.h"
+#include "link/EmpreinteFichier.h"
 #include "link/ErreursDeLigne.h"
 #include "link/shared/TramesEtendues.h"
 #include "platform/Windows1252.h"
@@ -105,12 +106,17 @@ Issue EnvoiEtendu::offrir(const QString &fichier, const QByteArray &nom, const T
     const QString affiche = codage ? Windows1252::versTexte(nom) : fichier;
     mTailleFichier = codage ? codage->tailleFichier : QFileInfo(fichier).size();
     QFile lecture(fichier);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (!lecture.open(QIODevice::ReadOnly) || !sha.addData(&lecture)) {
+    QByteArray sha;
+    const auto lu = lecture.open(QIODevice::ReadOnly)
+        ? EmpreinteFichier::calculer(lecture, [&] { return mCanal.pause(0, Portee::Liaison); }, sha)
+        : EmpreinteFichier::Issue::Illisible;
+    if (lu == EmpreinteFichier::Issue::Arretee)
+        return Issue::Fin;
+    if (lu == EmpreinteFichier::Issue::Illisible) {
         mCanal.informer(QStringLiteral("Lecture du fichier %1 impossible : %2").arg(affiche, lecture.errorString()));
         return Issue::Abandon;
     }
-    const TE::Annonce annonce{lecture.size(), sha.result().toHex(), nom};
+    const TE::Annonce annonce{lecture.size(), sha, nom};
     const quint32 allerRetour = mCanal.etat().allerRetourMs;
     const char *motPret = codage ? TE::PretCode : TE::Pret;
     for (int essai = 1; essai <= essaisMax; ++essai) {

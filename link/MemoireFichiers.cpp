@@ -1,10 +1,10 @@
 #include "link/MemoireFichiers.h"
 
 #include "link/CanalLiaison.h"
+#include "link/EmpreinteFichier.h"
 #include "platform/FichierDisque.h"
 #include "serial/ParametresStation.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,15 +126,20 @@ std::optional<QByteArray> MemoireFichiers::trouver(const QByteArray &debut) cons
     return trouve;
 }
 
-bool MemoireFichiers::tient(const QByteArray &sha256)
+std::optional<bool> MemoireFichiers::tient(const QByteArray &sha256, const std::function<bool()> &ceder)
 {
     const std::vector<Entree> toutes = entrees();
     if (std::none_of(toutes.begin(), toutes.end(), [&](const Entree &e) { return e.sha256 == sha256; }))
         return false;
     QFile lu;
     QString pourquoi;
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (Disque::ouvrirSansLien(lu, chemin(sha256), QIODevice::ReadOnly, pourquoi) && sha.addData(&lu) && sha.result().toHex() == sha256)
+    QByteArray relu;
+    const auto lecture = Disque::ouvrirSansLien(lu, chemin(sha256), QIODevice::ReadOnly, pourquoi)
+        ? EmpreinteFichier::calculer(lu, ceder, relu)
+        : EmpreinteFichier::Issue::Illisible;
+    if (lecture == EmpreinteFichier::Issue::Arretee)
+        return std::nullopt;
+    if (relu == sha256)
         return true;
     oublier(sha256);
     return false;

@@ -47,8 +47,9 @@ public:
     std::optional<Entree> tables(const QByteArray &nomFichier) const;
     // The one copy whose SHA-256 begins so, if exactly one does.
     std::optional<QByteArray> trouver(const QByteArray &debut) const;
-    // Held and intact, its SHA-256 read again; a damaged copy is forgotten.
-    bool tient(const QByteArray &sha256);
+    // Held and intact, its SHA-256 read again with ceder between pieces; a damaged copy is
+    // forgotten. Nothing when ceder said to stop.
+    std::optional<bool> tient(const QByteArray &sha256, const std::function<bool()> &ceder = {});
     // A copy of fichier kept under its SHA-256; ceder runs between pieces and says whether
     // to go on. False with the reason when the disk refused.
     bool retenir(const QString &fichier, const Entree &entree, ErreurDisque &erreur, const std::function<bool()> &ceder = {});

@@ -2,6 +2,7 @@
 
 #include "link/CanalLiaison.h"
 #include "link/DossiersPoste.h"
+#include "link/EmpreinteFichier.h"
 #include "link/MemoireFichiers.h"
 #include "link/ReceptionFichier.h"
 #include "link/shared/Decodeur.h"
@@ -91,7 +92,10 @@ void ReceptionEtendue::surOffreCodee(const QByteArray &texte)
     MemoireFichiers memoire = MemoireFichiers::duPoste(mCanal);
     for (const QByteArray &debut : offre->codage.references) {
         const std::optional<QByteArray> sha = memoire.trouver(debut);
-        if (!sha || !memoire.tient(*sha)) {
+        const std::optional<bool> tenue = sha ? memoire.tient(*sha, [&] { return mCanal.pause(0, Portee::Etape); }) : false;
+        if (!tenue)
+            return; // the engine went
+        if (!*tenue) {
             mCanal.informer(QStringLiteral("Le fichier %1 vient sans sa référence : elle manque ou est abîmée dans la mémoire de ce poste.")
                                 .arg(MGlobal::TexteDistant(Windows1252::versTexte(offre->charge.nom), 255)));
             mCanal.repondre(offre->contenu ? TE::sceller(TE::Refus, TE::SansReference, mCanal.etat().crcEtendu)
@@ -252,12 +256,17 @@ void ReceptionEtendue::surDonnees(const QByteArray &texte)
         mReception.echangeRecu();
 }
 
-bool ReceptionEtendue::verifier(EnCours &e)
+std::optional<bool> ReceptionEtendue::verifier(EnCours &e)
 {
-    QCryptographicHash sha(QCryptographicHash::Sha256);
     QFile lu;
     QString erreur;
-    return Disque::ouvrirSansLien(lu, partie(e), QIODevice::ReadOnly, erreur) && sha.addData(&lu) && sha.result().toHex() == e.annonce.sha256;
+    QByteArray sha;
+    const auto lecture = Disque::ouvrirSansLien(lu, partie(e), QIODevice::ReadOnly, erreur)
+        ? EmpreinteFichier::calculer(lu, [&] { return mCanal.pause(0, Portee::Etape); }, sha)
+        : EmpreinteFichier::Issue::Illisible;
+    if (lecture == EmpreinteFichier::Issue::Arretee)
+        return std::nullopt;
+    return sha == e.annonce.sha256;
 }
 
 void ReceptionEtendue::surFin(const QByteArray &texte)
@@ -297,7 +306,10 @@ void ReceptionEtendue::conclure(std::unique_ptr<EnCours> e)
             mReception.fin();
         return;
     }
-    if (enTranches && !verifier(*e)) {
+    const std::optional<bool> entier = enTranches ? verifier(*e) : true;
+    if (!entier)
+        return; // the engine went
+    if (!*entier) {
         oublier(*e);
         mCanal.informer(QStringLiteral("Fichier %1 reçu abîmé (empreinte SHA-256 fausse) : il repart du début.").arg(nom));
         if (!refuser(QStringLiteral("empreinte SHA-256 fausse")).fin())
@@ -328,8 +340,14 @@ void ReceptionEtendue::conclure(std::unique_ptr<EnCours> e)
         }
         aRanger = reconstitue.chemin();
         // Kept before storing takes it away: the next file of this kind may cross against it.
+        bool parti = false;
         const bool garde = MemoireFichiers::duPoste(mCanal).retenir(
-            aRanger, {e->codage->shaFichier, e->codage->tailleFichier, e->annonce.nom, mCanal.maintenant()}, panne);
+            aRanger, {e->codage->shaFichier, e->codage->tailleFichier, e->annonce.nom, mCanal.maintenant()}, panne, [&] {
+                parti = !mCanal.pause(0, Portee::Etape);
+                return !parti;
+            });
+        if (parti)
+            return;
         if (MemoireFichiers::sontDesTables(e->annonce.nom)) {
             // Not a file of the user's: the memory is where it goes.
             oublier(*e);

@@ -76,7 +76,7 @@ private:
     void arreterSurPanne(EnCours &e, ErreurDisque erreur);
     void oublier(const EnCours &e);
     ReponseCommande refuser(const QString &raison);
-    bool verifier(EnCours &e);
+    std::optional<bool> verifier(EnCours &e); // nothing when the engine went
 
     CanalLiaison &mCanal;
     ReceptionFichier &mReception;

@@ -137,17 +137,21 @@ private slots:
         QTest::addColumn<QByteArray>("reponse");
         QTest::addColumn<int>("partie"); // 0: no extension shown
         QTest::addColumn<QByteArray>("rang");
+        QTest::addColumn<bool>("memoire");
         const QByteArray rang = "1" + QByteArray(16, 'A');
-        QTest::newRow("ancien poste") << QByteArray("OUI") << 0 << QByteArray();
-        QTest::newRow("sans rang") << TE::reponseAuTest() << 3968 << QByteArray();
-        QTest::newRow("avec rang") << TE::reponseAuTest(rang) << 3968 << rang;
-        QTest::newRow("rang en minuscules") << QByteArray("OUI ETENDU1 P512 R0" + QByteArray(16, 'f')) << 512 << "0" + QByteArray(16, 'F');
-        QTest::newRow("champ inconnu d'une version suivante") << QByteArray("OUI ETENDU1 P3968 Z9") << 3968 << QByteArray();
-        QTest::newRow("rang trop court") << QByteArray("OUI ETENDU1 P3968 R1ABC") << 3968 << QByteArray();
-        QTest::newRow("rang ni 0 ni 1") << QByteArray("OUI ETENDU1 P3968 R2" + QByteArray(16, '0')) << 3968 << QByteArray();
-        QTest::newRow("rang pas hexadécimal") << QByteArray("OUI ETENDU1 P3968 R1" + QByteArray(16, 'G')) << 3968 << QByteArray();
-        QTest::newRow("tranche absente") << QByteArray("OUI ETENDU1 P R1" + QByteArray(16, '0')) << 0 << QByteArray();
-        QTest::newRow("tranche trop petite") << QByteArray("OUI ETENDU1 P63") << 0 << QByteArray();
+        QTest::newRow("ancien poste") << QByteArray("OUI") << 0 << QByteArray() << false;
+        QTest::newRow("sans rang") << TE::reponseAuTest() << 3968 << QByteArray() << false;
+        QTest::newRow("avec rang") << TE::reponseAuTest(rang) << 3968 << rang << false;
+        QTest::newRow("rang en minuscules") << QByteArray("OUI ETENDU1 P512 R0" + QByteArray(16, 'f')) << 512 << "0" + QByteArray(16, 'F') << false;
+        QTest::newRow("champ inconnu d'une version suivante") << QByteArray("OUI ETENDU1 P3968 Z9") << 3968 << QByteArray() << false;
+        QTest::newRow("rang trop court") << QByteArray("OUI ETENDU1 P3968 R1ABC") << 3968 << QByteArray() << false;
+        QTest::newRow("rang ni 0 ni 1") << QByteArray("OUI ETENDU1 P3968 R2" + QByteArray(16, '0')) << 3968 << QByteArray() << false;
+        QTest::newRow("rang pas hexadécimal") << QByteArray("OUI ETENDU1 P3968 R1" + QByteArray(16, 'G')) << 3968 << QByteArray() << false;
+        QTest::newRow("tranche absente") << QByteArray("OUI ETENDU1 P R1" + QByteArray(16, '0')) << 0 << QByteArray() << false;
+        QTest::newRow("tranche trop petite") << QByteArray("OUI ETENDU1 P63") << 0 << QByteArray() << false;
+        QTest::newRow("mémoire, avec rang") << TE::reponseAuTest(rang, true) << 3968 << rang << true;
+        QTest::newRow("mémoire d'un codage d'avant (D1)") << QByteArray("OUI ETENDU1 P3968 D1") << 3968 << QByteArray() << false;
+        QTest::newRow("mémoire sans extension") << QByteArray("OUI D2") << 0 << QByteArray() << false;
     }
 
     void reponsesAuTest()
@@ -155,8 +159,10 @@ private slots:
         QFETCH(QByteArray, reponse);
         QFETCH(int, partie);
         QFETCH(QByteArray, rang);
+        QFETCH(bool, memoire);
         QCOMPARE(TE::lireCapacites(reponse).value_or(0), partie);
         QCOMPARE(TE::lireRang(reponse).value_or(QByteArray()), rang);
+        QCOMPARE(TE::lireMemoire(reponse), memoire);
     }
 };
 
