@@ -55,14 +55,15 @@ QString EnvoiCode::decrireReferences(const MemoireFichiers &memoire, const QList
     return QStringLiteral("différence d'un fichier déjà échangé");
 }
 
-std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &fichier, const QStringList &references,
-                                                                 const TE::Codage &base, const QString &tables, const QByteArray &shaTables)
+std::optional<EnvoiCode::Codages> EnvoiCode::coder(const QString &fichier, const QStringList &references, const TE::Codage &base,
+                                                   const QString &tables, const QByteArray &shaTables)
 {
     const qint64 taille = QFileInfo(fichier).size();
     // As it is, unless a way below does better.
-    Charge meilleure{fichier, taille, base, QStringLiteral("sans compression")};
-    meilleure.codage.references.clear();
-    std::vector<M::Methode> methodes{M::Methode::Zstd, M::Methode::Bzip2};
+    Codages c{{fichier, taille, base, QStringLiteral("sans compression")}, {}};
+    c.meilleur.codage.references.clear();
+    c.seul = c.meilleur;
+    std::vector<M::Methode> methodes{M::Methode::Bzip2, M::Methode::Zstd};
     if (!references.isEmpty())
         methodes.push_back(M::Methode::Difference);
     if (!references.isEmpty() && !tables.isEmpty())
@@ -71,35 +72,46 @@ std::optional<std::optional<EnvoiCode::Charge>> EnvoiCode::coder(const QString &
         methodes.push_back(M::Methode::Xz);
     const QString dossier = mCanal.dossiers().travail();
     QDir().mkpath(dossier);
-    // xz -9e is slow: worth its time only when what is left takes a while on the line (a
-    // 256 KiB CSV at 115,200 baud arrived 5 % later for it, for no gain).
-    constexpr qint64 xzAuDelaDeSecondes = 10;
+    // xz -9e and zstd -19 are slow: worth their time only when what is left takes a while on
+    // the line (a 256 KiB CSV at 115,200 baud arrived 5 % later for xz, 1.5 % for zstd -19, for no gain).
+    constexpr qint64 fortAuDelaDeSecondes = 10;
     const qint64 debit = std::max<qint64>(mCanal.etat().octetsParSeconde, 1);
+    const auto fort = [&] { return c.meilleur.taille >= fortAuDelaDeSecondes * debit; };
+    const auto abandonner = [&](const Charge &ancien, const Charge &garde) {
+        if (ancien.chemin != fichier && ancien.chemin != garde.chemin)
+            QFile::remove(ancien.chemin);
+    };
     for (const M::Methode methode : methodes) {
-        if (methode == M::Methode::Xz && meilleure.taille < xzAuDelaDeSecondes * debit)
+        if (methode == M::Methode::Xz && !fort())
             continue;
         const QString cible = dossier + QStringLiteral("/codage-") + QString::fromLatin1(M::nom(methode));
         const QStringList contre = methode == M::Methode::Difference ? references
                                    : methode == M::Methode::Tables   ? QStringList{tables} + references
                                                                      : QStringList();
-        Encodeur encodeur(methode, fichier, cible, contre);
+        Encodeur encodeur(methode, fichier, cible, contre, fort());
         while (encodeur.etape())
             if (!mCanal.pause(0, Portee::Liaison))
                 return std::nullopt;
-        if (!encodeur.reussi() || encodeur.taille() >= meilleure.taille) {
-            QFile::remove(cible);
-            continue;
-        }
-        if (meilleure.chemin != fichier)
-            QFile::remove(meilleure.chemin);
-        meilleure = {cible, encodeur.taille(), base, QStringLiteral("compressé seul (%1)").arg(QString::fromLatin1(M::nom(methode)))};
-        meilleure.codage.methode = methode;
+        Charge essai{cible, encodeur.taille(), base, QStringLiteral("compressé seul (%1)").arg(QString::fromLatin1(M::nom(methode)))};
+        essai.codage.methode = methode;
         if (!M::contreReferences(methode))
-            meilleure.codage.references.clear();
+            essai.codage.references.clear();
         if (methode == M::Methode::Tables)
-            meilleure.codage.references.prepend(shaTables);
+            essai.codage.references.prepend(shaTables);
+        const bool seul = encodeur.reussi() && !M::contreReferences(methode) && essai.taille < c.seul.taille;
+        const bool meilleur = encodeur.reussi() && essai.taille < c.meilleur.taille;
+        if (seul) {
+            abandonner(c.seul, c.meilleur);
+            c.seul = essai;
+        }
+        if (meilleur) {
+            abandonner(c.meilleur, c.seul);
+            c.meilleur = essai;
+        }
+        if (!seul && !meilleur)
+            QFile::remove(cible);
     }
-    return std::optional(meilleure);
+    return c;
 }
 
 Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &lignePerdue)
@@ -134,36 +146,32 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
         if (avant != Issue::Livre)
             return avant;
     }
-    const auto codee = coder(fichier, chemins, base, shaTables.isEmpty() ? QString() : memoire.chemin(shaTables), shaTables);
-    if (!codee)
+    const auto codes = coder(fichier, chemins, base, shaTables.isEmpty() ? QString() : memoire.chemin(shaTables), shaTables);
+    if (!codes)
         return Issue::Fin;
-    std::optional<Charge> charge = *codee;
+    Charge charge = codes->meilleur;
     const auto nettoyer = qScopeGuard([&] {
-        if (charge && charge->chemin != fichier)
-            QFile::remove(charge->chemin);
+        for (const QString &code : {codes->meilleur.chemin, codes->seul.chemin})
+            if (code != fichier)
+                QFile::remove(code);
     });
-    if (charge->codage.methode == M::Methode::Difference)
-        charge->comment = decrireReferences(memoire, charge->codage.references);
-    if (charge->codage.methode == M::Methode::Tables)
-        charge->comment = decrireReferences(memoire, charge->codage.references.mid(1));
-    Issue issue = mEtendu.envoyerCode(charge->chemin, nom, charge->codage, lignePerdue);
+    if (charge.codage.methode == M::Methode::Difference)
+        charge.comment = decrireReferences(memoire, charge.codage.references);
+    if (charge.codage.methode == M::Methode::Tables)
+        charge.comment = decrireReferences(memoire, charge.codage.references.mid(1));
+    Issue issue = mEtendu.envoyerCode(charge.chemin, nom, charge.codage, lignePerdue);
     if (issue == Issue::Abandon && mEtendu.sansReference()) {
         // Once without: the next file makes its own choice again.
         mCanal.informer(QStringLiteral("Le poste distant n'a pas la référence de %1 : le fichier part sans elle.").arg(fichier));
         // It may lack the tables: they are made and sent again for the next file of the kind.
-        if (charge->codage.methode == M::Methode::Tables)
+        if (charge.codage.methode == M::Methode::Tables)
             memoire.oublier(shaTables);
-        QFile::remove(charge->chemin);
-        base.references.clear();
-        const auto seule = coder(fichier, {}, base);
-        if (!seule)
-            return Issue::Fin;
-        charge = *seule;
-        issue = mEtendu.envoyerCode(charge->chemin, nom, charge->codage, lignePerdue);
+        charge = codes->seul;
+        issue = mEtendu.envoyerCode(charge.chemin, nom, charge.codage, lignePerdue);
     }
     if (issue != Issue::Livre)
         return issue;
-    mCanal.informer(bilan(charge->taille, taille, charge->comment));
+    mCanal.informer(bilan(charge.taille, taille, charge.comment));
     ErreurDisque erreur;
     bool parti = false;
     const bool garde = memoire.retenir(fichier, {base.shaFichier, taille, nom, mCanal.maintenant()}, erreur, [&] {

@@ -36,9 +36,14 @@ private:
         TramesEtendues::Codage codage;
         QString comment;
     };
-    // The smallest of the ways tried into Charge; none when the engine went.
-    std::optional<std::optional<Charge>> coder(const QString &fichier, const QStringList &references, const TramesEtendues::Codage &base,
-                                               const QString &tables = {}, const QByteArray &shaTables = {});
+    // The smallest of the ways tried, and the smallest without references (sent when the
+    // other station lacks one); none when the engine went.
+    struct Codages
+    {
+        Charge meilleur, seul;
+    };
+    std::optional<Codages> coder(const QString &fichier, const QStringList &references, const TramesEtendues::Codage &base,
+                                 const QString &tables, const QByteArray &shaTables);
     // The tables of the file's kind both hold, made and sent first once enough files of the
     // kind are held; Livre when the file may go (with or without them).
     EnvoiFichier::Issue tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const std::vector<QByteArray> &genre,

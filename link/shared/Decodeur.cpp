@@ -222,7 +222,8 @@ bool Decodeur::etapeDifference()
     QByteArray sortie(qsizetype(std::max<qint64>(attendu, 1)), Qt::Uninitialized);
     ZSTD_DCtx *d = mMoteur->zstd;
     ZSTD_DCtx_reset(d, ZSTD_reset_session_and_parameters);
-    const QByteArray dictionnaire = mTables + *reference;
+    // With tables, the window is the content of a whole dictionary that begins with them.
+    const QByteArray dictionnaire = mTables.isEmpty() ? QByteArray() : mTables + *reference;
     const size_t charge = mTables.isEmpty() ? ZSTD_DCtx_refPrefix(d, reference->constData(), size_t(reference->size()))
                                             : ZSTD_DCtx_loadDictionary(d, dictionnaire.constData(), size_t(dictionnaire.size()));
     if (ZSTD_isError(charge))

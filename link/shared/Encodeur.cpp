@@ -43,7 +43,7 @@ struct Encodeur::Moteur
     }
 };
 
-Encodeur::Encodeur(M::Methode methode, const QString &source, const QString &cible, const QStringList &references)
+Encodeur::Encodeur(M::Methode methode, const QString &source, const QString &cible, const QStringList &references, bool fort)
     : mMethode(methode), mSource(source), mReferences(references), mMoteur(std::make_unique<Moteur>())
 {
     QString erreur;
@@ -74,7 +74,7 @@ Encodeur::Encodeur(M::Methode methode, const QString &source, const QString &cib
     case M::Methode::Zstd:
         m.zstd = ZSTD_createCCtx();
         // Beyond a few mebibytes the strongest level's tables would cost more memory than the file gains.
-        ZSTD_CCtx_setParameter(m.zstd, ZSTD_c_compressionLevel, taille <= M::morceau ? 19 : 9);
+        ZSTD_CCtx_setParameter(m.zstd, ZSTD_c_compressionLevel, !fort ? 6 : taille <= M::morceau ? 19 : 9);
         // The offer says the size already.
         ZSTD_CCtx_setParameter(m.zstd, ZSTD_c_contentSizeFlag, 0);
         ZSTD_CCtx_setPledgedSrcSize(m.zstd, quint64(taille));
@@ -219,7 +219,8 @@ bool Encodeur::etapeDifference()
         ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, std::max(20, int(std::bit_width(quint64(ensemble)))));
         ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1);
     }
-    const QByteArray dictionnaire = mTables + *reference;
+    // With tables, the window is the content of a whole dictionary that begins with them.
+    const QByteArray dictionnaire = mTables.isEmpty() ? QByteArray() : mTables + *reference;
     const size_t charge = mTables.isEmpty() ? ZSTD_CCtx_refPrefix(c, reference->constData(), size_t(reference->size()))
                                             : ZSTD_CCtx_loadDictionary(c, dictionnaire.constData(), size_t(dictionnaire.size()));
     if (ZSTD_isError(charge))

@@ -15,7 +15,9 @@ class Encodeur
 public:
     // references: against references only, the files laid end to end that the other side holds
     // (for Tables, the tables first).
-    Encodeur(MethodeCodage::Methode methode, const QString &source, const QString &cible, const QStringList &references = {});
+    // fort: zstd at its strongest level, slow; worth it when the bytes saved take long on the line.
+    Encodeur(MethodeCodage::Methode methode, const QString &source, const QString &cible, const QStringList &references = {},
+             bool fort = true);
     ~Encodeur();
 
     // One step; false once done, or failed (erreur then says why).
