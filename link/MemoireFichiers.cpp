@@ -28,6 +28,12 @@ MemoireFichiers::MemoireFichiers(Disque &disque, QString dossier, qint64 plafond
         return;
     QDir().mkpath(mDossier);
     QFile::setPermissions(mDossier, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // A copy cut short by a stop leaves its provisional file behind; one being made is written
+    // every mebibyte. At worst a copy is lost, never a file of the user's.
+    const QDateTime perime = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    for (const QFileInfo &reste : QDir(mDossier).entryInfoList({QStringLiteral(".navette-*.tmp")}, QDir::Files | QDir::Hidden | QDir::System))
+        if (reste.lastModified().toUTC() < perime)
+            mDisque.supprimer(reste.absoluteFilePath());
     // Files exchanged with another key were exchanged with another station.
     const QByteArray cle = cleDistante.toUtf8() + '\n';
     QFile lue;

@@ -207,6 +207,7 @@ private slots:
         QTest::newRow("la clé du poste distant change : tout est oublié") << "cle" << QStringList{};
         QTest::newRow("une copie abîmée est oubliée à sa relecture") << "abimee" << QStringList{"a", "c"};
         QTest::newRow("coupée") << "coupee" << QStringList{};
+        QTest::newRow("une copie laissée par un arrêt est effacée, pas une copie en cours") << "provisoires" << QStringList{"a", "b", "c"};
     }
 
     void memoire()
@@ -232,7 +233,19 @@ private slots:
             QFile f(ici + "/" + sha(QByteArray(1000, 'b')));
             QVERIFY(f.open(QIODevice::ReadWrite) && f.write("x") == 1);
         }
+        const QString laissee = ici + "/.navette-abc123.tmp", enCours = ici + "/.navette-def456.tmp";
+        if (cas == "provisoires") {
+            for (const QString &f : {laissee, enCours})
+                ecrireFichier(f, "copie");
+            QFile vieille(laissee);
+            QVERIFY(vieille.open(QIODevice::ReadWrite)
+                    && vieille.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-2 * 3600), QFileDevice::FileModificationTime));
+        }
         MemoireFichiers m(disque, ici, 1 << 20, cas == "cle" ? "cle2" : "cle1");
+        if (cas == "provisoires") {
+            QVERIFY(!QFileInfo::exists(laissee));
+            QVERIFY(QFileInfo::exists(enCours));
+        }
         QStringList tenus;
         for (const char *nom : {"a", "b", "c"})
             if (m.tient(sha(QByteArray(1000, *nom)).toLatin1()) == true)
