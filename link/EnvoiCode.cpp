@@ -142,7 +142,7 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
     }
     QByteArray shaTables;
     if (!memeNom && !chemins.isEmpty()) {
-        const Issue avant = tablesDuGenre(memoire, nom, {base.references.begin(), base.references.end()}, lignePerdue, shaTables);
+        const Issue avant = tablesDuGenre(memoire, nom, chemins, lignePerdue, shaTables);
         if (avant != Issue::Livre)
             return avant;
     }
@@ -185,17 +185,11 @@ Issue EnvoiCode::envoyer(const QString &fichier, const std::function<bool()> &li
     return issue;
 }
 
-Issue EnvoiCode::tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const std::vector<QByteArray> &genre,
+Issue EnvoiCode::tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const QStringList &genre,
                                const std::function<bool()> &lignePerdue, QByteArray &sha)
 {
-    QStringList contenu, echantillons;
-    qint64 total = 0;
-    for (const QByteArray &r : genre) {
-        (int(contenu.size()) < int(genre.size()) / 2 ? contenu : echantillons).append(memoire.chemin(r));
-        total += QFileInfo(memoire.chemin(r)).size();
-    }
     // Large files gain little from them, and would be coded twice.
-    if (total > MemoireFichiers::tablesAuPlusDe)
+    if (M::tailleSuite(genre) > MemoireFichiers::tablesAuPlusDe)
         return Issue::Livre;
     if (const auto tenues = memoire.tables(nom); tenues && QFileInfo(memoire.chemin(tenues->sha256)).isFile()) {
         sha = tenues->sha256;
@@ -204,7 +198,8 @@ Issue EnvoiCode::tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, 
     if (int(genre.size()) < MemoireFichiers::fichiersPourLesTables)
         return Issue::Livre;
     // Measured on the newer half coded against the older, as each file is against those before.
-    const QByteArray tables = Encodeur::tables(contenu, echantillons);
+    const qsizetype moitie = genre.size() / 2;
+    const QByteArray tables = Encodeur::tables(genre.first(moitie), genre.sliced(moitie));
     if (tables.isEmpty())
         return Issue::Livre;
     const QString chemin = mCanal.dossiers().travail() + QStringLiteral("/tables");

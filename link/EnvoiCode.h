@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <optional>
-#include <vector>
 
 class CanalLiaison;
 class EnvoiEtendu;
@@ -46,7 +45,7 @@ private:
                                  const QString &tables, const QByteArray &shaTables);
     // The tables of the file's kind both hold, made and sent first once enough files of the
     // kind are held; Livre when the file may go (with or without them).
-    EnvoiFichier::Issue tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const std::vector<QByteArray> &genre,
+    EnvoiFichier::Issue tablesDuGenre(MemoireFichiers &memoire, const QByteArray &nom, const QStringList &genre,
                                       const std::function<bool()> &lignePerdue, QByteArray &sha);
     QString decrireReferences(const MemoireFichiers &memoire, const QList<QByteArray> &references) const;
 

@@ -28,12 +28,6 @@ MemoireFichiers::MemoireFichiers(Disque &disque, QString dossier, qint64 plafond
         return;
     QDir().mkpath(mDossier);
     QFile::setPermissions(mDossier, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // A copy cut short by a stop leaves its provisional file behind; one being made is written
-    // every mebibyte. At worst a copy is lost, never a file of the user's.
-    const QDateTime perime = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    for (const QFileInfo &reste : QDir(mDossier).entryInfoList({QStringLiteral(".navette-*.tmp")}, QDir::Files | QDir::Hidden | QDir::System))
-        if (reste.lastModified().toUTC() < perime)
-            mDisque.supprimer(reste.absoluteFilePath());
     // Files exchanged with another key were exchanged with another station.
     const QByteArray cle = cleDistante.toUtf8() + '\n';
     QFile lue;
@@ -112,9 +106,10 @@ bool MemoireFichiers::sontDesTables(const QByteArray &nom)
 
 std::optional<MemoireFichiers::Entree> MemoireFichiers::tables(const QByteArray &nomFichier) const
 {
+    const QByteArray nom = nomDesTables(nomFichier);
     std::optional<Entree> plusRecentes;
     for (const Entree &e : entrees())
-        if (!nomDesTables(nomFichier).isEmpty() && e.nom == nomDesTables(nomFichier) && (!plusRecentes || e.numero > plusRecentes->numero))
+        if (!nom.isEmpty() && e.nom == nom && (!plusRecentes || e.numero > plusRecentes->numero))
             plusRecentes = e;
     return plusRecentes;
 }
@@ -173,6 +168,12 @@ bool MemoireFichiers::retenir(const QString &fichier, const Entree &entree, Erre
             erreur = {0, pourquoi};
             return false;
         }
+        // A copy cut short by a stop left its provisional file behind; one being made (the other
+        // way's) is written every mebibyte. At worst a copy is lost, never a file of the user's.
+        const QDateTime perime = QDateTime::currentDateTimeUtc().addSecs(-3600);
+        for (const QFileInfo &reste : QDir(mDossier).entryInfoList({QStringLiteral(".navette-*.tmp")}, QDir::Files | QDir::Hidden | QDir::System))
+            if (reste.lastModified().toUTC() < perime)
+                mDisque.supprimer(reste.absoluteFilePath());
         FichierDisque copie(mDisque);
         if (!copie.creerProvisoire(mDossier, erreur))
             return false;
